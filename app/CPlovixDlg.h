@@ -1,0 +1,94 @@
+// The main window: drive list, buttons and every piece of state that outlives a dialog.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "drive/DeviceIo.h"
+#include "drive/Commands.h"
+#include "drive/DriveConnection.h"
+#include "drive/IoBuffers.h"
+#include "inventory/DeviceCatalog.h"
+#include "inventory/DriveRecord.h"
+#include "reports/SmartAttributes.h"
+#include "ui/Dialog.h"
+
+namespace plovix {
+
+// Control ids of the main window (template 102).
+namespace main_ids {
+inline constexpr int kBanner = 1000;
+inline constexpr int kScan = 1001;
+inline constexpr int kSelectAll = 1002;
+inline constexpr int kQuickTest = 1003;
+inline constexpr int kExtTest = 1004;
+inline constexpr int kUtilities = 1005;
+inline constexpr int kHelp = 1006;
+inline constexpr int kDriveList = 1007;
+inline constexpr int kIdeUsbLabel = 1040;
+inline constexpr int kVersion = 1041;
+inline constexpr int kFooter = 1043;
+}  // namespace main_ids
+
+inline constexpr int kMainTemplate = 102;
+inline constexpr int kUnsupportedTimer = 55;
+inline constexpr int kStatusColumn = 5;
+
+class CPlovixDlg : public ui::Dialog {
+ public:
+  CPlovixDlg(DeviceIo& io, DeviceCatalog& catalog);
+  ~CPlovixDlg() override;
+
+  bool OnInitDialog() override;
+  void DoDataExchange(ui::DataExchange& dx) override;
+  void OnCommand(int id) override;
+  void OnNotify(int id, int code) override;
+  void OnTimer(int timer_id) override;
+  ui::CtlColor OnCtlColor(int id) override;
+  void OnSysCommand(int command) override;
+  bool OnDeviceChange(unsigned event, std::uintptr_t data) override;
+
+  // Operations offered to the flows.
+  void RefreshDriveList();
+  void FillDriveList();
+  void OnScan();
+  void OnSelectAll();
+  void OnHelp();
+  void SetStatusText(int line, const std::string& text);
+  ui::ListCtrl& drive_list() { return List(main_ids::kDriveList); }
+
+  // Quick and extended test run (diagnostics/).
+  void RunSelfTests(int kind);
+  int GetCheckedDriveNumbers(int* numbers);
+  int ReadErrorCheck(int drive_number, Transport transport);
+  // Utilities button (diagnostics/).
+  void OnUtilities();
+  // Double click on the drive list (reports/).
+  void OpenSmartStatus();
+  void ReadSmartAttributes(int drive_number, Transport transport);
+
+  // State that outlives single dialogs.
+  DeviceIo& device_io;
+  DeviceCatalog& catalog;
+  std::unique_ptr<IoBuffers> io_buffers;           // created at initialisation
+  std::unique_ptr<DriveConnection> connection;      // created at initialisation
+  std::unique_ptr<std::uint8_t> selftest_status;    // created at initialisation
+  std::unique_ptr<std::uint8_t> utility_choice;     // created at initialisation
+  DriveTable drive_table;
+  SmartAttributeTable smart_table;
+  UnsupportedUsbList unsupported_usb;
+  std::int32_t read_error_flag = 0;
+  std::uint32_t bridge_data_word = 0;
+  std::uint8_t selected_behind_bridge = 0;
+  int unsupported_timer = 0;
+  std::string version_text;
+
+  ui::Font banner_font;
+  ui::Font label_font;
+  ui::Font footer_font;
+  ui::Brush white_brush;
+  int main_icon = 128;
+};
+
+}  // namespace plovix

@@ -1,0 +1,69 @@
+// What the program knows about each drive found by the last scan.
+#pragma once
+
+#include <cstdint>
+
+namespace plovix {
+
+struct DriveRecord {
+  std::uint8_t drive_number = 0;
+  char model[41] = {};
+  char serial[21] = {};
+  char firmware[9] = {};
+  char bridge_id[5] = {};
+  char inquiry_revision[5] = {};
+  char inquiry_vendor[9] = {};
+  char inquiry_product[17] = {};
+  char usb_serial[41] = {};
+  char ven_pattern[13] = {};
+  char prod_pattern[22] = {};
+  char rev_pattern[10] = {};
+  char vendor_words[4][9] = {};
+  char product_words[8][17] = {};
+  std::uint64_t total_sectors = 0;
+  char drive_letter = 0;
+  std::uint8_t bridge_chip = 0;
+  std::uint8_t vendor_word_count = 0;
+  std::uint8_t product_word_count = 0;
+  std::uint8_t via_scsi = 0;
+  std::uint8_t behind_bridge = 0;
+  std::uint8_t smart_selftest_default = 0;
+  std::uint8_t smart_selftest_supported = 0;
+  std::uint8_t smart_enabled = 0;
+  std::uint8_t smart_supported = 0;
+  std::uint8_t usbstor_matched = 0;
+  std::uint8_t usb_device_matched = 0;
+  std::uint8_t usb_supported_a = 0;
+  std::uint8_t usb_supported_b = 0;
+};
+
+inline constexpr int kMaxDrives = 32;
+
+struct DriveTable {
+  DriveRecord records[kMaxDrives] = {};
+  std::int32_t count = 0;
+};
+
+inline constexpr int kMaxUnsupportedUsb = 21;
+
+struct UnsupportedUsbEntry {
+  char vendor[9] = {};
+  char product[17] = {};
+};
+
+struct UnsupportedUsbList {
+  UnsupportedUsbEntry entries[kMaxUnsupportedUsb] = {};
+  std::uint8_t count = 0;
+};
+
+// All four SMART facilities present and switched on.
+bool IsSmartUsable(const DriveRecord& record);
+// First valid record with this drive number, or nullptr.
+const DriveRecord* FindByDriveNumber(const DriveTable& table, int drive_number);
+// Slot index of that record, or -1.
+int FindSlotByDriveNumber(const DriveTable& table, int drive_number);
+// Capacity in whole gigabytes: total_sectors >> 21, as a 32-bit value.
+std::uint32_t CapacityGb(const DriveRecord& record);
+std::uint32_t CapacityGb(std::uint64_t total_sectors);
+
+}  // namespace plovix

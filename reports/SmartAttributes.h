@@ -1,0 +1,39 @@
+// SMART attribute catalogue and decoding of the data and threshold sectors.
+#pragma once
+
+#include <cstdint>
+
+namespace plovix {
+
+inline constexpr int kSmartCatalogSize = 21;
+
+struct SmartCatalogEntry {
+  std::int32_t id;
+  char name[41];
+};
+
+extern const SmartCatalogEntry SmartAttributeCatalog[kSmartCatalogSize];
+
+struct SmartAttributeRow {
+  std::uint8_t id = 0;          // 0 marks an empty row
+  char name[40] = {};           // a 40-character name has no terminator
+  std::uint8_t current = 0;
+  std::uint8_t worst = 0;
+  std::uint8_t threshold = 0;
+  std::uint16_t raw = 0;        // raw bytes 9 (high) and 10 (low) of the entry
+  std::uint64_t raw48 = 0;      // the whole six-byte raw value
+};
+
+struct SmartAttributeTable {
+  SmartAttributeRow rows[kSmartCatalogSize] = {};
+};
+
+// Writes rows from row 0 for each catalogue attribute present in the data sector;
+// returns how many rows it wrote. Thresholds are left alone.
+int DecodeSmartValues(const std::uint8_t* data_sector /* 512 bytes */, SmartAttributeTable& table);
+// Gives rows 0, 1, 2, ... the thresholds of the catalogue attributes found, in order.
+void ApplySmartThresholds(const std::uint8_t* threshold_sector, SmartAttributeTable& table);
+// Threshold set and current below it.
+bool IsAttributeFailing(const SmartAttributeRow& row);
+
+}  // namespace plovix

@@ -1,0 +1,188 @@
+// The simulated bench: virtual ATA drives, USB bridges, volumes and the Windows device
+// catalogue, answering the same bytes real hardware would. Not a mock: it decodes the
+// requests it receives.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "drive/DeviceIo.h"
+#include "inventory/DeviceCatalog.h"
+
+namespace plovix::sim {
+
+struct SmartAttr {
+  std::uint8_t id = 0;
+  std::uint16_t flags = 0x000F;
+  std::uint8_t current = 100;
+  std::uint8_t worst = 100;
+  std::uint64_t raw = 0;        // six bytes used
+  std::uint8_t threshold = 0;
+};
+
+// A self-test runs in the drive for duration_ms of bench time, reporting 0xF9..0xF1 as
+// it goes, and then ends with final_status.
+struct SelfTestPlan {
+  std::uint8_t final_status = 0x00;
+  std::uint64_t duration_ms = 15000;
+};
+
+struct DriveSpec {
+  std::string model;
+  std::string serial;
+  std::string firmware;
+  std::uint64_t total_sectors = 0;
+  bool smart_supported = true;       // IDENTIFY word 82 bit 0
+  bool smart_enabled = true;         // word 85 bit 0 (SMART ENABLE switches it on)
+  bool selftest_supported = true;    // word 84 bit 1
+  bool selftest_default = true;      // word 87 bit 1
+  std::vector<SmartAttr> attributes;
+  std::uint8_t selftest_status = 0x00;  // byte 363 before any test
+  SelfTestPlan short_test;
+  SelfTestPlan extended_test{0x00, 60000};
+  std::set<std::uint64_t> bad_lbas;     // READ VERIFY over any of them fails
+  // Media speed for READ VERIFY and erase runs in sectors per bench second; 0 = instant.
+  // Only the demo uses it (it really sleeps); tests keep 0.
+  std::uint64_t sectors_per_second = 0;
+};
+
+// What a USB-to-ATA bridge forwards of the ATA commands wrapped in SCSI.
+enum class BridgeForwarding {
+  Standard,  // ATA PASS-THROUGH(12)/(16) blocks
+  Vendor,    // the DF vendor block (and the register write)
+  None,      // neither: the drive answers nothing but INQUIRY
+};
+
+struct BridgeSpec {
+  std::string vendor;    // INQUIRY bytes 8-15, padded with blanks
+  std::string product;   // 16-31
+  std::string revision;  // 32-35
+  std::string chip_id;   // 36-39, e.g. "j329"
+  bool inquiry_answers = true;
+  BridgeForwarding forwarding = BridgeForwarding::Standard;
+  // Catalogue entries the bench adds for this drive (as Windows would list them).
+  std::string usb_serial = "0123456789AB";
+  std::uint16_t vid = 0x1234;
+  std::uint16_t pid = 0x5678;
+  bool listed_as_usbstor = true;
+  bool listed_as_usb_device = true;
+};
+
+// One request as the bench received it.
+struct Received {
+  int drive_number = -1;          // -1 when sent to a volume handle of no drive
+  std::string path;               // path the handle was opened with
+  bool scsi = false;
+  AtaPassThroughRequest ata;      // DataBuffer pointer as sent
+  ScsiPassThroughRequest scsi_request;
+  std::vector<std::uint8_t> data_out;  // the bytes sent to the device, if any
+};
+
+enum class FaultEffect {
+  CallFails,       // the pass-through call itself fails
+  AtaError,        // status with ERR set (0x51)
+  CheckCondition,  // SCSI status 02 without data
+  Timeout,         // the call fails as a command time-out does
+  Garbage,         // succeeds, but data-in bytes are random
+  Block,           // waits until ReleaseBlocked() or the bench clock passes until_ms
+};
+
+// Which requests a fault hits. Empty fields match anything.
+struct FaultMatch {
+  std::optional<int> drive_number;
+  std::optional<std::uint8_t> ata_command;   // ATA opcode, also inside SCSI blocks
+  std::optional<std::uint8_t> smart_feature; // feature register (0xD0, 0xD4, ...)
+  std::optional<std::uint8_t> cdb_opcode;    // Cdb[0] (0x12, 0xA1, 0x85, 0xDF)
+  std::optional<std::uint64_t> lba;          // 48-bit LBA of READ VERIFY / erase
+  int skip = 0;                              // let this many matching requests through first
+  int times = -1;                            // how many to hit (-1: all)
+};
+
+struct Fault {
+  FaultMatch match;
+  FaultEffect effect = FaultEffect::CallFails;
+  std::uint64_t until_ms = 0;  // Block: released when the bench clock reaches it (0: never)
+};
+
+class VirtualDrive;
+
+class Bench : public DeviceIo, public DeviceCatalog {
+ public:
+  Bench();
+  ~Bench() override;
+
+  // Bench time for self-tests and blocked commands (milliseconds); the ui back end's
+  // TickMs in the program. Defaults to a clock that stands still at 0.
+  void SetClock(std::function<std::uint64_t()> now_ms);
+
+  VirtualDrive& AddSata(int drive_number, DriveSpec spec);
+  VirtualDrive& AddUsb(int drive_number, DriveSpec spec, BridgeSpec bridge);
+  // A volume whose handle reaches the drive (IDENTIFY answers only for SATA drives).
+  void AddVolume(char letter, int drive_number);
+  // A volume that opens but whose handle answers nothing.
+  void AddSilentVolume(char letter);
+  // Extra catalogue entries beyond the ones AddUsb adds.
+  void AddCatalogEntry(std::string_view class_guid, std::string_view enumerator,
+                       std::optional<std::string> instance_id);
+  void FailCatalog(std::string_view class_guid, std::string_view enumerator);
+
+  VirtualDrive& Drive(int drive_number);
+  bool HasDrive(int drive_number) const;
+  void RemoveDrive(int drive_number);
+
+  // Faults.
+  void FailOpen(int drive_number);
+  void AddFault(Fault fault);
+  void ClearFaults();
+  void ReleaseBlocked();
+
+  // What the bench received, in order.
+  std::vector<Received> Log() const;
+  std::vector<Received> LogFor(int drive_number) const;
+  void ClearLog();
+  std::vector<std::string> OpenedPaths() const;  // every Open, successful or not
+  int OpenHandleCount() const;                    // handles currently open
+
+  // DeviceIo
+  DeviceHandle Open(const std::string& path) override;
+  void Close(DeviceHandle handle) override;
+  bool AtaPassThrough(DeviceHandle handle, const AtaPassThroughRequest& request,
+                      AtaPassThroughRequest& reply) override;
+  bool ScsiPassThrough(DeviceHandle handle, ScsiPassThroughRequest& request) override;
+
+  // DeviceCatalog
+  std::optional<std::vector<std::optional<std::string>>> PresentDevices(
+      std::string_view class_guid, std::string_view enumerator) override;
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+class VirtualDrive {
+ public:
+  virtual ~VirtualDrive() = default;
+  virtual const DriveSpec& spec() const = 0;
+  virtual DriveSpec& mutable_spec() = 0;
+  // The 512 bytes of a sector; unwritten sectors hold a pattern made from their LBA.
+  virtual std::array<std::uint8_t, 512> ReadSector(std::uint64_t lba) const = 0;
+  virtual bool IsZeroed(std::uint64_t first, std::uint64_t count) const = 0;
+  // The loaded sector buffer (WRITE BUFFER).
+  virtual std::array<std::uint8_t, 512> SectorBuffer() const = 0;
+  // Self-test execution status as SMART READ DATA would report it now.
+  virtual std::uint8_t SelfTestStatus() = 0;
+  virtual bool smart_enabled() const = 0;
+};
+
+// Recognisable content of a never-written sector.
+std::array<std::uint8_t, 512> PatternSector(std::uint64_t lba);
+
+}  // namespace plovix::sim
