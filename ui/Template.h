@@ -38,3 +38,8 @@ const std::vector<DialogTemplate>& AllTemplates();
 std::string LoadString(int id);
 
 }  // namespace ui
+
+namespace ui {
+// Adds or replaces a template (tests use their own small templates).
+void AddTemplate(DialogTemplate dialog_template);
+}  // namespace ui
