@@ -56,9 +56,10 @@ struct DriveSpec {
 
 // What a USB-to-ATA bridge forwards of the ATA commands wrapped in SCSI.
 enum class BridgeForwarding {
-  Standard,  // ATA PASS-THROUGH(12)/(16) blocks
-  Vendor,    // the DF vendor block (and the register write)
-  None,      // neither: the drive answers nothing but INQUIRY
+  Standard,           // ATA PASS-THROUGH(12)/(16) blocks only
+  Vendor,             // the DF vendor block (and the register write) only
+  VendorAndStandard,  // both, as most real bridges of the recognised chips do
+  None,               // neither: the drive answers nothing but INQUIRY
 };
 
 struct BridgeSpec {

@@ -1,0 +1,45 @@
+// The test log report and its viewer.
+#pragma once
+
+#include <cstdint>
+#include <ctime>
+#include <string>
+
+#include "ui/Dialog.h"
+
+namespace plovix {
+
+// The report of a drive's log file; line_break is "\r\n" on screen, "\n" for the file.
+std::string BuildLogReportText(const std::string& serial, const std::string& model,
+                               const std::string& firmware, std::uint64_t total_sectors,
+                               std::time_t now, const std::string& line_break);
+
+class CDispLog : public ui::Dialog {
+ public:
+  CDispLog();
+  bool OnInitDialog() override;
+  void DoDataExchange(ui::DataExchange& dx) override;
+  void OnCommand(int id) override;
+  ui::CtlColor OnCtlColor(int id) override;
+  void BuildLogReport(const std::string& line_break);
+
+  // Set by the opener.
+  std::string serial;
+  std::string model;
+  std::string firmware;
+  std::uint64_t total_sectors = 0;
+
+  ui::Font title_font;
+  ui::Font log_font;
+  std::string report_text;
+  ui::Brush white_brush;
+  std::string title_text;
+  std::string log_text;
+};
+
+class CSaveLog : public ui::Dialog {
+ public:
+  CSaveLog();
+};
+
+}  // namespace plovix
