@@ -1,6 +1,8 @@
 // Every command in every form, pinned to the bytes that leave the program.
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <array>
 #include <cstring>
 #include <functional>
@@ -93,6 +95,8 @@ struct CommandCase {
   std::uint32_t length;
   Buf buffer;
 };
+
+void PrintTo(const CommandCase& c, std::ostream* os) { *os << c.name; }
 
 constexpr Transport kAta{0, 0};
 constexpr Transport kStd{1, 0};
@@ -317,6 +321,8 @@ struct EnableCase {
   std::uint8_t ata_status;
   std::uint8_t scsi_status;
 };
+
+void PrintTo(const EnableCase& c, std::ostream* os) { *os << c.name; }
 
 class SmartEnableTest : public ::testing::TestWithParam<EnableCase> {};
 

@@ -1,6 +1,8 @@
 // The connection: open/close discipline and what counts as success on each transport.
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <cstring>
 #include <string>
 #include <vector>
@@ -54,6 +56,8 @@ struct StatusCase {
   bool ata_ok;
   bool scsi_ok;
 };
+
+void PrintTo(const StatusCase& c, std::ostream* os) { *os << c.name; }
 
 class SendResultTest : public ::testing::TestWithParam<StatusCase> {};
 

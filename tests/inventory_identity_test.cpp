@@ -1,6 +1,8 @@
 // Decoding IDENTIFY DEVICE and INQUIRY answers into a drive record.
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <array>
 #include <cstring>
 #include <string>
@@ -38,6 +40,8 @@ struct TextCase {
   const char* serial;
   const char* firmware;
 };
+
+void PrintTo(const TextCase& c, std::ostream* os) { *os << c.name; }
 
 class IdentifyTextTest : public ::testing::TestWithParam<TextCase> {};
 
@@ -95,6 +99,8 @@ struct SizeCase {
   std::uint64_t total;
 };
 
+void PrintTo(const SizeCase& c, std::ostream* os) { *os << c.name; }
+
 class IdentifySizeTest : public ::testing::TestWithParam<SizeCase> {};
 
 TEST_P(IdentifySizeTest, Only0FFFFFFFSelectsThe48BitCount) {
@@ -128,6 +134,8 @@ struct SmartBitsCase {
   std::uint16_t w82, w84, w85, w87;
   std::uint8_t supported, selftest_supported, enabled, selftest_default;
 };
+
+void PrintTo(const SmartBitsCase& c, std::ostream* os) { *os << c.name; }
 
 class IdentifySmartBitsTest : public ::testing::TestWithParam<SmartBitsCase> {};
 
@@ -180,6 +188,8 @@ struct InquiryCase {
   const char* rev_pattern;
   std::uint8_t bridge_chip;
 };
+
+void PrintTo(const InquiryCase& c, std::ostream* os) { *os << c.name; }
 
 class InquiryDecodeTest : public ::testing::TestWithParam<InquiryCase> {};
 

@@ -1,6 +1,8 @@
 // The drive table queries.
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <string>
 #include <vector>
 
@@ -16,6 +18,8 @@ struct FindCase {
   int wanted;
   int slot;
 };
+
+void PrintTo(const FindCase& c, std::ostream* os) { *os << c.name; }
 
 class FindTest : public ::testing::TestWithParam<FindCase> {};
 
