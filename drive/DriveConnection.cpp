@@ -40,6 +40,7 @@ std::string VolumePath(char letter) {
 }
 
 bool DriveConnection::Open(int drive_number) {
+  Close();  // one handle at a time, even if a caller forgot to close the last one
   handle_ = io_.Open(PhysicalDrivePath(drive_number));
   return IsOpen();
 }

@@ -29,8 +29,10 @@ void DecodeAtaText(const std::uint8_t* data, int first, int words, char* out,
   std::memset(out, ' ', width);
   std::memcpy(out, raw + start, width - start);
   out[width] = '\0';
-  std::size_t end = width;
-  while (end > 0 && (out[end - 1] == ' ' || out[end - 1] == '\0')) --end;
+  // The text ends at its first zero, if the drive put one inside the field; blanks
+  // before the end are cut, so no text keeps a trailing blank.
+  std::size_t end = std::strlen(out);
+  while (end > 0 && out[end - 1] == ' ') --end;
   std::memset(out + end, 0, out_size - end);
 }
 
