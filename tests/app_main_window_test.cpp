@@ -265,7 +265,7 @@ INSTANTIATE_TEST_SUITE_P(Lists, MainWindowSelectAll,
 // --- The unsupported USB notice ---
 
 const char* const kNoticeA = "ACME     Portable Disk    USB Device is NOT supported.";
-const char* const kNoticeB = "Ext HDD  Model 1021 Case   USB Device is NOT supported.";
+const char* const kNoticeB = "Ext HDD  Model 1021 Case  USB Device is NOT supported.";
 
 void AddTwoUnsupported(sim::Bench& bench) {
   AddUnsupportedUsb(bench, 4, "ACME    ", "Portable Disk   ");
