@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
+#include <random>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -92,13 +92,17 @@ inline std::vector<std::string> BoxTexts(const ui::scripted::ScriptedBackend& ui
 class TempWorkDir {
  public:
   TempWorkDir() : previous_(std::filesystem::current_path()) {
-    std::string pattern =
-        (std::filesystem::temp_directory_path() / "plovix_app_XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) {
+    std::random_device random;
+    for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
+      auto candidate = std::filesystem::temp_directory_path() /
+                       ("plovix_app_" + std::to_string(random()) + "_" + std::to_string(attempt));
+      std::error_code error;
+      if (std::filesystem::create_directory(candidate, error)) path_ = candidate;
+    }
+    if (path_.empty()) {
       ADD_FAILURE() << "no temporary directory";
       return;
     }
-    path_ = pattern;
     std::filesystem::current_path(path_);
   }
   ~TempWorkDir() {
