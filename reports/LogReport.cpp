@@ -42,17 +42,16 @@ const TagLabel* FindTag(const std::string& line) {
 }
 
 // Reads one line of any length without its line end (LF or CR LF). Returns whether
-// anything was read: an empty line counts, the end of the file does not.
+// anything was read: an empty line counts, the end of the file does not. Byte by byte,
+// so a stray zero byte in a damaged log cannot swallow a line end.
 bool ReadLine(std::FILE* file, std::string& line) {
   line.clear();
   bool got = false;
-  char piece[128];
-  while (std::fgets(piece, sizeof piece, file) != nullptr) {
+  for (int c; (c = std::getc(file)) != EOF;) {
     got = true;
-    line += piece;
-    if (!line.empty() && line.back() == '\n') break;
+    if (c == '\n') break;
+    line += static_cast<char>(c);
   }
-  if (!line.empty() && line.back() == '\n') line.pop_back();
   if (!line.empty() && line.back() == '\r') line.pop_back();
   return got;
 }

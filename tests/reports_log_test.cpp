@@ -17,6 +17,7 @@ using testing_support::ReadBinary;
 using testing_support::ScratchDir;
 using testing_support::WriteBinary;
 namespace fs = std::filesystem;
+using namespace std::string_literals;
 
 constexpr std::time_t kMarch14 = 1331715907;  // 03/14/2012 09:05:07 UTC
 
@@ -202,6 +203,9 @@ const BlockCase kBlockCases[] = {
     {"last line without a line end",
      "Erase MBR\r\nDone\r\nFailed\r\n03/14/2012 09:05:07",
      Block("        Erase MBR         : ", "Done", "Failed", "03/14/2012 09:05:07")},
+    {"a zero byte in a damaged line keeps its line end",
+     "ju\0nk\r\nSMART QT\r\nDone\r\nPa\0ss\r\nd1\r\n"s,
+     Block("        SMART QT          : ", "Done", "Pa\0ss"s, "d1")},
     {"long lines are read whole",
      std::string(127, 'x') + "SMART QT\r\nSMART ET\r\nDone\r\n" + kLongWord + "\r\nd1\r\n",
      Block("        SMART ET          : ", "Done", kLongWord, "d1")},
