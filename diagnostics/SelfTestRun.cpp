@@ -52,7 +52,6 @@ int CPlovixDlg::GetCheckedDriveNumbers(int* numbers) {
 int CPlovixDlg::ReadErrorCheck(int drive_number, Transport transport) {
   connection->Close();
   connection->Open(drive_number);
-  if (transport.via_scsi == 1) transport.behind_bridge = selected_behind_bridge != 0 ? 1 : 0;
   if (SmartReadData(*connection, transport) != kCommandOk) {
     read_error_flag = 1;
     return kCommandFailed;
@@ -115,16 +114,12 @@ void CPlovixDlg::RunSelfTests(int kind) {
     SetStatusText(slot, "Now Test Execute");
 
     const auto test_kind = static_cast<std::uint8_t>(kind);
-    if (transport.via_scsi == 1) {
-      if (record.behind_bridge != 0 && record.bridge_chip >= 1 && record.bridge_chip <= 3) {
-        BridgeRegisterWrite(*connection, record.bridge_chip);
-      }
-      Transport start = transport;
-      start.behind_bridge = selected_behind_bridge != 0 ? 1 : 0;
-      SmartStartSelfTest(*connection, start, test_kind);
-    } else {
-      SmartStartSelfTest(*connection, transport, test_kind);
+    // Recognised bridge chips want their register written before the start.
+    if (transport.via_scsi == 1 && record.behind_bridge != 0 && record.bridge_chip >= 1 &&
+        record.bridge_chip <= 3) {
+      BridgeRegisterWrite(*connection, record.bridge_chip);
     }
+    SmartStartSelfTest(*connection, transport, test_kind);
 
     progress.drive_number = record.drive_number;
     const int code = progress.DoModal();
