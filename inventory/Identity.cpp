@@ -69,8 +69,8 @@ std::uint8_t SplitWords(const char* text, std::size_t length, char (&words)[Slot
 
 // "<prefix>_WORD_WORD...", upper-cased, bounded by the pattern field.
 template <std::size_t Slots, std::size_t SlotSize, std::size_t OutSize>
-void BuildWordPattern(const char* prefix, const char (&words)[Slots][SlotSize],
-                      std::uint8_t count, char (&out)[OutSize]) {
+void BuildWordPattern(const char* prefix, const char (&words)[Slots][SlotSize], std::uint8_t count,
+                      char (&out)[OutSize]) {
   std::memset(out, 0, OutSize);
   if (count == 0) return;
   std::size_t pos = 0;
@@ -97,8 +97,8 @@ void DecodeIdentify(const std::uint8_t* data, DriveRecord& record) {
   DecodeAtaText(data, 10, 10, record.serial, sizeof record.serial);
   DecodeAtaText(data, 23, 4, record.firmware, sizeof record.firmware);
 
-  const std::uint32_t lba28 =
-      static_cast<std::uint32_t>(Word(data, 60)) | (static_cast<std::uint32_t>(Word(data, 61)) << 16);
+  const std::uint32_t lba28 = static_cast<std::uint32_t>(Word(data, 60)) |
+                              (static_cast<std::uint32_t>(Word(data, 61)) << 16);
   if (lba28 == 0x0FFFFFFF) {
     std::uint64_t lba48 = 0;
     for (int w = 3; w >= 0; --w) lba48 = (lba48 << 16) | Word(data, 100 + w);
