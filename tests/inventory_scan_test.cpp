@@ -169,6 +169,12 @@ INSTANTIATE_TEST_SUITE_P(
                      b.AddSata(1, Disk("", ""));
                    },
                    {0}, "-", {}},
+        LayoutCase{"ZeroFilledIdentityMatchesASilentVolume",
+                   [](Bench& b) {
+                     b.AddSilentVolume('H');
+                     b.AddSata(0, Disk(std::string(40, '\0'), std::string(20, '\0')));
+                   },
+                   {0}, "H", {}},
         LayoutCase{"EqualIdentitiesShareTheFirstLetter",
                    [](Bench& b) {
                      b.AddSata(0, Disk("TWIN", "SAME"));
@@ -232,6 +238,14 @@ INSTANTIATE_TEST_SUITE_P(
                      b.AddUsb(1, Disk("USB A", "U1"), bridge);
                    },
                    {}, "", {"Ab Cd   |Ext HDD 1021    "}},
+        LayoutCase{"FailedInquiryListsEmptyNames",
+                   [](Bench& b) {
+                     BridgeSpec bridge = kPlainBridge;
+                     bridge.inquiry_answers = false;
+                     bridge.listed_as_usbstor = false;
+                     b.AddUsb(3, Disk("USB C", "U3"), bridge);
+                   },
+                   {}, "", {"|"}},
         LayoutCase{"StorageCatalogueFails",
                    [](Bench& b) {
                      b.AddUsb(1, Disk("USB A", "U1"), kKnownBridge);
