@@ -403,3 +403,95 @@ TEST(TerminalInput, MouseClicksActOnWhatIsUnderThePointer) {
 }
 
 }  // namespace
+
+namespace {
+
+constexpr int kTextProbe = 9210;
+constexpr int kWrapEdit = 9211;
+constexpr int kWideEdit = 9212;
+
+class TextDialog : public ui::Dialog {
+ public:
+  TextDialog() : Dialog(kTextProbe) {
+    ui::DialogTemplate t;
+    t.id = kTextProbe;
+    t.caption = "Text";
+    t.width = 200;
+    t.height = 100;
+    using namespace ui::style;
+    const std::uint32_t common = kMultiline | kReadOnly | kVScroll | kBorder | kTabStop | kWantReturn;
+    t.controls = {
+        // 20 x 5 cells: a frame around 18 x 3 cells of text.
+        {kWrapEdit, ui::Kind::Edit, "", {0, 0, 80, 40}, common, 0},
+        {kWideEdit, ui::Kind::Edit, "", {100, 0, 80, 40}, common | kAutoHScroll, 0},
+    };
+    ui::AddTemplate(t);
+  }
+};
+
+std::vector<std::string> Shown(const Canvas& canvas, const DialogView& view, const ui::Control& edit) {
+  const Cells area = EditTextArea(ControlArea(view, edit), true);
+  std::vector<std::string> rows;
+  for (int y = area.y; y < area.y + area.h; ++y) {
+    std::string row;
+    for (int x = area.x; x < area.x + area.w; ++x) row += canvas.At(x, y).glyph;
+    while (!row.empty() && row.back() == ' ') row.pop_back();
+    rows.push_back(row);
+  }
+  return rows;
+}
+
+TEST(TerminalInput, ReadOnlyEditsScroll) {
+  ui::scripted::ScriptedBackend ui;
+  TextDialog dlg;
+  ui.Expect(kTextProbe).Do([](ui::Dialog& d) {
+    std::string text;
+    for (int i = 1; i <= 8; ++i) text += "line " + std::to_string(i) + " of the help text\r\n";
+    d.SetDlgItemText(kWrapEdit, "one two three four five six seven eight nine ten");
+    d.SetDlgItemText(kWideEdit, text);
+    Canvas canvas(80, 24);
+    DialogView view;
+    view.focus = InitialFocus(d);
+    DrawDialog(canvas, d, view, true);
+    const ui::Control& wrap = *d.GetDlgItem(kWrapEdit);
+    const ui::Control& wide = *d.GetDlgItem(kWideEdit);
+    EXPECT_EQ(Shown(canvas, view, wrap),
+              (std::vector<std::string>{"one two three four", "five six seven", "eight nine ten"}));
+    EXPECT_EQ(Shown(canvas, view, wide),
+              (std::vector<std::string>{"line 1 of the help", "line 2 of the help", "line 3 of the help"}));
+
+    const struct {
+      Key key;
+      std::vector<std::string> rows;
+    } steps[] = {
+        {Key::Down, {"line 2 of the help", "line 3 of the help", "line 4 of the help"}},
+        {Key::PageDown, {"line 4 of the help", "line 5 of the help", "line 6 of the help"}},
+        {Key::End, {"line 6 of the help", "line 7 of the help", "line 8 of the help"}},
+        {Key::Down, {"line 6 of the help", "line 7 of the help", "line 8 of the help"}},
+        // Lines of 23 columns in an 18-column window: at most 5 columns to the right.
+        {Key::Right, {"6 of the help text", "7 of the help text", "8 of the help text"}},
+        {Key::Right, {"6 of the help text", "7 of the help text", "8 of the help text"}},
+        {Key::Home, {"1 of the help text", "2 of the help text", "3 of the help text"}},
+        {Key::Left, {"line 1 of the help", "line 2 of the help", "line 3 of the help"}},
+    };
+    HandleDialogKey(d, view, KeyEvent{Key::Tab});  // to the wide edit
+    for (const auto& step : steps) {
+      HandleDialogKey(d, view, KeyEvent{step.key});
+      canvas.Clear();
+      DrawDialog(canvas, d, view, true);
+      EXPECT_EQ(Shown(canvas, view, wide), step.rows);
+    }
+    d.EndDialog(1);
+  });
+  dlg.DoModal();
+}
+
+TEST(TerminalText, SliceColumns) {
+  EXPECT_EQ(SliceColumns("line 1 of the help text", 7, 18), "of the help text");
+  EXPECT_EQ(SliceColumns("abcdef", 0, 3), "abc");
+  EXPECT_EQ(SliceColumns("abcdef", 10, 3), "");
+  // A wide character cut by the left edge is left out.
+  EXPECT_EQ(SliceColumns("\xE3\x83\x90\xE3\x83\xBCx", 1, 4), "\xE3\x83\xBCx");
+}
+
+}  // namespace

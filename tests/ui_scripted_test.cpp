@@ -197,6 +197,21 @@ TEST(UiScripted, SleepMovesTheClockButFiresNoTimer) {
   dlg.DoModal();
 }
 
+TEST(UiScripted, PeriodsMissedDuringASleepGiveOneTimerMessage) {
+  ScriptedBackend ui;
+  HookDialog dlg;
+  std::vector<std::uint64_t> fired;
+  dlg.on_init = [](HookDialog& d) { d.SetTimer(1, 1000); };
+  dlg.on_timer = [&](HookDialog&, int) { fired.push_back(ui.now_ms()); };
+  ui.Expect(uitest::kProbe)
+      .Do([](ui::Dialog&) { ui::Sleep(10500); })
+      .Advance(0)
+      .Advance(1000)
+      .Escape();
+  dlg.DoModal();
+  EXPECT_EQ(fired, (std::vector<std::uint64_t>{10500, 11500}));
+}
+
 TEST(UiScripted, AdvanceUntilClosedWaitsForAWorkerThread) {
   ScriptedBackend ui;
   HookDialog dlg;

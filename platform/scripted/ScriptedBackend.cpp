@@ -284,6 +284,8 @@ struct ScriptedBackend::Impl : Engine {
       Dialog* dlg = t.dlg;
       const int id = t.id;
       t.due += std::max(1u, t.period);
+      // A clock moved on by Sleep meanwhile: one message, not one per missed period.
+      if (t.due <= Tick()) t.due = Tick() + std::max(1u, t.period);
       dlg->OnTimer(id);  // may open nested windows that fire timers themselves
     }
   }

@@ -59,6 +59,14 @@ bool ScrollEdit(Control& edit, DialogView& view, Key key) {
   const Cells area = EditTextArea(ControlArea(view, edit), true);
   const int count = static_cast<int>(EditLines(edit, area.w).size());
   const int max_top = std::max(0, count - area.h);
+  if ((key == Key::Left || key == Key::Right) && !EditWraps(edit)) {
+    int widest = 0;
+    for (const auto& line : EditLines(edit, area.w)) widest = std::max(widest, DisplayWidth(line));
+    int& left = view.edit_left[view.focus];
+    left = std::clamp(left + (key == Key::Left ? -8 : 8), 0, std::max(0, widest - area.w));
+    edit.owner().ControlChanged(edit);
+    return true;
+  }
   int& top = view.edit_top[view.focus];
   switch (key) {
     case Key::Up: --top; break;

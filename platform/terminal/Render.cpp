@@ -125,10 +125,13 @@ void DrawEdit(Canvas& canvas, const Control& control, const Cells& cells, const 
   const auto lines = EditLines(control, area.w);
   auto it = view.edit_top.find(index);
   const int top = it == view.edit_top.end() ? 0 : it->second;
+  auto left_it = view.edit_left.find(index);
+  const int left = multiline && !EditWraps(control) && left_it != view.edit_left.end() ? left_it->second : 0;
   const int first_row = multiline ? area.y : area.y + (area.h - 1) / 2;
   const int rows = multiline ? area.h : 1;
   for (int r = 0; r < rows && top + r < static_cast<int>(lines.size()); ++r) {
-    canvas.Put(area.x, first_row + r, lines[static_cast<std::size_t>(top + r)], attr, area.w);
+    canvas.Put(area.x, first_row + r, SliceColumns(lines[static_cast<std::size_t>(top + r)], left, area.w),
+               attr, area.w);
   }
   if (area.w != cells.w && static_cast<int>(lines.size()) > rows) {
     if (top > 0) canvas.Put(cells.x + cells.w - 1, cells.y + 1, "▲", frame);
@@ -312,12 +315,14 @@ std::vector<std::string> EditLines(const Control& control, int width) {
     for (std::size_t i = start; i < cps.size(); ++i) tail += EncodeUtf8(cps[i]);
     return {tail};
   }
-  if ((control.style() & style::kAutoHScroll) != 0 && (control.style() & style::kAutoVScroll) == 0) {
-    std::vector<std::string> lines;
-    for (auto& line : WrapText(control.text(), 1 << 20)) lines.push_back(TruncateToWidth(line, width));
-    return lines;
-  }
+  if (!EditWraps(control)) return WrapText(control.text(), 1 << 20);
   return WrapText(control.text(), width);
+}
+
+bool EditWraps(const Control& control) {
+  // A multi-line edit with horizontal auto-scroll keeps its lines whole.
+  return (control.style() & style::kMultiline) != 0 &&
+         !((control.style() & style::kAutoHScroll) != 0 && (control.style() & style::kAutoVScroll) == 0);
 }
 
 int ListPrefixWidth(const ListCtrl& list) {

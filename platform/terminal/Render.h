@@ -16,6 +16,7 @@ namespace ui::terminal {
 struct DialogView {
   int focus = -1;                  // index into the dialog's controls, -1 none
   std::map<int, int> edit_top;     // first shown line of multi-line edits, by control index
+  std::map<int, int> edit_left;    // first shown column of edits that do not wrap
   Placement placement;             // from the last drawing
   bool menu_open = false;
   int menu_index = 0;
@@ -51,8 +52,10 @@ int InitialFocus(const Dialog& dlg);
 
 // Absolute cells of a control of a dialog placed as in view.
 Cells ControlArea(const DialogView& view, const Control& control);
-// The lines an edit shows in an area width columns wide.
+// The lines an edit shows in an area width columns wide; edits that do not wrap give
+// their lines whole (see EditWraps).
 std::vector<std::string> EditLines(const Control& control, int width);
+bool EditWraps(const Control& control);
 // Prefix columns of a list's first column (check box and image).
 int ListPrefixWidth(const ListCtrl& list);
 

@@ -108,6 +108,23 @@ std::string TruncateToWidth(std::string_view text, int width) {
   return out;
 }
 
+std::string SliceColumns(std::string_view text, int left, int width) {
+  std::string out;
+  int column = 0;
+  int used = 0;
+  for (char32_t cp : DecodeUtf8(text)) {
+    const int w = CharWidth(cp);
+    if (column < left) {
+      column += w;
+      continue;
+    }
+    if (used + w > width) break;
+    used += w;
+    out += EncodeUtf8(cp);
+  }
+  return out;
+}
+
 std::vector<std::string> WrapText(std::string_view text, int width) {
   std::vector<std::string> lines;
   if (width <= 0) return lines;

@@ -18,6 +18,10 @@ int DisplayWidth(std::string_view text);
 // The longest prefix that fits in width columns.
 std::string TruncateToWidth(std::string_view text, int width);
 
+// The columns [left, left + width) of text; a wide character cut by either edge is
+// left out.
+std::string SliceColumns(std::string_view text, int left, int width);
+
 // Lines of at most width columns: breaks at blanks where it can, hard breaks a word
 // that is longer than a line, and honours "\n" ("\r" is dropped).
 std::vector<std::string> WrapText(std::string_view text, int width);
