@@ -299,6 +299,30 @@ TEST(UiScripted, MessageBoxesTakeTheAppTitleAndTheScriptedAnswer) {
   EXPECT_FALSE(ui.failed());
 }
 
+TEST(UiScripted, DoDuringAMessageBoxSeesTheDialogBeneath) {
+  ScriptedBackend ui;
+  HookDialog dlg;
+  dlg.on_command = [](HookDialog& d, int id) {
+    if (id != uitest::kGo) return false;
+    d.SetDlgItemText(uitest::kLabel, "busy");
+    ui::MessageBox("Done", "", ui::MB_OK);
+    return true;
+  };
+  std::string seen;
+  ui.Expect(uitest::kProbe).Press(uitest::kGo);
+  ui.ExpectMessageBox("Done").Do([&](ui::Dialog& d) { seen = d.GetDlgItemText(uitest::kLabel); }).Press(ui::IDOK);
+  ui.Expect(uitest::kProbe).Escape();
+  dlg.DoModal();
+  EXPECT_EQ(seen, "busy");
+
+  // With no dialog open there is nothing to look at.
+  std::vector<std::string> failures;
+  ui.SetFailureHandler([&](const std::string& m) { failures.push_back(m); });
+  ui.ExpectMessageBox("alone").Do([](ui::Dialog&) {}).Press(ui::IDOK);
+  EXPECT_EQ(ui::MessageBox("alone"), ui::IDCANCEL);
+  EXPECT_EQ(failures, std::vector<std::string>{"Do() has no dialog beneath message box 'alone'"});
+}
+
 struct FailureCase {
   const char* name;
   std::function<void(ScriptedBackend&)> script;
