@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "app_flow.h"
+#include "sim/DemoBench.h"
 
 namespace plovix {
 namespace {
@@ -359,6 +360,33 @@ TEST(UnsupportedUsbNotice, NoTimerAndNoBoxWithoutUnsupportedDrives) {
   RunProgram(bench);
   EXPECT_FALSE(user.ui.failed());
   EXPECT_TRUE(user.ui.message_boxes().empty());
+}
+
+// The demo's own bench: the system disk and the USB disk Windows does not list stay out.
+TEST(UnsupportedUsbNotice, DemoBenchStartUp) {
+  ScriptedUser user;
+  sim::Bench bench;
+  sim::BuildDemoBench(bench);
+  bench.SetClock([] { return ui::TickMs(); });
+  const std::string notice = std::string("Nimbra  ") + " " + "Dock SATA       " +
+                             " USB Device is NOT supported.";
+  user.ui.Expect(kMainTemplate)
+      .Do([](ui::Dialog& dlg) {
+        EXPECT_EQ(Column(dlg, 0), (std::vector<std::string>{"1", "2", "3", "4", "5"}));
+        EXPECT_EQ(Column(dlg, 1),
+                  (std::vector<std::string>{"Orvane OD1000-HX", "Kestrel KD2000-LP",
+                                            "Tessel TS-500A", "Kestrel KD4000-UX",
+                                            "Brannock BR1000-E"}));
+        EXPECT_EQ(Column(dlg, 5), std::vector<std::string>(5, "Ready"));
+      })
+      .Advance(5000);
+  user.ui.ExpectMessageBox(notice).Press(ui::IDOK);
+  user.ui.Expect(kMainTemplate).Escape();
+  RunProgram(bench);
+  EXPECT_FALSE(user.ui.failed());
+  EXPECT_EQ(user.ui.pending_steps(), 0u);
+  ASSERT_EQ(user.ui.message_boxes().size(), 1u);
+  EXPECT_EQ(user.ui.message_boxes()[0].caption, "Plovix");
 }
 
 // --- Device arrival, About, leaving ---
