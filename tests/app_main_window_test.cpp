@@ -2,6 +2,8 @@
 // the About box and leaving the program.
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "app_flow.h"
 #include "sim/DemoBench.h"
 
@@ -17,6 +19,7 @@ using app_test::Main;
 using app_test::RunProgram;
 using app_test::Sata;
 using app_test::ScriptedUser;
+using app_test::TempWorkDir;
 
 const std::vector<std::string> kColumnTitles = {"      ",   "Model Name", "Serial Number",
                                                 "Firmware", "Capacity",   "Status"};
@@ -262,6 +265,62 @@ INSTANTIATE_TEST_SUITE_P(Lists, MainWindowSelectAll,
                          [](const testing::TestParamInfo<SelectAllCase>& param_info) {
                            return std::string(param_info.param.name);
                          });
+
+// Each button (and the double click) reaches the flow behind it: the first window that
+// flow opens is the proof. The script ends there; the scripted user then cancels
+// everything that is still open so the program runs to its end.
+struct RouteCase {
+  const char* name;
+  std::function<void(ui::scripted::Step&)> act;
+  int opens;
+  int text_id;       // a control of the opened dialog, 0 for none
+  const char* text;  // its text
+};
+
+class MainWindowRoutes : public testing::TestWithParam<RouteCase> {};
+
+TEST_P(MainWindowRoutes, OpenTheirDialogs) {
+  const RouteCase& c = GetParam();
+  ui::scripted::ScriptedBackend ui;
+  std::vector<std::string> unscripted;
+  ui.SetFailureHandler([&](const std::string& message) { unscripted.push_back(message); });
+  sim::Bench bench;
+  bench.AddSata(0, Sata("ROUTE DISK", "RT0001", "F1", 1ull << 24));
+  TempWorkDir dir;  // the flows write their log files here
+
+  auto& step = ui.Expect(kMainTemplate).Check(main_ids::kDriveList, 0);
+  c.act(step);
+  std::string seen;
+  ui.Expect(c.opens).Do([&](ui::Dialog& dlg) {
+    if (c.text_id != 0) seen = dlg.GetDlgItemText(c.text_id);
+  });
+  RunProgram(bench);
+
+  ASSERT_GE(ui.opened_dialogs().size(), 2u);
+  EXPECT_EQ(ui.opened_dialogs()[0], kMainTemplate);
+  EXPECT_EQ(ui.opened_dialogs()[1], c.opens);
+  if (c.text_id != 0) {
+    EXPECT_EQ(seen, c.text);
+  }
+  EXPECT_TRUE(ui.open_dialogs().empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Buttons, MainWindowRoutes,
+    testing::Values(
+        RouteCase{"QuickTest", [](ui::scripted::Step& s) { s.Press(main_ids::kQuickTest); }, 130,
+                  1018, "SMART Short Test"},
+        RouteCase{"ExtTest", [](ui::scripted::Step& s) { s.Press(main_ids::kExtTest); }, 130,
+                  1018, "SMART Extended Test"},
+        RouteCase{"Utilities", [](ui::scripted::Step& s) { s.Press(main_ids::kUtilities); }, 147,
+                  0, ""},
+        RouteCase{"Help", [](ui::scripted::Step& s) { s.Press(main_ids::kHelp); }, 132, 0, ""},
+        RouteCase{"DoubleClick",
+                  [](ui::scripted::Step& s) { s.DoubleClick(main_ids::kDriveList, 0); }, 129,
+                  1008, "ROUTE DISK"}),
+    [](const testing::TestParamInfo<RouteCase>& param_info) {
+      return std::string(param_info.param.name);
+    });
 
 // --- The unsupported USB notice ---
 
