@@ -236,7 +236,7 @@ TEST_F(UtilsRig, EraseDiskOfAnEmptyDiskFails) {
   Begin({0});
   ui.Expect(147).Press(1002);
   Confirm(ui);
-  ui.Expect(150).AdvanceUntilClosed(10000);
+  ui.Expect(150).Do(WaitForEraser).AdvanceUntilClosed(10000);
   End();
   Run();
   EXPECT_TRUE(Commands(3, {kWriteBuffer, kErase}).empty());

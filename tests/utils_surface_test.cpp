@@ -382,7 +382,7 @@ TEST_F(UtilsRig, SurfaceScanOfAnEmptyDiskFails) {
   AddSata(3, 0, "EMPTY003");
   Begin({0});
   ui.Expect(147).Press(kLongButton);
-  ui.Expect(163).AdvanceUntilClosed(10000);
+  ui.Expect(163).Do(WaitForWorker).AdvanceUntilClosed(10000);
   ui.Expect(164).Do([](ui::Dialog& d) { EXPECT_EQ(d.GetDlgItemText(1039), "Fail"); }).Press(1);
   End();
   Run();
