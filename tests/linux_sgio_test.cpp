@@ -248,6 +248,15 @@ INSTANTIATE_TEST_SUITE_P(
                   true, 0x50, 0, 0x03},
         ReplyCase{"FixedOldKernelErrSet", false, 0, 2, 0, FixedOldKernel(0x0B, 0x04, 0x51, 0),
                   true, 0x51, 0x04, 0},
+        // Byte for byte what a 6.1 kernel returned for commands an AHCI drive aborted
+        // and for a SMART RETURN STATUS asked with CK_COND.
+        ReplyCase{"Kernel61AbortedFixed", false, 0, 2, 0,
+                  {0x70, 0, 0x0B, 0, 0, 0, 0, 0x0A, 0x04, 0x41, 0xA0, 0, 0, 0, 0, 0, 0, 0}, true,
+                  0x41, 0x04, 0},
+        ReplyCase{"Kernel61CkCondDescriptor", false, 0, 2, 0,
+                  {0x72, 0x01, 0x00, 0x1D, 0, 0, 0, 0x0E, 0x09, 0x0C, 0, 0, 0, 0, 0, 0, 0, 0x4F,
+                   0, 0xC2, 0xA0, 0x50},
+                  true, 0x50, 0, 0},
         ReplyCase{"DataInFailedByDrive", true, 0, 2, 0, Descriptor(0x04, 0x51, 0, 0, 0), true,
                   0x51, 0x04, 0},
         // A translator that does not know the block answers in plain SCSI terms.

@@ -5,7 +5,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
-#include <optional>
 #include <thread>
 
 namespace plovix::linuxdev {
@@ -20,22 +19,26 @@ bool IsArrivalEvent(const char* message, std::size_t length);
 class ArrivalCoalescer {
  public:
   explicit ArrivalCoalescer(std::uint64_t quiet_ms) : quiet_ms_(quiet_ms) {}
-  void Arrived(std::uint64_t now_ms) { due_ms_ = now_ms + quiet_ms_; }
+  void Arrived(std::uint64_t now_ms) {
+    pending_ = true;
+    due_ms_ = now_ms + quiet_ms_;
+  }
   // True once per burst, when its quiet time has passed.
   bool Due(std::uint64_t now_ms) {
-    if (!due_ms_ || now_ms < *due_ms_) return false;
-    due_ms_.reset();
+    if (!pending_ || now_ms < due_ms_) return false;
+    pending_ = false;
     return true;
   }
   // Milliseconds until Due turns true, or -1 when nothing is pending.
   int WaitMs(std::uint64_t now_ms) const {
-    if (!due_ms_) return -1;
-    return now_ms >= *due_ms_ ? 0 : static_cast<int>(*due_ms_ - now_ms);
+    if (!pending_) return -1;
+    return now_ms >= due_ms_ ? 0 : static_cast<int>(due_ms_ - now_ms);
   }
 
  private:
   std::uint64_t quiet_ms_;
-  std::optional<std::uint64_t> due_ms_;
+  bool pending_ = false;
+  std::uint64_t due_ms_ = 0;
 };
 
 class UeventWatcher {
