@@ -142,7 +142,7 @@ class Bench : public DeviceIo, public DeviceCatalog {
   // Faults.
   void FailOpen(int drive_number);
   void AddFault(Fault fault);
-  void ClearFaults();
+  void ClearFaults();  // also lifts FailOpen
   void ReleaseBlocked();
 
   // What the bench received, in order.

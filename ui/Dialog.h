@@ -112,4 +112,10 @@ class Dialog {
   int end_code_ = 0;
 };
 
+// Dialogs whose modal loop is running, bottom (the main window) first.
+std::vector<Dialog*> OpenDialogs();
+
+// The first max_chars characters (UTF-8 sequences) of text; all of it when max_chars is 0.
+std::string TruncateChars(const std::string& text, std::size_t max_chars);
+
 }  // namespace ui

@@ -71,6 +71,9 @@ class ScriptedBackend : public Backend {
   // program shows (wrong window on top, or nothing left to do while a window waits).
   // The back end then cancels every open window so the program can finish.
   void SetFailureHandler(std::function<void(const std::string&)> handler);
+  // The handler of back ends that were given none (a test suite installs one that
+  // fails the running test). Without either the message goes to standard error.
+  static void SetDefaultFailureHandler(std::function<void(const std::string&)> handler);
   bool failed() const { return failed_; }
   // Steps not yet consumed when the program ended (a test usually expects 0).
   std::size_t pending_steps() const;

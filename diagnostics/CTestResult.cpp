@@ -1,0 +1,78 @@
+#include "diagnostics/CTestResult.h"
+
+namespace plovix {
+
+const char* SelfTestSentence(std::uint8_t status) {
+  switch (status & 0xF0) {
+    case 0x00: return "Pass - Test completed without Error";
+    case 0x10: return "Test aborted by the host";
+    case 0x20: return "Test interrupted by the host with a hard or soft reset";
+    case 0x30: return "Fail - Fatal/Unknown Error";
+    case 0x40: return "Fail - Unkown Element Failure";
+    case 0x50: return "Electrical Element Failure";
+    case 0x60: return "Servo Element Failure";
+    case 0x70: return "Fail - Read Element Failure";
+    default: return "Fail - Unknown Failure";  // handling damage, reserved, still running
+  }
+}
+
+const char* ReadErrorWord(int read_error_code) {
+  switch (read_error_code) {
+    case kReadErrorComErr: return "ComErr";
+    case kReadErrorFail: return "Fail";
+    case kReadErrorPass: return "Pass";
+    default: return nullptr;
+  }
+}
+
+CTestResult::CTestResult() : ui::Dialog(kTestResultTemplate) {
+  title_font.face = "Arial";
+  title_font.tenths_of_point = 150;
+  text_font.face = "Arial";
+  text_font.tenths_of_point = 130;
+}
+
+CTestResult::~CTestResult() = default;
+
+void CTestResult::DoDataExchange(ui::DataExchange& dx) {
+  ui::Dialog::DoDataExchange(dx);
+  dx.Text(testresult_ids::kTitle, title_text);
+  dx.Text(testresult_ids::kSubtitle, subtitle_text);
+  dx.Text(testresult_ids::kSelfTest, selftest_text);
+  dx.Text(testresult_ids::kReadError, read_error_text);
+}
+
+bool CTestResult::OnInitDialog() {
+  ui::Dialog::OnInitDialog();
+  SetControlFont(testresult_ids::kTitle, title_font);
+  SetControlFont(testresult_ids::kSelfTest, text_font);
+  SetControlFont(testresult_ids::kReadError, text_font);
+  white_brush = ui::CreateSolidBrush(ui::RGB(255, 255, 255));
+
+  if (kind == 1) {
+    title_text = "SMART Short Test";
+    subtitle_text = "SMART short test have been completed";
+    UpdateData(false);
+  } else if (kind == 2) {
+    title_text = "SMART Extended Test";
+    subtitle_text = "SMART extend test have been completed";
+    UpdateData(false);
+  }
+  if (const char* word = ReadErrorWord(read_error_code)) read_error_text = word;
+  if (status_in != nullptr) selftest_text = SelfTestSentence(*status_in);
+  UpdateData(false);
+  return true;
+}
+
+ui::CtlColor CTestResult::OnCtlColor(int id) {
+  ui::CtlColor result = ui::Dialog::OnCtlColor(id);
+  if (id == testresult_ids::kTitle) {
+    result.text_color = ui::RGB(0, 0, 0);
+    result.back_color = ui::RGB(255, 255, 255);
+    result.transparent = true;
+    result.brush = white_brush;
+  }
+  return result;
+}
+
+}  // namespace plovix

@@ -1,0 +1,51 @@
+// Result dialog of the quick and extended test: the read-error check and the self-test.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "ui/Dialog.h"
+
+namespace plovix {
+
+inline constexpr int kTestResultTemplate = 146;
+
+namespace testresult_ids {
+inline constexpr int kTitle = 1024;
+inline constexpr int kSubtitle = 1025;
+inline constexpr int kSelfTest = 1026;
+inline constexpr int kReadError = 1033;
+}  // namespace testresult_ids
+
+// Read-error codes handed to CTestResult.
+inline constexpr int kReadErrorPass = 0;
+inline constexpr int kReadErrorFail = 1;
+inline constexpr int kReadErrorComErr = 255;
+
+// Sentence for a self-test execution status byte (its high nibble decides).
+const char* SelfTestSentence(std::uint8_t status);
+// Word for a read-error code, or nullptr for a code that has none.
+const char* ReadErrorWord(int read_error_code);
+
+class CTestResult : public ui::Dialog {
+ public:
+  CTestResult();
+  ~CTestResult() override;
+
+  void DoDataExchange(ui::DataExchange& dx) override;
+  bool OnInitDialog() override;
+  ui::CtlColor OnCtlColor(int id) override;
+
+  ui::Font title_font;
+  ui::Font text_font;
+  ui::Brush white_brush;
+  const std::uint8_t* status_in = nullptr;
+  int read_error_code = 0;
+  int kind = 0;
+  std::string title_text;
+  std::string subtitle_text;
+  std::string selftest_text;
+  std::string read_error_text;
+};
+
+}  // namespace plovix

@@ -1,0 +1,73 @@
+// Progress dialog of the quick and extended test: watches the drive's own self-test.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "drive/Commands.h"
+#include "drive/DriveConnection.h"
+#include "drive/IoBuffers.h"
+#include "ui/Dialog.h"
+
+namespace plovix {
+
+inline constexpr int kTestDlgTemplate = 130;
+inline constexpr int kTestDlgTimer = 1;
+inline constexpr unsigned kTestDlgPollMs = 5000;
+
+namespace testdlg_ids {
+inline constexpr int kTitle = 1018;
+inline constexpr int kProgress = 1019;
+inline constexpr int kAbort = 1020;
+inline constexpr int kProgressText = 1022;
+}  // namespace testdlg_ids
+
+// Closing codes of CTestdlg.
+inline constexpr int kSelfTestPassed = -1;
+inline constexpr int kSelfTestFailed = -2;
+inline constexpr int kSelfTestAborted = -3;
+inline constexpr int kSelfTestStillRunning = -4;
+
+// Self-test execution status: the host aborted the test.
+inline constexpr std::uint8_t kStatusAbortedByHost = 0x10;
+// Status a showing starts from: running, 9 tenths left. A drive that never answers
+// then keeps the dialog open instead of being judged on another drive's last byte.
+inline constexpr std::uint8_t kStatusNeutralRunning = 0xF9;
+
+class CTestdlg : public ui::Dialog {
+ public:
+  CTestdlg();
+  ~CTestdlg() override;
+
+  void DoDataExchange(ui::DataExchange& dx) override;
+  bool OnInitDialog() override;
+  void OnTimer(int timer_id) override;
+  void OnCommand(int id) override;
+  // Abort is the only focusable control, so Enter means Abort.
+  void OnOK() override;
+  ui::CtlColor OnCtlColor(int id) override;
+  void OnAbort();
+
+  // One poll: reads the status byte on a fresh handle and judges it; returns the
+  // closing code the poll stands for (only meant when `finished` is then 1).
+  int Poll();
+  Transport transport() const;
+
+  std::string title_text;
+  ui::ProgressCtrl* progress_bar = nullptr;  // bound by data exchange while open
+  ui::Font title_font;
+  ui::Brush white_brush;
+  IoBuffers* io_buffers = nullptr;
+  DriveConnection* connection = nullptr;
+  int kind = 0;
+  std::uint8_t status = kStatusNeutralRunning;
+  std::uint8_t via_scsi = 0;
+  std::uint8_t behind_bridge = 0;
+  int drive_number = 0;
+  std::uint8_t* status_out = nullptr;
+  int first_poll_done = 0;
+  int finished = 0;
+  std::string progress_text;
+};
+
+}  // namespace plovix

@@ -1,0 +1,99 @@
+#include "diagnostics/Confirm.h"
+
+#include "ui/Backend.h"
+
+namespace plovix {
+
+namespace {
+
+constexpr int kWarningTemplate = 148;
+constexpr int kSureTemplate = 149;
+constexpr int kEraseMbrDoneTemplate = 151;
+constexpr int kEraseDiskDoneTemplate = 152;
+constexpr int kAbortTestTemplate = 131;
+constexpr int kWarningText = 1027;
+
+constexpr const char* kEraseMbrWarning =
+    "ERASING THE MBR OF YOUR HARD DISK DRIVE WILL PROCEED WHEN YOU PRESS THE START BUTTON. "
+    "THIS UTILITY WILL ERASE THE MASTER BOOT RECORD BY OVERWRITING THE ORIGINAL INFORMATION "
+    "WITH ZEROS. A RE-INSTALLATION OF YOUR OPERATING SYSTEM AND DATA WILL BE REQUIRED.";
+constexpr const char* kEraseDiskWarning =
+    "ERASURE OF YOUR HARD DISK DRIVE WILL PROCEED WHEN YOU PRESS THE START BUTTON. "
+    "THIS UTILITY WILL ERASE THE MASTER BOOT RECORD BY OVERWRITING THE ORIGINAL INFORMATION "
+    "WITH ZEROS. A RE-INSTALLATION OF YOUR OPERATING SYSTEM AND DATA WILL BE REQUIRED.";
+constexpr const char* kSmartDisabledWarning =
+    "THE SMART FUNCTION OF THIS DRIVE IS DISABLED NOW. FOR TESTING THIS DRIVE, YOU NEED TO "
+    "ENABLE SMART FUNCTION. WHEN YOU PRESS 'OK' BUTTON, THE SMART FUNCTION OF THIS DRIVE WILL "
+    "CHANGE FROM DISABLEMENT TO ENABLEMENT.";
+
+// Both warning dialogs draw their message in red and leave everything else alone.
+ui::CtlColor RedWarningText(ui::CtlColor colors, int id) {
+  if (id == kWarningText) colors.text_color = ui::RGB(255, 0, 0);
+  return colors;
+}
+
+}  // namespace
+
+CEraseWarning1::CEraseWarning1() : ui::Dialog(kWarningTemplate) {}
+
+bool CEraseWarning1::OnInitDialog() {
+  ui::Dialog::OnInitDialog();
+  erase_mbr_text = kEraseMbrWarning;
+  erase_disk_text = kEraseDiskWarning;
+  smart_disabled_text = kSmartDisabledWarning;
+  switch (warning_kind) {
+    case static_cast<std::uint8_t>(WarningKind::EraseMbr):
+      displayed_text = erase_mbr_text;
+      break;
+    case static_cast<std::uint8_t>(WarningKind::EraseDisk):
+      displayed_text = erase_disk_text;
+      break;
+    case static_cast<std::uint8_t>(WarningKind::SmartDisabled):
+      displayed_text = smart_disabled_text;
+      break;
+    default:
+      break;  // unknown kinds show no message
+  }
+  UpdateData(false);
+  return true;
+}
+
+void CEraseWarning1::DoDataExchange(ui::DataExchange& dx) {
+  ui::Dialog::DoDataExchange(dx);
+  dx.Text(kWarningText, displayed_text);
+}
+
+ui::CtlColor CEraseWarning1::OnCtlColor(int id) {
+  return RedWarningText(ui::Dialog::OnCtlColor(id), id);
+}
+
+CEraseWarning2::CEraseWarning2() : ui::Dialog(kSureTemplate) {}
+
+bool CEraseWarning2::OnInitDialog() {
+  ui::Dialog::OnInitDialog();
+  if (!font.face.empty()) SetControlFont(kWarningText, font);
+  return true;
+}
+
+ui::CtlColor CEraseWarning2::OnCtlColor(int id) {
+  return RedWarningText(ui::Dialog::OnCtlColor(id), id);
+}
+
+CCompErase1::CCompErase1() : ui::Dialog(kEraseMbrDoneTemplate) {}
+
+CCompErase2::CCompErase2() : ui::Dialog(kEraseDiskDoneTemplate) {}
+
+void CCompErase2::OnOK() { ui::Dialog::OnOK(); }
+
+CAbortTest::CAbortTest() : ui::Dialog(kAbortTestTemplate) {}
+
+bool ConfirmWithWarning(WarningKind kind) {
+  CEraseWarning1 warning;
+  warning.warning_kind = static_cast<std::uint8_t>(kind);
+  CEraseWarning2 sure;
+  sure.font = ui::Font{"Arial", 120};
+  if (warning.DoModal() != ui::IDOK) return false;
+  return sure.DoModal() == ui::IDOK;
+}
+
+}  // namespace plovix

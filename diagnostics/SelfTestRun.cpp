@@ -1,0 +1,150 @@
+// The "Quick Test" and "Ext Test" buttons: read-error check and SMART self-test on up
+// to three checked drives.
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "app/CPlovixDlg.h"
+#include "diagnostics/CTestResult.h"
+#include "diagnostics/CTestdlg.h"
+#include "diagnostics/Confirm.h"
+#include "reports/DriveLog.h"
+
+namespace plovix {
+
+namespace {
+
+inline constexpr int kMaxTestedDrives = 3;
+inline constexpr int kPendingSectorAttribute = 197;
+
+Transport TransportOf(const DriveRecord& record) {
+  Transport t;
+  t.via_scsi = record.via_scsi == 1 ? 1 : 0;
+  t.behind_bridge = (t.via_scsi == 1 && record.behind_bridge != 0) ? 1 : 0;
+  return t;
+}
+
+std::string SerialOf(const DriveRecord& record) {
+  return std::string(record.serial, strnlen(record.serial, sizeof record.serial));
+}
+
+const char* SelfTestTag(int kind) { return kind == 2 ? "SMART ET" : "SMART QT"; }
+
+}  // namespace
+
+int CPlovixDlg::GetCheckedDriveNumbers(int* numbers) {
+  ui::ListCtrl& list = drive_list();
+  int count = 0;
+  for (int line = list.GetNextItem(-1, ui::LVNI_ALL); line != -1;
+       line = list.GetNextItem(line, ui::LVNI_ALL)) {
+    if (list.GetItemState(line, ui::LVIS_STATEIMAGEMASK) != ui::IndexToStateImageMask(2)) {
+      continue;
+    }
+    if (numbers != nullptr) {
+      const std::string text = list.GetItemText(line, 0);
+      numbers[count] = static_cast<int>(std::strtol(text.c_str(), nullptr, 10));
+    }
+    if (++count == kMaxTestedDrives) break;
+  }
+  return count;
+}
+
+int CPlovixDlg::ReadErrorCheck(int drive_number, Transport transport) {
+  connection->Close();
+  connection->Open(drive_number);
+  if (SmartReadData(*connection, transport) != kCommandOk) {
+    read_error_flag = 1;
+    return kCommandFailed;
+  }
+  const int rows = DecodeSmartValues(io_buffers->a(), smart_table);
+  read_error_flag = 1;
+  // Judge the whole raw value: a pending-sector count lives in its low bytes.
+  for (int r = 0; r < rows && r < kSmartCatalogSize; ++r) {
+    const SmartAttributeRow& row = smart_table.rows[r];
+    if (row.id != kPendingSectorAttribute) continue;
+    read_error_flag = row.raw48 == 0 ? 0 : 1;
+    return kCommandOk;
+  }
+  // No pending-sector count reported: nothing to judge.
+  return kCommandFailed;
+}
+
+void CPlovixDlg::RunSelfTests(int kind) {
+  CTestdlg progress;
+  CTestResult result;
+  progress.io_buffers = io_buffers.get();
+  progress.connection = connection.get();
+  progress.kind = kind;
+  progress.status_out = selftest_status.get();
+  result.status_in = selftest_status.get();
+  result.kind = kind;
+
+  int numbers[kMaxTestedDrives] = {};
+  const int count = GetCheckedDriveNumbers(numbers);
+  if (count == 0) return;
+
+  for (int n = 0; n < count; ++n) {
+    const int slot = FindSlotByDriveNumber(drive_table, numbers[n]);
+    if (slot >= 0) SetStatusText(slot, "Ready");
+  }
+
+  for (int n = 0; n < count; ++n) {
+    const int slot = FindSlotByDriveNumber(drive_table, numbers[n]);
+    if (slot < 0) continue;
+    // A copy: the dialogs below run modal loops, and nothing of this drive's test
+    // should follow a table rebuilt meanwhile.
+    const DriveRecord record = drive_table.records[slot];
+    const Transport transport = TransportOf(record);
+
+    if (!IsSmartUsable(record)) {
+      if (ConfirmWithWarning(WarningKind::SmartDisabled)) {
+        SmartEnableOperations(*connection, transport, record.drive_number);
+        RefreshDriveList();
+      }
+      return;
+    }
+
+    selected_behind_bridge = record.behind_bridge;
+    progress.behind_bridge = record.behind_bridge;
+
+    const int rc = ReadErrorCheck(record.drive_number, transport);
+    const int read_error_code = rc != kCommandOk ? kReadErrorComErr : read_error_flag;
+    result.read_error_code = read_error_code;
+    progress.via_scsi = record.via_scsi;
+    SetStatusText(slot, "Now Test Execute");
+
+    const auto test_kind = static_cast<std::uint8_t>(kind);
+    // Recognised bridge chips want their register written before the start.
+    if (transport.via_scsi == 1 && record.behind_bridge != 0 && record.bridge_chip >= 1 &&
+        record.bridge_chip <= 3) {
+      BridgeRegisterWrite(*connection, record.bridge_chip);
+    }
+    SmartStartSelfTest(*connection, transport, test_kind);
+
+    progress.drive_number = record.drive_number;
+    const int code = progress.DoModal();
+    result.DoModal();
+
+    const std::string serial = SerialOf(record);
+    AppendDriveLog(serial, "ReadErrStat", ReadErrorWord(read_error_code));
+
+    switch (code) {
+      case kSelfTestPassed:
+        SetStatusText(slot, "Completed");
+        AppendDriveLog(serial, SelfTestTag(kind), "Pass");
+        break;
+      case kSelfTestFailed:
+        SetStatusText(slot, "Failure");
+        AppendDriveLog(serial, SelfTestTag(kind), "Fail");
+        break;
+      case kSelfTestAborted:
+        SetStatusText(slot, "Aborted");
+        AppendDriveLog(serial, SelfTestTag(kind), "Aborted");
+        break;
+      default:
+        break;  // still running or dismissed: nothing known about the self-test
+    }
+  }
+}
+
+}  // namespace plovix

@@ -1,0 +1,230 @@
+#include "diagnostics/Surface.h"
+
+#include <system_error>
+
+#include "drive/Commands.h"
+#include "ui/Backend.h"
+
+namespace plovix {
+
+namespace {
+
+using namespace surface_ids;
+
+enum class SpanOutcome { Done, Stopped, Failed };
+
+// READ VERIFY has no bridge form: on SCSI it always goes out as ATA PASS-THROUGH(16).
+Transport VerifyTransport(std::uint8_t via_scsi) {
+  return Transport{static_cast<std::uint8_t>(via_scsi == 1 ? 1 : 0), 0};
+}
+
+SpanOutcome ScanSpan(CSFTest& dlg, const SectorSpan& span) {
+  const RunPlan plan(span.first, span.last);
+  const Transport transport = VerifyTransport(dlg.via_scsi);
+  for (std::uint64_t k = 0; k < plan.size(); ++k) {
+    const SectorRun run = plan[k];
+    dlg.current_lba.store(run.lba, std::memory_order_relaxed);
+    if (dlg.abort_requested.load(std::memory_order_acquire) != 0) return SpanOutcome::Stopped;
+    if (ReadVerifySectorsExt(*dlg.connection, transport, run.lba,
+                             static_cast<std::uint16_t>(run.count)) != kCommandOk) {
+      return SpanOutcome::Failed;
+    }
+  }
+  return SpanOutcome::Done;
+}
+
+// The dialog may be gone as soon as finished is stored, so that store is the worker's
+// very last touch of it.
+int Finish(CSFTest& dlg, bool failed) {
+  if (failed) dlg.failed.store(1, std::memory_order_relaxed);
+  dlg.finished.store(1, std::memory_order_release);
+  return failed ? 1 : 0;
+}
+
+int RunScan(CSFTest* dlg, int kind) {
+  if (dlg->total_sectors == 0 || dlg->connection == nullptr) return Finish(*dlg, true);
+  dlg->current_lba.store(0, std::memory_order_relaxed);
+  // A stop in the first phase of the short scan ends the scan: the second never runs.
+  for (const SectorSpan& span : SurfaceSpans(kind, dlg->total_sectors)) {
+    switch (ScanSpan(*dlg, span)) {
+      case SpanOutcome::Done:
+        break;
+      case SpanOutcome::Stopped:
+        return Finish(*dlg, false);
+      case SpanOutcome::Failed:
+        return Finish(*dlg, true);
+    }
+  }
+  return Finish(*dlg, false);
+}
+
+ui::CtlColor TitleBand(const ui::Brush& white_brush) {
+  ui::CtlColor c;
+  c.text_color = ui::RGB(0, 0, 0);
+  c.back_color = ui::RGB(255, 255, 255);
+  c.transparent = true;
+  c.brush = white_brush;
+  return c;
+}
+
+}  // namespace
+
+int SurfaceShortWorker(CSFTest* dlg) { return RunScan(dlg, kSurfaceShort); }
+int SurfaceLongWorker(CSFTest* dlg) { return RunScan(dlg, kSurfaceLong); }
+
+// --- CSFTest ---------------------------------------------------------------------------
+
+CSFTest::CSFTest() : ui::Dialog(kProgressTemplate) {}
+
+CSFTest::~CSFTest() {
+  if (worker_.joinable()) {
+    abort_requested.store(1, std::memory_order_release);
+    worker_.join();
+  }
+}
+
+void CSFTest::DoDataExchange(ui::DataExchange& dx) {
+  dx.Text(kTitle, title_text);
+  dx.Text(kProgressText, progress_text);
+}
+
+bool CSFTest::OnInitDialog() {
+  ui::Dialog::OnInitDialog();
+  white_brush = ui::CreateSolidBrush(ui::RGB(255, 255, 255));
+  SetControlFont(kTitle, title_font);
+  if (kind == kSurfaceShort) {
+    title_text = "Surface Short Test";
+    progress_text = "Surface short test in progress";
+  } else if (kind == kSurfaceLong) {
+    title_text = "Surface Long Test";
+    progress_text = "Surface long test in progress";
+  }
+  UpdateData(false);
+  timer_id = SetTimer(kProgressTimer, kProgressPeriodMs);
+  Progress(kBar).SetRange(0, 99);
+  current_lba.store(0, std::memory_order_relaxed);
+  finished.store(0, std::memory_order_relaxed);
+  abort_requested.store(0, std::memory_order_relaxed);
+  failed.store(0, std::memory_order_relaxed);
+  try {
+    if (kind == kSurfaceShort) {
+      worker_ = std::thread(SurfaceShortWorker, this);
+    } else {
+      worker_ = std::thread(SurfaceLongWorker, this);
+    }
+  } catch (const std::system_error&) {
+    // No thread: report it as a failed scan at the next tick.
+    failed.store(1, std::memory_order_relaxed);
+    finished.store(1, std::memory_order_release);
+  }
+  return true;
+}
+
+void CSFTest::OnCommand(int id) {
+  if (id == kAbort) {
+    OnAbort();
+    return;
+  }
+  ui::Dialog::OnCommand(id);
+}
+
+// The dialog has no OK button; an IDOK from the keyboard must not end it under the worker.
+void CSFTest::OnOK() {}
+
+// Escape and the close box stop the scan like the Abort button.
+void CSFTest::OnCancel() { OnAbort(); }
+
+void CSFTest::WaitForWorker() {
+  if (!worker_.joinable()) return;
+  while (finished.load(std::memory_order_acquire) == 0) ui::Sleep(1000);
+}
+
+void CSFTest::OnAbort() {
+  abort_requested.store(1, std::memory_order_release);
+  // A tick after this point would see finished and could close with another code.
+  KillTimer(timer_id);
+  WaitForWorker();
+  EndDialog(kSurfaceAborted);
+}
+
+void CSFTest::OnTimer(int id) {
+  if (finished.load(std::memory_order_acquire) == 0) {
+    if (total_sectors != 0) {
+      Progress(kBar).SetPos(
+          SurfaceProgress(kind, current_lba.load(std::memory_order_relaxed), total_sectors));
+    }
+    UpdateData(false);
+  } else {
+    KillTimer(timer_id);
+    if (failed.load(std::memory_order_relaxed) != 0) {
+      EndDialog(kSurfaceFailed);
+    } else if (abort_requested.load(std::memory_order_relaxed) != 0) {
+      EndDialog(kSurfaceAborted);
+    } else {
+      EndDialog(kSurfaceCompleted);
+    }
+  }
+  ui::Dialog::OnTimer(id);
+}
+
+ui::CtlColor CSFTest::OnCtlColor(int id) {
+  if (id == kTitle) return TitleBand(white_brush);
+  return ui::Dialog::OnCtlColor(id);
+}
+
+// --- CSFTestResult ---------------------------------------------------------------------
+
+std::string SurfaceResultText(std::uint8_t status) {
+  switch (status & 0xF0) {
+    case 0x00: return "Pass";
+    case 0x10: return "Test aborted";
+    case 0x20: return "Test interrupted by the host with a hard or soft reset";
+    case 0x30: return "Fail";
+    case 0x40: return "Fail - Unkown Element Failure";
+    case 0x50: return "Electrical Element Failure";
+    case 0x60: return "Servo Element Failure";
+    case 0x70: return "Fail - Read Element Failure";
+    default: return "Fail - Unknown Failure";
+  }
+}
+
+CSFTestResult::CSFTestResult(std::uint8_t* status)
+    : ui::Dialog(kResultTemplate), selftest_status(status) {}
+
+void CSFTestResult::DoDataExchange(ui::DataExchange& dx) {
+  dx.Text(kResultTitle, title_text);
+  dx.Text(kResultSubtitle, subtitle_text);
+  dx.Text(kReadErrorResult, read_error_text);
+  dx.Text(kSurfaceResult, surface_text);
+}
+
+bool CSFTestResult::OnInitDialog() {
+  ui::Dialog::OnInitDialog();
+  SetControlFont(kResultTitle, title_font);
+  SetControlFont(kSurfaceResult, result_font);
+  SetControlFont(kReadErrorResult, result_font);
+  white_brush = ui::CreateSolidBrush(ui::RGB(255, 255, 255));
+  if (kind == kSurfaceShort) {
+    title_text = "Surface Short Test";
+    subtitle_text = "surface short test have been completed";
+  } else if (kind == kSurfaceLong) {
+    title_text = "Surface Long Test";
+    subtitle_text = "surface long test have been completed";
+  }
+  switch (read_error_code) {
+    case 255: read_error_text = "ComErr"; break;
+    case 1: read_error_text = "Fail"; break;
+    case 0: read_error_text = "Pass"; break;
+    default: break;
+  }
+  if (selftest_status != nullptr) surface_text = SurfaceResultText(*selftest_status);
+  UpdateData(false);
+  return true;
+}
+
+ui::CtlColor CSFTestResult::OnCtlColor(int id) {
+  if (id == kResultTitle) return TitleBand(white_brush);
+  return ui::Dialog::OnCtlColor(id);
+}
+
+}  // namespace plovix

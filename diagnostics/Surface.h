@@ -1,0 +1,103 @@
+// Surface scan: READ VERIFY over the disk in a worker thread, with its progress and
+// result dialogs.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <thread>
+
+#include "diagnostics/RunPlan.h"
+#include "drive/DriveConnection.h"
+#include "ui/Dialog.h"
+
+namespace plovix {
+
+namespace surface_ids {
+inline constexpr int kProgressTemplate = 163;
+inline constexpr int kResultTemplate = 164;
+inline constexpr int kAbort = 3;
+inline constexpr int kBar = 1034;
+inline constexpr int kTitle = 1035;
+inline constexpr int kProgressText = 1042;
+inline constexpr int kResultTitle = 1036;
+inline constexpr int kResultSubtitle = 1037;
+inline constexpr int kReadErrorResult = 1033;
+inline constexpr int kSurfaceResult = 1039;
+}  // namespace surface_ids
+
+// Closing codes of CSFTest.
+inline constexpr int kSurfaceCompleted = 1;
+inline constexpr int kSurfaceFailed = -2;
+inline constexpr int kSurfaceAborted = -3;
+
+inline constexpr int kProgressTimer = 1;
+inline constexpr unsigned kProgressPeriodMs = 5000;
+
+class CSFTest : public ui::Dialog {
+ public:
+  CSFTest();
+  // Waits for a worker still running, so it never outlives the fields it uses.
+  ~CSFTest() override;
+
+  void DoDataExchange(ui::DataExchange& dx) override;
+  bool OnInitDialog() override;
+  void OnCommand(int id) override;
+  void OnOK() override;
+  void OnCancel() override;
+  void OnTimer(int timer_id) override;
+  ui::CtlColor OnCtlColor(int id) override;
+  void OnAbort();
+
+  // Set by the caller before DoModal.
+  std::uint64_t total_sectors = 0;
+  DriveConnection* connection = nullptr;
+  int kind = kSurfaceShort;
+  std::uint8_t via_scsi = 0;
+
+  ui::Font title_font{.face = "Arial", .tenths_of_point = 150};
+  int timer_id = 0;
+  ui::Brush white_brush;
+  std::string title_text;
+  std::string progress_text;
+
+  // Shared with the worker. The worker stores finished last (release); readers load it
+  // with acquire before looking at failed.
+  std::atomic<std::uint64_t> current_lba{0};
+  std::atomic<std::uint8_t> finished{0};
+  std::atomic<std::uint8_t> abort_requested{0};
+  std::atomic<std::uint8_t> failed{0};
+
+ private:
+  void WaitForWorker();
+  std::thread worker_;
+};
+
+// Worker procedures; 0 when the scan ran to its end or stopped on abort, 1 on failure.
+int SurfaceShortWorker(CSFTest* dlg);
+int SurfaceLongWorker(CSFTest* dlg);
+
+class CSFTestResult : public ui::Dialog {
+ public:
+  explicit CSFTestResult(std::uint8_t* selftest_status = nullptr);
+
+  void DoDataExchange(ui::DataExchange& dx) override;
+  bool OnInitDialog() override;
+  ui::CtlColor OnCtlColor(int id) override;
+
+  ui::Font title_font{.face = "Arial", .tenths_of_point = 150};
+  ui::Font result_font{.face = "Arial", .tenths_of_point = 130};
+  ui::Brush white_brush;
+  std::uint8_t* selftest_status;
+  int read_error_code = 0;  // 255 the check could not run, 1 fail, 0 pass
+  int kind = kSurfaceShort;
+  std::string title_text;
+  std::string subtitle_text;
+  std::string read_error_text;
+  std::string surface_text;
+};
+
+// The surface result sentence for a self-test status byte (by its high nibble).
+std::string SurfaceResultText(std::uint8_t status);
+
+}  // namespace plovix

@@ -1,0 +1,189 @@
+// The Utilities button: one checked drive, a menu, and the chosen utility run to its
+// Status text, log record and result dialog.
+#include "diagnostics/Utilities.h"
+
+#include <cstring>
+#include <string>
+
+#include "app/CPlovixDlg.h"
+#include "diagnostics/Confirm.h"
+#include "diagnostics/Erase.h"
+#include "diagnostics/Surface.h"
+#include "reports/DriveLog.h"
+#include "reports/LogReport.h"
+#include "ui/Backend.h"
+
+namespace plovix {
+
+// --- CUtilMenu -------------------------------------------------------------------------
+
+CUtilMenu::CUtilMenu() : ui::Dialog(util_menu_ids::kTemplate) {}
+
+CUtilMenu::~CUtilMenu() = default;
+
+void CUtilMenu::Choose(std::uint8_t choice) {
+  if (utility_choice != nullptr) *utility_choice = choice;
+}
+
+void CUtilMenu::OnCommand(int id) {
+  using namespace util_menu_ids;
+  switch (id) {
+    case kEraseMbr:
+      if (ConfirmWithWarning(WarningKind::EraseMbr)) Choose(utility::kEraseMbr);
+      break;
+    case kEraseDisk:
+      if (ConfirmWithWarning(WarningKind::EraseDisk)) Choose(utility::kEraseDisk);
+      break;
+    case kLogView:
+      Choose(utility::kLogView);
+      break;
+    case kShortTest:
+      Choose(utility::kSurfaceShort);
+      break;
+    case kLongTest:
+      Choose(utility::kSurfaceLong);
+      break;
+    default:
+      ui::Dialog::OnCommand(id);
+      return;
+  }
+  EndDialog(ui::IDOK);
+}
+
+// --- The Utilities button --------------------------------------------------------------
+
+namespace {
+
+// The record's fixed text fields, up to their first NUL and never past their end.
+template <std::size_t N>
+std::string Text(const char (&field)[N]) {
+  return std::string(field, strnlen(field, N));
+}
+
+}  // namespace
+
+void CPlovixDlg::OnUtilities() {
+  int numbers[3] = {};
+  if (GetCheckedDriveNumbers(numbers) != 1) return;
+  const int line = FindSlotByDriveNumber(drive_table, numbers[0]);
+  if (line < 0) return;
+  // A copy: the table may be refilled while the utility's dialogs are up.
+  const DriveRecord record = drive_table.records[line];
+  const std::string serial = Text(record.serial);
+  selected_behind_bridge = record.behind_bridge;
+
+  *utility_choice = utility::kNone;
+  {
+    CUtilMenu menu;
+    menu.utility_choice = utility_choice.get();
+    menu.DoModal();
+  }
+
+  switch (*utility_choice) {
+    case utility::kEraseMbr: {
+      connection->Close();
+      connection->Open(record.drive_number);  // a failed open shows as a failed erase
+      SetStatusText(line, "Erase MBR Execute");
+      if (EraseMbr(*connection, record.via_scsi)) {
+        SetStatusText(line, "Completed");
+        CCompErase1 done;
+        done.DoModal();
+        AppendDriveLog(serial, "Erase MBR", "Completed");
+      } else {
+        SetStatusText(line, "Failure");
+        ui::AfxMessageBox("!!! Erase MBR Fail !!!", ui::MB_OK);
+        AppendDriveLog(serial, "Erase MBR", "Failed");
+      }
+      break;
+    }
+
+    case utility::kEraseDisk: {
+      CEraseDisk erase(*connection, *io_buffers);
+      erase.title_font = ui::Font{.face = "Arial", .tenths_of_point = 150};
+      connection->Close();
+      connection->Open(record.drive_number);
+      erase.via_scsi = record.via_scsi;
+      erase.total_sectors = record.total_sectors;
+      SetStatusText(line, "Erase Disk Execute");
+      switch (erase.DoModal()) {
+        case kEraseCompleted:
+          SetStatusText(line, "Completed");
+          AppendDriveLog(serial, "Erase Disk", "Completed");
+          break;
+        case kEraseAborted:
+          SetStatusText(line, "Aborted");
+          AppendDriveLog(serial, "Erase Disk", "Aborted");
+          break;
+        case kEraseFailed:
+          SetStatusText(line, "Failure");
+          AppendDriveLog(serial, "Erase Disk", "Failed");
+          break;
+        default:
+          break;
+      }
+      break;
+    }
+
+    case utility::kLogView: {
+      CDispLog viewer;
+      viewer.serial = serial;
+      viewer.model = Text(record.model);
+      viewer.firmware = Text(record.firmware);
+      viewer.total_sectors = record.total_sectors;
+      viewer.DoModal();
+      break;
+    }
+
+    case utility::kSurfaceShort:
+    case utility::kSurfaceLong: {
+      const bool is_short = *utility_choice == utility::kSurfaceShort;
+      const int kind = is_short ? kSurfaceShort : kSurfaceLong;
+      const char* tag = is_short ? "SURFACE QT" : "SURFACE ET";
+      CSFTest test;
+      CSFTestResult result(selftest_status.get());
+
+      connection->Close();
+      connection->Open(record.drive_number);
+      const int rc = ReadErrorCheck(
+          record.drive_number, Transport{record.via_scsi, record.behind_bridge});
+      result.read_error_code = rc != 0 ? 255 : read_error_flag;
+
+      test.connection = connection.get();
+      test.via_scsi = record.via_scsi;
+      test.total_sectors = record.total_sectors;
+      test.kind = kind;
+      SetStatusText(line, "Now Test Execute");
+      const int code = test.DoModal();
+      result.kind = kind;
+
+      if (rc != 0) {
+        AppendDriveLog(serial, "ReadErrStat", "ComErr");
+      } else if (read_error_flag == 1) {
+        AppendDriveLog(serial, "ReadErrStat", "Fail");
+      } else if (read_error_flag == 0) {
+        AppendDriveLog(serial, "ReadErrStat", "Pass");
+      }
+
+      if (code == kSurfaceFailed) {
+        *selftest_status = 0x30;
+        SetStatusText(line, "Failure");
+        AppendDriveLog(serial, tag, "Fail");
+      } else if (code == kSurfaceAborted) {
+        *selftest_status = 0x10;
+        SetStatusText(line, "Aborted");
+        AppendDriveLog(serial, tag, "Aborted");
+      } else {
+        *selftest_status = 0x00;
+        SetStatusText(line, "Completed");
+        AppendDriveLog(serial, tag, "Pass");
+      }
+      result.DoModal();
+      break;
+    }
+
+    default:
+      break;
+  }
+}
+
+}  // namespace plovix

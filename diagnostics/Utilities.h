@@ -1,0 +1,41 @@
+// The Utilities menu of the main window.
+#pragma once
+
+#include <cstdint>
+
+#include "ui/Dialog.h"
+
+namespace plovix {
+
+// What the menu leaves in the main window's utility choice byte.
+namespace utility {
+inline constexpr std::uint8_t kNone = 0;
+inline constexpr std::uint8_t kEraseMbr = 1;
+inline constexpr std::uint8_t kEraseDisk = 2;
+inline constexpr std::uint8_t kLogView = 3;
+inline constexpr std::uint8_t kSurfaceShort = 4;
+inline constexpr std::uint8_t kSurfaceLong = 5;
+}  // namespace utility
+
+namespace util_menu_ids {
+inline constexpr int kTemplate = 147;
+inline constexpr int kEraseMbr = 1001;
+inline constexpr int kEraseDisk = 1002;
+inline constexpr int kLogView = 1003;
+inline constexpr int kShortTest = 1004;
+inline constexpr int kLongTest = 1005;
+}  // namespace util_menu_ids
+
+class CUtilMenu : public ui::Dialog {
+ public:
+  CUtilMenu();
+  ~CUtilMenu() override;
+  void OnCommand(int id) override;
+
+  std::uint8_t* utility_choice = nullptr;  // the main window's byte; set before DoModal
+
+ private:
+  void Choose(std::uint8_t choice);
+};
+
+}  // namespace plovix

@@ -1,0 +1,99 @@
+#include "drive/DriveConnection.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "drive/RequestBuild.h"
+
+namespace plovix {
+
+namespace {
+
+constexpr std::uint8_t kAtaStatusErr = 0x01;
+constexpr std::uint8_t kCmdIdentifyDevice = 0xEC;
+constexpr std::uint8_t kIdentifyDevice = 0x50;
+constexpr std::uint32_t kInquiryLength = 40;
+
+AtaPassThroughRequest IdentifyRequest(IoBuffers& buffers) {
+  TaskFile tf;
+  tf.device = kIdentifyDevice;
+  tf.command = kCmdIdentifyDevice;
+  return MakeAtaRequest(kAtaFlagsDataIn, buffers.a(), kSectorBytes, tf);
+}
+
+bool AtaCallSucceeded(bool call_worked, const AtaPassThroughRequest& reply) {
+  return call_worked && (reply.CurrentTaskFile[kTfCommand] & kAtaStatusErr) == 0;
+}
+
+}  // namespace
+
+std::string PhysicalDrivePath(int drive_number) {
+  char path[25];
+  std::snprintf(path, sizeof path, "\\\\.\\PhysicalDrive%d", drive_number);
+  return path;
+}
+
+std::string VolumePath(char letter) {
+  char path[8];
+  std::snprintf(path, sizeof path, "\\\\.\\%c:", letter);
+  return path;
+}
+
+bool DriveConnection::Open(int drive_number) {
+  handle_ = io_.Open(PhysicalDrivePath(drive_number));
+  return IsOpen();
+}
+
+void DriveConnection::Close() {
+  if (!IsOpen()) return;
+  io_.Close(handle_);
+  handle_ = kInvalidHandle;
+}
+
+bool DriveConnection::SendAta(const AtaPassThroughRequest& request,
+                              AtaPassThroughRequest& reply) {
+  reply = ClearedAtaRequest();
+  if (!IsOpen()) return false;
+  return AtaCallSucceeded(io_.AtaPassThrough(handle_, request, reply), reply);
+}
+
+bool DriveConnection::SendScsi(ScsiPassThroughRequest& request) {
+  if (!IsOpen()) return false;
+  const bool call_worked = io_.ScsiPassThrough(handle_, request);
+  return call_worked && request.ScsiStatus == 0;
+}
+
+bool IdentifyDevice(DriveConnection& connection) {
+  AtaPassThroughRequest request = IdentifyRequest(connection.buffers());
+  AtaPassThroughRequest reply;
+  return connection.SendAta(request, reply);
+}
+
+bool IdentifyDeviceScsi(DriveConnection& connection, std::uint8_t behind_bridge) {
+  ScsiPassThroughRequest request =
+      behind_bridge != 0
+          ? MakeScsiRequest(kScsiDataIn, connection.buffers().a(), kSectorBytes,
+                            {0xDF, 0x10, 0x00, 0x02, 0x00, 0x02, 0x00, 0x00, 0x00, 0x00, 0xE0,
+                             kCmdIdentifyDevice})
+          : MakeScsiRequest(kScsiDataIn, connection.buffers().a(), kSectorBytes,
+                            {0xA1, 0x08, 0x0B, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
+                             kCmdIdentifyDevice, 0x00, 0x00});
+  return connection.SendScsi(request);
+}
+
+bool Inquiry(DriveConnection& connection) {
+  std::memset(connection.inquiry_data, 0, sizeof connection.inquiry_data);
+  ScsiPassThroughRequest request =
+      MakeScsiRequest(kScsiDataIn, connection.inquiry_data, kInquiryLength,
+                      {0x12, 0x10, 0x00, 0x00, 0x28, 0x00});
+  return connection.SendScsi(request);
+}
+
+bool IdentifyDeviceOnHandle(DeviceIo& io, DeviceHandle handle, IoBuffers& buffers) {
+  AtaPassThroughRequest reply = ClearedAtaRequest();
+  if (handle == kInvalidHandle) return false;
+  AtaPassThroughRequest request = IdentifyRequest(buffers);
+  return AtaCallSucceeded(io.AtaPassThrough(handle, request, reply), reply);
+}
+
+}  // namespace plovix

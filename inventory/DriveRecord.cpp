@@ -1,0 +1,31 @@
+#include "inventory/DriveRecord.h"
+
+namespace plovix {
+
+bool IsSmartUsable(const DriveRecord& record) {
+  return record.smart_selftest_default == 1 && record.smart_selftest_supported == 1 &&
+         record.smart_enabled == 1 && record.smart_supported == 1;
+}
+
+int FindSlotByDriveNumber(const DriveTable& table, int drive_number) {
+  int valid = table.count;
+  if (valid < 0) valid = 0;
+  if (valid > kMaxDrives) valid = kMaxDrives;
+  for (int i = 0; i < valid; ++i) {
+    if (table.records[i].drive_number == drive_number) return i;
+  }
+  return -1;
+}
+
+const DriveRecord* FindByDriveNumber(const DriveTable& table, int drive_number) {
+  const int slot = FindSlotByDriveNumber(table, drive_number);
+  return slot < 0 ? nullptr : &table.records[slot];
+}
+
+std::uint32_t CapacityGb(std::uint64_t total_sectors) {
+  return static_cast<std::uint32_t>(total_sectors >> 21);
+}
+
+std::uint32_t CapacityGb(const DriveRecord& record) { return CapacityGb(record.total_sectors); }
+
+}  // namespace plovix

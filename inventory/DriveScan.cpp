@@ -1,0 +1,203 @@
+#include "inventory/DriveScan.h"
+
+#include <cstring>
+#include <string>
+#include <string_view>
+
+#include "inventory/Identity.h"
+
+namespace plovix {
+
+namespace {
+
+constexpr int kVolumeLetters = 26;
+// Windows limits a device instance id to 200 characters with its terminator.
+constexpr std::size_t kMaxInstanceIdChars = 199;
+
+struct VolumeEntry {
+  char model[41] = {};
+  char serial[21] = {};
+  char letter = 0;
+};
+
+// Copies C-string text into a fixed field, never past its end.
+template <std::size_t N>
+void CopyText(char (&out)[N], std::string_view text) {
+  std::memset(out, 0, N);
+  const std::size_t n = text.size() < N - 1 ? text.size() : N - 1;
+  std::memcpy(out, text.data(), n);
+}
+
+// Keeps the records that pass `keep`, packed to the front in their order; clears the rest
+// and lowers count by the number dropped.
+template <typename Keep>
+void PackTable(DriveTable& table, std::int32_t& count, Keep keep) {
+  std::int32_t kept = 0;
+  for (std::int32_t i = 0; i < count && i < kMaxDrives; ++i) {
+    if (!keep(table.records[i])) continue;
+    if (kept != i) table.records[kept] = table.records[i];
+    ++kept;
+  }
+  for (std::int32_t i = kept; i < kMaxDrives; ++i) table.records[i] = DriveRecord{};
+  count = kept;
+}
+
+// An instance id as the program reads it: text, at most 199 characters.
+std::string_view InstanceIdText(const std::string& id) {
+  std::string_view text(id.c_str());  // text ends at the first zero
+  if (text.size() > kMaxInstanceIdChars) text = text.substr(0, kMaxInstanceIdChars);
+  return text;
+}
+
+bool Contains(std::string_view haystack, const char* needle) {
+  return haystack.find(needle) != std::string_view::npos;
+}
+
+// The serial part of a USB storage id: after the second backslash, up to the next '&'.
+std::string_view SerialPart(std::string_view id) {
+  const std::size_t first = id.find('\\');
+  if (first == std::string_view::npos) return {};
+  const std::size_t second = id.find('\\', first + 1);
+  if (second == std::string_view::npos) return {};
+  std::string_view rest = id.substr(second + 1);
+  const std::size_t amp = rest.find('&');
+  return amp == std::string_view::npos ? rest : rest.substr(0, amp);
+}
+
+}  // namespace
+
+void ScanDrives(DriveConnection& connection, DriveTable& table, std::int32_t& count) {
+  connection.Close();
+  VolumeEntry volumes[kVolumeLetters] = {};
+  std::int32_t filled = 0;
+
+  for (int n = 0; n < kMaxDrives; ++n) {
+    DriveRecord& slot = table.records[filled];
+    if (!connection.Open(n)) continue;
+    if (IdentifyDevice(connection)) {
+      slot = DriveRecord{};
+      slot.via_scsi = 0;
+      DecodeIdentify(connection.buffers().a(), slot);
+      slot.drive_number = static_cast<std::uint8_t>(n);
+      ++filled;
+    } else {
+      slot = DriveRecord{};
+      if (Inquiry(connection)) {
+        CopyInquiry(connection.inquiry_data, slot);
+        RecogniseBridge(slot);
+        SplitVendorWords(slot);
+        SplitProductWords(slot);
+        BuildVenPattern(slot);
+        BuildProdPattern(slot);
+        BuildRevPattern(slot);
+      }
+      // A recognised bridge is asked only in its own block: no second try.
+      if (IdentifyDeviceScsi(connection, slot.behind_bridge)) {
+        slot.via_scsi = 1;
+        DecodeIdentify(connection.buffers().a(), slot);
+        slot.drive_number = static_cast<std::uint8_t>(n);
+        ++filled;
+      } else {
+        slot = DriveRecord{};  // the next drive may have the slot; leave nothing behind
+      }
+    }
+    connection.Close();
+  }
+  count = filled;
+
+  DeviceIo& io = connection.io();
+  int entries = 0;
+  for (char letter = 'A'; letter <= 'Z'; ++letter) {
+    const DeviceHandle handle = io.Open(VolumePath(letter));
+    if (handle == kInvalidHandle) continue;
+    VolumeEntry& entry = volumes[entries];
+    if (IdentifyDeviceOnHandle(io, handle, connection.buffers())) {
+      DriveRecord identity;
+      DecodeIdentify(connection.buffers().a(), identity);
+      CopyText(entry.model, identity.model);
+      CopyText(entry.serial, identity.serial);
+    }
+    entry.letter = letter;
+    ++entries;
+    io.Close(handle);
+  }
+
+  for (std::int32_t i = 0; i < count; ++i) {
+    DriveRecord& record = table.records[i];
+    for (int v = 0; v < entries && record.drive_letter == 0; ++v) {
+      if (std::strcmp(record.model, volumes[v].model) == 0 &&
+          std::strcmp(record.serial, volumes[v].serial) == 0) {
+        record.drive_letter = volumes[v].letter;
+      }
+    }
+  }
+
+  PackTable(table, count, [](const DriveRecord& r) { return r.drive_letter != 'C'; });
+}
+
+void MatchUsbStorage(DriveRecord& record, DeviceCatalog& catalog) {
+  const auto devices = catalog.PresentDevices(kDiskDriveClassGuid, "USBSTOR");
+  if (!devices) return;
+  for (const auto& device : *devices) {
+    if (!device) continue;
+    const std::string_view id = InstanceIdText(*device);
+    if (!Contains(id, "USBSTOR\\DISK") || !Contains(id, "&VEN_") || !Contains(id, "&PROD_") ||
+        !Contains(id, "&REV_")) {
+      continue;
+    }
+    if (!Contains(id, record.ven_pattern) || !Contains(id, record.prod_pattern) ||
+        !Contains(id, record.rev_pattern)) {
+      continue;
+    }
+    // Later matches overwrite earlier ones, as the last disk enumerated wins.
+    CopyText(record.usb_serial, SerialPart(id));
+    record.usbstor_matched = 1;
+  }
+}
+
+void MatchUsbDevice(DriveRecord& record, DeviceCatalog& catalog) {
+  const auto devices = catalog.PresentDevices(kUsbClassGuid, "USB");
+  if (!devices) return;
+  for (const auto& device : *devices) {
+    if (!device) continue;
+    const std::string_view id = InstanceIdText(*device);
+    if (record.usbstor_matched == 1 && Contains(id, record.usb_serial)) {
+      record.usb_device_matched = 1;
+    }
+  }
+}
+
+void RefreshDriveTable(DriveTable& table, UnsupportedUsbList& unsupported,
+                       DriveConnection& connection, DeviceCatalog& catalog) {
+  unsupported = UnsupportedUsbList{};
+  for (DriveRecord& record : table.records) record = DriveRecord{};
+  table.count = 0;
+
+  ScanDrives(connection, table, table.count);
+
+  for (std::int32_t i = 0; i < table.count; ++i) {
+    DriveRecord& record = table.records[i];
+    if (record.via_scsi != 1) continue;
+    MatchUsbStorage(record, catalog);
+    MatchUsbDevice(record, catalog);
+    if (record.usb_device_matched == 1) {
+      record.usb_supported_a = 1;
+      record.usb_supported_b = 1;
+    }
+    if (record.usb_supported_a == 1 && record.usb_supported_b == 1) continue;
+    // The list has room for 21 names; further unsupported drives are still dropped below.
+    if (unsupported.count < kMaxUnsupportedUsb) {
+      UnsupportedUsbEntry& entry = unsupported.entries[unsupported.count++];
+      CopyText(entry.vendor, record.inquiry_vendor);
+      CopyText(entry.product, record.inquiry_product);
+    }
+  }
+
+  PackTable(table, table.count, [](const DriveRecord& r) {
+    return r.via_scsi == 0 || (r.usbstor_matched == 1 && r.usb_device_matched == 1 &&
+                               r.usb_supported_a == 1 && r.usb_supported_b == 1);
+  });
+  connection.Close();
+}
+
+}  // namespace plovix

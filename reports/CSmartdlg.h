@@ -1,0 +1,57 @@
+// The SMART status dialog: a drive's identity and its known SMART attributes.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "inventory/DriveRecord.h"
+#include "reports/SmartAttributes.h"
+#include "ui/Dialog.h"
+
+namespace plovix {
+
+namespace smart_ids {
+inline constexpr int kTemplate = 129;
+inline constexpr int kModel = 1008;
+inline constexpr int kSerial = 1011;
+inline constexpr int kFirmware = 1012;
+inline constexpr int kMaxLba = 1014;
+inline constexpr int kCapacity = 1016;
+inline constexpr int kAttributeList = 1017;
+inline constexpr int kTitle = 1023;
+inline constexpr int kIconGood = 141;
+inline constexpr int kIconBad = 144;
+}  // namespace smart_ids
+
+class CSmartdlg : public ui::Dialog {
+ public:
+  CSmartdlg(const DriveRecord& record, const SmartAttributeTable& rows);
+  ~CSmartdlg() override;
+
+  bool OnInitDialog() override;
+  void DoDataExchange(ui::DataExchange& dx) override;
+  ui::CtlColor OnCtlColor(int id) override;
+
+  ui::ListCtrl& attribute_list() { return List(smart_ids::kAttributeList); }
+
+  const DriveRecord& record;
+  const SmartAttributeTable& rows;
+  ui::Font title_font;
+  ui::Brush white_brush;
+  std::vector<int> image_list;  // icon ids by image index
+  std::string model_text;
+  std::string serial_text;
+  std::string firmware_text;
+  std::string max_lba_text;
+  std::string capacity_text;
+  std::string title_text;
+
+  void FillAttributeList();
+};
+
+// "0x%-012llX\r\n" of the sector count, and the capacity in TB or GB, as shown.
+std::string FormatMaxLba(std::uint64_t total_sectors);
+std::string FormatCapacity(std::uint64_t total_sectors);
+
+}  // namespace plovix

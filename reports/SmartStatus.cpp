@@ -1,0 +1,164 @@
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "app/CPlovixDlg.h"
+#include "diagnostics/Confirm.h"
+#include "drive/Commands.h"
+#include "reports/CSmartdlg.h"
+
+namespace plovix {
+
+using namespace smart_ids;
+
+void CPlovixDlg::OpenSmartStatus() {
+  smart_table = SmartAttributeTable{};
+
+  ui::ListCtrl& list = drive_list();
+  const int line = list.GetNextItem(-1, ui::LVNI_SELECTED);
+  if (line < 0) return;
+  const int n = std::atoi(list.GetItemText(line, 0).c_str());
+  const DriveRecord* record = FindByDriveNumber(drive_table, n);
+  if (record == nullptr) return;  // the list is filled from the table; be safe anyway
+
+  if (IsSmartUsable(*record)) {
+    selected_behind_bridge = record->behind_bridge;
+    ReadSmartAttributes(n, Transport{record->via_scsi, selected_behind_bridge});
+    CSmartdlg dlg(*record, smart_table);
+    dlg.DoModal();
+    return;
+  }
+
+  // The refresh below rebuilds the table, so take what we need first.
+  const Transport transport{record->via_scsi, record->behind_bridge};
+  if (!ConfirmWithWarning(WarningKind::SmartDisabled)) return;
+  SmartEnableOperations(*connection, transport, n);
+  RefreshDriveList();
+}
+
+void CPlovixDlg::ReadSmartAttributes(int drive_number, Transport transport) {
+  connection->Close();
+  connection->Open(drive_number);
+  // A failed read only skips its decoding; the handle stays open for the next operation.
+  if (SmartReadData(*connection, transport) == kCommandOk) {
+    DecodeSmartValues(io_buffers->a(), smart_table);
+  }
+  if (SmartReadThresholds(*connection, transport) == kCommandOk) {
+    ApplySmartThresholds(io_buffers->a(), smart_table);
+  }
+}
+
+std::string FormatMaxLba(std::uint64_t total_sectors) {
+  // Left-aligned and blank-padded to 12 digits ("0x%-012llX": the zero flag has no
+  // effect beside '-', and compilers warn about it).
+  char text[20];
+  std::snprintf(text, sizeof text, "0x%-12llX\r\n",
+                static_cast<unsigned long long>(total_sectors));
+  return text;
+}
+
+std::string FormatCapacity(std::uint64_t total_sectors) {
+  const std::uint32_t gigabytes = CapacityGb(total_sectors);
+  const std::uint32_t terabytes = gigabytes / 1000;
+  char text[20];
+  if (terabytes >= 1) {
+    std::snprintf(text, sizeof text, "%dTB\r\n", static_cast<int>(terabytes));
+  } else {
+    std::snprintf(text, sizeof text, "%dGB\r\n", static_cast<int>(gigabytes));
+  }
+  return text;
+}
+
+CSmartdlg::CSmartdlg(const DriveRecord& drive, const SmartAttributeTable& table)
+    : ui::Dialog(kTemplate), record(drive), rows(table) {
+  title_font = ui::Font{"Arial", 150};
+}
+
+CSmartdlg::~CSmartdlg() = default;
+
+void CSmartdlg::DoDataExchange(ui::DataExchange& dx) {
+  ui::Dialog::DoDataExchange(dx);
+  dx.Text(kModel, model_text, 40);
+  dx.Text(kSerial, serial_text, 20);
+  dx.Text(kFirmware, firmware_text, 10);
+  dx.Text(kMaxLba, max_lba_text, 20);
+  dx.Text(kCapacity, capacity_text, 20);
+  dx.Text(kTitle, title_text);
+}
+
+bool CSmartdlg::OnInitDialog() {
+  ui::Dialog::OnInitDialog();
+  SetControlFont(kTitle, title_font);
+  white_brush = ui::CreateSolidBrush(0xFFFFFF);
+  title_text = "SMART status";
+  UpdateData(false);
+
+  model_text = record.model;
+  UpdateData(false);
+  serial_text = record.serial;
+  UpdateData(false);
+  firmware_text = record.firmware;
+  UpdateData(false);
+  max_lba_text = FormatMaxLba(record.total_sectors);
+  UpdateData(false);
+  capacity_text = FormatCapacity(record.total_sectors);
+  UpdateData(false);
+
+  FillAttributeList();
+  return true;
+}
+
+void CSmartdlg::FillAttributeList() {
+  ui::ListCtrl& list = attribute_list();
+  list.SetExtendedStyle(list.GetExtendedStyle() | ui::LVS_EX_GRIDLINES |
+                        ui::LVS_EX_HEADERDRAGDROP | ui::LVS_EX_FULLROWSELECT);
+
+  struct Column {
+    const char* title;
+    int width;
+    int format;
+  };
+  static constexpr Column kColumns[] = {
+      {"", 20, ui::LVCFMT_RIGHT},          {"ID", 50, ui::LVCFMT_CENTER},
+      {"Atribute", 250, ui::LVCFMT_LEFT},  {"Curent", 76, ui::LVCFMT_CENTER},
+      {"Worst", 76, ui::LVCFMT_CENTER},    {"Threshold", 76, ui::LVCFMT_CENTER},
+  };
+  for (int i = 0; i < 6; ++i) list.DeleteColumn(0);
+  for (int i = 0; i < 6; ++i) {
+    if (list.InsertColumn(i, kColumns[i].title, kColumns[i].format, kColumns[i].width, i) < 0) {
+      break;
+    }
+  }
+
+  image_list = {kIconGood, kIconBad};
+  list.SetImageList(image_list);
+  list.DeleteAllItems();
+
+  for (int k = 0; k < kSmartCatalogSize; ++k) {
+    const SmartAttributeRow& row = rows.rows[k];
+    if (row.id == 0) continue;
+    const int line = list.InsertItem(k, "", IsAttributeFailing(row) ? 1 : 0);
+    if (line < 0) continue;
+    // The name field holds no terminator when the name fills all 40 characters.
+    const char* end = std::find(row.name, row.name + sizeof row.name, '\0');
+    const std::string name(row.name, end);
+    list.SetItemText(line, 1, std::to_string(row.id));
+    list.SetItemText(line, 2, name);
+    list.SetItemText(line, 3, std::to_string(row.current));
+    list.SetItemText(line, 4, std::to_string(row.worst));
+    list.SetItemText(line, 5, std::to_string(row.threshold));
+  }
+}
+
+ui::CtlColor CSmartdlg::OnCtlColor(int id) {
+  if (id != kTitle) return ui::Dialog::OnCtlColor(id);
+  ui::CtlColor color;
+  color.text_color = 0x000000;
+  color.back_color = 0xFFFFFF;
+  color.transparent = true;
+  color.brush = white_brush;
+  return color;
+}
+
+}  // namespace plovix

@@ -1,0 +1,716 @@
+#include "sim/Bench.h"
+
+#include <algorithm>
+#include <cctype>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstring>
+#include <thread>
+#include <variant>
+
+#include "sim/AtaDrive.h"
+
+namespace plovix::sim {
+namespace {
+
+constexpr std::uint8_t kScsiGood = 0x00;
+constexpr std::uint8_t kScsiCheckCondition = 0x02;
+
+constexpr std::uint8_t kOpInquiry = 0x12;
+constexpr std::uint8_t kOpAtaPassThrough12 = 0xA1;
+constexpr std::uint8_t kOpAtaPassThrough16 = 0x85;
+constexpr std::uint8_t kOpBridgeVendor = 0xDF;
+
+// Sense keys and codes of the fixed-format sense data the bench returns.
+struct SenseCode {
+  std::uint8_t key = 0;
+  std::uint8_t asc = 0;
+  std::uint8_t ascq = 0;
+};
+constexpr SenseCode kInvalidOpcode{0x05, 0x20, 0x00};
+constexpr SenseCode kInvalidField{0x05, 0x24, 0x00};
+constexpr SenseCode kAtaFailed{0x0B, 0x00, 0x00};  // aborted command
+
+bool EqualNoCase(std::string_view a, std::string_view b) {
+  return a.size() == b.size() &&
+         std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return std::toupper(static_cast<unsigned char>(x)) ==
+                  std::toupper(static_cast<unsigned char>(y));
+         });
+}
+
+// How Windows writes an INQUIRY text into a USB storage instance id: trailing blanks
+// cut, other blanks and characters it does not allow in ids as underscores, upper case.
+std::string IdText(std::string_view text) {
+  std::string out(text);
+  while (!out.empty() && (out.back() == ' ' || out.back() == '\0')) out.pop_back();
+  for (char& c : out) {
+    const auto u = static_cast<unsigned char>(c);
+    if (u <= 0x20 || u >= 0x7F || c == ',') {
+      c = '_';
+    } else {
+      c = static_cast<char>(std::toupper(u));
+    }
+  }
+  return out;
+}
+
+std::string Hex4(std::uint16_t v) {
+  char text[8];
+  std::snprintf(text, sizeof text, "%04X", v);
+  return text;
+}
+
+// What a request carries, for fault matching.
+struct Probe {
+  std::optional<std::uint8_t> ata_command;
+  std::optional<std::uint8_t> feature;
+  std::optional<std::uint8_t> cdb_opcode;
+  std::optional<std::uint64_t> lba;
+};
+
+AtaRegisters FromTaskFiles(const AtaPassThroughRequest& request) {
+  const std::uint8_t* cur = request.CurrentTaskFile;
+  AtaRegisters r;
+  r.feature = cur[kTfFeature];
+  r.count = cur[kTfSectorCount];
+  r.lba_low = cur[kTfLbaLow];
+  r.lba_mid = cur[kTfLbaMid];
+  r.lba_high = cur[kTfLbaHigh];
+  r.device = cur[kTfDevice];
+  r.command = cur[kTfCommand];
+  // Without the 48-bit flag the adapter never loads the previous registers.
+  if (request.AtaFlags & kAtaFlags48Bit) {
+    const std::uint8_t* prev = request.PreviousTaskFile;
+    r.prev_feature = prev[kTfFeature];
+    r.prev_count = prev[kTfSectorCount];
+    r.prev_lba_low = prev[kTfLbaLow];
+    r.prev_lba_mid = prev[kTfLbaMid];
+    r.prev_lba_high = prev[kTfLbaHigh];
+  }
+  return r;
+}
+
+// The three ways an ATA command travels in a SCSI block, unpacked.
+std::optional<AtaRegisters> RegistersFromCdb(const std::uint8_t* cdb) {
+  AtaRegisters r;
+  switch (cdb[0]) {
+    case kOpAtaPassThrough12:
+      r.feature = cdb[3];
+      r.count = cdb[4];
+      r.lba_low = cdb[5];
+      r.lba_mid = cdb[6];
+      r.lba_high = cdb[7];
+      r.device = cdb[8];
+      r.command = cdb[9];
+      return r;
+    case kOpAtaPassThrough16:
+      if (cdb[1] & 0x01) {  // EXTEND: the high-order bytes are meant
+        r.prev_feature = cdb[3];
+        r.prev_count = cdb[5];
+        r.prev_lba_low = cdb[7];
+        r.prev_lba_mid = cdb[9];
+        r.prev_lba_high = cdb[11];
+      }
+      r.feature = cdb[4];
+      r.count = cdb[6];
+      r.lba_low = cdb[8];
+      r.lba_mid = cdb[10];
+      r.lba_high = cdb[12];
+      r.device = cdb[13];
+      r.command = cdb[14];
+      return r;
+    case kOpBridgeVendor:
+      r.feature = cdb[5];
+      r.count = cdb[6];
+      r.lba_low = cdb[7];
+      r.lba_mid = cdb[8];
+      r.lba_high = cdb[9];
+      r.device = cdb[10];
+      r.command = cdb[11];
+      return r;
+    default:
+      return std::nullopt;
+  }
+}
+
+bool IsRegisterWrite(const std::uint8_t* cdb) {
+  return cdb[0] == kOpBridgeVendor && cdb[1] == 0x00 && cdb[3] == 0x00 && cdb[4] == 0x04 &&
+         cdb[7] == 0x75 && cdb[11] == 0xFE;
+}
+
+Probe ProbeAta(const AtaPassThroughRequest& request) {
+  const AtaRegisters r = FromTaskFiles(request);
+  return Probe{r.command, r.feature, std::nullopt, r.Lba48()};
+}
+
+Probe ProbeScsi(const ScsiPassThroughRequest& request) {
+  Probe probe;
+  probe.cdb_opcode = request.Cdb[0];
+  if (IsRegisterWrite(request.Cdb)) return probe;
+  if (auto r = RegistersFromCdb(request.Cdb)) {
+    probe.ata_command = r->command;
+    probe.feature = r->feature;
+    probe.lba = r->Lba48();
+  }
+  return probe;
+}
+
+void SetSense(ScsiPassThroughRequest& request, SenseCode code) {
+  std::uint8_t sense[18] = {};
+  sense[0] = 0x70;
+  sense[2] = code.key;
+  sense[7] = 10;
+  sense[12] = code.asc;
+  sense[13] = code.ascq;
+  const std::size_t room = std::min<std::size_t>(request.SenseInfoLength, sizeof request.Sense);
+  std::memset(request.Sense, 0, sizeof request.Sense);
+  std::memcpy(request.Sense, sense, std::min(room, sizeof sense));
+}
+
+bool CheckCondition(ScsiPassThroughRequest& request, SenseCode code) {
+  request.ScsiStatus = kScsiCheckCondition;
+  SetSense(request, code);
+  return true;
+}
+
+DataPhase ScsiPhase(const ScsiPassThroughRequest& request) {
+  if (request.DataTransferLength == 0 || request.DataBuffer == nullptr ||
+      request.DataIn == kScsiDataUnspecified) {
+    return DataPhase::None;
+  }
+  return request.DataIn == kScsiDataIn ? DataPhase::In : DataPhase::Out;
+}
+
+}  // namespace
+
+struct Bench::Impl {
+  mutable std::mutex mutex;
+  std::condition_variable released;
+  std::function<std::uint64_t()> clock;
+
+  std::map<int, std::unique_ptr<AtaDrive>> drives;
+  std::map<char, std::optional<int>> volumes;  // no drive: a silent volume
+
+  struct Handle {
+    std::string path;
+    std::optional<int> drive;  // physical drive, or the drive a volume lives on
+    bool volume = false;
+  };
+  std::map<DeviceHandle, Handle> handles;
+  DeviceHandle next_handle = 0x100;
+
+  struct CatalogEntry {
+    std::string class_guid;
+    std::string enumerator;
+    std::optional<std::string> instance_id;
+    int owner = -1;  // drive whose unplugging removes the entry
+  };
+  std::vector<CatalogEntry> catalog;
+  std::vector<std::pair<std::string, std::string>> failed_catalogs;
+
+  std::set<int> fail_open;
+  struct ActiveFault {
+    Fault fault;
+    int seen = 0;
+    int hits = 0;
+  };
+  std::vector<ActiveFault> faults;
+  std::uint64_t release_generation = 0;
+  std::uint64_t garbage_state = 0x9E3779B97F4A7C15ULL;
+
+  std::vector<Received> log;
+  std::vector<std::string> opened;
+
+  std::uint64_t Now() const {
+    std::function<std::uint64_t()> f;
+    {
+      std::lock_guard lock(mutex);
+      f = clock;
+    }
+    return f ? f() : 0;
+  }
+
+  std::uint8_t NextGarbage() {
+    garbage_state ^= garbage_state << 13;
+    garbage_state ^= garbage_state >> 7;
+    garbage_state ^= garbage_state << 17;
+    return static_cast<std::uint8_t>(garbage_state >> 24);
+  }
+
+  AtaDrive* FindDrive(std::optional<int> n) {
+    if (!n) return nullptr;
+    auto it = drives.find(*n);
+    return it == drives.end() ? nullptr : it->second.get();
+  }
+
+  // The first fault that hits this request, counted as used. Caller holds the lock.
+  std::optional<Fault> TakeFault(int drive_number, const Probe& probe) {
+    for (ActiveFault& active : faults) {
+      const FaultMatch& m = active.fault.match;
+      if (m.drive_number && *m.drive_number != drive_number) continue;
+      if (m.ata_command && m.ata_command != probe.ata_command) continue;
+      if (m.smart_feature && m.smart_feature != probe.feature) continue;
+      if (m.cdb_opcode && m.cdb_opcode != probe.cdb_opcode) continue;
+      if (m.lba && m.lba != probe.lba) continue;
+      ++active.seen;
+      if (active.seen <= m.skip) continue;
+      if (m.times >= 0 && active.hits >= m.times) continue;
+      ++active.hits;
+      return active.fault;
+    }
+    return std::nullopt;
+  }
+
+  // Waits, without the lock, until the test releases blocked commands or the bench
+  // clock reaches until_ms.
+  void Block(std::uint64_t generation, std::uint64_t until_ms) {
+    std::unique_lock lock(mutex);
+    while (release_generation == generation) {
+      if (until_ms != 0) {
+        auto f = clock;
+        lock.unlock();
+        const std::uint64_t now = f ? f() : 0;
+        lock.lock();
+        if (now >= until_ms) break;
+        if (release_generation != generation) break;
+      }
+      released.wait_for(lock, std::chrono::milliseconds(1));
+    }
+  }
+
+  void Record(const Handle* handle, const AtaPassThroughRequest* ata,
+              const ScsiPassThroughRequest* scsi) {
+    Received r;
+    if (handle) {
+      r.path = handle->path;
+      r.drive_number = handle->drive.value_or(-1);
+    }
+    if (ata) {
+      r.ata = *ata;
+      if ((ata->AtaFlags & kAtaFlagsDataOut) && ata->DataBuffer) {
+        r.data_out.assign(ata->DataBuffer, ata->DataBuffer + ata->DataTransferLength);
+      }
+    }
+    if (scsi) {
+      r.scsi = true;
+      r.scsi_request = *scsi;
+      if (scsi->DataIn == kScsiDataOut && scsi->DataBuffer) {
+        r.data_out.assign(scsi->DataBuffer, scsi->DataBuffer + scsi->DataTransferLength);
+      }
+    }
+    log.push_back(std::move(r));
+  }
+};
+
+Bench::Bench() : impl_(std::make_unique<Impl>()) {}
+Bench::~Bench() = default;
+
+void Bench::SetClock(std::function<std::uint64_t()> now_ms) {
+  std::lock_guard lock(impl_->mutex);
+  impl_->clock = std::move(now_ms);
+}
+
+VirtualDrive& Bench::AddSata(int drive_number, DriveSpec spec) {
+  std::lock_guard lock(impl_->mutex);
+  auto drive = std::make_unique<AtaDrive>(std::move(spec), std::nullopt, impl_->mutex,
+                                          [impl = impl_.get()] { return impl->Now(); });
+  auto& slot = impl_->drives[drive_number];
+  slot = std::move(drive);
+  return *slot;
+}
+
+VirtualDrive& Bench::AddUsb(int drive_number, DriveSpec spec, BridgeSpec bridge) {
+  std::lock_guard lock(impl_->mutex);
+  if (bridge.listed_as_usbstor) {
+    std::string id = "USBSTOR\\DISK&VEN_" + IdText(bridge.vendor) + "&PROD_" +
+                     IdText(bridge.product) + "&REV_" + IdText(bridge.revision) + "\\" +
+                     bridge.usb_serial + "&0";
+    impl_->catalog.push_back(Impl::CatalogEntry{std::string(kDiskDriveClassGuid), "USBSTOR",
+                                                std::move(id), drive_number});
+  }
+  if (bridge.listed_as_usb_device) {
+    std::string id = "USB\\VID_" + Hex4(bridge.vid) + "&PID_" + Hex4(bridge.pid) + "\\" +
+                     bridge.usb_serial;
+    impl_->catalog.push_back(
+        Impl::CatalogEntry{std::string(kUsbClassGuid), "USB", std::move(id), drive_number});
+  }
+  auto drive = std::make_unique<AtaDrive>(std::move(spec), std::move(bridge), impl_->mutex,
+                                          [impl = impl_.get()] { return impl->Now(); });
+  auto& slot = impl_->drives[drive_number];
+  slot = std::move(drive);
+  return *slot;
+}
+
+void Bench::AddVolume(char letter, int drive_number) {
+  std::lock_guard lock(impl_->mutex);
+  impl_->volumes[static_cast<char>(std::toupper(static_cast<unsigned char>(letter)))] =
+      drive_number;
+}
+
+void Bench::AddSilentVolume(char letter) {
+  std::lock_guard lock(impl_->mutex);
+  impl_->volumes[static_cast<char>(std::toupper(static_cast<unsigned char>(letter)))] =
+      std::nullopt;
+}
+
+void Bench::AddCatalogEntry(std::string_view class_guid, std::string_view enumerator,
+                            std::optional<std::string> instance_id) {
+  std::lock_guard lock(impl_->mutex);
+  impl_->catalog.push_back(Impl::CatalogEntry{std::string(class_guid), std::string(enumerator),
+                                              std::move(instance_id), -1});
+}
+
+void Bench::FailCatalog(std::string_view class_guid, std::string_view enumerator) {
+  std::lock_guard lock(impl_->mutex);
+  impl_->failed_catalogs.emplace_back(class_guid, enumerator);
+}
+
+VirtualDrive& Bench::Drive(int drive_number) {
+  std::lock_guard lock(impl_->mutex);
+  return *impl_->drives.at(drive_number);
+}
+
+bool Bench::HasDrive(int drive_number) const {
+  std::lock_guard lock(impl_->mutex);
+  return impl_->drives.count(drive_number) != 0;
+}
+
+void Bench::RemoveDrive(int drive_number) {
+  std::lock_guard lock(impl_->mutex);
+  impl_->drives.erase(drive_number);
+  auto& catalog = impl_->catalog;
+  catalog.erase(std::remove_if(catalog.begin(), catalog.end(),
+                               [&](const Impl::CatalogEntry& e) { return e.owner == drive_number; }),
+                catalog.end());
+}
+
+void Bench::FailOpen(int drive_number) {
+  std::lock_guard lock(impl_->mutex);
+  impl_->fail_open.insert(drive_number);
+}
+
+void Bench::AddFault(Fault fault) {
+  std::lock_guard lock(impl_->mutex);
+  impl_->faults.push_back(Impl::ActiveFault{std::move(fault), 0, 0});
+}
+
+void Bench::ClearFaults() {
+  std::lock_guard lock(impl_->mutex);
+  impl_->faults.clear();
+  impl_->fail_open.clear();
+}
+
+void Bench::ReleaseBlocked() {
+  {
+    std::lock_guard lock(impl_->mutex);
+    ++impl_->release_generation;
+  }
+  impl_->released.notify_all();
+}
+
+std::vector<Received> Bench::Log() const {
+  std::lock_guard lock(impl_->mutex);
+  return impl_->log;
+}
+
+std::vector<Received> Bench::LogFor(int drive_number) const {
+  std::lock_guard lock(impl_->mutex);
+  std::vector<Received> out;
+  for (const Received& r : impl_->log) {
+    if (r.drive_number == drive_number) out.push_back(r);
+  }
+  return out;
+}
+
+void Bench::ClearLog() {
+  std::lock_guard lock(impl_->mutex);
+  impl_->log.clear();
+}
+
+std::vector<std::string> Bench::OpenedPaths() const {
+  std::lock_guard lock(impl_->mutex);
+  return impl_->opened;
+}
+
+int Bench::OpenHandleCount() const {
+  std::lock_guard lock(impl_->mutex);
+  return static_cast<int>(impl_->handles.size());
+}
+
+DeviceHandle Bench::Open(const std::string& path) {
+  std::lock_guard lock(impl_->mutex);
+  impl_->opened.push_back(path);
+
+  static constexpr std::string_view kDevicePrefix = "\\\\.\\";
+  static constexpr std::string_view kPhysical = "PhysicalDrive";
+  if (path.size() <= kDevicePrefix.size() || path.compare(0, kDevicePrefix.size(), kDevicePrefix) != 0) {
+    return kInvalidHandle;
+  }
+  const std::string_view rest = std::string_view(path).substr(kDevicePrefix.size());
+
+  Impl::Handle handle;
+  handle.path = path;
+  if (rest.size() > kPhysical.size() && EqualNoCase(rest.substr(0, kPhysical.size()), kPhysical)) {
+    const std::string_view digits = rest.substr(kPhysical.size());
+    if (digits.size() > 3 ||
+        !std::all_of(digits.begin(), digits.end(),
+                     [](char c) { return std::isdigit(static_cast<unsigned char>(c)); })) {
+      return kInvalidHandle;
+    }
+    const int n = std::stoi(std::string(digits));
+    if (impl_->drives.count(n) == 0 || impl_->fail_open.count(n) != 0) return kInvalidHandle;
+    handle.drive = n;
+  } else if (rest.size() == 2 && rest[1] == ':' &&
+             std::isalpha(static_cast<unsigned char>(rest[0]))) {
+    auto it = impl_->volumes.find(static_cast<char>(std::toupper(static_cast<unsigned char>(rest[0]))));
+    if (it == impl_->volumes.end()) return kInvalidHandle;
+    handle.volume = true;
+    handle.drive = it->second;
+  } else {
+    return kInvalidHandle;
+  }
+  const DeviceHandle h = impl_->next_handle++;
+  impl_->handles.emplace(h, std::move(handle));
+  return h;
+}
+
+void Bench::Close(DeviceHandle handle) {
+  std::lock_guard lock(impl_->mutex);
+  impl_->handles.erase(handle);
+}
+
+bool Bench::AtaPassThrough(DeviceHandle handle, const AtaPassThroughRequest& request,
+                           AtaPassThroughRequest& reply) {
+  const std::uint64_t now = impl_->Now();
+  std::optional<Fault> fault;
+  std::uint64_t generation = 0;
+  AtaExchange exchange;
+  {
+    std::lock_guard lock(impl_->mutex);
+    auto it = impl_->handles.find(handle);
+    const Impl::Handle* h = it == impl_->handles.end() ? nullptr : &it->second;
+    impl_->Record(h, &request, nullptr);
+    if (!h) return false;
+    fault = impl_->TakeFault(h->drive.value_or(-1), ProbeAta(request));
+    generation = impl_->release_generation;
+  }
+  if (fault) {
+    switch (fault->effect) {
+      case FaultEffect::CallFails:
+      case FaultEffect::Timeout:
+        return false;
+      case FaultEffect::AtaError:
+      case FaultEffect::CheckCondition:
+        reply = request;
+        reply.CurrentTaskFile[kTfFeature] = 0x04;
+        reply.CurrentTaskFile[kTfCommand] = kStatusError;
+        return true;
+      case FaultEffect::Block:
+        impl_->Block(generation, fault->until_ms);
+        break;
+      case FaultEffect::Garbage:
+        break;
+    }
+  }
+
+  exchange.regs = FromTaskFiles(request);
+  if (request.AtaFlags & kAtaFlagsDataIn) {
+    exchange.phase = DataPhase::In;
+  } else if (request.AtaFlags & kAtaFlagsDataOut) {
+    exchange.phase = DataPhase::Out;
+  }
+  exchange.length = request.DataBuffer ? request.DataTransferLength : 0;
+  if (exchange.phase == DataPhase::Out && request.DataBuffer) {
+    exchange.data_out.assign(request.DataBuffer, request.DataBuffer + request.DataTransferLength);
+  }
+
+  AtaResult result;
+  std::uint64_t sectors_per_second = 0;
+  {
+    std::lock_guard lock(impl_->mutex);
+    auto it = impl_->handles.find(handle);
+    if (it == impl_->handles.end()) return false;
+    AtaDrive* drive = impl_->FindDrive(it->second.drive);
+    // A USB bridge, a silent volume or an unplugged drive answers no ATA pass-through.
+    if (!drive || drive->is_usb()) return false;
+    result = drive->Execute(exchange, now);
+    sectors_per_second = drive->spec().sectors_per_second;
+    if (fault && fault->effect == FaultEffect::Garbage) {
+      result.status = kStatusOk;
+      result.error = 0;
+      for (auto& b : result.data_in) b = impl_->NextGarbage();
+    }
+  }
+  if (result.protocol_error) return false;
+  if (!result.data_in.empty() && request.DataBuffer) {
+    std::memcpy(request.DataBuffer, result.data_in.data(),
+                std::min<std::size_t>(result.data_in.size(), request.DataTransferLength));
+  }
+  if (sectors_per_second > 0 && result.media_sectors > 0) {
+    std::this_thread::sleep_for(std::chrono::microseconds(result.media_sectors * 1000000 /
+                                                          sectors_per_second));
+  }
+  reply = request;
+  const AtaRegisters& out = result.out ? *result.out : exchange.regs;
+  reply.CurrentTaskFile[kTfFeature] = result.error;
+  reply.CurrentTaskFile[kTfSectorCount] = out.count;
+  reply.CurrentTaskFile[kTfLbaLow] = out.lba_low;
+  reply.CurrentTaskFile[kTfLbaMid] = out.lba_mid;
+  reply.CurrentTaskFile[kTfLbaHigh] = out.lba_high;
+  reply.CurrentTaskFile[kTfDevice] = out.device;
+  reply.CurrentTaskFile[kTfCommand] = result.status;
+  reply.PreviousTaskFile[kTfSectorCount] = out.prev_count;
+  reply.PreviousTaskFile[kTfLbaLow] = out.prev_lba_low;
+  reply.PreviousTaskFile[kTfLbaMid] = out.prev_lba_mid;
+  reply.PreviousTaskFile[kTfLbaHigh] = out.prev_lba_high;
+  return true;
+}
+
+bool Bench::ScsiPassThrough(DeviceHandle handle, ScsiPassThroughRequest& request) {
+  const std::uint64_t now = impl_->Now();
+  std::optional<Fault> fault;
+  std::uint64_t generation = 0;
+  {
+    std::lock_guard lock(impl_->mutex);
+    auto it = impl_->handles.find(handle);
+    const Impl::Handle* h = it == impl_->handles.end() ? nullptr : &it->second;
+    impl_->Record(h, nullptr, &request);
+    if (!h) return false;
+    fault = impl_->TakeFault(h->drive.value_or(-1), ProbeScsi(request));
+    generation = impl_->release_generation;
+  }
+  request.ScsiStatus = kScsiGood;
+  if (fault) {
+    switch (fault->effect) {
+      case FaultEffect::CallFails:
+      case FaultEffect::Timeout:
+        return false;
+      case FaultEffect::AtaError:
+        return CheckCondition(request, kAtaFailed);
+      case FaultEffect::CheckCondition:
+        return CheckCondition(request, kInvalidField);
+      case FaultEffect::Block:
+        impl_->Block(generation, fault->until_ms);
+        break;
+      case FaultEffect::Garbage:
+        break;
+    }
+  }
+  const bool garbage = fault && fault->effect == FaultEffect::Garbage;
+  const std::uint8_t* cdb = request.Cdb;
+  const DataPhase phase = ScsiPhase(request);
+
+  std::vector<std::uint8_t> data_in;
+  std::uint64_t media_sectors = 0;
+  std::uint64_t sectors_per_second = 0;
+  {
+    std::lock_guard lock(impl_->mutex);
+    auto it = impl_->handles.find(handle);
+    if (it == impl_->handles.end()) return false;
+    if (it->second.volume) return false;  // volumes are reached with ATA pass-through only
+    AtaDrive* drive = impl_->FindDrive(it->second.drive);
+    if (!drive) return false;
+    // A drive on the SATA bus rejects the SCSI pass-through blocks.
+    if (!drive->is_usb()) return CheckCondition(request, kInvalidOpcode);
+    const BridgeSpec& bridge = drive->bridge();
+    const bool standard = bridge.forwarding == BridgeForwarding::Standard ||
+                          bridge.forwarding == BridgeForwarding::VendorAndStandard;
+    const bool vendor = bridge.forwarding == BridgeForwarding::Vendor ||
+                        bridge.forwarding == BridgeForwarding::VendorAndStandard;
+
+    if (cdb[0] == kOpInquiry) {
+      if (!bridge.inquiry_answers) return CheckCondition(request, kInvalidOpcode);
+      if ((cdb[1] & 0x01) || phase != DataPhase::In) return CheckCondition(request, kInvalidField);
+      std::vector<std::uint8_t> inquiry(40, ' ');
+      inquiry[0] = 0x00;  // direct-access block device
+      inquiry[1] = 0x00;
+      inquiry[2] = 0x06;
+      inquiry[3] = 0x02;
+      inquiry[4] = 40 - 5;
+      inquiry[5] = inquiry[6] = inquiry[7] = 0x00;
+      auto put = [&](std::size_t at, std::size_t width, const std::string& text) {
+        for (std::size_t i = 0; i < width && i < text.size(); ++i) {
+          inquiry[at + i] = static_cast<std::uint8_t>(text[i]);
+        }
+      };
+      put(8, 8, bridge.vendor);
+      put(16, 16, bridge.product);
+      put(32, 4, bridge.revision);
+      put(36, 4, bridge.chip_id);
+      const std::size_t allocation = static_cast<std::size_t>(cdb[3]) << 8 | cdb[4];
+      inquiry.resize(std::min(inquiry.size(), allocation));
+      data_in = std::move(inquiry);
+    } else if (IsRegisterWrite(cdb)) {
+      if (!vendor) return CheckCondition(request, kInvalidOpcode);
+      if (phase != DataPhase::Out || request.DataTransferLength != 4) {
+        return CheckCondition(request, kInvalidField);
+      }
+    } else {
+      const bool forwarded =
+          ((cdb[0] == kOpAtaPassThrough12 || cdb[0] == kOpAtaPassThrough16) && standard) ||
+          (cdb[0] == kOpBridgeVendor && vendor);
+      if (!forwarded) return CheckCondition(request, kInvalidOpcode);
+
+      AtaExchange exchange;
+      exchange.regs = *RegistersFromCdb(cdb);
+      exchange.phase = phase;
+      exchange.length = phase == DataPhase::None ? 0 : request.DataTransferLength;
+      if (phase == DataPhase::Out) {
+        exchange.data_out.assign(request.DataBuffer, request.DataBuffer + request.DataTransferLength);
+      }
+      // The block's own direction has to agree with the transfer the host set up.
+      if (cdb[0] == kOpBridgeVendor) {
+        const bool from_device = (cdb[1] & 0x10) != 0;
+        const std::size_t length = static_cast<std::size_t>(cdb[3]) << 8 | cdb[4];
+        if ((phase == DataPhase::In && !from_device) || (phase == DataPhase::Out && from_device) ||
+            (phase != DataPhase::None && length > request.DataTransferLength)) {
+          return CheckCondition(request, kInvalidField);
+        }
+      } else {
+        const int protocol = (cdb[1] >> 1) & 0x0F;
+        const bool t_dir = (cdb[2] & 0x08) != 0;
+        const bool fits = (phase == DataPhase::In && protocol == 4 && t_dir) ||
+                          (phase == DataPhase::Out && protocol == 5 && !t_dir) ||
+                          (phase == DataPhase::None && protocol == 3);
+        if (!fits) return CheckCondition(request, kInvalidField);
+      }
+      AtaResult result = drive->Execute(exchange, now);
+      if (garbage) result.status = kStatusOk;
+      if (result.status != kStatusOk) return CheckCondition(request, kAtaFailed);
+      data_in = std::move(result.data_in);
+      media_sectors = result.media_sectors;
+      sectors_per_second = drive->spec().sectors_per_second;
+    }
+    if (garbage) {
+      for (auto& b : data_in) b = impl_->NextGarbage();
+    }
+  }
+  if (!data_in.empty() && request.DataBuffer) {
+    std::memcpy(request.DataBuffer, data_in.data(),
+                std::min<std::size_t>(data_in.size(), request.DataTransferLength));
+  }
+  if (sectors_per_second > 0 && media_sectors > 0) {
+    std::this_thread::sleep_for(
+        std::chrono::microseconds(media_sectors * 1000000 / sectors_per_second));
+  }
+  return true;
+}
+
+std::optional<std::vector<std::optional<std::string>>> Bench::PresentDevices(
+    std::string_view class_guid, std::string_view enumerator) {
+  std::lock_guard lock(impl_->mutex);
+  for (const auto& [guid, en] : impl_->failed_catalogs) {
+    if (EqualNoCase(guid, class_guid) && EqualNoCase(en, enumerator)) return std::nullopt;
+  }
+  std::vector<std::optional<std::string>> out;
+  for (const auto& entry : impl_->catalog) {
+    if (EqualNoCase(entry.class_guid, class_guid) && EqualNoCase(entry.enumerator, enumerator)) {
+      out.push_back(entry.instance_id);
+    }
+  }
+  return out;
+}
+
+}  // namespace plovix::sim

@@ -1,0 +1,32 @@
+// Written sectors of a virtual drive, kept as runs of one repeated 512-byte pattern so
+// that erasing a whole multi-terabyte drive costs a few map entries.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <map>
+#include <memory>
+
+namespace plovix::sim {
+
+using Sector = std::array<std::uint8_t, 512>;
+
+class SectorStore {
+ public:
+  // Every sector of [first, first + count) now holds data.
+  void Fill(std::uint64_t first, std::uint64_t count, const Sector& data);
+  // The written content of lba, or nullptr when it was never written.
+  const Sector* Find(std::uint64_t lba) const;
+  // Whether every sector of the range was written with all-zero data.
+  bool IsZeroed(std::uint64_t first, std::uint64_t count) const;
+  std::size_t run_count() const { return runs_.size(); }
+
+ private:
+  struct Run {
+    std::uint64_t end = 0;  // one past the last sector
+    std::shared_ptr<const Sector> data;
+  };
+  std::map<std::uint64_t, Run> runs_;  // keyed by first sector; runs never overlap
+};
+
+}  // namespace plovix::sim

@@ -1,0 +1,122 @@
+// Small helpers shared by the main-window flow tests.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "app/CPlovixApp.h"
+#include "app/CPlovixDlg.h"
+#include "platform/scripted/ScriptedBackend.h"
+#include "sim/Bench.h"
+#include "ui/Backend.h"
+
+namespace plovix::app_test {
+
+inline sim::DriveSpec Sata(std::string model, std::string serial, std::string firmware,
+                           std::uint64_t sectors) {
+  sim::DriveSpec spec;
+  spec.model = std::move(model);
+  spec.serial = std::move(serial);
+  spec.firmware = std::move(firmware);
+  spec.total_sectors = sectors;
+  return spec;
+}
+
+// A USB drive whose bridge Windows does not list: the scan drops it as unsupported.
+// vendor and product are given at their full INQUIRY widths (8 and 16).
+inline void AddUnsupportedUsb(sim::Bench& bench, int number, std::string vendor,
+                              std::string product) {
+  sim::BridgeSpec bridge;
+  bridge.vendor = std::move(vendor);
+  bridge.product = std::move(product);
+  bridge.revision = "0100";
+  bridge.chip_id = "    ";
+  bridge.listed_as_usbstor = false;
+  bridge.listed_as_usb_device = false;
+  bench.AddUsb(number, Sata("USB DISK " + std::to_string(number), "USB" + std::to_string(number),
+                            "1.00", 1u << 22),
+               bridge);
+}
+
+// The scripted user with a failure handler that fails the running test.
+struct ScriptedUser {
+  ui::scripted::ScriptedBackend ui;
+  ScriptedUser() {
+    ui.SetFailureHandler([](const std::string& message) { ADD_FAILURE() << message; });
+  }
+};
+
+// Runs the program on the bench until the script ends it.
+inline bool RunProgram(sim::Bench& bench) {
+  CPlovixApp app(bench, bench);
+  return app.InitInstance();
+}
+
+inline CPlovixDlg& Main(ui::Dialog& dlg) { return static_cast<CPlovixDlg&>(dlg); }
+
+inline std::vector<std::string> Column(ui::Dialog& dlg, int column) {
+  std::vector<std::string> texts;
+  ui::ListCtrl& list = dlg.List(main_ids::kDriveList);
+  for (int i = 0; i < list.GetItemCount(); ++i) texts.push_back(list.GetItemText(i, column));
+  return texts;
+}
+
+inline std::vector<bool> Checks(ui::Dialog& dlg) {
+  std::vector<bool> checks;
+  ui::ListCtrl& list = dlg.List(main_ids::kDriveList);
+  for (int i = 0; i < list.GetItemCount(); ++i) checks.push_back(list.GetCheck(i));
+  return checks;
+}
+
+inline std::vector<int> Highlighted(ui::Dialog& dlg) {
+  std::vector<int> lines;
+  ui::ListCtrl& list = dlg.List(main_ids::kDriveList);
+  for (int i = list.GetNextItem(-1, ui::LVNI_SELECTED); i != -1;
+       i = list.GetNextItem(i, ui::LVNI_SELECTED)) {
+    lines.push_back(i);
+  }
+  return lines;
+}
+
+inline std::vector<std::string> BoxTexts(const ui::scripted::ScriptedBackend& ui) {
+  std::vector<std::string> texts;
+  for (const auto& box : ui.message_boxes()) texts.push_back(box.text);
+  return texts;
+}
+
+// A fresh working directory for the test, left again on destruction.
+class TempWorkDir {
+ public:
+  TempWorkDir() : previous_(std::filesystem::current_path()) {
+    std::random_device random;
+    for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
+      auto candidate = std::filesystem::temp_directory_path() /
+                       ("plovix_app_" + std::to_string(random()) + "_" + std::to_string(attempt));
+      std::error_code error;
+      if (std::filesystem::create_directory(candidate, error)) path_ = candidate;
+    }
+    if (path_.empty()) {
+      ADD_FAILURE() << "no temporary directory";
+      return;
+    }
+    std::filesystem::current_path(path_);
+  }
+  ~TempWorkDir() {
+    std::filesystem::current_path(previous_);
+    std::error_code error;
+    if (!path_.empty()) std::filesystem::remove_all(path_, error);
+  }
+  TempWorkDir(const TempWorkDir&) = delete;
+  TempWorkDir& operator=(const TempWorkDir&) = delete;
+  const std::filesystem::path& path() const { return path_; }
+
+ private:
+  std::filesystem::path previous_;
+  std::filesystem::path path_;
+};
+
+}  // namespace plovix::app_test

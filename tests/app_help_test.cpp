@@ -1,0 +1,118 @@
+// The help text as read from "HELP.TXT", and the help viewer opened from the main window.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <optional>
+#include <string>
+
+#include "app_flow.h"
+#include "reports/Help.h"
+
+namespace plovix {
+namespace {
+
+using app_test::RunProgram;
+using app_test::ScriptedUser;
+using app_test::TempWorkDir;
+
+struct HelpCase {
+  const char* name;
+  std::optional<std::string> file;  // nullopt: no HELP.TXT at all
+  std::string shown;
+};
+
+const HelpCase kHelpCases[] = {
+    {"TwoLinesLf", "A\nB\n", "A\r\nB\r\n\r\n"},
+    {"TwoLinesNoFinalBreak", "A\nB", "A\r\nB\r\n\r\n"},
+    {"TwoLinesCrLf", "A\r\nB\r\n", "A\r\nB\r\n\r\n"},
+    {"TwoLinesCrLfNoFinalBreak", "A\r\nB", "A\r\nB\r\n\r\n"},
+    {"EmptyLinesInside", "A\n\n\nB\n", "A\r\n\r\n\r\nB\r\n\r\n"},
+    {"OnlyABreak", "\n", "\r\n\r\n"},
+    {"Empty", "", "\r\n"},
+    {"Missing", std::nullopt, ""},
+    {"BlanksKept", "  indented  \n", "  indented  \r\n\r\n"},
+};
+
+class HelpText : public testing::TestWithParam<HelpCase> {};
+
+TEST_P(HelpText, ReadLineByLine) {
+  const HelpCase& c = GetParam();
+  TempWorkDir dir;
+  if (c.file) {
+    std::ofstream out("HELP.TXT", std::ios::binary);
+    out << *c.file;
+  }
+  EXPECT_EQ(ReadHelpText("HELP.TXT"), c.shown);
+}
+
+// The viewer shows the same text, read from the working directory when Help is pressed.
+TEST_P(HelpText, ShownByTheHelpButton) {
+  const HelpCase& c = GetParam();
+  TempWorkDir dir;
+  if (c.file) {
+    std::ofstream out("HELP.TXT", std::ios::binary);
+    out << *c.file;
+  }
+  ScriptedUser user;
+  sim::Bench bench;
+  user.ui.Expect(kMainTemplate).Press(main_ids::kHelp);
+  user.ui.Expect(kHelpTemplate)
+      .Do([&](ui::Dialog& dlg) {
+        EXPECT_EQ(dlg.caption(), "ZUL for Windows");
+        EXPECT_EQ(dlg.GetDlgItemText(kHelpEdit), c.shown);
+      })
+      .Press(ui::IDOK);
+  user.ui.Expect(kMainTemplate).Escape();
+  RunProgram(bench);
+  EXPECT_FALSE(user.ui.failed());
+  EXPECT_EQ(user.ui.pending_steps(), 0u);
+  EXPECT_EQ(user.ui.opened_dialogs(), (std::vector<int>{kMainTemplate, kHelpTemplate}));
+  EXPECT_TRUE(user.ui.message_boxes().empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, HelpText, testing::ValuesIn(kHelpCases),
+                         [](const testing::TestParamInfo<HelpCase>& param_info) {
+                           return std::string(param_info.param.name);
+                         });
+
+TEST(HelpTextFile, ADirectoryNamedHelpTxtGivesAnEmptyText) {
+  TempWorkDir dir;
+  std::filesystem::create_directory("HELP.TXT");
+  EXPECT_EQ(ReadHelpText("HELP.TXT"), "");
+}
+
+// Each showing reads the file again: edits between showings are seen.
+TEST(HelpViewer, ReadsTheFileAtEveryShowing) {
+  TempWorkDir dir;
+  { std::ofstream("HELP.TXT", std::ios::binary) << "first\n"; }
+  ScriptedUser user;
+  sim::Bench bench;
+  user.ui.Expect(kMainTemplate).Press(main_ids::kHelp);
+  user.ui.Expect(kHelpTemplate)
+      .Do([](ui::Dialog& dlg) {
+        EXPECT_EQ(dlg.GetDlgItemText(kHelpEdit), "first\r\n\r\n");
+        std::ofstream("HELP.TXT", std::ios::binary) << "second\n";
+      })
+      .Escape();
+  user.ui.Expect(kMainTemplate).Press(main_ids::kHelp);
+  user.ui.Expect(kHelpTemplate)
+      .Do([](ui::Dialog& dlg) { EXPECT_EQ(dlg.GetDlgItemText(kHelpEdit), "second\r\n\r\n"); })
+      .CloseBox();
+  user.ui.Expect(kMainTemplate).Escape();
+  RunProgram(bench);
+  EXPECT_FALSE(user.ui.failed());
+  EXPECT_EQ(user.ui.pending_steps(), 0u);
+}
+
+// The shipped help file explains every button of the main window.
+TEST(HelpViewer, ShippedHelpNamesEveryButton) {
+  const std::string text = ReadHelpText(std::string(PLOVIX_SOURCE_DIR) + "/HELP.TXT");
+  for (const char* word : {"Scan", "Select All", "Quick Test", "Ext Test", "Utilities", "Help",
+                           "Erase MBR", "Erase Disk", "Short Test", "LongTest", "Log View",
+                           "Escape", "Tab", "F10"}) {
+    EXPECT_NE(text.find(word), std::string::npos) << word;
+  }
+}
+
+}  // namespace
+}  // namespace plovix

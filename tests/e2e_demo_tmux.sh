@@ -1,0 +1,70 @@
+#!/bin/sh
+# End to end: Plovix-demo in a real terminal (tmux). The main window lists the demo
+# bench, the unsupported-USB notice comes about five seconds after start-up, and
+# Escape ends the program.
+# Usage: e2e_demo_tmux.sh /path/to/Plovix-demo
+set -u
+
+demo=${1:?usage: e2e_demo_tmux.sh /path/to/Plovix-demo}
+command -v tmux >/dev/null 2>&1 || { echo "tmux not installed: skipped"; exit 77; }
+
+session="plovix_e2e_$$"
+work=$(mktemp -d)
+socket="$work/tmux.sock"
+tm() { tmux -S "$socket" "$@"; }
+cleanup() {
+  tm kill-server >/dev/null 2>&1
+  rm -rf "$work"
+}
+trap cleanup EXIT INT TERM
+
+fail() {
+  echo "FAIL: $*"
+  echo "---- screen ----"
+  tm capture-pane -p -t "$session" 2>/dev/null
+  exit 1
+}
+
+screen() { tm capture-pane -p -t "$session"; }
+
+# wait_for TEXT SECONDS: poll the screen every 0.2 s.
+wait_for() {
+  tries=$(( $2 * 5 ))
+  while [ "$tries" -gt 0 ]; do
+    if screen | grep -F -q -- "$1"; then return 0; fi
+    sleep 0.2
+    tries=$((tries - 1))
+  done
+  return 1
+}
+
+started=$(date +%s)
+# The demo's log files land in the scratch directory.
+tm -f /dev/null new-session -d -s "$session" -x 160 -y 50 \
+  "cd '$work' && TERM=xterm-256color ESCDELAY=25 '$demo'; echo PLOVIX-EXITED; sleep 30"
+
+wait_for "ZUL for Windows" 5 || fail "main window caption not shown"
+wait_for "Model Name" 3 || fail "drive list header not shown"
+wait_for "Ready" 3 || fail "no drive line with Ready"
+screen | grep -F -q "USB Device is NOT supported." && fail "notice shown before its delay"
+
+# The notice: about five seconds after start-up, captioned "Plovix".
+wait_for "USB Device is NOT supported." 9 || fail "unsupported USB notice not shown"
+noticed=$(date +%s)
+[ $((noticed - started)) -ge 4 ] || fail "notice came after $((noticed - started)) s"
+screen | grep -F -q "Plovix" || fail "notice caption missing"
+
+# Acknowledge every notice box, then leave with Escape.
+n=0
+while screen | grep -F -q "USB Device is NOT supported." && [ $n -lt 25 ]; do
+  tm send-keys -t "$session" Enter
+  sleep 0.3
+  n=$((n + 1))
+done
+screen | grep -F -q "USB Device is NOT supported." && fail "notice boxes do not close"
+wait_for "Ready" 3 || fail "main window not back after the notices"
+
+tm send-keys -t "$session" Escape
+wait_for "PLOVIX-EXITED" 5 || fail "Escape did not end the program"
+echo "PASS"
+exit 0

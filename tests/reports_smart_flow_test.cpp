@@ -1,0 +1,500 @@
+// The SMART status double click, driven through the real main window on a bench.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "app/CPlovixApp.h"
+#include "app/CPlovixDlg.h"
+#include "platform/scripted/ScriptedBackend.h"
+#include "reports/CSmartdlg.h"
+#include "sim/Bench.h"
+#include "support/reports_temp_dir.h"
+
+namespace plovix {
+namespace {
+
+constexpr int kMain = 102;
+constexpr int kSmart = 129;
+constexpr int kWarning = 148;
+constexpr int kSure = 149;
+constexpr int kList = 1007;
+constexpr int kAttributes = 1017;
+
+// The program, a bench and a scripted user, in a scratch directory.
+struct Flow {
+  testing_support::ScratchDir dir;
+  ui::scripted::ScriptedBackend ui;
+  sim::Bench bench;
+
+  Flow() {
+    bench.SetClock([this] { return ui.now_ms(); });
+    ui.SetFailureHandler([](const std::string& what) { ADD_FAILURE() << what; });
+  }
+  void Run() {
+    CPlovixApp app(bench, bench);
+    app.InitInstance();
+    EXPECT_FALSE(ui.failed());
+    EXPECT_EQ(ui.pending_steps(), 0u);
+  }
+};
+
+sim::DriveSpec Drive(std::string model, std::string serial, std::uint64_t sectors,
+                     std::vector<sim::SmartAttr> attributes) {
+  sim::DriveSpec spec;
+  spec.model = std::move(model);
+  spec.serial = std::move(serial);
+  spec.firmware = "CC38";
+  spec.total_sectors = sectors;
+  spec.attributes = std::move(attributes);
+  return spec;
+}
+
+sim::SmartAttr Attr(std::uint8_t id, std::uint8_t current, std::uint8_t worst,
+                    std::uint8_t threshold, std::uint64_t raw = 0) {
+  sim::SmartAttr a;
+  a.id = id;
+  a.current = current;
+  a.worst = worst;
+  a.threshold = threshold;
+  a.raw = raw;
+  return a;
+}
+
+// A healthy drive reporting in its own order, with attributes outside the catalogue.
+std::vector<sim::SmartAttr> HealthyAttributes() {
+  return {Attr(194, 36, 45, 0, 36), Attr(9, 97, 97, 0, 3120), Attr(190, 64, 55, 45),
+          Attr(1, 117, 99, 6),      Attr(187, 100, 100, 0),   Attr(5, 100, 100, 36),
+          Attr(198, 100, 100, 0),   Attr(197, 100, 100, 0)};
+}
+
+// What the attribute list shows: image, then the texts of columns 1 to 5.
+struct Line {
+  int image;
+  std::vector<std::string> texts;
+  bool operator==(const Line&) const = default;
+};
+
+void PrintTo(const Line& l, std::ostream* os) {
+  *os << "{" << l.image;
+  for (const auto& t : l.texts) *os << ", \"" << t << "\"";
+  *os << "}";
+}
+
+std::vector<Line> ListLines(ui::Dialog& d) {
+  ui::ListCtrl& list = d.List(kAttributes);
+  std::vector<Line> lines;
+  for (int i = 0; i < list.GetItemCount(); ++i) {
+    Line l{list.GetItemImage(i), {}};
+    for (int c = 1; c <= 5; ++c) l.texts.push_back(list.GetItemText(i, c));
+    lines.push_back(l);
+  }
+  return lines;
+}
+
+const std::vector<Line> kHealthyLines = {
+    {0, {"1", "Raw Read Error Rate", "117", "99", "6"}},
+    {0, {"5", "Reallocated Sector Count", "100", "100", "36"}},
+    {0, {"9", "Power-On Hours Count", "97", "97", "0"}},
+    {0, {"194", "Device Temperature", "36", "45", "0"}},
+    {0, {"197", "Current Pending Sector Count", "100", "100", "0"}},
+    {0, {"198", "Off-Line Scan Uncorrectable Secter Count", "100", "100", "0"}},
+};
+
+bool IsSmartRead(const sim::Received& r, std::uint8_t feature) {
+  if (!r.scsi) {
+    return r.ata.CurrentTaskFile[kTfCommand] == 0xB0 && r.ata.CurrentTaskFile[kTfFeature] == feature;
+  }
+  const std::uint8_t* cdb = r.scsi_request.Cdb;
+  if (cdb[0] == 0xA1) return cdb[9] == 0xB0 && cdb[3] == feature;
+  if (cdb[0] == 0xDF) return cdb[11] == 0xB0 && cdb[5] == feature;
+  return false;
+}
+
+CPlovixDlg& Main(ui::Dialog& d) { return static_cast<CPlovixDlg&>(d); }
+
+// ---------------------------------------------------------------------------------
+
+TEST(SmartStatusFlow, HealthyDriveShowsItsAttributesInCatalogueOrder) {
+  Flow f;
+  f.bench.AddSata(0, Drive("ST3500418AS", "5VM2ABCD", 976773168, HealthyAttributes()));
+  f.ui.Expect(kMain).Do([&](ui::Dialog&) { f.bench.ClearLog(); }).DoubleClick(kList, 0);
+  f.ui.Expect(kSmart)
+      .Do([&](ui::Dialog& d) {
+        EXPECT_EQ(d.caption(), "ZUL for Windows");
+        EXPECT_EQ(d.GetDlgItemText(1023), "SMART status");
+        EXPECT_EQ(d.GetDlgItemText(1008), "ST3500418AS");
+        EXPECT_EQ(d.GetDlgItemText(1011), "5VM2ABCD");
+        EXPECT_EQ(d.GetDlgItemText(1012), "CC38");
+        EXPECT_EQ(d.GetDlgItemText(1014), "0x3A386030    \r\n");
+        EXPECT_EQ(d.GetDlgItemText(1016), "465GB\r\n");
+        EXPECT_EQ(ListLines(d), kHealthyLines);
+
+        ui::ListCtrl& list = d.List(kAttributes);
+        EXPECT_EQ(list.GetExtendedStyle() & 0x35u, 0x31u);
+        EXPECT_EQ(list.image_list(), (std::vector<int>{141, 144}));
+        const std::vector<std::tuple<std::string, int, int>> columns = {
+            {"", 20, ui::LVCFMT_RIGHT},        {"ID", 50, ui::LVCFMT_CENTER},
+            {"Atribute", 250, ui::LVCFMT_LEFT}, {"Curent", 76, ui::LVCFMT_CENTER},
+            {"Worst", 76, ui::LVCFMT_CENTER},   {"Threshold", 76, ui::LVCFMT_CENTER}};
+        ASSERT_EQ(list.GetColumnCount(), 6);
+        for (int c = 0; c < 6; ++c) {
+          EXPECT_EQ(list.columns()[c].title, std::get<0>(columns[c])) << c;
+          EXPECT_EQ(list.columns()[c].width, std::get<1>(columns[c])) << c;
+          EXPECT_EQ(list.columns()[c].format, std::get<2>(columns[c])) << c;
+        }
+
+        // Title look: 15-point Arial, black on white.
+        auto& smart = static_cast<CSmartdlg&>(d);
+        ASSERT_NE(d.GetDlgItem(1023), nullptr);
+        EXPECT_EQ(d.GetDlgItem(1023)->font(), (ui::Font{"Arial", 150}));
+        const ui::CtlColor title = smart.OnCtlColor(1023);
+        EXPECT_EQ(title.text_color, ui::Color{0x000000});
+        EXPECT_EQ(title.back_color, ui::Color{0xFFFFFF});
+        EXPECT_TRUE(title.transparent);
+        EXPECT_EQ(title.brush, ui::Brush{0xFFFFFF});
+        const ui::CtlColor other = smart.OnCtlColor(1008);
+        const ui::CtlColor base = smart.ui::Dialog::OnCtlColor(1008);
+        EXPECT_EQ(other.brush, base.brush);
+        EXPECT_EQ(other.text_color, base.text_color);
+
+        // Read data, then thresholds, and the drive stays open for the next operation.
+        const auto log = f.bench.LogFor(0);
+        ASSERT_EQ(log.size(), 2u);
+        EXPECT_TRUE(IsSmartRead(log[0], 0xD0));
+        EXPECT_TRUE(IsSmartRead(log[1], 0xD1));
+        EXPECT_EQ(f.bench.OpenHandleCount(), 1);
+      })
+      .Press(1);
+  f.ui.Expect(kMain).Escape();
+  f.Run();
+  EXPECT_EQ(f.ui.opened_dialogs(), (std::vector<int>{kMain, kSmart}));
+}
+
+TEST(SmartStatusFlow, WornDriveShowsItsFailingAttributeRed) {
+  Flow f;
+  f.bench.AddSata(0, Drive("HEALTHY", "H1", 1ull << 31, HealthyAttributes()));
+  f.bench.AddSata(2, Drive("WORN", "W2", 1ull << 31,
+                           {Attr(197, 5, 5, 5, 12), Attr(5, 4, 4, 5, 3000), Attr(1, 100, 100, 0),
+                            Attr(3, 0, 0, 0)}));
+  f.ui.Expect(kMain).DoubleClick(kList, 1);
+  f.ui.Expect(kSmart)
+      .Do([](ui::Dialog& d) {
+        EXPECT_EQ(d.GetDlgItemText(1008), "WORN");
+        EXPECT_EQ(ListLines(d), (std::vector<Line>{
+                                    {0, {"1", "Raw Read Error Rate", "100", "100", "0"}},
+                                    {0, {"3", "Spin Up Time", "0", "0", "0"}},
+                                    {1, {"5", "Reallocated Sector Count", "4", "4", "5"}},
+                                    {0, {"197", "Current Pending Sector Count", "5", "5", "5"}},
+                                }));
+      })
+      .Press(1);
+  // A second look at the healthy drive shows only its own rows again.
+  f.ui.Expect(kMain).DoubleClick(kList, 0);
+  f.ui.Expect(kSmart).Do([](ui::Dialog& d) { EXPECT_EQ(ListLines(d), kHealthyLines); }).Press(1);
+  f.ui.Expect(kMain).Escape();
+  f.Run();
+}
+
+// Every transport reads the same table, each in its own command form.
+struct TransportCase {
+  const char* label;
+  bool usb;
+  const char* chip;
+  sim::BridgeForwarding forwarding;
+  std::uint8_t cdb0;  // 0 for ATA pass-through
+};
+
+void PrintTo(const TransportCase& c, std::ostream* os) { *os << c.label; }
+
+class SmartStatusTransportTest : public ::testing::TestWithParam<TransportCase> {};
+
+TEST_P(SmartStatusTransportTest, ReadsBothSectorsInTheDrivesForm) {
+  const TransportCase& c = GetParam();
+  Flow f;
+  auto spec = Drive("ST2000DM001", "Z1E0AAAA", 3907029168ull, HealthyAttributes());
+  if (c.usb) {
+    sim::BridgeSpec bridge;
+    bridge.vendor = "JMicron ";
+    bridge.product = "USB to ATA/ATAPI";
+    bridge.revision = "0209";
+    bridge.chip_id = c.chip;
+    bridge.forwarding = c.forwarding;
+    f.bench.AddUsb(1, spec, bridge);
+  } else {
+    f.bench.AddSata(1, spec);
+  }
+  f.ui.Expect(kMain).Do([&](ui::Dialog&) { f.bench.ClearLog(); }).DoubleClick(kList, 0);
+  f.ui.Expect(kSmart)
+      .Do([&](ui::Dialog& d) {
+        EXPECT_EQ(d.GetDlgItemText(1016), "1TB\r\n");
+        EXPECT_EQ(ListLines(d), kHealthyLines);
+        const auto log = f.bench.LogFor(1);
+        ASSERT_EQ(log.size(), 2u);
+        for (const auto& r : log) {
+          EXPECT_EQ(r.scsi, c.cdb0 != 0);
+          if (r.scsi) {
+            EXPECT_EQ(r.scsi_request.Cdb[0], c.cdb0);
+          }
+        }
+        EXPECT_TRUE(IsSmartRead(log[0], 0xD0));
+        EXPECT_TRUE(IsSmartRead(log[1], 0xD1));
+      })
+      .Press(1);
+  f.ui.Expect(kMain).Escape();
+  f.Run();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, SmartStatusTransportTest,
+    ::testing::Values(
+        TransportCase{"sata", false, "", sim::BridgeForwarding::Standard, 0},
+        TransportCase{"usb_standard", true, "abcd", sim::BridgeForwarding::Standard, 0xA1},
+        TransportCase{"usb_bridge", true, "j329", sim::BridgeForwarding::Vendor, 0xDF}),
+    [](const auto& p) { return std::string(p.param.label); });
+
+// Identity texts for sizes around the units' edges.
+struct SizeCase {
+  std::uint64_t sectors;
+  const char* max_lba;
+  const char* capacity;
+};
+
+class SmartStatusSizeTest : public ::testing::TestWithParam<SizeCase> {};
+
+TEST_P(SmartStatusSizeTest, MaxLbaAndCapacityTexts) {
+  Flow f;
+  f.bench.AddSata(0, Drive("M", "S", GetParam().sectors, HealthyAttributes()));
+  f.ui.Expect(kMain).DoubleClick(kList, 0);
+  f.ui.Expect(kSmart)
+      .Do([](ui::Dialog& d) {
+        EXPECT_EQ(d.GetDlgItemText(1014), GetParam().max_lba);
+        EXPECT_EQ(d.GetDlgItemText(1016), GetParam().capacity);
+      })
+      .Press(1);
+  f.ui.Expect(kMain).Escape();
+  f.Run();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, SmartStatusSizeTest,
+    ::testing::Values(SizeCase{1ull << 31, "0x80000000    \r\n", "1TB\r\n"},
+                      SizeCase{999ull << 21, "0x7CE00000    \r\n", "999GB\r\n"},
+                      SizeCase{1000ull << 21, "0x7D000000    \r\n", "1TB\r\n"},
+                      SizeCase{7814037168ull, "0x1D1C0BEB0   \r\n", "3TB\r\n"},
+                      SizeCase{(1ull << 48) - 1, "0xFFFFFFFFFFFF\r\n", "134217TB\r\n"}));
+
+// A drive whose SMART cannot be read shows its identity and an empty list.
+struct UnreadableCase {
+  const char* label;
+  std::vector<sim::Fault> faults;
+  bool fail_open;
+};
+
+void PrintTo(const UnreadableCase& c, std::ostream* os) { *os << c.label; }
+
+sim::Fault SmartFault(std::uint8_t feature, sim::FaultEffect effect) {
+  sim::Fault fault;
+  fault.match.drive_number = 0;
+  fault.match.smart_feature = feature;
+  fault.effect = effect;
+  return fault;
+}
+
+class SmartStatusUnreadableTest : public ::testing::TestWithParam<UnreadableCase> {};
+
+TEST_P(SmartStatusUnreadableTest, IdentityAndAnEmptyList) {
+  Flow f;
+  f.bench.AddSata(0, Drive("ST3500418AS", "5VM2ABCD", 976773168, HealthyAttributes()));
+  // First a good look, so stale rows would show if the table were not cleared.
+  f.ui.Expect(kMain).DoubleClick(kList, 0);
+  f.ui.Expect(kSmart).Do([](ui::Dialog& d) { EXPECT_EQ(ListLines(d).size(), 6u); }).Press(1);
+  f.ui.Expect(kMain)
+      .Do([&](ui::Dialog&) {
+        for (const auto& fault : GetParam().faults) f.bench.AddFault(fault);
+        if (GetParam().fail_open) f.bench.FailOpen(0);
+      })
+      .DoubleClick(kList, 0);
+  f.ui.Expect(kSmart)
+      .Do([](ui::Dialog& d) {
+        EXPECT_EQ(d.GetDlgItemText(1008), "ST3500418AS");
+        EXPECT_EQ(d.GetDlgItemText(1011), "5VM2ABCD");
+        EXPECT_EQ(d.GetDlgItemText(1016), "465GB\r\n");
+        EXPECT_EQ(d.List(kAttributes).GetItemCount(), 0);
+        EXPECT_EQ(d.List(kAttributes).GetColumnCount(), 6);
+      })
+      .Press(1);
+  f.ui.Expect(kMain).Escape();
+  f.Run();
+  EXPECT_TRUE(f.ui.message_boxes().empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, SmartStatusUnreadableTest,
+    ::testing::Values(
+        UnreadableCase{"data_read_error", {SmartFault(0xD0, sim::FaultEffect::AtaError)}, false},
+        UnreadableCase{"data_read_call_fails", {SmartFault(0xD0, sim::FaultEffect::CallFails)},
+                       false},
+        UnreadableCase{"both_reads_time_out",
+                       {SmartFault(0xD0, sim::FaultEffect::Timeout),
+                        SmartFault(0xD1, sim::FaultEffect::Timeout)},
+                       false},
+        UnreadableCase{"drive_does_not_open", {}, true}),
+    [](const auto& p) { return std::string(p.param.label); });
+
+TEST(SmartStatusFlow, FirstHighlightedLineIsUsedAndNoneMeansNothing) {
+  Flow f;
+  f.bench.AddSata(0, Drive("FIRST", "S0", 1ull << 30, HealthyAttributes()));
+  f.bench.AddSata(1, Drive("SECOND", "S1", 1ull << 30, HealthyAttributes()));
+  f.bench.AddSata(3, Drive("THIRD", "S3", 1ull << 30, HealthyAttributes()));
+  f.ui.Expect(kMain).Do([&](ui::Dialog& d) {
+    // Nothing highlighted (check marks play no part): no dialog, no command.
+    f.bench.ClearLog();
+    Main(d).drive_list().SetCheck(0, true);
+    d.OnNotify(kList, ui::NM_DBLCLK);
+    EXPECT_TRUE(f.bench.Log().empty());
+    EXPECT_EQ(Main(d).smart_table.rows[0].id, 0);
+    // Lines 1 and 2 highlighted: line 1 (drive 1) is shown.
+    ui::ListCtrl& list = Main(d).drive_list();
+    list.SetItemState(2, ui::LVIS_SELECTED, ui::LVIS_SELECTED);
+    list.SetItemState(1, ui::LVIS_SELECTED, ui::LVIS_SELECTED);
+    d.OnNotify(kList, ui::NM_DBLCLK);
+  });
+  f.ui.Expect(kSmart)
+      .Do([&](ui::Dialog& d) {
+        EXPECT_EQ(d.GetDlgItemText(1008), "SECOND");
+        EXPECT_EQ(f.bench.LogFor(3).size(), 0u);
+        EXPECT_EQ(f.bench.LogFor(1).size(), 2u);
+      })
+      .Press(1);
+  f.ui.Expect(kMain).Escape();
+  f.Run();
+  EXPECT_EQ(f.ui.opened_dialogs(), (std::vector<int>{kMain, kSmart}));
+}
+
+// ---------------------------------------------------------------------------------
+// SMART switched off: the offer to switch it on.
+
+bool IsSmartEnable(const sim::Received& r) {
+  if (!r.scsi) {
+    return r.ata.CurrentTaskFile[kTfCommand] == 0xB0 && r.ata.CurrentTaskFile[kTfFeature] == 0xD8;
+  }
+  const std::uint8_t* cdb = r.scsi_request.Cdb;
+  return (cdb[0] == 0xA1 && cdb[3] == 0xD8) || (cdb[0] == 0xDF && cdb[5] == 0xD8);
+}
+
+TEST(SmartStatusFlow, SmartOffAcceptedTwiceEnablesItAndRefreshesTheList) {
+  Flow f;
+  auto spec = Drive("OFFDRIVE", "OFF1", 1ull << 30, HealthyAttributes());
+  spec.smart_enabled = false;
+  f.bench.AddSata(4, spec);
+  f.ui.Expect(kMain).Do([&](ui::Dialog&) { f.bench.ClearLog(); }).DoubleClick(kList, 0);
+  f.ui.Expect(kWarning)
+      .Do([](ui::Dialog& d) {
+        EXPECT_EQ(d.GetDlgItemText(1027),
+                  "THE SMART FUNCTION OF THIS DRIVE IS DISABLED NOW. FOR TESTING THIS DRIVE, YOU "
+                  "NEED TO ENABLE SMART FUNCTION. WHEN YOU PRESS 'OK' BUTTON, THE SMART FUNCTION "
+                  "OF THIS DRIVE WILL CHANGE FROM DISABLEMENT TO ENABLEMENT.");
+      })
+      .Press(1);
+  f.ui.Expect(kSure).Do([&](ui::Dialog&) { EXPECT_TRUE(f.bench.Log().empty()); }).Press(1);
+  f.ui.Expect(kMain).Do([&](ui::Dialog& d) {
+    const auto log = f.bench.Log();
+    ASSERT_FALSE(log.empty());
+    // The enable goes first, on its own freshly opened handle to the drive; the rescan
+    // follows and finds SMART on.
+    EXPECT_TRUE(IsSmartEnable(log[0]));
+    EXPECT_EQ(log[0].drive_number, 4);
+    EXPECT_EQ(log[0].path, "\\\\.\\PhysicalDrive4");
+    EXPECT_EQ(std::count_if(log.begin(), log.end(), IsSmartEnable), 1);
+    EXPECT_TRUE(f.bench.Drive(4).smart_enabled());
+    EXPECT_EQ(Main(d).drive_table.count, 1);
+    EXPECT_EQ(Main(d).drive_table.records[0].smart_enabled, 1);
+    EXPECT_EQ(Main(d).drive_list().GetItemCount(), 1);
+  });
+  // No SMART dialog yet; the next double click shows it.
+  f.ui.Expect(kMain).DoubleClick(kList, 0);
+  f.ui.Expect(kSmart).Do([](ui::Dialog& d) { EXPECT_EQ(ListLines(d), kHealthyLines); }).Press(1);
+  f.ui.Expect(kMain).Escape();
+  f.Run();
+  EXPECT_EQ(f.ui.opened_dialogs(), (std::vector<int>{kMain, kWarning, kSure, kSmart}));
+}
+
+TEST(SmartStatusFlow, SmartOffBehindABridgeIsEnabledWithTheStandardBlock) {
+  Flow f;
+  auto spec = Drive("USBOFF", "U1", 1ull << 30, HealthyAttributes());
+  spec.smart_enabled = false;
+  sim::BridgeSpec bridge;
+  bridge.vendor = "JMicron ";
+  bridge.product = "USB to ATA/ATAPI";
+  bridge.revision = "0209";
+  bridge.chip_id = "j329";
+  bridge.forwarding = sim::BridgeForwarding::VendorAndStandard;
+  f.bench.AddUsb(2, spec, bridge);
+  f.ui.Expect(kMain).Do([&](ui::Dialog&) { f.bench.ClearLog(); }).DoubleClick(kList, 0);
+  f.ui.Expect(kWarning).Press(1);
+  f.ui.Expect(kSure).Press(1);
+  f.ui.Expect(kMain)
+      .Do([&](ui::Dialog&) {
+        const auto log = f.bench.Log();
+        ASSERT_FALSE(log.empty());
+        ASSERT_TRUE(log[0].scsi);
+        const std::uint8_t want[12] = {0xA1, 0x06, 0x00, 0xD8, 0x00, 0x00,
+                                       0x4F, 0xC2, 0xE0, 0xB0, 0x00, 0x00};
+        EXPECT_EQ(std::vector<std::uint8_t>(log[0].scsi_request.Cdb, log[0].scsi_request.Cdb + 12),
+                  std::vector<std::uint8_t>(want, want + 12));
+        EXPECT_TRUE(f.bench.Drive(2).smart_enabled());
+      })
+      .Escape();
+  f.Run();
+}
+
+struct DeclineCase {
+  const char* label;
+  int warning_answer;  // 0: Escape
+  int sure_answer;     // -1: not shown; 0: Escape
+};
+
+void PrintTo(const DeclineCase& c, std::ostream* os) { *os << c.label; }
+
+class SmartStatusDeclineTest : public ::testing::TestWithParam<DeclineCase> {};
+
+TEST_P(SmartStatusDeclineTest, NothingIsSentAndTheListStays) {
+  const DeclineCase& c = GetParam();
+  Flow f;
+  auto spec = Drive("OFFDRIVE", "OFF1", 1ull << 30, HealthyAttributes());
+  spec.smart_enabled = false;
+  f.bench.AddSata(0, spec);
+  f.ui.Expect(kMain).Do([&](ui::Dialog&) { f.bench.ClearLog(); }).DoubleClick(kList, 0);
+  auto& warning = f.ui.Expect(kWarning);
+  if (c.warning_answer == 0) warning.Escape(); else warning.Press(c.warning_answer);
+  if (c.sure_answer >= 0) {
+    auto& sure = f.ui.Expect(kSure);
+    if (c.sure_answer == 0) sure.Escape(); else sure.Press(c.sure_answer);
+  }
+  f.ui.Expect(kMain)
+      .Do([&](ui::Dialog& d) {
+        // No enable and no rescan: the bench heard nothing at all.
+        EXPECT_TRUE(f.bench.Log().empty());
+        EXPECT_FALSE(f.bench.Drive(0).smart_enabled());
+        EXPECT_EQ(Main(d).drive_table.records[0].smart_enabled, 0);
+      })
+      .Escape();
+  f.Run();
+  std::vector<int> shown{kMain, kWarning};
+  if (c.sure_answer >= 0) shown.push_back(kSure);
+  EXPECT_EQ(f.ui.opened_dialogs(), shown);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, SmartStatusDeclineTest,
+                         ::testing::Values(DeclineCase{"warning_cancel", 2, -1},
+                                           DeclineCase{"warning_escape", 0, -1},
+                                           DeclineCase{"sure_no", 1, 2},
+                                           DeclineCase{"sure_escape", 1, 0}),
+                         [](const auto& p) { return std::string(p.param.label); });
+
+}  // namespace
+}  // namespace plovix

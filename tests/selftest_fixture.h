@@ -1,0 +1,216 @@
+// Shared bench, scripted user and log reading for the quick and extended test flows.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "app/CPlovixApp.h"
+#include "app/CPlovixDlg.h"
+#include "platform/scripted/ScriptedBackend.h"
+#include "reports/DriveLog.h"
+#include "sim/Bench.h"
+#include "ui/Dialog.h"
+
+namespace plovix::selftest_testing {
+
+// Main window, progress, abort question, result, SMART warning and its second question.
+inline constexpr int kMain = 102;
+inline constexpr int kProgress = 130;
+inline constexpr int kAbortQuestion = 131;
+inline constexpr int kResult = 146;
+inline constexpr int kWarning = 148;
+inline constexpr int kReallySure = 149;
+
+// Ids of the progress and result dialogs.
+inline constexpr int kTitle = 1018;
+inline constexpr int kBar = 1019;
+inline constexpr int kAbortButton = 1020;
+inline constexpr int kProgressText = 1022;
+inline constexpr int kResultTitle = 1024;
+inline constexpr int kResultSubtitle = 1025;
+inline constexpr int kResultSelfTest = 1026;
+inline constexpr int kResultReadError = 1033;
+
+struct LogRecord {
+  std::string tag;
+  std::string done;
+  std::string result;
+  std::string time;
+  bool operator==(const LogRecord&) const = default;
+};
+
+inline std::ostream& operator<<(std::ostream& os, const LogRecord& r) {
+  return os << "{" << r.tag << "/" << r.done << "/" << r.result << "}";
+}
+
+// A fresh working directory for the log files, left again on destruction.
+class TempWorkDir {
+ public:
+  TempWorkDir() {
+    old_ = std::filesystem::current_path();
+    std::string pattern = (std::filesystem::temp_directory_path() / "plovix-selftest-XXXXXX").string();
+    std::vector<char> buf(pattern.begin(), pattern.end());
+    buf.push_back('\0');
+    const char* made = mkdtemp(buf.data());
+    EXPECT_NE(made, nullptr);
+    dir_ = made != nullptr ? std::filesystem::path(made) : old_;
+    std::filesystem::current_path(dir_);
+  }
+  ~TempWorkDir() {
+    std::filesystem::current_path(old_);
+    std::error_code ec;
+    if (dir_ != old_) std::filesystem::remove_all(dir_, ec);
+  }
+  TempWorkDir(const TempWorkDir&) = delete;
+  TempWorkDir& operator=(const TempWorkDir&) = delete;
+
+ private:
+  std::filesystem::path old_;
+  std::filesystem::path dir_;
+};
+
+// Attribute set of an ordinary drive; pending sectors (197) with the given raw value.
+inline std::vector<sim::SmartAttr> Attributes(std::uint64_t pending_raw, bool with_pending = true) {
+  std::vector<sim::SmartAttr> attrs;
+  sim::SmartAttr a;
+  a.id = 1; a.current = 100; a.worst = 100; a.raw = 0; a.threshold = 6; attrs.push_back(a);
+  a.id = 5; a.current = 100; a.worst = 100; a.raw = 0; a.threshold = 36; attrs.push_back(a);
+  a.id = 9; a.current = 98; a.worst = 98; a.raw = 1234; a.threshold = 0; attrs.push_back(a);
+  a.id = 194; a.current = 40; a.worst = 55; a.raw = 40; a.threshold = 0; attrs.push_back(a);
+  if (with_pending) {
+    a.id = 197; a.current = 100; a.worst = 100; a.raw = pending_raw; a.threshold = 0;
+    attrs.push_back(a);
+  }
+  return attrs;
+}
+
+inline sim::DriveSpec HealthyDrive(std::string serial) {
+  sim::DriveSpec spec;
+  spec.model = "Plovix Test Disk 500";
+  spec.serial = std::move(serial);
+  spec.firmware = "FW01";
+  spec.total_sectors = 976773168;
+  spec.attributes = Attributes(0);
+  spec.short_test = sim::SelfTestPlan{0x00, 15000};
+  spec.extended_test = sim::SelfTestPlan{0x00, 60000};
+  return spec;
+}
+
+// The worn drive: eight pending sectors, and a short test that fails on reading.
+inline sim::DriveSpec WornDrive(std::string serial) {
+  sim::DriveSpec spec = HealthyDrive(std::move(serial));
+  spec.attributes = Attributes(8);
+  spec.short_test = sim::SelfTestPlan{0x73, 12000};
+  return spec;
+}
+
+// Names parameterised cases after their `name` field.
+struct CaseName {
+  template <class T>
+  std::string operator()(const ::testing::TestParamInfo<T>& p) const {
+    return p.param.name;
+  }
+};
+
+class SelfTestFlow : public ::testing::Test {
+ protected:
+  SelfTestFlow() {
+    bench.SetClock([this] { return ui.now_ms(); });
+    ui.SetFailureHandler([](const std::string& message) { ADD_FAILURE() << message; });
+  }
+
+  // Starts the program; the script must end with the main window closing.
+  void RunProgram() {
+    CPlovixApp app(bench, bench);
+    app.InitInstance();
+    EXPECT_FALSE(ui.failed());
+    EXPECT_EQ(ui.pending_steps(), 0u);
+  }
+
+  // Main window step that captures the drive list's Status column.
+  ui::scripted::Step& CaptureStatus(std::vector<std::string>& out) {
+    return ui.Expect(kMain).Do([&out](ui::Dialog& d) {
+      out.clear();
+      ui::ListCtrl& list = d.List(1007);
+      for (int i = 0; i < list.GetItemCount(); ++i) out.push_back(list.GetItemText(i, 5));
+    });
+  }
+
+  static std::vector<LogRecord> ReadLog(const std::string& serial) {
+    std::ifstream in(LogFileName(serial), std::ios::binary);
+    if (!in) return {};
+    const std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::vector<std::string> lines;
+    std::size_t pos = 0;
+    while (pos < content.size()) {
+      const std::size_t end = content.find("\r\n", pos);
+      if (end == std::string::npos) {
+        lines.push_back(content.substr(pos));
+        break;
+      }
+      lines.push_back(content.substr(pos, end - pos));
+      pos = end + 2;
+    }
+    std::vector<LogRecord> records;
+    for (std::size_t i = 0; i + 3 < lines.size(); i += 4) {
+      records.push_back({lines[i], lines[i + 1], lines[i + 2], lines[i + 3]});
+    }
+    EXPECT_EQ(lines.size() % 4, 0u) << "log of " << serial << " is not made of whole records";
+    return records;
+  }
+
+  // Tag and result of each record; "Done" checked on the way.
+  static std::vector<std::pair<std::string, std::string>> LogEntries(const std::string& serial) {
+    std::vector<std::pair<std::string, std::string>> entries;
+    for (const LogRecord& r : ReadLog(serial)) {
+      EXPECT_EQ(r.done, "Done");
+      entries.emplace_back(r.tag, r.result);
+    }
+    return entries;
+  }
+
+  // SMART EXECUTE OFF-LINE IMMEDIATE requests a drive received, by subcommand, in any
+  // transport (ATA task file, ATA PASS-THROUGH block, bridge vendor block).
+  std::vector<std::uint8_t> SelfTestSubcommands(int drive_number) const {
+    std::vector<std::uint8_t> subs;
+    for (const sim::Received& r : bench.LogFor(drive_number)) {
+      std::uint8_t feature = 0;
+      std::uint8_t lba_low = 0;
+      if (!r.scsi) {
+        if (r.ata.CurrentTaskFile[6] != 0xB0) continue;
+        feature = r.ata.CurrentTaskFile[0];
+        lba_low = r.ata.CurrentTaskFile[2];
+      } else {
+        const std::uint8_t* cdb = r.scsi_request.Cdb;
+        if (cdb[0] == 0xA1 && cdb[9] == 0xB0) {
+          feature = cdb[3];
+          lba_low = cdb[5];
+        } else if (cdb[0] == 0xDF && cdb[11] == 0xB0) {
+          feature = cdb[5];
+          lba_low = cdb[7];
+        } else {
+          continue;
+        }
+      }
+      if (feature == 0xD4) subs.push_back(lba_low);
+    }
+    return subs;
+  }
+
+  ui::scripted::ScriptedBackend ui;
+  sim::Bench bench;
+
+ private:
+  TempWorkDir work_dir_;
+};
+
+}  // namespace plovix::selftest_testing

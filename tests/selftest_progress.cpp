@@ -1,0 +1,417 @@
+// The self-test progress dialog and the result dialog, watched through whole test runs.
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "selftest_fixture.h"
+
+namespace plovix::selftest_testing {
+namespace {
+
+using Entries = std::vector<std::pair<std::string, std::string>>;
+
+// A drive whose short test ends with final_status one second after it started.
+sim::DriveSpec EndingWith(std::string serial, std::uint8_t final_status) {
+  sim::DriveSpec spec = HealthyDrive(std::move(serial));
+  spec.short_test = sim::SelfTestPlan{final_status, 1000};
+  return spec;
+}
+
+void FailSelfTestStart(sim::Bench& bench, int drive_number) {
+  sim::Fault fault;
+  fault.match.drive_number = drive_number;
+  fault.match.smart_feature = 0xD4;
+  fault.effect = sim::FaultEffect::AtaError;
+  bench.AddFault(fault);
+}
+
+// How the drive's final self-test status is shown, kept and logged.
+struct OutcomeCase {
+  const char* name;
+  std::uint8_t final_status;
+  std::uint64_t closes_at_ms;
+  const char* sentence;
+  const char* status_column;
+  const char* logged;  // nullptr: no self-test record
+};
+
+class OutcomeFlow : public SelfTestFlow, public ::testing::WithParamInterface<OutcomeCase> {};
+
+TEST_P(OutcomeFlow, StatusByteDecidesEverything) {
+  const OutcomeCase& c = GetParam();
+  bench.AddSata(0, EndingWith("OUTCOME01", c.final_status));
+  std::string sentence;
+  std::uint64_t closed_at = 0;
+  std::vector<std::string> status_after;
+
+  ui.Expect(kMain).Check(1007, 0).Press(1003);
+  ui.Expect(kProgress).AdvanceUntilClosed(30000);
+  ui.Expect(kResult)
+      .Do([&](ui::Dialog& d) {
+        closed_at = ui.now_ms();
+        sentence = d.GetDlgItemText(kResultSelfTest);
+      })
+      .Press(1);
+  CaptureStatus(status_after).Escape();
+  RunProgram();
+
+  EXPECT_EQ(closed_at, c.closes_at_ms);
+  EXPECT_EQ(sentence, c.sentence);
+  EXPECT_EQ(status_after, std::vector<std::string>{c.status_column});
+  Entries expected{{"ReadErrStat", "Pass"}};
+  if (c.logged != nullptr) expected.emplace_back("SMART QT", c.logged);
+  EXPECT_EQ(LogEntries("OUTCOME01"), expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Statuses, OutcomeFlow,
+    ::testing::Values(
+        // Completed: never judged at the first poll, so the second one closes it.
+        OutcomeCase{"Completed", 0x00, 10000, "Pass - Test completed without Error", "Completed", "Pass"},
+        OutcomeCase{"AbortedByHost", 0x10, 5000, "Test aborted by the host", "Aborted", "Aborted"},
+        OutcomeCase{"Reset", 0x21, 5000, "Test interrupted by the host with a hard or soft reset",
+                    "Failure", "Fail"},
+        OutcomeCase{"Fatal", 0x30, 5000, "Fail - Fatal/Unknown Error", "Failure", "Fail"},
+        OutcomeCase{"UnknownElement", 0x45, 5000, "Fail - Unkown Element Failure", "Failure", "Fail"},
+        OutcomeCase{"Electrical", 0x50, 5000, "Electrical Element Failure", "Failure", "Fail"},
+        OutcomeCase{"Servo", 0x66, 5000, "Servo Element Failure", "Failure", "Fail"},
+        OutcomeCase{"ReadElement", 0x73, 5000, "Fail - Read Element Failure", "Failure", "Fail"},
+        OutcomeCase{"HandlingDamage", 0x84, 5000, "Fail - Unknown Failure", "Failure", "Fail"},
+        OutcomeCase{"Reserved", 0x90, 5000, "Fail - Unknown Failure", "Failure", "Fail"},
+        // Still "running" with nothing left: closed at the second poll, self-test not logged.
+        OutcomeCase{"RunningWithNothingLeft", 0xF0, 10000, "Fail - Unknown Failure",
+                    "Now Test Execute", nullptr}),
+    CaseName());
+
+TEST_F(SelfTestFlow, ProgressBarFollowsTheTenthsLeft) {
+  // The start is refused, so the drive keeps reporting the status the test sets.
+  sim::DriveSpec spec = HealthyDrive("PROGRESS01");
+  spec.selftest_status = 0xF9;
+  bench.AddSata(0, spec);
+  FailSelfTestStart(bench, 0);
+  std::vector<int> positions;
+  std::vector<std::uint64_t> times;
+  const auto note = [&](ui::Dialog& d) {
+    positions.push_back(d.Progress(kBar).pos());
+    times.push_back(ui.now_ms());
+  };
+  const auto report = [&](std::uint8_t s) {
+    return [this, s](ui::Dialog&) { bench.Drive(0).mutable_spec().selftest_status = s; };
+  };
+  int range_lo = -1;
+  int range_hi = -1;
+
+  ui.Expect(kMain).Check(1007, 0).Press(1003);
+  ui.Expect(kProgress)
+      .Do([&](ui::Dialog& d) {
+        range_lo = d.Progress(kBar).lo();
+        range_hi = d.Progress(kBar).hi();
+      })
+      .Advance(5000).Do(note)                       // first poll: always empty
+      .Advance(5000).Do(note)                       // 0xF9: one tenth done
+      .Do(report(0xF3)).Advance(5000).Do(note)      // 0xF3: seven tenths done
+      .Do(report(0xF1)).Advance(5000).Do(note)
+      .Do(report(0x00)).AdvanceUntilClosed(5000);   // done: handed 100, then closed
+  ui.Expect(kResult).Press(1);
+  ui.Expect(kMain).Escape();
+  RunProgram();
+
+  EXPECT_EQ(range_lo, 0);
+  EXPECT_EQ(range_hi, 99);
+  EXPECT_EQ(positions, (std::vector<int>{0, 10, 70, 90}));
+  EXPECT_EQ(times, (std::vector<std::uint64_t>{5000, 10000, 15000, 20000}));
+  EXPECT_EQ(LogEntries("PROGRESS01"), (Entries{{"ReadErrStat", "Pass"}, {"SMART QT", "Pass"}}));
+}
+
+TEST_F(SelfTestFlow, FinalPollHandsTheBarOneHundred) {
+  sim::DriveSpec spec = HealthyDrive("FULLBAR01");
+  spec.selftest_status = 0xF5;
+  bench.AddSata(0, spec);
+  FailSelfTestStart(bench, 0);
+  int position_at_end = -1;
+  bool close_requested = false;
+  std::string sentence;
+  std::vector<std::string> status_after;
+
+  ui.Expect(kMain).Check(1007, 0).Press(1003);
+  ui.Expect(kProgress)
+      .Advance(5000)
+      .Do([this](ui::Dialog&) { bench.Drive(0).mutable_spec().selftest_status = 0x00; })
+      .Press(kAbortButton);
+  // The question keeps the judged dialog on screen, so its last state can be seen.
+  ui.Expect(kAbortQuestion)
+      .Advance(5000)
+      .Do([&](ui::Dialog&) {
+        ui::Dialog* progress = ui.open_dialogs().at(1);
+        position_at_end = progress->Progress(kBar).pos();
+        close_requested = progress->end_requested();
+      })
+      .Press(2);
+  ui.Expect(kResult).Do([&](ui::Dialog& d) { sentence = d.GetDlgItemText(kResultSelfTest); }).Press(1);
+  CaptureStatus(status_after).Escape();
+  RunProgram();
+
+  EXPECT_EQ(position_at_end, 100);  // one above the top of the range, as handed
+  EXPECT_TRUE(close_requested);
+  EXPECT_EQ(sentence, "Pass - Test completed without Error");
+  EXPECT_EQ(status_after, std::vector<std::string>{"Completed"});
+  EXPECT_EQ(LogEntries("FULLBAR01"), (Entries{{"ReadErrStat", "Pass"}, {"SMART QT", "Pass"}}));
+  EXPECT_EQ(SelfTestSubcommands(0), std::vector<std::uint8_t>{0x01});
+}
+
+TEST_F(SelfTestFlow, EarlierFailureReportedAtOnceWhenTheTestNeverStarts) {
+  sim::DriveSpec spec = HealthyDrive("NOSTART01");
+  spec.selftest_status = 0x75;
+  bench.AddSata(0, spec);
+  FailSelfTestStart(bench, 0);
+  std::string sentence;
+  std::uint64_t closed_at = 0;
+  std::vector<std::string> status_after;
+
+  ui.Expect(kMain).Check(1007, 0).Press(1003);
+  ui.Expect(kProgress).AdvanceUntilClosed(30000);
+  ui.Expect(kResult)
+      .Do([&](ui::Dialog& d) {
+        closed_at = ui.now_ms();
+        sentence = d.GetDlgItemText(kResultSelfTest);
+      })
+      .Press(1);
+  CaptureStatus(status_after).Escape();
+  RunProgram();
+
+  EXPECT_EQ(closed_at, 5000u);
+  EXPECT_EQ(sentence, "Fail - Read Element Failure");
+  EXPECT_EQ(status_after, std::vector<std::string>{"Failure"});
+  EXPECT_EQ(LogEntries("NOSTART01"), (Entries{{"ReadErrStat", "Pass"}, {"SMART QT", "Fail"}}));
+}
+
+// Declining the abort question in any way changes nothing and sends nothing.
+struct DeclineCase {
+  const char* name;
+  int how;  // 0 "cancel" button, 1 Escape, 2 close box
+};
+
+class AbortDeclined : public SelfTestFlow, public ::testing::WithParamInterface<DeclineCase> {};
+
+TEST_P(AbortDeclined, PollingGoesOn) {
+  bench.AddSata(0, HealthyDrive("DECLINE01"));
+  std::vector<std::string> status_after;
+  std::vector<std::string> question;
+
+  ui.Expect(kMain).Check(1007, 0).Press(1003);
+  ui.Expect(kProgress).Advance(5000).Press(kAbortButton);
+  auto& step = ui.Expect(kAbortQuestion).Do([&](ui::Dialog& d) {
+    question.push_back(d.caption());
+    for (const auto& control : d.controls()) {
+      if (control->kind() == ui::Kind::Static) question.push_back(control->text());
+    }
+  });
+  if (GetParam().how == 0) step.Press(2);
+  if (GetParam().how == 1) step.Escape();
+  if (GetParam().how == 2) step.CloseBox();
+  ui.Expect(kProgress).AdvanceUntilClosed(60000);
+  ui.Expect(kResult).Press(1);
+  CaptureStatus(status_after).Escape();
+  RunProgram();
+
+  EXPECT_EQ(question, (std::vector<std::string>{"Confirmation", "Are you sure to abort ?"}));
+  EXPECT_EQ(SelfTestSubcommands(0), std::vector<std::uint8_t>{0x01});
+  EXPECT_EQ(status_after, std::vector<std::string>{"Completed"});
+  EXPECT_EQ(LogEntries("DECLINE01"), (Entries{{"ReadErrStat", "Pass"}, {"SMART QT", "Pass"}}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Ways, AbortDeclined,
+                         ::testing::Values(DeclineCase{"CancelButton", 0}, DeclineCase{"Escape", 1},
+                                           DeclineCase{"CloseBox", 2}),
+                         CaseName());
+
+TEST_F(SelfTestFlow, AbortConfirmedStopsTheTestOnAFreshHandle) {
+  bench.AddSata(0, HealthyDrive("ABORT0001"));
+  std::size_t opens_before = 0;
+  std::size_t opens_after = 0;
+  int handles_after = -1;
+  std::vector<std::string> result_texts;
+  std::vector<std::string> status_after;
+
+  ui.Expect(kMain).Check(1007, 0).Press(1003);
+  ui.Expect(kProgress).Advance(5000).Press(kAbortButton);
+  ui.Expect(kAbortQuestion)
+      .Do([&](ui::Dialog&) { opens_before = bench.OpenedPaths().size(); })
+      .Press(1);
+  ui.Expect(kResult)
+      .Do([&](ui::Dialog& d) {
+        opens_after = bench.OpenedPaths().size();
+        handles_after = bench.OpenHandleCount();
+        result_texts = {d.GetDlgItemText(kResultSubtitle), d.GetDlgItemText(kResultSelfTest)};
+      })
+      .Press(1);
+  CaptureStatus(status_after).Escape();
+  RunProgram();
+
+  EXPECT_EQ(SelfTestSubcommands(0), (std::vector<std::uint8_t>{0x01, 0x7F}));
+  const std::vector<sim::Received> log = bench.LogFor(0);
+  ASSERT_FALSE(log.empty());
+  EXPECT_EQ(log.back().ata.CurrentTaskFile[kTfLbaLow], 0x7F);  // the abort was the last word
+  EXPECT_EQ(opens_after, opens_before + 1);
+  EXPECT_EQ(bench.OpenedPaths()[opens_before], "\\\\.\\PhysicalDrive0");
+  EXPECT_EQ(handles_after, 0);
+  EXPECT_EQ(result_texts, (std::vector<std::string>{"SMART short test have been completed",
+                                                    "Test aborted by the host"}));
+  EXPECT_EQ(status_after, std::vector<std::string>{"Aborted"});
+  EXPECT_EQ(LogEntries("ABORT0001"), (Entries{{"ReadErrStat", "Pass"}, {"SMART QT", "Aborted"}}));
+}
+
+// A poll that judges the test ended while the abort question is open: the question
+// stays, and the user's answer decides the closing code.
+struct LateAnswerCase {
+  const char* name;
+  int answer;
+  const char* sentence;
+  const char* status_column;
+  const char* logged;
+  std::vector<std::uint8_t> subcommands;
+};
+
+class PollDuringQuestion : public SelfTestFlow,
+                           public ::testing::WithParamInterface<LateAnswerCase> {};
+
+TEST_P(PollDuringQuestion, LastCloseRequestDecides) {
+  const LateAnswerCase& c = GetParam();
+  bench.AddSata(0, EndingWith("LATE00001", 0x75));
+  bool question_open_after_poll = false;
+  std::string sentence;
+  std::vector<std::string> status_after;
+
+  ui.Expect(kMain).Check(1007, 0).Press(1003);
+  ui.Expect(kProgress).Press(kAbortButton);
+  ui.Expect(kAbortQuestion)
+      .Advance(5000)  // the progress dialog beneath polls and finds 0x75
+      .Do([&](ui::Dialog& d) { question_open_after_poll = d.is_open(); })
+      .Press(c.answer);
+  ui.Expect(kResult).Do([&](ui::Dialog& d) { sentence = d.GetDlgItemText(kResultSelfTest); }).Press(1);
+  CaptureStatus(status_after).Escape();
+  RunProgram();
+
+  EXPECT_TRUE(question_open_after_poll);
+  EXPECT_EQ(sentence, c.sentence);
+  EXPECT_EQ(status_after, std::vector<std::string>{c.status_column});
+  EXPECT_EQ(LogEntries("LATE00001"), (Entries{{"ReadErrStat", "Pass"}, {"SMART QT", c.logged}}));
+  EXPECT_EQ(SelfTestSubcommands(0), c.subcommands);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Answers, PollDuringQuestion,
+    ::testing::Values(LateAnswerCase{"Confirmed", 1, "Test aborted by the host", "Aborted", "Aborted",
+                                     {0x01, 0x7F}},
+                      LateAnswerCase{"Declined", 2, "Fail - Read Element Failure", "Failure", "Fail",
+                                     {0x01}}),
+    CaseName());
+
+// Leaving the progress dialog: only the read-error check is recorded.
+class DismissFlow : public SelfTestFlow, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(DismissFlow, OnlyTheReadErrorRecord) {
+  bench.AddSata(0, HealthyDrive("DISMISS01"));
+  std::vector<std::string> status_after;
+
+  ui.Expect(kMain).Check(1007, 0).Press(1003);
+  auto& step = ui.Expect(kProgress).Advance(5000);
+  if (GetParam()) step.Escape(); else step.CloseBox();
+  ui.Expect(kResult).Press(1);
+  CaptureStatus(status_after).Escape();
+  RunProgram();
+
+  EXPECT_EQ(status_after, std::vector<std::string>{"Now Test Execute"});
+  EXPECT_EQ(LogEntries("DISMISS01"), (Entries{{"ReadErrStat", "Pass"}}));
+  // The drive's own test is left running: no abort was sent.
+  EXPECT_EQ(SelfTestSubcommands(0), std::vector<std::uint8_t>{0x01});
+}
+
+INSTANTIATE_TEST_SUITE_P(Keys, DismissFlow, ::testing::Values(true, false),
+                         [](const ::testing::TestParamInfo<bool>& p) {
+                           return std::string(p.param ? "Escape" : "CloseBox");
+                         });
+
+TEST_F(SelfTestFlow, UnreadableDriveDoesNotInheritThePreviousResult) {
+  bench.AddSata(0, HealthyDrive("GOOD00000"));
+  bench.AddSata(1, HealthyDrive("SILENT001"));
+  sim::Fault fault;
+  fault.match.drive_number = 1;
+  fault.match.smart_feature = 0xD0;
+  fault.effect = sim::FaultEffect::AtaError;
+  bench.AddFault(fault);
+  bool still_open = false;
+  int position = -1;
+  std::string read_error_word;
+  std::vector<std::string> status_after;
+
+  ui.Expect(kMain).Check(1007, 0).Check(1007, 1).Press(1003);
+  ui.Expect(kProgress).AdvanceUntilClosed(60000);  // drive 0 completes: status 0x00
+  ui.Expect(kResult).Press(1);
+  ui.Expect(kProgress)
+      .Advance(120000)
+      .Do([&](ui::Dialog& d) {
+        still_open = d.is_open() && !d.end_requested();
+        position = d.Progress(kBar).pos();
+      })
+      .Escape();
+  ui.Expect(kResult).Do([&](ui::Dialog& d) { read_error_word = d.GetDlgItemText(kResultReadError); }).Press(1);
+  CaptureStatus(status_after).Escape();
+  RunProgram();
+
+  EXPECT_TRUE(still_open);
+  EXPECT_EQ(position, 10);  // nothing read: the bar stays at its first step
+  EXPECT_EQ(read_error_word, "ComErr");
+  EXPECT_EQ(status_after, (std::vector<std::string>{"Completed", "Now Test Execute"}));
+  EXPECT_EQ(LogEntries("GOOD00000"), (Entries{{"ReadErrStat", "Pass"}, {"SMART QT", "Pass"}}));
+  EXPECT_EQ(LogEntries("SILENT001"), (Entries{{"ReadErrStat", "ComErr"}}));
+  EXPECT_EQ(SelfTestSubcommands(1), std::vector<std::uint8_t>{0x01});
+}
+
+TEST_F(SelfTestFlow, TitlesAreDrawnBlackOnWhiteInLargeArial) {
+  bench.AddSata(0, HealthyDrive("LOOK00001"));
+  ui::CtlColor progress_title;
+  ui::CtlColor progress_other;
+  ui::CtlColor result_title;
+  std::optional<ui::Font> progress_font;
+  std::optional<ui::Font> result_font;
+  std::optional<ui::Font> result_text_font;
+
+  ui.Expect(kMain).Check(1007, 0).Press(1003);
+  ui.Expect(kProgress)
+      .Do([&](ui::Dialog& d) {
+        progress_title = d.OnCtlColor(kTitle);
+        progress_other = d.OnCtlColor(kProgressText);
+        progress_font = d.GetDlgItem(kTitle)->font();
+      })
+      .AdvanceUntilClosed(60000);
+  ui.Expect(kResult)
+      .Do([&](ui::Dialog& d) {
+        result_title = d.OnCtlColor(kResultTitle);
+        result_font = d.GetDlgItem(kResultTitle)->font();
+        result_text_font = d.GetDlgItem(kResultSelfTest)->font();
+      })
+      .Press(1);
+  ui.Expect(kMain).Escape();
+  RunProgram();
+
+  for (const ui::CtlColor& c : {progress_title, result_title}) {
+    EXPECT_EQ(c.text_color, std::optional<ui::Color>(0x000000));
+    EXPECT_EQ(c.back_color, std::optional<ui::Color>(0xFFFFFF));
+    EXPECT_TRUE(c.transparent);
+    EXPECT_EQ(c.brush, ui::Brush(0xFFFFFF));
+  }
+  EXPECT_FALSE(progress_other.brush.has_value());
+  EXPECT_FALSE(progress_other.transparent);
+  ASSERT_TRUE(progress_font && result_font && result_text_font);
+  EXPECT_EQ(progress_font->face, "Arial");
+  EXPECT_EQ(progress_font->tenths_of_point, 150);
+  EXPECT_EQ(result_font->tenths_of_point, 150);
+  EXPECT_EQ(result_text_font->tenths_of_point, 130);
+}
+
+}  // namespace
+}  // namespace plovix::selftest_testing

@@ -1,0 +1,225 @@
+#include "tests/support/utils_rig.h"
+
+#include <algorithm>
+#include <chrono>
+#include <fstream>
+#include <iterator>
+#include <ostream>
+#include <random>
+#include <sstream>
+#include <thread>
+
+#include "app/CPlovixApp.h"
+#include "reports/DriveLog.h"
+
+namespace plovix::testing_utils {
+
+std::ostream& operator<<(std::ostream& os, const Cmd& c) {
+  return os << "{op " << std::hex << int(c.opcode) << std::dec << " lba " << c.lba << " n "
+            << c.count << (c.scsi ? " scsi" : " ata") << "}";
+}
+
+Cmd Decode(const sim::Received& r) {
+  Cmd c;
+  c.scsi = r.scsi;
+  if (!r.scsi) {
+    const auto* cur = r.ata.CurrentTaskFile;
+    const auto* prev = r.ata.PreviousTaskFile;
+    c.opcode = cur[kTfCommand];
+    if ((r.ata.AtaFlags & kAtaFlags48Bit) != 0) {
+      c.lba = std::uint64_t{cur[kTfLbaLow]} | std::uint64_t{cur[kTfLbaMid]} << 8 |
+              std::uint64_t{cur[kTfLbaHigh]} << 16 | std::uint64_t{prev[kTfLbaLow]} << 24 |
+              std::uint64_t{prev[kTfLbaMid]} << 32 | std::uint64_t{prev[kTfLbaHigh]} << 40;
+      c.count = std::uint32_t{cur[kTfSectorCount]} | std::uint32_t{cur[kTfFeature]} << 8 |
+                std::uint32_t{prev[kTfSectorCount]} << 16 | std::uint32_t{prev[kTfFeature]} << 24;
+    }
+    return c;
+  }
+  const auto* cdb = r.scsi_request.Cdb;
+  c.cdb0 = cdb[0];
+  switch (cdb[0]) {
+    case 0x85:
+      c.opcode = cdb[14];
+      c.lba = std::uint64_t{cdb[8]} | std::uint64_t{cdb[10]} << 8 | std::uint64_t{cdb[12]} << 16 |
+              std::uint64_t{cdb[7]} << 24 | std::uint64_t{cdb[9]} << 32 |
+              std::uint64_t{cdb[11]} << 40;
+      // Count low, feature low, count high, feature high: the erase run length; READ
+      // VERIFY leaves both feature bytes zero, so the same sum is its sector count.
+      c.count = std::uint32_t{cdb[6]} | std::uint32_t{cdb[4]} << 8 | std::uint32_t{cdb[5]} << 16 |
+                std::uint32_t{cdb[3]} << 24;
+      break;
+    case 0xA1:
+      c.opcode = cdb[9];
+      break;
+    case 0xDF:
+      c.opcode = cdb[11];
+      break;
+    default:
+      c.opcode = 0;
+      break;
+  }
+  return c;
+}
+
+sim::Fault FaultOn(int drive_number, std::uint8_t opcode, sim::FaultEffect effect,
+                   std::optional<std::uint64_t> lba, std::uint64_t until_ms) {
+  sim::Fault fault;
+  fault.match.drive_number = drive_number;
+  fault.match.ata_command = opcode;
+  fault.match.lba = lba;
+  fault.effect = effect;
+  fault.until_ms = until_ms;
+  return fault;
+}
+
+TempCwd::TempCwd() {
+  std::random_device rd;
+  old_ = std::filesystem::current_path();
+  dir_ = std::filesystem::temp_directory_path() /
+         ("plovix_utils_" + std::to_string(rd()) + std::to_string(rd()));
+  std::filesystem::create_directories(dir_);
+  std::filesystem::current_path(dir_);
+}
+
+TempCwd::~TempCwd() {
+  std::error_code ec;
+  std::filesystem::current_path(old_, ec);
+  std::filesystem::remove_all(dir_, ec);
+}
+
+UtilsRig::UtilsRig() {
+  bench.SetClock([this] { return ui.now_ms(); });
+  ui.SetFailureHandler([](const std::string& message) { ADD_FAILURE() << message; });
+  bench.AddSata(0, Spec("SYSDISK0001", 976773168));
+  bench.AddVolume('C', 0);
+}
+
+UtilsRig::~UtilsRig() = default;
+
+sim::DriveSpec UtilsRig::Spec(const std::string& serial, std::uint64_t total_sectors) {
+  sim::DriveSpec spec;
+  spec.model = "PLOVIX BENCH " + serial;
+  spec.serial = serial;
+  spec.firmware = "FW01";
+  spec.total_sectors = total_sectors;
+  spec.attributes = {sim::SmartAttr{.id = 1, .raw = 0, .threshold = 6},
+                     sim::SmartAttr{.id = 5, .raw = 0, .threshold = 36},
+                     sim::SmartAttr{.id = 197, .raw = 0, .threshold = 0}};
+  return spec;
+}
+
+sim::VirtualDrive& UtilsRig::AddSata(int drive_number, std::uint64_t total_sectors,
+                                     const std::string& serial) {
+  drive_numbers.push_back(drive_number);
+  std::sort(drive_numbers.begin(), drive_numbers.end());
+  return bench.AddSata(drive_number, Spec(serial, total_sectors));
+}
+
+sim::VirtualDrive& UtilsRig::AddUsb(int drive_number, std::uint64_t total_sectors,
+                                    const std::string& serial) {
+  drive_numbers.push_back(drive_number);
+  std::sort(drive_numbers.begin(), drive_numbers.end());
+  sim::BridgeSpec bridge;
+  bridge.vendor = "Plovix";
+  bridge.product = "USB Dock";
+  bridge.revision = "0100";
+  bridge.chip_id = "j329";
+  bridge.forwarding = sim::BridgeForwarding::VendorAndStandard;
+  bridge.usb_serial = "USB" + serial;
+  return bench.AddUsb(drive_number, Spec(serial, total_sectors), bridge);
+}
+
+ui::scripted::Step& UtilsRig::Begin(const std::vector<int>& lines, int button) {
+  ui::scripted::Step& step = ui.Expect(kMainTemplate).Do([this](ui::Dialog& d) {
+    main_window = dynamic_cast<CPlovixDlg*>(&d);
+    ASSERT_NE(main_window, nullptr);
+    ASSERT_EQ(main_window->drive_list().GetItemCount(), static_cast<int>(drive_numbers.size()));
+    bench.ClearLog();
+  });
+  for (int line : lines) step.Check(main_ids::kDriveList, line);
+  return step.Press(button);
+}
+
+void UtilsRig::End() {
+  ui.Expect(kMainTemplate)
+      .Do([this](ui::Dialog& d) {
+        auto& list = d.List(main_ids::kDriveList);
+        status.clear();
+        for (int i = 0; i < list.GetItemCount(); ++i) {
+          status.push_back(list.GetItemText(i, kStatusColumn));
+        }
+      })
+      .Escape();
+}
+
+void UtilsRig::Run() {
+  CPlovixApp app(bench, bench);
+  app.InitInstance();
+  EXPECT_FALSE(ui.failed());
+  EXPECT_EQ(ui.pending_steps(), 0u);
+}
+
+std::vector<Cmd> UtilsRig::Commands(int drive_number, const std::vector<std::uint8_t>& opcodes) {
+  std::vector<Cmd> out;
+  for (const sim::Received& r : bench.LogFor(drive_number)) {
+    const Cmd c = Decode(r);
+    if (opcodes.empty() ||
+        std::find(opcodes.begin(), opcodes.end(), c.opcode) != opcodes.end()) {
+      out.push_back(c);
+    }
+  }
+  return out;
+}
+
+std::vector<sim::Received> UtilsRig::RequestsToOthers(const std::vector<int>& chosen) {
+  std::vector<sim::Received> out;
+  for (const sim::Received& r : bench.Log()) {
+    if (std::find(chosen.begin(), chosen.end(), r.drive_number) == chosen.end()) {
+      out.push_back(r);
+    }
+  }
+  return out;
+}
+
+std::string UtilsRig::LogBytes(const std::string& serial) const {
+  std::ifstream in(LogFileName(serial), std::ios::binary);
+  if (!in) return {};
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+std::vector<std::string> UtilsRig::LogLines(const std::string& serial) const {
+  const std::string bytes = LogBytes(serial);
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  while (start < bytes.size()) {
+    const std::size_t end = bytes.find("\r\n", start);
+    if (end == std::string::npos) {
+      lines.push_back(bytes.substr(start) + "<no CR LF>");
+      break;
+    }
+    lines.push_back(bytes.substr(start, end - start));
+    start = end + 2;
+  }
+  return lines;
+}
+
+bool WaitUntil(const std::function<bool()>& pred) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (!pred()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::yield();
+  }
+  return true;
+}
+
+bool UtilsRig::WaitForCommand(int drive_number, std::uint8_t opcode, std::uint64_t lba) {
+  return WaitUntil([&] {
+    for (const sim::Received& r : bench.LogFor(drive_number)) {
+      const Cmd c = Decode(r);
+      if (c.opcode == opcode && c.lba == lba) return true;
+    }
+    return false;
+  });
+}
+
+}  // namespace plovix::testing_utils
