@@ -36,7 +36,7 @@ void UsbDisk(testing::FakeLinuxTree& tree, const std::string& disk, const std::s
                 "8:" + std::to_string(16 * (disk[2] - 'a')), vendor, model, rev);
 }
 
-TEST(InstanceIdFields, FormedAsWindowsFormsThem) {
+TEST(LinuxInstanceId, FormedAsWindowsFormsThem) {
   struct Case {
     const char* raw;
     const char* field;
@@ -60,9 +60,9 @@ struct CatalogCase {
   Ids usb;
 };
 
-class CatalogTest : public ::testing::TestWithParam<CatalogCase> {};
+class LinuxCatalog : public ::testing::TestWithParam<CatalogCase> {};
 
-TEST_P(CatalogTest, StorageAndUsbDeviceIds) {
+TEST_P(LinuxCatalog, StorageAndUsbDeviceIds) {
   const CatalogCase& c = GetParam();
   testing::FakeLinuxTree tree;
   c.build(tree);
@@ -75,7 +75,7 @@ TEST_P(CatalogTest, StorageAndUsbDeviceIds) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Machines, CatalogTest,
+    Machines, LinuxCatalog,
     ::testing::Values(
         CatalogCase{"NoUsbDisks", [](testing::FakeLinuxTree& m) { SataDisk(m); }, {}, {}},
         CatalogCase{"BulkOnly",
@@ -111,7 +111,7 @@ INSTANTIATE_TEST_SUITE_P(
                     {"USB\\VID_05E3&PID_0751\\000000001206"}}),
     [](const auto& param_info) { return std::string(param_info.param.name); });
 
-TEST(CatalogIds, DeviceWithoutSerialStillMatchesItsStorageId) {
+TEST(LinuxCatalogIds, DeviceWithoutSerialStillMatchesItsStorageId) {
   testing::FakeLinuxTree tree;
   UsbDisk(tree, "sdb", "2-1", 6, 0, "50", "Generic ", "Flash Disk      ", "8.07", "058f",
           "6387", "");
@@ -132,7 +132,7 @@ TEST(CatalogIds, DeviceWithoutSerialStillMatchesItsStorageId) {
   EXPECT_NE(usb->front()->find(serial), std::string::npos);
 }
 
-TEST(CatalogIds, NoBlockDirectoryMeansNoList) {
+TEST(LinuxCatalogIds, NoBlockDirectoryMeansNoList) {
   testing::FakeLinuxTree tree;
   LinuxDeviceCatalog catalog(tree.root());
   EXPECT_EQ(catalog.PresentDevices(kDiskDriveClassGuid, "USBSTOR"), std::nullopt);
@@ -149,7 +149,7 @@ std::string Event(std::initializer_list<const char*> fields) {
   return message;
 }
 
-TEST(Uevents, ArrivalsAreWholeDisksAndUsbDevices) {
+TEST(LinuxUevents, ArrivalsAreWholeDisksAndUsbDevices) {
   struct Case {
     std::string message;
     bool arrival;
@@ -184,7 +184,7 @@ TEST(Uevents, ArrivalsAreWholeDisksAndUsbDevices) {
   }
 }
 
-TEST(Uevents, ABurstIsOneArrivalOnceQuiet) {
+TEST(LinuxUevents, ABurstIsOneArrivalOnceQuiet) {
   ArrivalCoalescer coalescer(1000);
   EXPECT_EQ(coalescer.WaitMs(0), -1);
   EXPECT_FALSE(coalescer.Due(0));
@@ -198,7 +198,7 @@ TEST(Uevents, ABurstIsOneArrivalOnceQuiet) {
   EXPECT_TRUE(coalescer.Due(10000));
 }
 
-TEST(Privileges, RawIoCapabilityFromProcStatus) {
+TEST(LinuxPrivileges, RawIoCapabilityFromProcStatus) {
   struct Case {
     const char* status;
     bool raw_io;

@@ -13,7 +13,7 @@ namespace {
 
 using Names = std::vector<std::string>;
 
-TEST(SdNaming, NamesAndNumbersBothWays) {
+TEST(LinuxSdNaming, NamesAndNumbersBothWays) {
   struct Case {
     const char* name;
     int index;
@@ -29,7 +29,7 @@ TEST(SdNaming, NamesAndNumbersBothWays) {
   for (int i = 0; i < 2000; ++i) EXPECT_EQ(SdIndex(SdName(i)), i);
 }
 
-TEST(SdNaming, OnlyWholeScsiDisksZeroToThirtyOneAreDrives) {
+TEST(LinuxSdNaming, OnlyWholeScsiDisksZeroToThirtyOneAreDrives) {
   struct Case {
     const char* name;
     std::optional<int> number;
@@ -43,7 +43,7 @@ TEST(SdNaming, OnlyWholeScsiDisksZeroToThirtyOneAreDrives) {
   }
 }
 
-TEST(SdNaming, DevicePaths) {
+TEST(LinuxSdNaming, DevicePaths) {
   EXPECT_EQ(ParsePhysicalDrivePath("\\\\.\\PhysicalDrive0"), 0);
   EXPECT_EQ(ParsePhysicalDrivePath("\\\\.\\PhysicalDrive31"), 31);
   EXPECT_EQ(ParsePhysicalDrivePath("\\\\.\\PhysicalDrive"), std::nullopt);
@@ -55,7 +55,7 @@ TEST(SdNaming, DevicePaths) {
   EXPECT_EQ(ParseVolumePath("\\\\.\\C:\\"), std::nullopt);
 }
 
-TEST(MountInfoText, FieldsAndEscapes) {
+TEST(LinuxMountInfo, FieldsAndEscapes) {
   const auto mounts = ParseMountInfo(
       "22 1 8:2 / / rw,relatime shared:1 - ext4 /dev/sda2 rw\n"
       "30 22 8:17 / /media/my\\040disk rw master:3 shared:9 - vfat /dev/sdb1 rw\n"
@@ -98,9 +98,9 @@ struct MachineCase {
   std::vector<Names> lettered;  // disks of D:, E:, ...
 };
 
-class MachineTest : public ::testing::TestWithParam<MachineCase> {};
+class LinuxMachine : public ::testing::TestWithParam<MachineCase> {};
 
-TEST_P(MachineTest, SystemDisksAndVolumes) {
+TEST_P(LinuxMachine, SystemDisksAndVolumes) {
   const MachineCase& c = GetParam();
   testing::FakeLinuxTree tree;
   c.build(tree);
@@ -138,7 +138,7 @@ TEST_P(MachineTest, SystemDisksAndVolumes) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Layouts, MachineTest,
+    Layouts, LinuxMachine,
     ::testing::Values(
         MachineCase{"PlainDisk",
                     [](testing::FakeLinuxTree& m) {
@@ -227,7 +227,7 @@ INSTANTIATE_TEST_SUITE_P(
                     {"sda"}, {0}, {{"sde"}}}),
     [](const auto& param_info) { return std::string(param_info.param.name); });
 
-TEST(PhysicalDrives, NumbersStayPutWhenADiskGoesAway) {
+TEST(LinuxPhysicalDrives, NumbersStayPutWhenADiskGoesAway) {
   testing::FakeLinuxTree tree;
   tree.ScsiDisk("sda", Ata(0), "8:0");
   tree.ScsiDisk("sdc", Ata(2), "8:32");  // sdb was unplugged
@@ -257,7 +257,7 @@ TEST(PhysicalDrives, NumbersStayPutWhenADiskGoesAway) {
   EXPECT_EQ(opened, (std::vector<std::string>{"/dev/sda", "/dev/sdc", "/dev/sdaf"}));
 }
 
-TEST(PhysicalDrives, DeviceNodeThatWillNotOpenGivesNoHandle) {
+TEST(LinuxPhysicalDrives, DeviceNodeThatWillNotOpenGivesNoHandle) {
   testing::FakeLinuxTree tree;
   tree.ScsiDisk("sda", Ata(0), "8:0");
   tree.MountInfo("");

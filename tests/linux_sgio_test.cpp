@@ -114,9 +114,9 @@ struct CdbCase {
   int direction;
 };
 
-class AtaCdbTest : public ::testing::TestWithParam<CdbCase> {};
+class LinuxAtaCdb : public ::testing::TestWithParam<CdbCase> {};
 
-TEST_P(AtaCdbTest, BlockDirectionAndLengthFollowTheTaskFile) {
+TEST_P(LinuxAtaCdb, BlockDirectionAndLengthFollowTheTaskFile) {
   const CdbCase& c = GetParam();
   AdapterBench bench;
   std::uint8_t buffer[512] = {};
@@ -142,7 +142,7 @@ TEST_P(AtaCdbTest, BlockDirectionAndLengthFollowTheTaskFile) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    TaskFiles, AtaCdbTest,
+    TaskFiles, LinuxAtaCdb,
     ::testing::Values(
         CdbCase{"IdentifyDataIn", Task(kAtaFlagsDataIn, {0, 0, 0, 0, 0, 0x50, 0xEC}),
                 {0x85, 0x08, 0x0E, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x50, 0xEC, 0},
@@ -201,9 +201,9 @@ struct ReplyCase {
   std::uint8_t count;
 };
 
-class AtaReplyTest : public ::testing::TestWithParam<ReplyCase> {};
+class LinuxAtaReply : public ::testing::TestWithParam<ReplyCase> {};
 
-TEST_P(AtaReplyTest, StatusRegisterComesFromTheAnswer) {
+TEST_P(LinuxAtaReply, StatusRegisterComesFromTheAnswer) {
   const ReplyCase& c = GetParam();
   AdapterBench bench;
   bench.sg.rc = c.rc;
@@ -235,7 +235,7 @@ TEST_P(AtaReplyTest, StatusRegisterComesFromTheAnswer) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Answers, AtaReplyTest,
+    Answers, LinuxAtaReply,
     ::testing::Values(
         ReplyCase{"DataInGoodWithoutSense", true, 0, 0, 0, {}, true, 0x50, 0, 0},
         ReplyCase{"NonDataDescriptorSense", false, 0, 2, 0, Descriptor(0, 0x50, 0x00, 0x4F, 0xC2),
@@ -269,7 +269,7 @@ INSTANTIATE_TEST_SUITE_P(
         ReplyCase{"IoctlFailed", true, -1, 0, 0, {}, false, 0, 0, 0}),
     [](const auto& param_info) { return std::string(param_info.param.name); });
 
-TEST(AtaSenseDecode, ExtendedRegistersLandInThePreviousTaskFile) {
+TEST(LinuxAtaSense, ExtendedRegistersLandInThePreviousTaskFile) {
   const Bytes sense = Descriptor(0, 0x50, 0x34, 0x56, 0x78, /*extend=*/true, /*hob_count=*/0x12);
   const auto registers = DecodeAtaSense(sense.data(), sense.size());
   ASSERT_TRUE(registers.has_value());
@@ -281,7 +281,7 @@ TEST(AtaSenseDecode, ExtendedRegistersLandInThePreviousTaskFile) {
   EXPECT_EQ(reply.CurrentTaskFile[kTfDevice], 0xA0);
 }
 
-TEST(AtaSenseDecode, TruncatedOrForeignSenseCarriesNoRegisters) {
+TEST(LinuxAtaSense, TruncatedOrForeignSenseCarriesNoRegisters) {
   const Bytes descriptor = Descriptor(0, 0x50, 0, 0, 0);
   struct Case {
     Bytes sense;
@@ -308,9 +308,9 @@ struct ScsiCase {
   int direction;
 };
 
-class ScsiPassThroughTest : public ::testing::TestWithParam<ScsiCase> {};
+class LinuxScsiPassThrough : public ::testing::TestWithParam<ScsiCase> {};
 
-TEST_P(ScsiPassThroughTest, CdbDirectionAndLengthAsGiven) {
+TEST_P(LinuxScsiPassThrough, CdbDirectionAndLengthAsGiven) {
   const ScsiCase& c = GetParam();
   AdapterBench bench;
   std::uint8_t buffer[512] = {};
@@ -334,7 +334,7 @@ TEST_P(ScsiPassThroughTest, CdbDirectionAndLengthAsGiven) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Blocks, ScsiPassThroughTest,
+    Blocks, LinuxScsiPassThrough,
     ::testing::Values(
         ScsiCase{"Inquiry", {0x12, 0x10, 0, 0, 0x28, 0}, kScsiDataIn, 40, SG_DXFER_FROM_DEV},
         ScsiCase{"AtaPassThrough12", {0xA1, 0x08, 0x0B, 0, 0, 0, 0, 0, 0, 0xEC, 0, 0},
@@ -348,7 +348,7 @@ INSTANTIATE_TEST_SUITE_P(
                  kScsiDataUnspecified, 0, SG_DXFER_NONE}),
     [](const auto& param_info) { return std::string(param_info.param.name); });
 
-TEST(ScsiPassThroughOutcome, StatusSenseAndFailures) {
+TEST(LinuxScsiOutcome, StatusSenseAndFailures) {
   struct Case {
     const char* name;
     int rc;
@@ -387,7 +387,7 @@ TEST(ScsiPassThroughOutcome, StatusSenseAndFailures) {
   }
 }
 
-TEST(ScsiPassThroughOutcome, ShortTransferShrinksTheLength) {
+TEST(LinuxScsiOutcome, ShortTransferShrinksTheLength) {
   AdapterBench bench;
   bench.sg.resid = 4;
   std::uint8_t buffer[40] = {};
@@ -405,7 +405,7 @@ TEST(ScsiPassThroughOutcome, ShortTransferShrinksTheLength) {
 // ---------------------------------------------------------------------------------------
 // USB drives take the SCSI road: ATA pass-through is refused without any I/O.
 
-TEST(UsbRefusal, AtaPassThroughRefusedOnUsbDisksOnly) {
+TEST(LinuxUsbRefusal, AtaPassThroughRefusedOnUsbDisksOnly) {
   struct Case {
     const char* path;
     bool usb;
@@ -434,7 +434,7 @@ TEST(UsbRefusal, AtaPassThroughRefusedOnUsbDisksOnly) {
   }
 }
 
-TEST(Handles, ClosedOrUnknownHandlesDoNoIo) {
+TEST(LinuxHandles, ClosedOrUnknownHandlesDoNoIo) {
   AdapterBench bench;
   const DeviceHandle h = bench.io->Open("\\\\.\\PhysicalDrive0");
   bench.io->Close(h);
@@ -450,7 +450,7 @@ TEST(Handles, ClosedOrUnknownHandlesDoNoIo) {
   EXPECT_EQ(bench.sg.calls, 0);
 }
 
-TEST(Handles, DataCommandWithoutBufferIsRefused) {
+TEST(LinuxHandles, DataCommandWithoutBufferIsRefused) {
   AdapterBench bench;
   const DeviceHandle h = bench.io->Open("\\\\.\\PhysicalDrive0");
   AtaPassThroughRequest request = Task(kAtaFlagsDataIn, {0, 0, 0, 0, 0, 0x50, 0xEC});
