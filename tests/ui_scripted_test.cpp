@@ -398,6 +398,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& param_info) { return std::string(param_info.param.name); });
 
 TEST(UiScripted, LaterWaitsCancelAfterAFailure) {
+  uitest::AddTestTemplates();
   ScriptedBackend ui;
   int failures = 0;
   ui.SetFailureHandler([&](const std::string&) { ++failures; });
