@@ -30,8 +30,9 @@ int Finish(CEraseDisk& dlg, bool failed) {
 
 bool EraseMbr(DriveConnection& connection, std::uint8_t via_scsi) {
   const Transport transport = EraseTransport(via_scsi);
-  // Only the erase that follows tells whether the zeros reached the disk.
-  WriteBufferZeros(connection, transport);
+  // The erase writes whatever the drive's buffer holds: without the zeros loaded it
+  // would fill the sector with stale data and still succeed.
+  if (WriteBufferZeros(connection, transport) != kCommandOk) return false;
   return EraseRange(connection, transport, 0, 1) == kCommandOk;
 }
 
@@ -45,8 +46,9 @@ int EraseDiskWorker(CEraseDisk* dlg) {
     const SectorRun run = plan[k];
     dlg->current_lba.store(run.lba, std::memory_order_relaxed);
     if (dlg->abort_requested.load(std::memory_order_acquire) != 0) return Finish(*dlg, false);
-    WriteBufferZeros(*dlg->connection, transport);
-    if (EraseRange(*dlg->connection, transport, run.lba, run.count) != kCommandOk) {
+    // A run erased without the zeros loaded would hold stale buffer data.
+    if (WriteBufferZeros(*dlg->connection, transport) != kCommandOk ||
+        EraseRange(*dlg->connection, transport, run.lba, run.count) != kCommandOk) {
       return Finish(*dlg, true);
     }
   }
