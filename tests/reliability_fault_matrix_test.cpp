@@ -1,0 +1,434 @@
+// Every flow with a fault injected at every command position it sends: the program runs
+// to its end, never reports success for a command that failed, never writes outside the
+// run the user chose, and leaves exactly the log records its outcome names.
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "app/CPlovixApp.h"
+#include "app/CPlovixDlg.h"
+#include "diagnostics/Erase.h"
+#include "diagnostics/RunPlan.h"
+#include "diagnostics/Surface.h"
+#include "diagnostics/Utilities.h"
+#include "tests/support/auto_user.h"
+#include "tests/support/utils_rig.h"
+
+namespace plovix::testing_utils {
+namespace {
+
+using ui::scripted::Step;
+
+constexpr int kChosen = 3;     // the drive the user picks (line 0)
+constexpr int kOther = 5;      // a drive nobody chose (line 1)
+constexpr std::uint64_t kTotal = 3 * 65535 + 5;
+constexpr std::uint8_t kReadData = 0xD0;
+constexpr std::uint8_t kStartSelfTest = 0xD4;
+constexpr std::uint8_t kRegisterWrite = 0xFE;
+
+enum class Flow {
+  Scan,
+  SmartStatus,
+  SmartEnable,
+  QuickTest,
+  ExtendedTest,
+  EraseMbr,
+  EraseDisk,
+  SurfaceShort,
+  SurfaceLong,
+  LogView,
+};
+
+const char* Name(Flow flow) {
+  switch (flow) {
+    case Flow::Scan: return "scan";
+    case Flow::SmartStatus: return "smart_status";
+    case Flow::SmartEnable: return "smart_enable";
+    case Flow::QuickTest: return "quick_test";
+    case Flow::ExtendedTest: return "extended_test";
+    case Flow::EraseMbr: return "erase_mbr";
+    case Flow::EraseDisk: return "erase_disk";
+    case Flow::SurfaceShort: return "surface_short";
+    case Flow::SurfaceLong: return "surface_long";
+    case Flow::LogView: return "log_view";
+  }
+  return "?";
+}
+
+const char* Name(sim::FaultEffect effect) {
+  switch (effect) {
+    case sim::FaultEffect::CallFails: return "call_fails";
+    case sim::FaultEffect::Timeout: return "timeout";
+    case sim::FaultEffect::AtaError: return "ata_error";
+    case sim::FaultEffect::CheckCondition: return "check_condition";
+    default: return "other";
+  }
+}
+
+// The SMART feature of a request, in whichever block carried it.
+std::uint8_t Feature(const sim::Received& r) {
+  if (!r.scsi) return r.ata.CurrentTaskFile[kTfFeature];
+  const auto* cdb = r.scsi_request.Cdb;
+  switch (cdb[0]) {
+    case 0x85: return cdb[4];
+    case 0xA1: return cdb[3];
+    case 0xDF: return cdb[5];
+    default: return 0;
+  }
+}
+
+bool IsWrite(const Cmd& c) { return c.opcode == kWriteBuffer || c.opcode == kErase; }
+
+struct Outcome {
+  std::vector<sim::Received> requests;  // what the flow sent (after the start-up scan)
+  std::vector<std::string> status;      // Status column at the end
+  int listed = 0;                       // drive list lines at the end
+  std::vector<std::string> boxes;
+  bool failed = false;
+  std::size_t pending = 0;
+  std::vector<std::string> problems;
+};
+
+class FaultMatrix {
+ public:
+  FaultMatrix(Flow flow, bool usb) : flow_(flow) {
+    bench_.SetClock([this] { return ui_.now_ms(); });
+    bench_.AddSata(0, UtilsRigSpec("SYSDISK0001", 976773168));
+    bench_.AddVolume('C', 0);
+    sim::DriveSpec chosen = UtilsRigSpec("CHOSEN03", kTotal);
+    if (flow == Flow::SmartEnable) chosen.smart_enabled = false;
+    // An earlier self-test that failed: a test that never starts cannot pass on it.
+    chosen.selftest_status = 0x75;
+    if (usb) {
+      sim::BridgeSpec bridge;
+      bridge.vendor = "Plovix";
+      bridge.product = "USB Dock";
+      bridge.revision = "0100";
+      bridge.chip_id = "j329";
+      bridge.forwarding = sim::BridgeForwarding::VendorAndStandard;
+      bridge.usb_serial = "USBCHOSEN03";
+      bench_.AddUsb(kChosen, chosen, bridge);
+    } else {
+      bench_.AddSata(kChosen, chosen);
+    }
+    bench_.AddSata(kOther, UtilsRigSpec("OTHER005", kTotal));
+    // The chosen drive's log holds an earlier record, so the log view has a report to show.
+    if (flow == Flow::LogView) {
+      std::FILE* f = std::fopen("CHOSEN03.log", "wb");
+      std::fputs("SMART QT\r\nDone\r\nPass\r\n03/14/2012 09:00:00\r\n", f);
+      std::fclose(f);
+    }
+    Answer();
+  }
+
+  static sim::DriveSpec UtilsRigSpec(const std::string& serial, std::uint64_t total) {
+    sim::DriveSpec spec;
+    spec.model = "PLOVIX BENCH " + serial;
+    spec.serial = serial;
+    spec.firmware = "FW01";
+    spec.total_sectors = total;
+    spec.attributes = {sim::SmartAttr{.id = 1, .raw = 0, .threshold = 6},
+                       sim::SmartAttr{.id = 5, .raw = 0, .threshold = 36},
+                       sim::SmartAttr{.id = 197, .raw = 0, .threshold = 0}};
+    return spec;
+  }
+
+  // Runs the flow; with a fault, it hits the request at this position of the flow.
+  Outcome Run(std::optional<sim::Fault> fault) {
+    Outcome out;
+    if (flow_ == Flow::Scan && fault) bench_.AddFault(*fault);
+    Step& step = ui_.Expect(kMainTemplate).Do([this, fault](ui::Dialog&) {
+      if (flow_ == Flow::Scan) return;
+      bench_.ClearLog();
+      if (fault) bench_.AddFault(*fault);
+    });
+    auto finish = [this, &out](ui::Dialog& d) {
+      out.listed = d.List(main_ids::kDriveList).GetItemCount();
+      for (int i = 0; i < out.listed; ++i) {
+        out.status.push_back(d.List(main_ids::kDriveList).GetItemText(i, kStatusColumn));
+      }
+    };
+    switch (flow_) {
+      case Flow::Scan:
+        step.Do(finish).Escape();
+        break;
+      case Flow::SmartStatus:
+      case Flow::SmartEnable:
+        step.DoubleClick(main_ids::kDriveList, 0);
+        break;
+      case Flow::QuickTest:
+        step.Check(main_ids::kDriveList, 0).Press(main_ids::kQuickTest);
+        break;
+      case Flow::ExtendedTest:
+        step.Check(main_ids::kDriveList, 0).Press(main_ids::kExtTest);
+        break;
+      default:
+        step.Check(main_ids::kDriveList, 0).Press(main_ids::kUtilities);
+        break;
+    }
+    if (flow_ != Flow::Scan) {
+      step.Do([this, finish](ui::Dialog&) { ui_.Expect(kMainTemplate).Do(finish).Escape(); });
+    }
+    if (flow_ == Flow::Scan) bench_.ClearLog();
+    {
+      CPlovixApp app(bench_, bench_);
+      app.InitInstance();
+    }
+    out.requests = bench_.Log();
+    out.boxes.clear();
+    for (const auto& box : ui_.message_boxes()) out.boxes.push_back(box.text);
+    out.failed = ui_.failed();
+    out.pending = ui_.pending_steps();
+    out.problems = ui_.problems;
+    return out;
+  }
+
+  sim::Bench& bench() { return bench_; }
+
+ private:
+  // A user who wants the flow done: accepts every confirmation and notice and lets
+  // every progress dialog run to its end.
+  void Answer() {
+    auto press = [](int id) { return [id](Step& s) { s.Press(id); }; };
+    auto run_out = [](Step& s) { s.AdvanceUntilClosed(30 * 60 * 1000); };
+    ui_.answers[148] = press(1);  // warning
+    ui_.answers[149] = press(1);  // are you really sure
+    ui_.answers[129] = press(1);  // SMART status
+    ui_.answers[130] = run_out;   // self-test progress
+    ui_.answers[146] = press(1);  // self-test result
+    ui_.answers[150] = run_out;   // erase progress
+    ui_.answers[151] = press(1);  // MBR erased
+    ui_.answers[152] = press(1);  // disk erased
+    ui_.answers[163] = run_out;   // surface progress
+    ui_.answers[164] = press(1);  // surface result
+    ui_.answers[154] = press(1);  // report saved
+    // The log view: save the report, then close the viewer.
+    ui_.answers[153] = [this](Step& s) {
+      s.Press(1001).Do([this](ui::Dialog&) { ui_.Expect(153).Press(1); });
+    };
+    int button = 0;
+    switch (flow_) {
+      case Flow::EraseMbr: button = util_menu_ids::kEraseMbr; break;
+      case Flow::EraseDisk: button = util_menu_ids::kEraseDisk; break;
+      case Flow::SurfaceShort: button = util_menu_ids::kShortTest; break;
+      case Flow::SurfaceLong: button = util_menu_ids::kLongTest; break;
+      case Flow::LogView: button = util_menu_ids::kLogView; break;
+      default: break;
+    }
+    if (button != 0) ui_.answers[util_menu_ids::kTemplate] = press(button);
+  }
+
+  Flow flow_;
+  TempCwd cwd_;
+  AutoUser ui_;
+  sim::Bench bench_;
+};
+
+// The records of a log as "tag=result" pairs.
+std::vector<std::string> Records(const std::string& serial) {
+  const auto lines = LogFileLines(serial);
+  std::vector<std::string> records;
+  for (std::size_t i = 0; i + 3 < lines.size(); i += 4) {
+    records.push_back(lines[i] + "=" + lines[i + 2]);
+  }
+  if (lines.size() % 4 != 0) records.push_back("(torn record)");
+  return records;
+}
+
+std::vector<std::string> LogFiles() {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(".")) {
+    if (entry.path().extension() == ".log") names.push_back(entry.path().filename().string());
+  }
+  return names;
+}
+
+struct MatrixCase {
+  Flow flow;
+  bool usb;
+};
+
+class ReliabilityFaultMatrix : public ::testing::TestWithParam<MatrixCase> {};
+
+// Checks one faulted run against what its fault allows.
+void CheckOutcome(Flow flow, const Outcome& clean, const Outcome& out, std::size_t k) {
+  for (const auto& p : out.problems) ADD_FAILURE() << p;
+  EXPECT_FALSE(out.failed);
+  EXPECT_EQ(out.pending, 0u);
+  ASSERT_GT(out.requests.size(), k);
+
+  // The fault hit request k: it is the same request the clean run sent there.
+  const sim::Received& hit = out.requests[k];
+  const Cmd hit_cmd = Decode(hit);
+  EXPECT_EQ(Decode(clean.requests[k]), hit_cmd);
+  const bool hit_write = IsWrite(hit_cmd);
+  const bool hit_verify = hit_cmd.opcode == kReadVerify;
+  const bool hit_start = hit_cmd.opcode == kSmart && Feature(hit) == kStartSelfTest;
+  // The read-error check is the flow's first SMART READ DATA.
+  std::size_t first_read = out.requests.size();
+  for (std::size_t i = 0; i < out.requests.size(); ++i) {
+    const Cmd c = Decode(out.requests[i]);
+    if (c.opcode == kSmart && Feature(out.requests[i]) == kReadData) {
+      first_read = i;
+      break;
+    }
+  }
+  const bool hit_read_error_check = k == first_read;
+
+  // Writes: only on the chosen drive, only inside the run the user chose.
+  for (std::size_t i = 0; i < out.requests.size(); ++i) {
+    const Cmd c = Decode(out.requests[i]);
+    if (!IsWrite(c)) continue;
+    EXPECT_EQ(out.requests[i].drive_number, kChosen) << "write #" << i;
+    if (flow == Flow::EraseMbr) {
+      if (c.opcode == kErase) {
+        EXPECT_EQ(c, (Cmd{.opcode = kErase, .lba = 0, .count = 1}));
+      }
+    } else if (flow == Flow::EraseDisk) {
+      if (c.opcode == kErase) {
+        EXPECT_LE(c.lba + c.count, kTotal) << c;
+      }
+    } else {
+      ADD_FAILURE() << Name(flow) << " wrote " << c;
+    }
+    // No retries, and nothing after a failed write.
+    if (hit_write) {
+      EXPECT_LE(i, k) << "write after the failed one: " << c;
+    }
+  }
+
+  const std::string status = out.status.empty() ? "" : out.status[0];
+  const auto records = Records("CHOSEN03");
+  using V = std::vector<std::string>;
+  switch (flow) {
+    case Flow::Scan:
+    case Flow::SmartStatus:
+    case Flow::SmartEnable:
+      EXPECT_TRUE(LogFiles().empty());
+      EXPECT_LE(out.listed, clean.listed + 1);
+      // The system disk is told by the identity behind volume C:. When that volume
+      // opens but cannot be identified, the disk cannot be told and is listed too;
+      // any other failure only loses the drive that failed.
+      if (out.listed > clean.listed) {
+        EXPECT_EQ(hit.path, VolumePath('C'));
+      }
+      break;
+    case Flow::QuickTest:
+    case Flow::ExtendedTest: {
+      const std::string tag = flow == Flow::QuickTest ? "SMART QT" : "SMART ET";
+      const std::string read = hit_read_error_check ? "ComErr" : "Pass";
+      // A failed start is not looked at: the dialog follows what the drive reports,
+      // here the earlier failed test the bench drive remembers (see FaultMatrix).
+      EXPECT_EQ(status, hit_start ? "Failure" : "Completed");
+      EXPECT_EQ(records, (V{"ReadErrStat=" + read, tag + (hit_start ? "=Fail" : "=Pass")}));
+      break;
+    }
+    case Flow::EraseMbr:
+      EXPECT_EQ(status, "Failure");
+      EXPECT_EQ(records, (V{"Erase MBR=Failed"}));
+      EXPECT_EQ(out.boxes, (V{"!!! Erase MBR Fail !!!"}));
+      break;
+    case Flow::EraseDisk:
+      EXPECT_EQ(status, "Failure");
+      EXPECT_EQ(records, (V{"Erase Disk=Failed"}));
+      break;
+    case Flow::SurfaceShort:
+    case Flow::SurfaceLong: {
+      const std::string tag = flow == Flow::SurfaceShort ? "SURFACE QT" : "SURFACE ET";
+      const std::string read = hit_read_error_check ? "ComErr" : "Pass";
+      EXPECT_EQ(status, hit_verify ? "Failure" : "Completed");
+      EXPECT_EQ(records, (V{"ReadErrStat=" + read, tag + (hit_verify ? "=Fail" : "=Pass")}));
+      if (hit_verify) {
+        // The scan stops at the failed run.
+        for (std::size_t i = k + 1; i < out.requests.size(); ++i) {
+          EXPECT_NE(Decode(out.requests[i]).opcode, kReadVerify) << "verify after the failed one";
+        }
+      }
+      break;
+    }
+    case Flow::LogView:
+      break;
+  }
+  // Nobody else's log was touched.
+  EXPECT_TRUE(Records("OTHER005").empty());
+  EXPECT_TRUE(Records("SYSDISK0001").empty());
+  if (flow != Flow::Scan && flow != Flow::SmartEnable) {
+    // The drive nobody chose keeps its line and its Status.
+    ASSERT_EQ(out.status.size(), clean.status.size());
+    ASSERT_EQ(out.status.size(), 2u);
+    EXPECT_EQ(out.status[1], clean.status[1]);
+  }
+}
+
+TEST_P(ReliabilityFaultMatrix, EveryPositionEveryEffect) {
+  const MatrixCase& c = GetParam();
+
+  // A clean run first: the flow's commands, in order.
+  Outcome clean;
+  {
+    FaultMatrix rig(c.flow, c.usb);
+    clean = rig.Run(std::nullopt);
+    for (const auto& p : clean.problems) ADD_FAILURE() << "clean run: " << p;
+    ASSERT_FALSE(clean.failed);
+    EXPECT_EQ(clean.pending, 0u);
+  }
+  if (c.flow == Flow::LogView) {
+    // Viewing and saving a log sends the drive nothing.
+    EXPECT_TRUE(clean.requests.empty());
+    return;
+  }
+  ASSERT_FALSE(clean.requests.empty());
+
+  const std::vector<sim::FaultEffect> effects =
+      c.usb ? std::vector<sim::FaultEffect>{sim::FaultEffect::CallFails,
+                                            sim::FaultEffect::Timeout,
+                                            sim::FaultEffect::CheckCondition}
+            : std::vector<sim::FaultEffect>{sim::FaultEffect::CallFails,
+                                            sim::FaultEffect::Timeout,
+                                            sim::FaultEffect::AtaError};
+  int cases = 0;
+  for (sim::FaultEffect effect : effects) {
+    for (std::size_t k = 0; k < clean.requests.size(); ++k) {
+      SCOPED_TRACE(std::string(Name(effect)) + " at #" + std::to_string(k) + " " +
+                   ::testing::PrintToString(Decode(clean.requests[k])));
+      FaultMatrix rig(c.flow, c.usb);
+      sim::Fault fault;
+      fault.effect = effect;
+      fault.match.skip = static_cast<int>(k);
+      fault.match.times = 1;
+      const Outcome out = rig.Run(fault);
+      CheckOutcome(c.flow, clean, out, k);
+      ++cases;
+      if (::testing::Test::HasFatalFailure()) return;
+    }
+  }
+  RecordProperty("cases", cases);
+  std::printf("[ matrix   ] %s/%s: %d faulted runs over %zu positions\n", Name(c.flow),
+              c.usb ? "usb" : "sata", cases, clean.requests.size());
+}
+
+std::vector<MatrixCase> AllCases() {
+  std::vector<MatrixCase> cases;
+  for (Flow flow : {Flow::Scan, Flow::SmartStatus, Flow::SmartEnable, Flow::QuickTest,
+                    Flow::ExtendedTest, Flow::EraseMbr, Flow::EraseDisk, Flow::SurfaceShort,
+                    Flow::SurfaceLong, Flow::LogView}) {
+    cases.push_back({flow, false});
+    cases.push_back({flow, true});
+  }
+  return cases;
+}
+
+INSTANTIATE_TEST_SUITE_P(Flows, ReliabilityFaultMatrix, ::testing::ValuesIn(AllCases()),
+                         [](const auto& p) {
+                           return std::string(Name(p.param.flow)) + (p.param.usb ? "_usb" : "_sata");
+                         });
+
+}  // namespace
+}  // namespace plovix::testing_utils
