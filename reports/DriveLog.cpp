@@ -28,7 +28,8 @@ std::string LogFileName(const std::string& serial) {
   return name;
 }
 
-void AppendDriveLog(std::string serial, std::string tag, std::string result) {
+void AppendDriveLog(const std::string& serial, const std::string& tag,
+                    const std::string& result) {
   std::string record;
   record += tag;
   record += "\r\n";

@@ -10,7 +10,8 @@ namespace plovix {
 std::string LogFileName(const std::string& serial);
 // Appends tag, "Done", result and the time; the record is whole on disk on return.
 // A file that cannot be written drops the record silently.
-void AppendDriveLog(std::string serial, std::string tag, std::string result);
+void AppendDriveLog(const std::string& serial, const std::string& tag,
+                    const std::string& result);
 // "%m/%d/%Y %H:%M:%S" of the local time; empty when formatting yields nothing.
 std::string FormatLogTime(std::time_t time);
 

@@ -93,9 +93,9 @@ std::string BuildLogReportText(const std::string& serial, const std::string& mod
     ReadLine(file, status);
     ReadLine(file, result);
     more = ReadLine(file, when);
-    text += std::string(tag->label) + status + L;
-    text += "        Result            : " + result + L;
-    text += "        Date/Time         : " + when + L + L + L;
+    text.append(tag->label).append(status).append(L);
+    text.append("        Result            : ").append(result).append(L);
+    text.append("        Date/Time         : ").append(when).append(L).append(L).append(L);
   }
   std::fclose(file);
   return text;
