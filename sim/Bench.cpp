@@ -393,7 +393,7 @@ void Bench::FailOpen(int drive_number) {
 
 void Bench::AddFault(Fault fault) {
   std::lock_guard lock(impl_->mutex);
-  impl_->faults.push_back(Impl::ActiveFault{std::move(fault), 0, 0});
+  impl_->faults.push_back(Impl::ActiveFault{fault, 0, 0});
 }
 
 void Bench::ClearFaults() {
