@@ -258,7 +258,8 @@ struct MatrixCase {
 class ReliabilityFaultMatrix : public ::testing::TestWithParam<MatrixCase> {};
 
 // Checks one faulted run against what its fault allows.
-void CheckOutcome(Flow flow, const Outcome& clean, const Outcome& out, std::size_t k) {
+void CheckOutcome(Flow flow, const Outcome& clean, const Outcome& out, std::size_t k,
+                  sim::Bench& bench) {
   for (const auto& p : out.problems) ADD_FAILURE() << p;
   EXPECT_FALSE(out.failed);
   EXPECT_EQ(out.pending, 0u);
@@ -335,10 +336,21 @@ void CheckOutcome(Flow flow, const Outcome& clean, const Outcome& out, std::size
       EXPECT_EQ(records, (V{"Erase MBR=Failed"}));
       EXPECT_EQ(out.boxes, (V{"!!! Erase MBR Fail !!!"}));
       break;
-    case Flow::EraseDisk:
+    case Flow::EraseDisk: {
       EXPECT_EQ(status, "Failure");
       EXPECT_EQ(records, (V{"Erase Disk=Failed"}));
+      // Zeroed exactly up to the end of the last run erased before the failure.
+      std::uint64_t erased_to = 0;
+      for (std::size_t i = 0; i < k; ++i) {
+        const Cmd c = Decode(out.requests[i]);
+        if (c.opcode == kErase) erased_to = c.lba + c.count;
+      }
+      EXPECT_TRUE(bench.Drive(kChosen).IsZeroed(0, erased_to));
+      if (erased_to < kTotal) {
+        EXPECT_EQ(bench.Drive(kChosen).ReadSector(erased_to), sim::PatternSector(erased_to));
+      }
       break;
+    }
     case Flow::SurfaceShort:
     case Flow::SurfaceLong: {
       const std::string tag = flow == Flow::SurfaceShort ? "SURFACE QT" : "SURFACE ET";
@@ -356,6 +368,12 @@ void CheckOutcome(Flow flow, const Outcome& clean, const Outcome& out, std::size
     case Flow::LogView:
       break;
   }
+  // Sector 0 is zeroed only by a successful erase, and no flow here succeeds in one.
+  if (flow != Flow::EraseDisk || k == 0 || k == 1) {
+    EXPECT_EQ(bench.Drive(kChosen).ReadSector(0), sim::PatternSector(0));
+  }
+  EXPECT_EQ(bench.Drive(kOther).ReadSector(0), sim::PatternSector(0));
+  EXPECT_EQ(bench.Drive(0).ReadSector(0), sim::PatternSector(0));
   // Nobody else's log was touched.
   EXPECT_TRUE(Records("OTHER005").empty());
   EXPECT_TRUE(Records("SYSDISK0001").empty());
@@ -404,7 +422,7 @@ TEST_P(ReliabilityFaultMatrix, EveryPositionEveryEffect) {
       fault.match.skip = static_cast<int>(k);
       fault.match.times = 1;
       const Outcome out = rig.Run(fault);
-      CheckOutcome(c.flow, clean, out, k);
+      CheckOutcome(c.flow, clean, out, k, rig.bench());
       ++cases;
       if (::testing::Test::HasFatalFailure()) return;
     }
