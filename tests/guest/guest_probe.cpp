@@ -1,9 +1,13 @@
 // Runs inside a virtual machine with real (emulated) disks: the program's own drive
 // scan and SMART read on the Linux adapter, plus a few direct checks of the adapter,
 // printed one fact per line for tools/qemu-integration to compare.
+#include <atomic>
+#include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
+#include <thread>
 
 #include "drive/Commands.h"
 #include "drive/DriveConnection.h"
@@ -12,6 +16,7 @@
 #include "inventory/DriveScan.h"
 #include "platform/linux/LinuxDeviceCatalog.h"
 #include "platform/linux/LinuxDeviceIo.h"
+#include "platform/linux/UeventWatcher.h"
 #include "reports/SmartAttributes.h"
 
 namespace {
@@ -156,9 +161,38 @@ void ProbeAdapter(plovix::linuxdev::LinuxDeviceIo& io) {
   }
 }
 
+// Listens for device arrivals as the program does, for up to `seconds`, and stops
+// once an arrival has been told and some quiet time has passed after it.
+int WatchArrivals(int seconds) {
+  std::atomic<int> arrivals{0};
+  plovix::linuxdev::UeventWatcher watcher([&] {
+    ++arrivals;
+    std::printf("ARRIVAL\n");
+    std::fflush(stdout);
+  });
+  if (!watcher.Start()) {
+    std::printf("WATCH_FAILED\n");
+    return 1;
+  }
+  std::printf("WATCHING\n");
+  std::fflush(stdout);
+  int quiet_after = -1;
+  for (int tenth = 0; tenth < seconds * 10; ++tenth) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    if (arrivals > 0 && quiet_after < 0) quiet_after = tenth + 80;  // 8 s more for stragglers
+    if (quiet_after >= 0 && tenth >= quiet_after) break;
+  }
+  watcher.Stop();
+  std::printf("ARRIVALS %d\n", arrivals.load());
+  return 0;
+}
+
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+  if (argc == 3 && std::strcmp(argv[1], "--watch-arrivals") == 0) {
+    return WatchArrivals(std::atoi(argv[2]));
+  }
   plovix::linuxdev::LinuxSystem system = plovix::linuxdev::RealLinuxSystem();
   system.sg_io = [real = system.sg_io](int fd, sg_io_hdr_t* hdr) {
     const int rc = real(fd, hdr);
