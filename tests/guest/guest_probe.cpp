@@ -144,6 +144,31 @@ void ProbeAdapter(plovix::linuxdev::LinuxDeviceIo& io) {
                 reply.CurrentTaskFile[plovix::kTfCommand] & 1, reply.CurrentTaskFile[plovix::kTfFeature]);
     if (!usb) std::printf("SENSE n=%d aborted %s\n", n, LastSense().c_str());
 
+    // A PIO data-out command and a PIO data-in command: write a sector far from the
+    // file system, read it back.
+    if (!usb) {
+      static std::uint8_t out[512];
+      static std::uint8_t in[512];
+      for (int i = 0; i < 512; ++i) out[i] = static_cast<std::uint8_t>(i * 7 + n);
+      AtaPassThroughRequest write;
+      write.AtaFlags = plovix::kAtaFlagsDataOut;
+      write.DataTransferLength = 512;
+      write.DataBuffer = out;
+      write.TimeOutValue = 10;
+      const std::uint8_t lba_tf[8] = {0, 1, 0x40, 0x0D, 0x03, 0xE0, 0x30, 0};  // LBA 200000
+      std::memcpy(write.CurrentTaskFile, lba_tf, 8);
+      const bool wrote = io.AtaPassThrough(h, write, reply) &&
+                         (reply.CurrentTaskFile[plovix::kTfCommand] & 1) == 0;
+      AtaPassThroughRequest read = write;
+      read.AtaFlags = plovix::kAtaFlagsDataIn;
+      read.DataBuffer = in;
+      read.CurrentTaskFile[plovix::kTfCommand] = 0x20;
+      const bool read_ok = io.AtaPassThrough(h, read, reply) &&
+                           (reply.CurrentTaskFile[plovix::kTfCommand] & 1) == 0;
+      std::printf("ADAPTER n=%d write_read wrote=%d read=%d same=%d\n", n, wrote ? 1 : 0,
+                  read_ok ? 1 : 0, std::memcmp(in, out, 512) == 0 ? 1 : 0);
+    }
+
     // The standard ATA PASS-THROUGH(12) IDENTIFY, as the scan sends it to USB drives.
     ScsiPassThroughRequest scsi;
     scsi.CdbLength = 12;
