@@ -495,3 +495,43 @@ TEST(TerminalText, SliceColumns) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(TerminalRender, LabelsRunIntoBlankCellsOnly) {
+  ui::DialogTemplate t;
+  t.id = 9220;
+  t.caption = "Labels";
+  t.width = 120;
+  t.height = 40;
+  using namespace ui::style;
+  t.controls = {
+      {9221, ui::Kind::Static, "X", {24, 16, 8, 8}, kLeft, 0},
+      {9222, ui::Kind::Static, "Capacity", {40, 0, 16, 8}, kRight, 0},    // 4 cells
+      {9223, ui::Kind::Static, "Serial number", {0, 16, 16, 8}, kLeft, 0},  // 4 cells, X at 6
+      {9224, ui::Kind::Static, "Centre", {60, 24, 8, 8}, kCenter, 0},       // 2 cells
+  };
+  ui::AddTemplate(t);
+  ui::scripted::ScriptedBackend ui;
+  ui::Dialog dlg(9220);
+  ui.Expect(9220).Do([](ui::Dialog& d) {
+    Canvas canvas(40, 10);
+    DialogView view;
+    DrawDialog(canvas, d, view, true);
+    const Cells client = view.placement.client;
+    auto row = [&](int y) {
+      std::string r;
+      for (int x = client.x; x < client.x + client.w; ++x) r += canvas.At(x, client.y + y).glyph;
+      return r;
+    };
+    // "Capacity" ends where its box ends (cell 14) and takes blank cells to its left.
+    EXPECT_EQ(row(0).substr(6, 8), "Capacity");
+    // "Serial number" stops before the "X" that was there first.
+    EXPECT_EQ(row(2).substr(0, 7), "SerialX");
+    EXPECT_EQ(row(3).substr(13, 6), "Centre");
+  });
+  ui.Expect(9220).Escape();
+  dlg.DoModal();
+}
+
+}  // namespace
