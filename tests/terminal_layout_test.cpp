@@ -260,6 +260,30 @@ TEST(TerminalRender, DrawsTheDialogIntoTheCanvas) {
   dlg.DoModal();
 }
 
+TEST(TerminalRender, TinyTerminalsClipEverything) {
+  ui::scripted::ScriptedBackend ui;
+  TermDialog dlg;
+  ui.Expect(kTermProbe)
+      .Do([](ui::Dialog& d) {
+        const std::pair<int, int> sizes[] = {{0, 0}, {1, 1}, {3, 2}, {12, 5}, {30, 8}};
+        for (const auto& [w, h] : sizes) {
+          Canvas canvas(w, h);
+          DialogView view;
+          view.focus = InitialFocus(d);
+          DrawDialog(canvas, d, view, true);
+          DrawMessageBox(canvas, BoxState{"A long message that cannot fit", "Plovix", ui::MB_OKCANCEL, 0});
+          EXPECT_EQ(canvas.width(), w);
+          EXPECT_EQ(canvas.height(), h);
+          for (int y = 0; y < h; ++y) EXPECT_LE(DisplayWidth(canvas.Row(y)), w);
+          if (w >= 12) {
+            EXPECT_EQ(canvas.At(0, 0).glyph, "\xE2\x94\x8C");
+          }
+        }
+      })
+      .Escape();
+  dlg.DoModal();
+}
+
 TEST(TerminalRender, MessageBoxIsASmallCentredBox) {
   Canvas canvas(80, 24);
   BoxState box{"Are you sure to abort ?", "Plovix", ui::MB_OKCANCEL, 1};
