@@ -339,5 +339,36 @@ TEST(LinuxScanFlow, UsbDriveUnknownToTheCatalogueIsNamedUnsupported) {
   EXPECT_NE(m.Record(0), nullptr);
 }
 
+TEST(LinuxScanFlow, SystemSpreadOverDisksKeepsThemAllOut) {
+  struct Case {
+    const char* name;
+    std::string mounts;
+    std::vector<int> system;
+    std::vector<int> listed;
+  };
+  const Case cases[] = {
+      // A volume group over the data disk's partition and the root disk's.
+      {"VolumeGroup", "20 1 253:0 / / rw shared:1 - ext4 /dev/mapper/vg-root rw\n", {0, 3}, {1}},
+      // A mirror whose first half is the data disk: the C: volume shows only that one.
+      {"Mirror", "20 1 9:0 / / rw shared:1 - ext4 /dev/md0 rw\n", {0, 3}, {1}},
+      // The system on a USB disk (a live system): its volume answers no ATA command, so
+      // only the adapter can name it.
+      {"UsbSystem", "20 1 8:17 / / rw shared:1 - ext4 /dev/sdb1 rw\n", {1}, {0, 3}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    LinuxMachineBench m;
+    m.tree.Stacked("dm-0", "253:0", {"sdd2", "sda1"}, "vg-root");
+    m.tree.Stacked("md0", "9:0", {"sda1", "sdd2"});
+    m.tree.Partition("sdb", "sdb1", "8:17");
+    m.tree.MountInfo(c.mounts);
+    m.Refresh();
+    EXPECT_EQ(m.io->SystemDriveNumbers(), c.system);
+    std::vector<int> numbers;
+    for (int i = 0; i < m.table.count; ++i) numbers.push_back(m.table.records[i].drive_number);
+    EXPECT_EQ(numbers, c.listed);
+  }
+}
+
 }  // namespace
 }  // namespace plovix::linuxdev
