@@ -1,0 +1,569 @@
+#include "platform/win32/Win32Backend.h"
+
+#include <windows.h>
+#include <commctrl.h>
+#include <dbt.h>
+// The framework's own MessageBox member must not turn into MessageBoxW.
+#undef MessageBox
+
+#include <algorithm>
+#include <atomic>
+#include <ctime>
+#include <map>
+#include <utility>
+#include <vector>
+
+#include "ui/Win32Template.h"
+
+namespace ui::win32 {
+
+namespace {
+
+std::wstring Wide(std::string_view utf8) {
+  const std::u16string u = Utf8ToUtf16(utf8);
+  return std::wstring(u.begin(), u.end());
+}
+
+std::string Narrow(const std::wstring& text) {
+  if (text.empty()) return {};
+  const int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
+                                    nullptr, nullptr);
+  std::string out(static_cast<std::size_t>(std::max(n, 0)), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n, nullptr,
+                      nullptr);
+  return out;
+}
+
+std::wstring WindowText(HWND hwnd) {
+  const int n = GetWindowTextLengthW(hwnd);
+  std::wstring text(static_cast<std::size_t>(n) + 1, L'\0');
+  const int got = GetWindowTextW(hwnd, text.data(), n + 1);
+  text.resize(static_cast<std::size_t>(std::max(got, 0)));
+  return text;
+}
+
+constexpr std::uint32_t kItemStateMask = LVIS_STATEIMAGEMASK | LVIS_SELECTED | LVIS_FOCUSED;
+constexpr std::uint32_t kUnknownState = 0xFFFFFFFFu;
+constexpr int kUnknownImage = -1000;
+
+// What the native list view shows, so that a model change touches only what differs.
+struct ListShadow {
+  bool valid = false;
+  std::uint32_t ext_style = 0;
+  std::vector<ListColumn> columns;
+  std::vector<ListItem> items;
+  std::vector<int> image_list;
+};
+
+bool SameColumns(const std::vector<ListColumn>& a, const std::vector<ListColumn>& b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (a[i].title != b[i].title || a[i].width != b[i].width || a[i].format != b[i].format ||
+        a[i].subitem != b[i].subitem) {
+      return false;
+    }
+  }
+  return true;
+}
+
+// The native side of one open dialog.
+struct NativeDialog {
+  Dialog* dlg = nullptr;
+  HWND hwnd = nullptr;
+  std::vector<std::uint8_t> bytes;  // the DLGTEMPLATEEX image
+  std::vector<int> ids;             // native id of each control, template order
+  std::vector<std::string> texts;   // text last given to each control
+  std::vector<HFONT> fonts;         // font last given to each control
+  std::vector<ListShadow> lists;
+  std::map<int, unsigned> pending_timers;  // armed before the window existed
+  bool ended = false;
+
+  int IndexOfNativeId(int native_id) const {
+    for (std::size_t i = 0; i < ids.size(); ++i) {
+      if (ids[i] == native_id) return static_cast<int>(i);
+    }
+    return -1;
+  }
+  int IndexOf(const Control& control) const {
+    const auto& controls = dlg->controls();
+    for (std::size_t i = 0; i < controls.size(); ++i) {
+      if (controls[i].get() == &control) return static_cast<int>(i);
+    }
+    return -1;
+  }
+  Control* At(int index) const {
+    if (index < 0 || static_cast<std::size_t>(index) >= dlg->controls().size()) return nullptr;
+    return dlg->controls()[static_cast<std::size_t>(index)].get();
+  }
+  HWND Item(int index) const {
+    return hwnd == nullptr ? nullptr : GetDlgItem(hwnd, ids[static_cast<std::size_t>(index)]);
+  }
+};
+
+INT_PTR CALLBACK DialogProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+
+}  // namespace
+
+struct Win32Backend::Impl {
+  HINSTANCE instance = GetModuleHandleW(nullptr);
+  int pushing = 0;  // >0 while the program's changes go to the windows
+  int message_boxes = 0;
+  std::atomic<HWND> top_level{nullptr};
+  std::vector<std::pair<Font, HFONT>> fonts;
+  std::map<Color, HBRUSH> brushes;
+  std::map<std::pair<int, int>, HICON> icons;
+
+  ~Impl() {
+    for (auto& f : fonts) DeleteObject(f.second);
+    for (auto& b : brushes) DeleteObject(b.second);
+    for (auto& i : icons) DestroyIcon(i.second);
+  }
+
+  HFONT FontFor(const Font& font) {
+    for (auto& f : fonts) {
+      if (f.first == font) return f.second;
+    }
+    LOGFONTW lf{};
+    if (font.tenths_of_point != 0) {
+      // A point font: the height follows the screen's vertical resolution.
+      HDC dc = GetDC(nullptr);
+      const int dpi = GetDeviceCaps(dc, LOGPIXELSY);
+      ReleaseDC(nullptr, dc);
+      lf.lfHeight = -MulDiv(font.tenths_of_point, dpi, 720);
+    } else {
+      lf.lfHeight = font.height;
+    }
+    lf.lfCharSet = static_cast<BYTE>(font.charset);
+    lf.lfPitchAndFamily = font.pitch == 1 ? FIXED_PITCH : DEFAULT_PITCH;
+    const std::wstring face = Wide(font.face);
+    face.copy(lf.lfFaceName, LF_FACESIZE - 1);
+    HFONT handle = CreateFontIndirectW(&lf);
+    fonts.emplace_back(font, handle);
+    return handle;
+  }
+
+  HBRUSH BrushFor(Color color) {
+    auto it = brushes.find(color);
+    if (it != brushes.end()) return it->second;
+    HBRUSH brush = ::CreateSolidBrush(static_cast<COLORREF>(color));
+    brushes.emplace(color, brush);
+    return brush;
+  }
+
+  HICON IconFor(int id, int size) {
+    const auto key = std::make_pair(id, size);
+    auto it = icons.find(key);
+    if (it != icons.end()) return it->second;
+    auto icon = static_cast<HICON>(
+        LoadImageW(instance, MAKEINTRESOURCEW(id), IMAGE_ICON, size, size, LR_DEFAULTCOLOR));
+    icons.emplace(key, icon);
+    return icon;
+  }
+
+  static NativeDialog* Native(Dialog& dlg) { return static_cast<NativeDialog*>(dlg.backend_data); }
+
+  // The window of the innermost dialog whose window exists.
+  static HWND TopWindow() {
+    const auto open = OpenDialogs();
+    for (auto it = open.rbegin(); it != open.rend(); ++it) {
+      if (NativeDialog* nd = Native(**it); nd != nullptr && nd->hwnd != nullptr) return nd->hwnd;
+    }
+    return nullptr;
+  }
+
+  // A model EndDialog takes effect when the dialog's own loop has control again: the
+  // dialog is the innermost one and no message box runs above it.
+  void CheckEnd() {
+    if (message_boxes > 0) return;
+    const auto open = OpenDialogs();
+    if (open.empty()) return;
+    Dialog* top = open.back();
+    NativeDialog* nd = Native(*top);
+    if (nd == nullptr || nd->hwnd == nullptr || nd->ended || !top->end_requested()) return;
+    nd->ended = true;
+    ::EndDialog(nd->hwnd, top->end_code());
+  }
+
+  void PushList(HWND h, ListCtrl& m, ListShadow& s) {
+    if (!s.valid || s.ext_style != m.GetExtendedStyle()) {
+      ListView_SetExtendedListViewStyleEx(h, 0xFFFFFFFFu, m.GetExtendedStyle());
+      s.ext_style = m.GetExtendedStyle();
+      for (auto& item : s.items) item.state = kUnknownState;  // check boxes come and go
+    }
+    if (!s.valid || s.image_list != m.image_list()) {
+      HIMAGELIST list = nullptr;
+      if (!m.image_list().empty()) {
+        list = ImageList_Create(16, 16, ILC_COLOR32 | ILC_MASK, static_cast<int>(m.image_list().size()), 0);
+        for (int id : m.image_list()) {
+          if (auto icon = static_cast<HICON>(
+                  LoadImageW(instance, MAKEINTRESOURCEW(id), IMAGE_ICON, 16, 16, LR_DEFAULTCOLOR))) {
+            ImageList_AddIcon(list, icon);
+            DestroyIcon(icon);
+          }
+        }
+      }
+      if (HIMAGELIST old = ListView_SetImageList(h, list, LVSIL_SMALL)) ImageList_Destroy(old);
+      s.image_list = m.image_list();
+    }
+    if (!s.valid || !SameColumns(s.columns, m.columns())) {
+      while (ListView_DeleteColumn(h, 0)) {
+      }
+      int index = 0;
+      for (const auto& column : m.columns()) {
+        std::wstring title = Wide(column.title);
+        LVCOLUMNW lvc{};
+        lvc.mask = LVCF_TEXT | LVCF_FMT | LVCF_SUBITEM;
+        lvc.fmt = column.format;
+        lvc.pszText = title.data();
+        lvc.iSubItem = column.subitem;
+        if (column.width >= 0) {
+          lvc.mask |= LVCF_WIDTH;
+          lvc.cx = column.width;
+        }
+        if (ListView_InsertColumn(h, index++, &lvc) < 0) break;
+      }
+      s.columns = m.columns();
+      // Sub-item texts went with the old columns.
+      for (auto& item : s.items) item.texts.clear();
+    }
+    const std::size_t count = m.items().size();
+    if (count == 0 && !s.items.empty()) {
+      ListView_DeleteAllItems(h);
+      s.items.clear();
+    }
+    while (s.items.size() > count) {
+      ListView_DeleteItem(h, static_cast<int>(s.items.size() - 1));
+      s.items.pop_back();
+    }
+    while (s.items.size() < count) {
+      LVITEMW lvi{};
+      lvi.mask = LVIF_TEXT;
+      lvi.iItem = static_cast<int>(s.items.size());
+      lvi.pszText = const_cast<wchar_t*>(L"");
+      ListView_InsertItem(h, &lvi);
+      ListItem fresh;
+      fresh.image = kUnknownImage;
+      fresh.state = kUnknownState;
+      s.items.push_back(fresh);
+    }
+    for (std::size_t i = 0; i < count; ++i) {
+      const ListItem& want = m.items()[i];
+      ListItem& have = s.items[i];
+      const int item = static_cast<int>(i);
+      const std::size_t subs = std::max(want.texts.size(), have.texts.size());
+      for (std::size_t sub = 0; sub < std::max<std::size_t>(subs, 1); ++sub) {
+        const std::string text = sub < want.texts.size() ? want.texts[sub] : std::string();
+        if (sub < have.texts.size() && have.texts[sub] == text) continue;
+        std::wstring wide = Wide(text);
+        ListView_SetItemText(h, item, static_cast<int>(sub), wide.data());
+      }
+      if (want.image != have.image) {
+        LVITEMW lvi{};
+        lvi.mask = LVIF_IMAGE;
+        lvi.iItem = item;
+        lvi.iImage = want.image >= 0 ? want.image : I_IMAGENONE;
+        ListView_SetItem(h, &lvi);
+      }
+      if ((want.state & kItemStateMask) != (have.state & kItemStateMask) || have.state == kUnknownState) {
+        ListView_SetItemState(h, item, want.state & kItemStateMask, kItemStateMask);
+      }
+      have = want;
+    }
+    s.valid = true;
+  }
+
+  void PushControl(NativeDialog& nd, int index) {
+    Control* control = nd.At(index);
+    HWND h = nd.Item(index);
+    if (control == nullptr || h == nullptr) return;
+    ++pushing;
+    const auto i = static_cast<std::size_t>(index);
+    switch (control->kind()) {
+      case Kind::Static:
+      case Kind::Button:
+      case Kind::Edit: {
+        const bool multiline = (control->style() & style::kMultiline) != 0;
+        const std::string text = multiline && control->kind() == Kind::Edit ? WithCrLf(control->text())
+                                                                              : control->text();
+        if (text != nd.texts[i]) {
+          SetWindowTextW(h, Wide(text).c_str());
+          nd.texts[i] = text;
+        }
+        if (control->kind() == Kind::Edit) {
+          SendMessageW(h, EM_SETLIMITTEXT, static_cast<WPARAM>(control->limit_text()), 0);
+        }
+        break;
+      }
+      case Kind::Progress: {
+        auto* progress = static_cast<ProgressCtrl*>(control);
+        SendMessageW(h, PBM_SETRANGE32, static_cast<WPARAM>(progress->lo()), static_cast<LPARAM>(progress->hi()));
+        const int lo = std::min(progress->lo(), progress->hi());
+        const int hi = std::max(progress->lo(), progress->hi());
+        SendMessageW(h, PBM_SETPOS, static_cast<WPARAM>(std::clamp(progress->pos(), lo, hi)), 0);
+        break;
+      }
+      case Kind::ListView:
+        PushList(h, *static_cast<ListCtrl*>(control), nd.lists[i]);
+        break;
+      case Kind::Icon:
+      case Kind::Bitmap:
+        break;
+    }
+    if (control->font().has_value()) {
+      HFONT font = FontFor(*control->font());
+      if (font != nd.fonts[i]) {
+        SendMessageW(h, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
+        nd.fonts[i] = font;
+      }
+    }
+    --pushing;
+  }
+
+  void InitDialog(NativeDialog& nd) {
+    Dialog& dlg = *nd.dlg;
+    if (dlg.dialog_template() == nullptr || dlg.caption() != dlg.dialog_template()->caption) {
+      SetWindowTextW(nd.hwnd, Wide(dlg.caption()).c_str());
+    }
+    if (dlg.icon_id() != 0) {
+      SendMessageW(nd.hwnd, WM_SETICON, ICON_BIG,
+                   reinterpret_cast<LPARAM>(IconFor(dlg.icon_id(), GetSystemMetrics(SM_CXICON))));
+      SendMessageW(nd.hwnd, WM_SETICON, ICON_SMALL,
+                   reinterpret_cast<LPARAM>(IconFor(dlg.icon_id(), GetSystemMetrics(SM_CXSMICON))));
+    }
+    if (!dlg.system_menu().empty()) {
+      if (HMENU menu = GetSystemMenu(nd.hwnd, FALSE)) {
+        for (const auto& item : dlg.system_menu()) {
+          if (item.command == 0) {
+            AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+          } else {
+            AppendMenuW(menu, MF_STRING, static_cast<UINT_PTR>(item.command), Wide(item.text).c_str());
+          }
+        }
+      }
+    }
+    // The template put its own texts in; start from those so only changes are sent.
+    for (std::size_t i = 0; i < nd.ids.size(); ++i) {
+      const auto* t = dlg.dialog_template();
+      if (t != nullptr && i < t->controls.size()) nd.texts[i] = t->controls[i].text;
+    }
+    for (std::size_t i = 0; i < nd.ids.size(); ++i) PushControl(nd, static_cast<int>(i));
+    for (const auto& [id, period] : nd.pending_timers) {
+      ::SetTimer(nd.hwnd, static_cast<UINT_PTR>(id), period, nullptr);
+    }
+    nd.pending_timers.clear();
+    if (OpenDialogs().size() == 1) top_level.store(nd.hwnd);
+  }
+
+  INT_PTR CtlColor(NativeDialog& nd, UINT msg, HDC dc, HWND control) {
+    const int index = nd.IndexOfNativeId(GetDlgCtrlID(control));
+    Control* model = nd.At(index);
+    if (model == nullptr) return FALSE;
+    const ui::CtlColor colors = nd.dlg->OnCtlColor(model->id());
+    if (!colors.text_color && !colors.back_color && !colors.transparent && !colors.brush) return FALSE;
+    const int face = msg == WM_CTLCOLOREDIT ? COLOR_WINDOW : COLOR_BTNFACE;
+    SetTextColor(dc, colors.text_color ? static_cast<COLORREF>(*colors.text_color) : GetSysColor(COLOR_WINDOWTEXT));
+    SetBkColor(dc, colors.back_color ? static_cast<COLORREF>(*colors.back_color) : GetSysColor(face));
+    if (colors.transparent) SetBkMode(dc, TRANSPARENT);
+    HBRUSH brush = colors.brush ? BrushFor(*colors.brush) : GetSysColorBrush(face);
+    return reinterpret_cast<INT_PTR>(brush);
+  }
+
+  void ListItemChanged(NativeDialog& nd, int index, const NMLISTVIEW& nm) {
+    if (pushing > 0 || nm.iItem < 0 || (nm.uChanged & LVIF_STATE) == 0) return;
+    auto* list = dynamic_cast<ListCtrl*>(nd.At(index));
+    if (list == nullptr) return;
+    ListShadow& shadow = nd.lists[static_cast<std::size_t>(index)];
+    const auto item = static_cast<std::size_t>(nm.iItem);
+    if (item >= shadow.items.size() || item >= list->items().size()) return;
+    const std::uint32_t state = ListView_GetItemState(nm.hdr.hwndFrom, nm.iItem, kItemStateMask);
+    shadow.items[item].state = (shadow.items[item].state & ~kItemStateMask) | state;
+    list->SetItemState(nm.iItem, state, kItemStateMask);
+  }
+
+  INT_PTR Handle(NativeDialog& nd, UINT msg, WPARAM wp, LPARAM lp) {
+    Dialog& dlg = *nd.dlg;
+    switch (msg) {
+      case WM_COMMAND: {
+        const int native_id = LOWORD(wp);
+        const int code = HIWORD(wp);
+        const int index = nd.IndexOfNativeId(native_id);
+        Control* control = nd.At(index);
+        if (control == nullptr) {
+          // Enter and Escape without such a button.
+          if (native_id == IDOK || native_id == IDCANCEL) dlg.OnCommand(native_id);
+          return TRUE;
+        }
+        if (control->kind() == Kind::Button && code == BN_CLICKED) {
+          dlg.OnCommand(control->id());
+        } else if (control->kind() == Kind::Edit && code == EN_CHANGE && pushing == 0) {
+          std::string text = Narrow(WindowText(reinterpret_cast<HWND>(lp)));
+          nd.texts[static_cast<std::size_t>(index)] = text;
+          control->SetText(std::move(text));
+        }
+        return TRUE;
+      }
+      case WM_NOTIFY: {
+        const auto* hdr = reinterpret_cast<const NMHDR*>(lp);
+        const int index = nd.IndexOfNativeId(static_cast<int>(hdr->idFrom));
+        Control* control = nd.At(index);
+        if (control == nullptr) return FALSE;
+        if (hdr->code == LVN_ITEMCHANGED) {
+          ListItemChanged(nd, index, *reinterpret_cast<const NMLISTVIEW*>(lp));
+        } else if (hdr->code == NM_CLICK || hdr->code == NM_DBLCLK || hdr->code == NM_RCLICK ||
+                   hdr->code == NM_RETURN) {
+          dlg.OnNotify(control->id(), static_cast<int>(hdr->code));
+        }
+        return FALSE;
+      }
+      case WM_TIMER:
+        dlg.OnTimer(static_cast<int>(wp));
+        return TRUE;
+      case WM_SYSCOMMAND:
+        // Our own menu items and Close go to the program; moving, sizing and the
+        // rest keep the system's handling.
+        if ((wp & 0xFFF0) == SC_CLOSE || wp < 0xF000) {
+          dlg.OnSysCommand(static_cast<int>(wp));
+          SetWindowLongPtrW(nd.hwnd, DWLP_MSGRESULT, 0);
+          return TRUE;
+        }
+        return FALSE;
+      case WM_DEVICECHANGE: {
+        const bool result = dlg.OnDeviceChange(static_cast<unsigned>(wp), static_cast<std::uintptr_t>(lp));
+        SetWindowLongPtrW(nd.hwnd, DWLP_MSGRESULT, result ? TRUE : FALSE);
+        return TRUE;
+      }
+      case WM_CTLCOLORSTATIC:
+      case WM_CTLCOLOREDIT:
+      case WM_CTLCOLORBTN:
+        return CtlColor(nd, msg, reinterpret_cast<HDC>(wp), reinterpret_cast<HWND>(lp));
+      case WM_DESTROY:
+        if (top_level.load() == nd.hwnd) top_level.store(nullptr);
+        return FALSE;
+      default:
+        return FALSE;
+    }
+  }
+};
+
+namespace {
+
+Win32Backend::Impl* g_impl = nullptr;
+
+INT_PTR CALLBACK DialogProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+  if (g_impl == nullptr) return FALSE;
+  if (msg == WM_INITDIALOG) {
+    auto* nd = reinterpret_cast<NativeDialog*>(lp);
+    SetWindowLongPtrW(hwnd, DWLP_USER, lp);
+    nd->hwnd = hwnd;
+    g_impl->InitDialog(*nd);
+    g_impl->CheckEnd();
+    return TRUE;
+  }
+  auto* nd = reinterpret_cast<NativeDialog*>(GetWindowLongPtrW(hwnd, DWLP_USER));
+  if (nd == nullptr || nd->dlg == nullptr) return FALSE;
+  const INT_PTR result = g_impl->Handle(*nd, msg, wp, lp);
+  g_impl->CheckEnd();
+  return result;
+}
+
+}  // namespace
+
+Win32Backend::Win32Backend() : impl_(std::make_unique<Impl>()) {
+  previous_ = HasBackend() ? &GetBackend() : nullptr;
+  g_impl = impl_.get();
+  SetBackend(this);
+}
+
+Win32Backend::~Win32Backend() {
+  SetBackend(previous_);
+  g_impl = nullptr;
+}
+
+void Win32Backend::DialogOpened(Dialog& dlg) {
+  auto* nd = new NativeDialog;
+  nd->dlg = &dlg;
+  if (const DialogTemplate* t = dlg.dialog_template()) {
+    nd->bytes = BuildDialogTemplateEx(*t);
+    nd->ids = NativeIds(*t);
+  }
+  nd->texts.resize(nd->ids.size());
+  nd->fonts.resize(nd->ids.size(), nullptr);
+  nd->lists.resize(nd->ids.size());
+  dlg.backend_data = nd;
+}
+
+void Win32Backend::DialogClosed(Dialog& dlg) {
+  delete Impl::Native(dlg);
+  dlg.backend_data = nullptr;
+}
+
+void Win32Backend::RunModalLoop(Dialog& dlg) {
+  NativeDialog* nd = Impl::Native(dlg);
+  if (nd == nullptr || nd->bytes.empty()) {
+    dlg.EndDialog(-1);
+    return;
+  }
+  const auto open = OpenDialogs();
+  HWND owner = nullptr;
+  for (auto it = open.rbegin(); it != open.rend(); ++it) {
+    if (*it == &dlg) continue;
+    if (NativeDialog* below = Impl::Native(**it); below != nullptr && below->hwnd != nullptr) {
+      owner = below->hwnd;
+      break;
+    }
+  }
+  const INT_PTR result =
+      DialogBoxIndirectParamW(impl_->instance, reinterpret_cast<LPCDLGTEMPLATEW>(nd->bytes.data()), owner,
+                              DialogProc, reinterpret_cast<LPARAM>(nd));
+  // A dialog that could not be created ends at once with -1, like an unknown template.
+  if (result == -1 && !nd->ended) dlg.EndDialog(-1);
+  nd->hwnd = nullptr;
+}
+
+void Win32Backend::ControlChanged(Dialog& dlg, Control& control) {
+  NativeDialog* nd = Impl::Native(dlg);
+  if (nd == nullptr || nd->hwnd == nullptr) return;  // pushed when the window is made
+  impl_->PushControl(*nd, nd->IndexOf(control));
+}
+
+void Win32Backend::CaptionChanged(Dialog& dlg) {
+  NativeDialog* nd = Impl::Native(dlg);
+  if (nd != nullptr && nd->hwnd != nullptr) SetWindowTextW(nd->hwnd, Wide(dlg.caption()).c_str());
+}
+
+bool Win32Backend::SetTimer(Dialog& dlg, int timer_id, unsigned period_ms) {
+  NativeDialog* nd = Impl::Native(dlg);
+  if (nd == nullptr) return false;
+  if (nd->hwnd == nullptr) {
+    nd->pending_timers[timer_id] = period_ms;
+    return true;
+  }
+  return ::SetTimer(nd->hwnd, static_cast<UINT_PTR>(timer_id), period_ms, nullptr) != 0;
+}
+
+bool Win32Backend::KillTimer(Dialog& dlg, int timer_id) {
+  NativeDialog* nd = Impl::Native(dlg);
+  if (nd == nullptr) return false;
+  if (nd->hwnd == nullptr) return nd->pending_timers.erase(timer_id) != 0;
+  return ::KillTimer(nd->hwnd, static_cast<UINT_PTR>(timer_id)) != 0;
+}
+
+int Win32Backend::MessageBox(const std::string& text, const std::string& caption, unsigned type) {
+  ++impl_->message_boxes;
+  const int answer = MessageBoxW(Impl::TopWindow(), Wide(text).c_str(), Wide(caption).c_str(), type);
+  --impl_->message_boxes;
+  // Any positive answer counts as OK; the program asks only OK or OK/Cancel.
+  return answer == IDOK || answer == IDYES ? 1 : 2;
+}
+
+void Win32Backend::Sleep(unsigned ms) { ::Sleep(ms); }
+
+std::time_t Win32Backend::Now() { return std::time(nullptr); }
+
+std::uint64_t Win32Backend::TickMs() { return GetTickCount64(); }
+
+void Win32Backend::PostDeviceChange(unsigned event) {
+  if (HWND hwnd = impl_->top_level.load()) PostMessageW(hwnd, WM_DEVICECHANGE, event, 0);
+}
+
+}  // namespace ui::win32
