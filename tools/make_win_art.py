@@ -152,21 +152,24 @@ def logo():
 
 
 def opened_drive():
-    """An opened 3.5-inch disk drive, 96 x 81, on white."""
+    """An opened 3.5-inch disk drive, 96 x 81, on white. The drive stands upright in the
+    right part of the picture: the main window lays its version text over the picture's
+    lower left corner, which therefore stays white."""
     c = Canvas(96, 81, (255, 255, 255, 255))
-    c.shape(rrect(3, 3, 93, 78, 5), vertical(0, 81, (110, 116, 126), (55, 60, 70)))
-    c.shape(rrect(6, 6, 90, 75, 4), vertical(0, 81, (196, 200, 207), (160, 165, 174)))
-    c.shape(circle(42, 38, 31), radial(34, 30, 40, (250, 252, 255), (132, 140, 160)))
-    for r in (12, 19, 26):
-        c.shape(ring(42, 38, r, r + 0.7), (165, 172, 188, 180))
-    c.shape(circle(42, 38, 7), (86, 92, 104))
-    c.shape(circle(42, 38, 3), (210, 214, 222))
-    c.shape(capsule(80, 66, 55, 30, 2.6), (64, 70, 82))
-    c.shape(capsule(55, 30, 51, 25, 1.4), (40, 44, 52))
-    c.shape(circle(80, 66, 6), (78, 84, 96))
-    c.shape(circle(80, 66, 2.5), (190, 196, 206))
-    for x, y in ((10, 10), (86, 10), (10, 71), (86, 71)):
-        c.shape(circle(x, y, 1.8), (120, 124, 132))
+    c.shape(rrect(36, 2, 93, 79, 5), vertical(0, 81, (110, 116, 126), (55, 60, 70)))
+    c.shape(rrect(39, 5, 90, 76, 4), vertical(0, 81, (196, 200, 207), (160, 165, 174)))
+    c.shape(circle(64, 29, 22), radial(58, 23, 30, (250, 252, 255), (132, 140, 160)))
+    for r in (9, 14, 19):
+        c.shape(ring(64, 29, r, r + 0.7), (165, 172, 188, 180))
+    c.shape(circle(64, 29, 5.5), (86, 92, 104))
+    c.shape(circle(64, 29, 2.4), (210, 214, 222))
+    c.shape(capsule(82, 64, 70, 38, 2.4), (64, 70, 82))
+    c.shape(capsule(70, 38, 68, 33, 1.3), (40, 44, 52))
+    c.shape(circle(82, 64, 5), (78, 84, 96))
+    c.shape(circle(82, 64, 2.2), (190, 196, 206))
+    c.shape(rrect(43, 66, 60, 72, 1.5), (60, 140, 70))
+    for x, y in ((42, 8), (87, 8), (42, 73), (87, 73)):
+        c.shape(circle(x, y, 1.6), (120, 124, 132))
     return c
 
 

@@ -351,7 +351,33 @@ struct Win32Backend::Impl {
       ::SetTimer(nd.hwnd, static_cast<UINT_PTR>(id), period, nullptr);
     }
     nd.pending_timers.clear();
-    if (OpenDialogs().size() == 1) top_level.store(nd.hwnd);
+    Center(nd.hwnd);
+    if (OpenDialogs().size() == 1) {
+      top_level.store(nd.hwnd);
+      // The program's only top-level window comes up in front, ready for keys.
+      SetForegroundWindow(nd.hwnd);
+    }
+  }
+
+  // Dialogs open centred over their owner (the main window on the work area), as the
+  // framework the program was designed with places them.
+  static void Center(HWND hwnd) {
+    RECT r{};
+    if (!GetWindowRect(hwnd, &r)) return;
+    HWND owner = GetWindow(hwnd, GW_OWNER);
+    MONITORINFO mi{};
+    mi.cbSize = sizeof mi;
+    if (!GetMonitorInfoW(MonitorFromWindow(owner != nullptr ? owner : hwnd, MONITOR_DEFAULTTOPRIMARY), &mi)) return;
+    const RECT area = mi.rcWork;
+    RECT base = area;
+    if (owner != nullptr && IsWindowVisible(owner) && !IsIconic(owner)) GetWindowRect(owner, &base);
+    const int w = r.right - r.left;
+    const int h = r.bottom - r.top;
+    int x = base.left + (base.right - base.left - w) / 2;
+    int y = base.top + (base.bottom - base.top - h) / 2;
+    x = std::max(static_cast<int>(area.left), std::min(x, static_cast<int>(area.right) - w));
+    y = std::max(static_cast<int>(area.top), std::min(y, static_cast<int>(area.bottom) - h));
+    SetWindowPos(hwnd, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
   }
 
   INT_PTR CtlColor(NativeDialog& nd, UINT msg, HDC dc, HWND control) {

@@ -1,0 +1,60 @@
+// Finds windows for the screenshot script, which runs under wine with a virtual
+// desktop where dialogs are no X windows of their own. Prints screen rectangles as
+// "x y w h".
+//
+//   winprobe window "<caption>"         the visible, enabled window with that caption
+//   winprobe control "<caption>" <id>   a control of that window
+//   winprobe exists "<caption>"         exit code 0 when such a window is up
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+namespace {
+
+struct Search {
+  std::wstring caption;
+  HWND found = nullptr;
+};
+
+BOOL CALLBACK Visit(HWND hwnd, LPARAM lp) {
+  auto* search = reinterpret_cast<Search*>(lp);
+  if (!IsWindowVisible(hwnd) || !IsWindowEnabled(hwnd)) return TRUE;
+  wchar_t text[256] = {};
+  GetWindowTextW(hwnd, text, 256);
+  if (search->caption == text) {
+    search->found = hwnd;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+HWND Find(const char* caption) {
+  Search search;
+  wchar_t wide[256] = {};
+  MultiByteToWideChar(CP_UTF8, 0, caption, -1, wide, 256);
+  search.caption = wide;
+  EnumWindows(Visit, reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+int Print(HWND hwnd) {
+  RECT r{};
+  if (hwnd == nullptr || !GetWindowRect(hwnd, &r)) return 1;
+  std::printf("%ld %ld %ld %ld\n", r.left, r.top, r.right - r.left, r.bottom - r.top);
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc >= 3 && std::string(argv[1]) == "window") return Print(Find(argv[2]));
+  if (argc >= 3 && std::string(argv[1]) == "exists") return Find(argv[2]) != nullptr ? 0 : 1;
+  if (argc >= 4 && std::string(argv[1]) == "control") {
+    HWND dlg = Find(argv[2]);
+    return dlg == nullptr ? 1 : Print(GetDlgItem(dlg, std::atoi(argv[3])));
+  }
+  std::fprintf(stderr, "usage: winprobe window|exists <caption> | control <caption> <id>\n");
+  return 2;
+}
