@@ -66,7 +66,7 @@ INSTANTIATE_TEST_SUITE_P(
         StyleCase{"ReportList", Kind::ListView, st::kReport | st::kShowSelAlways | st::kBorder | st::kTabStop,
                   kBase | 0x1 | 0x8 | ws::kBorder | ws::kTabStop, 0},
         StyleCase{"ProgressWithBorder", Kind::Progress, st::kBorder, kBase | ws::kBorder, 0}),
-    [](const testing::TestParamInfo<StyleCase>& info) { return std::string(info.param.name); });
+    [](const testing::TestParamInfo<StyleCase>& p) { return std::string(p.param.name); });
 
 // ---------------------------------------------------------------------------------
 struct DialogStyleCase {
@@ -97,7 +97,7 @@ INSTANTIATE_TEST_SUITE_P(
                         ws::kPopup | ws::kVisible | ws::kCaption | ws::kSysMenu | ws::kThickFrame |
                             ws::kMinimizeBox | ws::kMaximizeBox | ws::kDsSetFont,
                         ws::kExAppWindow}),
-    [](const testing::TestParamInfo<DialogStyleCase>& info) { return std::string(info.param.name); });
+    [](const testing::TestParamInfo<DialogStyleCase>& p) { return std::string(p.param.name); });
 
 // ---------------------------------------------------------------------------------
 TEST(Win32NativeIds, KeepProgramIdsAndGiveSharedOnesTheirOwn) {
@@ -140,7 +140,7 @@ INSTANTIATE_TEST_SUITE_P(
                     Utf16Case{"Overlong", "\xC0\x80", u"\uFFFD\uFFFD"},
                     Utf16Case{"EncodedSurrogate", "\xED\xA0\x80", u"\uFFFD\uFFFD\uFFFD"},
                     Utf16Case{"Latin1ByteIsNotUtf8", "caf\xE9!", u"caf\uFFFD!"}),
-    [](const testing::TestParamInfo<Utf16Case>& info) { return std::string(info.param.name); });
+    [](const testing::TestParamInfo<Utf16Case>& p) { return std::string(p.param.name); });
 
 TEST(Win32CrLf, LoneLineFeedsBecomePairs) {
   const struct {

@@ -13,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "ui/Win32ListSync.h"
 #include "ui/Win32Template.h"
 
 namespace ui::win32 {
@@ -40,30 +41,6 @@ std::wstring WindowText(HWND hwnd) {
   const int got = GetWindowTextW(hwnd, text.data(), n + 1);
   text.resize(static_cast<std::size_t>(std::max(got, 0)));
   return text;
-}
-
-constexpr std::uint32_t kItemStateMask = LVIS_STATEIMAGEMASK | LVIS_SELECTED | LVIS_FOCUSED;
-constexpr std::uint32_t kUnknownState = 0xFFFFFFFFu;
-constexpr int kUnknownImage = -1000;
-
-// What the native list view shows, so that a model change touches only what differs.
-struct ListShadow {
-  bool valid = false;
-  std::uint32_t ext_style = 0;
-  std::vector<ListColumn> columns;
-  std::vector<ListItem> items;
-  std::vector<int> image_list;
-};
-
-bool SameColumns(const std::vector<ListColumn>& a, const std::vector<ListColumn>& b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (a[i].title != b[i].title || a[i].width != b[i].width || a[i].format != b[i].format ||
-        a[i].subitem != b[i].subitem) {
-      return false;
-    }
-  }
-  return true;
 }
 
 // The native side of one open dialog.
@@ -184,92 +161,95 @@ struct Win32Backend::Impl {
     ::EndDialog(nd->hwnd, top->end_code());
   }
 
-  void PushList(HWND h, ListCtrl& m, ListShadow& s) {
-    if (!s.valid || s.ext_style != m.GetExtendedStyle()) {
-      ListView_SetExtendedListViewStyleEx(h, 0xFFFFFFFFu, m.GetExtendedStyle());
-      s.ext_style = m.GetExtendedStyle();
-      for (auto& item : s.items) item.state = kUnknownState;  // check boxes come and go
-    }
-    if (!s.valid || s.image_list != m.image_list()) {
-      HIMAGELIST list = nullptr;
-      if (!m.image_list().empty()) {
-        list = ImageList_Create(16, 16, ILC_COLOR32 | ILC_MASK, static_cast<int>(m.image_list().size()), 0);
-        for (int id : m.image_list()) {
-          if (auto icon = static_cast<HICON>(
-                  LoadImageW(instance, MAKEINTRESOURCEW(id), IMAGE_ICON, 16, 16, LR_DEFAULTCOLOR))) {
-            ImageList_AddIcon(list, icon);
-            DestroyIcon(icon);
-          }
+  void SetImageList(HWND h, const std::vector<int>& ids) {
+    HIMAGELIST list = nullptr;
+    if (!ids.empty()) {
+      list = ImageList_Create(16, 16, ILC_COLOR32 | ILC_MASK, static_cast<int>(ids.size()), 0);
+      for (int id : ids) {
+        if (auto icon = static_cast<HICON>(
+                LoadImageW(instance, MAKEINTRESOURCEW(id), IMAGE_ICON, 16, 16, LR_DEFAULTCOLOR))) {
+          ImageList_AddIcon(list, icon);
+          DestroyIcon(icon);
         }
       }
-      if (HIMAGELIST old = ListView_SetImageList(h, list, LVSIL_SMALL)) ImageList_Destroy(old);
-      s.image_list = m.image_list();
     }
-    if (!s.valid || !SameColumns(s.columns, m.columns())) {
-      while (ListView_DeleteColumn(h, 0)) {
+    // The list view destroys its current list with itself; a replaced one is ours.
+    if (HIMAGELIST old = ListView_SetImageList(h, list, LVSIL_SMALL)) ImageList_Destroy(old);
+  }
+
+  static void RebuildColumns(HWND h, const std::vector<ListColumn>& columns) {
+    // Last column first: older list views refuse to delete column 0, which is then
+    // rewritten in place instead of inserted again.
+    HWND header = ListView_GetHeader(h);
+    for (int c = header != nullptr ? Header_GetItemCount(header) - 1 : -1; c >= 0; --c) {
+      ListView_DeleteColumn(h, c);
+    }
+    const int kept = header != nullptr ? Header_GetItemCount(header) : 0;
+    int index = 0;
+    for (const auto& column : columns) {
+      std::wstring title = Wide(column.title);
+      LVCOLUMNW lvc{};
+      lvc.mask = LVCF_TEXT | LVCF_FMT | LVCF_SUBITEM;
+      lvc.fmt = column.format;
+      lvc.pszText = title.data();
+      lvc.iSubItem = column.subitem;
+      if (column.width >= 0) {
+        lvc.mask |= LVCF_WIDTH;
+        lvc.cx = column.width;
       }
-      int index = 0;
-      for (const auto& column : m.columns()) {
-        std::wstring title = Wide(column.title);
-        LVCOLUMNW lvc{};
-        lvc.mask = LVCF_TEXT | LVCF_FMT | LVCF_SUBITEM;
-        lvc.fmt = column.format;
-        lvc.pszText = title.data();
-        lvc.iSubItem = column.subitem;
-        if (column.width >= 0) {
-          lvc.mask |= LVCF_WIDTH;
-          lvc.cx = column.width;
+      if (index < kept) {
+        ListView_SetColumn(h, index++, &lvc);
+      } else if (ListView_InsertColumn(h, index++, &lvc) < 0) {
+        break;
+      }
+    }
+  }
+
+  void PushList(HWND h, const ListCtrl& model, ListShadow& shadow) {
+    for (const ListStep& step : PlanListSync(model, shadow)) {
+      switch (step.op) {
+        case ListStep::Op::kSetExtendedStyle:
+          ListView_SetExtendedListViewStyleEx(h, 0xFFFFFFFFu, step.value);
+          break;
+        case ListStep::Op::kSetImageList:
+          SetImageList(h, step.images);
+          break;
+        case ListStep::Op::kRebuildColumns:
+          RebuildColumns(h, step.columns);
+          break;
+        case ListStep::Op::kDeleteAllItems:
+          ListView_DeleteAllItems(h);
+          break;
+        case ListStep::Op::kDeleteItem:
+          ListView_DeleteItem(h, step.item);
+          break;
+        case ListStep::Op::kInsertItem: {
+          LVITEMW lvi{};
+          lvi.mask = LVIF_TEXT;
+          lvi.iItem = step.item;
+          lvi.pszText = const_cast<wchar_t*>(L"");
+          ListView_InsertItem(h, &lvi);
+          break;
         }
-        if (ListView_InsertColumn(h, index++, &lvc) < 0) break;
+        case ListStep::Op::kSetText: {
+          std::wstring text = Wide(step.text);
+          ListView_SetItemText(h, step.item, step.subitem, text.data());
+          break;
+        }
+        case ListStep::Op::kSetImage: {
+          LVITEMW lvi{};
+          lvi.mask = LVIF_IMAGE;
+          lvi.iItem = step.item;
+          const int image = static_cast<int>(step.value);
+          lvi.iImage = image >= 0 ? image : I_IMAGENONE;
+          ListView_SetItem(h, &lvi);
+          break;
+        }
+        case ListStep::Op::kSetState:
+          ListView_SetItemState(h, step.item, step.value, kSyncedStates);
+          break;
       }
-      s.columns = m.columns();
-      // Sub-item texts went with the old columns.
-      for (auto& item : s.items) item.texts.clear();
     }
-    const std::size_t count = m.items().size();
-    if (count == 0 && !s.items.empty()) {
-      ListView_DeleteAllItems(h);
-      s.items.clear();
-    }
-    while (s.items.size() > count) {
-      ListView_DeleteItem(h, static_cast<int>(s.items.size() - 1));
-      s.items.pop_back();
-    }
-    while (s.items.size() < count) {
-      LVITEMW lvi{};
-      lvi.mask = LVIF_TEXT;
-      lvi.iItem = static_cast<int>(s.items.size());
-      lvi.pszText = const_cast<wchar_t*>(L"");
-      ListView_InsertItem(h, &lvi);
-      ListItem fresh;
-      fresh.image = kUnknownImage;
-      fresh.state = kUnknownState;
-      s.items.push_back(fresh);
-    }
-    for (std::size_t i = 0; i < count; ++i) {
-      const ListItem& want = m.items()[i];
-      ListItem& have = s.items[i];
-      const int item = static_cast<int>(i);
-      const std::size_t subs = std::max(want.texts.size(), have.texts.size());
-      for (std::size_t sub = 0; sub < std::max<std::size_t>(subs, 1); ++sub) {
-        const std::string text = sub < want.texts.size() ? want.texts[sub] : std::string();
-        if (sub < have.texts.size() && have.texts[sub] == text) continue;
-        std::wstring wide = Wide(text);
-        ListView_SetItemText(h, item, static_cast<int>(sub), wide.data());
-      }
-      if (want.image != have.image) {
-        LVITEMW lvi{};
-        lvi.mask = LVIF_IMAGE;
-        lvi.iItem = item;
-        lvi.iImage = want.image >= 0 ? want.image : I_IMAGENONE;
-        ListView_SetItem(h, &lvi);
-      }
-      if ((want.state & kItemStateMask) != (have.state & kItemStateMask) || have.state == kUnknownState) {
-        ListView_SetItemState(h, item, want.state & kItemStateMask, kItemStateMask);
-      }
-      have = want;
-    }
-    s.valid = true;
   }
 
   void PushControl(NativeDialog& nd, int index) {
@@ -398,12 +378,10 @@ struct Win32Backend::Impl {
     if (pushing > 0 || nm.iItem < 0 || (nm.uChanged & LVIF_STATE) == 0) return;
     auto* list = dynamic_cast<ListCtrl*>(nd.At(index));
     if (list == nullptr) return;
-    ListShadow& shadow = nd.lists[static_cast<std::size_t>(index)];
-    const auto item = static_cast<std::size_t>(nm.iItem);
-    if (item >= shadow.items.size() || item >= list->items().size()) return;
-    const std::uint32_t state = ListView_GetItemState(nm.hdr.hwndFrom, nm.iItem, kItemStateMask);
-    shadow.items[item].state = (shadow.items[item].state & ~kItemStateMask) | state;
-    list->SetItemState(nm.iItem, state, kItemStateMask);
+    if (nm.iItem >= list->GetItemCount()) return;
+    const std::uint32_t state = ListView_GetItemState(nm.hdr.hwndFrom, nm.iItem, kSyncedStates);
+    if (!NoteUserState(nd.lists[static_cast<std::size_t>(index)], nm.iItem, state)) return;
+    list->SetItemState(nm.iItem, state, kSyncedStates);
   }
 
   INT_PTR Handle(NativeDialog& nd, UINT msg, WPARAM wp, LPARAM lp) {

@@ -31,3 +31,4 @@ endif()
 # Helper of tools/win-screenshot: finds dialog windows inside wine's virtual desktop.
 add_executable(winprobe ${CMAKE_CURRENT_SOURCE_DIR}/tools/winprobe/winprobe.cpp)
 target_compile_definitions(winprobe PRIVATE UNICODE _UNICODE WIN32_LEAN_AND_MEAN)
+target_link_libraries(winprobe PRIVATE shell32)

@@ -6,6 +6,7 @@
 //   winprobe control "<caption>" <id>   a control of that window
 //   winprobe exists "<caption>"         exit code 0 when such a window is up
 #include <windows.h>
+#include <shellapi.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -30,11 +31,9 @@ BOOL CALLBACK Visit(HWND hwnd, LPARAM lp) {
   return TRUE;
 }
 
-HWND Find(const char* caption) {
+HWND Find(const wchar_t* caption) {
   Search search;
-  wchar_t wide[256] = {};
-  MultiByteToWideChar(CP_UTF8, 0, caption, -1, wide, 256);
-  search.caption = wide;
+  search.caption = caption;
   EnumWindows(Visit, reinterpret_cast<LPARAM>(&search));
   return search.found;
 }
@@ -48,12 +47,17 @@ int Print(HWND hwnd) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  if (argc >= 3 && std::string(argv[1]) == "window") return Print(Find(argv[2]));
-  if (argc >= 3 && std::string(argv[1]) == "exists") return Find(argv[2]) != nullptr ? 0 : 1;
-  if (argc >= 4 && std::string(argv[1]) == "control") {
+int main() {
+  // Wide arguments: captions may be Japanese, which the ANSI argv would lose.
+  int argc = 0;
+  wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
+  if (argv == nullptr) return 2;
+  const std::wstring verb = argc >= 2 ? argv[1] : L"";
+  if (argc >= 3 && verb == L"window") return Print(Find(argv[2]));
+  if (argc >= 3 && verb == L"exists") return Find(argv[2]) != nullptr ? 0 : 1;
+  if (argc >= 4 && verb == L"control") {
     HWND dlg = Find(argv[2]);
-    return dlg == nullptr ? 1 : Print(GetDlgItem(dlg, std::atoi(argv[3])));
+    return dlg == nullptr ? 1 : Print(GetDlgItem(dlg, _wtoi(argv[3])));
   }
   std::fprintf(stderr, "usage: winprobe window|exists <caption> | control <caption> <id>\n");
   return 2;
