@@ -45,32 +45,46 @@ struct Rig {
 
 void BM_SurfaceScanRun(benchmark::State& state) {
   Rig rig(state.range(0) != 0);
+  int failures = 0;
+  std::size_t commands = 0;
   for (auto _ : state) {
     CSFTest dlg;
     dlg.connection = &rig.connection;
     dlg.via_scsi = static_cast<std::uint8_t>(state.range(0));
     dlg.total_sectors = kSectors;
-    benchmark::DoNotOptimize(SurfaceLongWorker(&dlg));
+    failures += SurfaceLongWorker(&dlg);
     state.PauseTiming();
+    commands += rig.bench.Log().size();
     rig.bench.ClearLog();
     state.ResumeTiming();
   }
   state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * kRunsPerIteration));
+  // A run that failed would make the figures meaningless.
+  if (failures != 0) state.SkipWithError("a worker failed");
+  state.counters["commands_per_run"] =
+      static_cast<double>(commands) / static_cast<double>(state.iterations() * kRunsPerIteration);
 }
 BENCHMARK(BM_SurfaceScanRun)->Arg(0)->Arg(1)->ArgName("scsi");
 
 void BM_EraseRun(benchmark::State& state) {
   Rig rig(state.range(0) != 0);
+  int failures = 0;
+  std::size_t commands = 0;
   for (auto _ : state) {
     CEraseDisk dlg(rig.connection, rig.buffers);
     dlg.via_scsi = static_cast<std::uint8_t>(state.range(0));
     dlg.total_sectors = kSectors;
-    benchmark::DoNotOptimize(EraseDiskWorker(&dlg));
+    failures += EraseDiskWorker(&dlg);
     state.PauseTiming();
+    commands += rig.bench.Log().size();
     rig.bench.ClearLog();
     state.ResumeTiming();
   }
   state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * kRunsPerIteration));
+  // A run that failed would make the figures meaningless.
+  if (failures != 0) state.SkipWithError("a worker failed");
+  state.counters["commands_per_run"] =
+      static_cast<double>(commands) / static_cast<double>(state.iterations() * kRunsPerIteration);
 }
 BENCHMARK(BM_EraseRun)->Arg(0)->Arg(1)->ArgName("scsi");
 

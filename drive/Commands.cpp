@@ -47,15 +47,15 @@ int SmartDataIn(DriveConnection& connection, Transport transport, std::uint8_t f
     return SendAtaCommand(connection, MakeAtaRequest(kAtaFlagsDataIn, a, kSectorBytes, tf));
   }
   if (UsesBridgeBlock(transport)) {
-    return SendScsiCommand(
-        connection, MakeScsiRequest(kScsiDataIn, a, kSectorBytes,
-                                    {0xDF, 0x10, 0x00, 0x02, 0x00, feature, 0x00, 0x00,
-                                     kSmartLbaMid, kSmartLbaHigh, kDeviceLba, kCmdSmart}));
+    return SendScsiCommand(connection,
+                           MakeScsiRequest(kScsiDataIn, a, kSectorBytes,
+                                           {0xDF, 0x10, 0x00, 0x02, 0x00, feature, 0x00, 0x00,
+                                            kSmartLbaMid, kSmartLbaHigh, kDeviceLba, kCmdSmart}));
   }
-  return SendScsiCommand(
-      connection, MakeScsiRequest(kScsiDataIn, a, kSectorBytes,
-                                  {0xA1, 0x08, 0x0B, feature, 0x00, 0x00, kSmartLbaMid,
-                                   kSmartLbaHigh, 0x00, kCmdSmart, 0x00, 0x00}));
+  return SendScsiCommand(connection,
+                         MakeScsiRequest(kScsiDataIn, a, kSectorBytes,
+                                         {0xA1, 0x08, 0x0B, feature, 0x00, 0x00, kSmartLbaMid,
+                                          kSmartLbaHigh, 0x00, kCmdSmart, 0x00, 0x00}));
 }
 
 // SMART commands without data. Only some of them have a bridge form.
@@ -66,15 +66,15 @@ int SmartNonData(DriveConnection& connection, Transport transport, std::uint8_t 
     return SendAtaCommand(connection, MakeAtaRequest(0, nullptr, 0, tf));
   }
   if (has_bridge_form && UsesBridgeBlock(transport)) {
-    return SendScsiCommand(
-        connection, MakeScsiRequest(kScsiDataUnspecified, nullptr, 0,
-                                    {0xDF, 0x10, 0x00, 0x02, 0x00, feature, 0x00, lba_low,
-                                     kSmartLbaMid, kSmartLbaHigh, kDeviceLba, kCmdSmart}));
+    return SendScsiCommand(connection,
+                           MakeScsiRequest(kScsiDataUnspecified, nullptr, 0,
+                                           {0xDF, 0x10, 0x00, 0x02, 0x00, feature, 0x00, lba_low,
+                                            kSmartLbaMid, kSmartLbaHigh, kDeviceLba, kCmdSmart}));
   }
-  return SendScsiCommand(
-      connection, MakeScsiRequest(kScsiDataUnspecified, nullptr, 0,
-                                  {0xA1, 0x06, 0x00, feature, 0x00, lba_low, kSmartLbaMid,
-                                   kSmartLbaHigh, kDeviceLba, kCmdSmart, 0x00, 0x00}));
+  return SendScsiCommand(connection,
+                         MakeScsiRequest(kScsiDataUnspecified, nullptr, 0,
+                                         {0xA1, 0x06, 0x00, feature, 0x00, lba_low, kSmartLbaMid,
+                                          kSmartLbaHigh, kDeviceLba, kCmdSmart, 0x00, 0x00}));
 }
 
 std::uint8_t ByteOf(std::uint64_t value, int index) {
@@ -92,12 +92,12 @@ int Ext48NonData(DriveConnection& connection, Transport transport, std::uint8_t 
   if (transport.via_scsi == 0) {
     TaskFile current{f0, c0, l0, l1, l2, kDevice48, command};
     TaskFile previous{f1, c1, l3, l4, l5, 0x00, 0x00};
-    return SendAtaCommand(connection, MakeAtaRequest(kAtaFlags48Bit, nullptr, 0, current, previous));
+    return SendAtaCommand(connection,
+                          MakeAtaRequest(kAtaFlags48Bit, nullptr, 0, current, previous));
   }
-  return SendScsiCommand(connection,
-                         MakeScsiRequest(kScsiDataUnspecified, nullptr, 0,
-                                         {0x85, 0x07, 0x00, f1, f0, c1, c0, l3, l0, l4, l1, l5,
-                                          l2, kDevice48, command, 0x00}));
+  return SendScsiCommand(connection, MakeScsiRequest(kScsiDataUnspecified, nullptr, 0,
+                                                     {0x85, 0x07, 0x00, f1, f0, c1, c0, l3, l0, l4,
+                                                      l1, l5, l2, kDevice48, command, 0x00}));
 }
 
 }  // namespace
@@ -144,10 +144,9 @@ int BridgeRegisterWrite(DriveConnection& connection, std::uint8_t chip) {
   std::uint32_t zero_word = 0;
   return SendScsiCommand(
       connection,
-      MakeScsiRequest(kScsiDataOut, reinterpret_cast<std::uint8_t*>(&zero_word),
-                      sizeof zero_word,
-                      {0xDF, 0x00, 0x00, 0x00, 0x04, 0x00, selector, 0x75, 0x00, 0x00, 0x00,
-                       0xFE}));
+      MakeScsiRequest(
+          kScsiDataOut, reinterpret_cast<std::uint8_t*>(&zero_word), sizeof zero_word,
+          {0xDF, 0x00, 0x00, 0x00, 0x04, 0x00, selector, 0x75, 0x00, 0x00, 0x00, 0xFE}));
 }
 
 int ReadVerifySectorsExt(DriveConnection& connection, Transport transport, std::uint64_t lba,
@@ -163,10 +162,9 @@ int WriteBufferZeros(DriveConnection& connection, Transport transport) {
     tf.command = kCmdWriteBuffer;
     return SendAtaCommand(connection, MakeAtaRequest(kAtaFlagsDataOut, b, kSectorBytes, tf));
   }
-  return SendScsiCommand(connection,
-                         MakeScsiRequest(kScsiDataOut, b, kSectorBytes,
-                                         {0xA1, 0x0A, 0x03, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
-                                          kCmdWriteBuffer, 0x00, 0x00}));
+  return SendScsiCommand(connection, MakeScsiRequest(kScsiDataOut, b, kSectorBytes,
+                                                     {0xA1, 0x0A, 0x03, 0x00, 0x00, 0x00, 0x00,
+                                                      0x00, 0x00, kCmdWriteBuffer, 0x00, 0x00}));
 }
 
 int EraseRange(DriveConnection& connection, Transport transport, std::uint64_t lba,

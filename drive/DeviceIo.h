@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace plovix {
 
@@ -79,6 +80,10 @@ class DeviceIo {
   // One SCSI pass-through call on a buffer that is input and output. Returns whether
   // the call itself worked; request.ScsiStatus then holds the SCSI status.
   virtual bool ScsiPassThrough(DeviceHandle handle, ScsiPassThroughRequest& request) = 0;
+  // Physical drive numbers that carry the running system, where the adapter can tell.
+  // A system spread over several disks (RAID, volume groups) names all of them; the scan
+  // keeps every one of them out of the table, like the disk behind volume C:.
+  virtual std::vector<int> SystemDriveNumbers() { return {}; }
 };
 
 }  // namespace plovix

@@ -40,6 +40,7 @@ std::string VolumePath(char letter) {
 }
 
 bool DriveConnection::Open(int drive_number) {
+  Close();  // one handle at a time, even if a caller forgot to close the last one
   handle_ = io_.Open(PhysicalDrivePath(drive_number));
   return IsOpen();
 }
@@ -50,8 +51,7 @@ void DriveConnection::Close() {
   handle_ = kInvalidHandle;
 }
 
-bool DriveConnection::SendAta(const AtaPassThroughRequest& request,
-                              AtaPassThroughRequest& reply) {
+bool DriveConnection::SendAta(const AtaPassThroughRequest& request, AtaPassThroughRequest& reply) {
   reply = ClearedAtaRequest();
   if (!IsOpen()) return false;
   return AtaCallSucceeded(io_.AtaPassThrough(handle_, request, reply), reply);
@@ -71,21 +71,19 @@ bool IdentifyDevice(DriveConnection& connection) {
 
 bool IdentifyDeviceScsi(DriveConnection& connection, std::uint8_t behind_bridge) {
   ScsiPassThroughRequest request =
-      behind_bridge != 0
-          ? MakeScsiRequest(kScsiDataIn, connection.buffers().a(), kSectorBytes,
-                            {0xDF, 0x10, 0x00, 0x02, 0x00, 0x02, 0x00, 0x00, 0x00, 0x00, 0xE0,
-                             kCmdIdentifyDevice})
-          : MakeScsiRequest(kScsiDataIn, connection.buffers().a(), kSectorBytes,
-                            {0xA1, 0x08, 0x0B, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
-                             kCmdIdentifyDevice, 0x00, 0x00});
+      behind_bridge != 0 ? MakeScsiRequest(kScsiDataIn, connection.buffers().a(), kSectorBytes,
+                                           {0xDF, 0x10, 0x00, 0x02, 0x00, 0x02, 0x00, 0x00, 0x00,
+                                            0x00, 0xE0, kCmdIdentifyDevice})
+                         : MakeScsiRequest(kScsiDataIn, connection.buffers().a(), kSectorBytes,
+                                           {0xA1, 0x08, 0x0B, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
+                                            kCmdIdentifyDevice, 0x00, 0x00});
   return connection.SendScsi(request);
 }
 
 bool Inquiry(DriveConnection& connection) {
   std::memset(connection.inquiry_data, 0, sizeof connection.inquiry_data);
-  ScsiPassThroughRequest request =
-      MakeScsiRequest(kScsiDataIn, connection.inquiry_data, kInquiryLength,
-                      {0x12, 0x10, 0x00, 0x00, 0x28, 0x00});
+  ScsiPassThroughRequest request = MakeScsiRequest(
+      kScsiDataIn, connection.inquiry_data, kInquiryLength, {0x12, 0x10, 0x00, 0x00, 0x28, 0x00});
   return connection.SendScsi(request);
 }
 

@@ -25,7 +25,7 @@ template <std::size_t N>
 void CopyText(char (&out)[N], std::string_view text) {
   std::memset(out, 0, N);
   const std::size_t n = text.size() < N - 1 ? text.size() : N - 1;
-  std::memcpy(out, text.data(), n);
+  if (n > 0) std::memcpy(out, text.data(), n);
 }
 
 // Keeps the records that pass `keep`, packed to the front in their order; clears the rest

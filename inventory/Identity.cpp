@@ -29,8 +29,10 @@ void DecodeAtaText(const std::uint8_t* data, int first, int words, char* out,
   std::memset(out, ' ', width);
   std::memcpy(out, raw + start, width - start);
   out[width] = '\0';
-  std::size_t end = width;
-  while (end > 0 && (out[end - 1] == ' ' || out[end - 1] == '\0')) --end;
+  // The text ends at its first zero, if the drive put one inside the field; blanks
+  // before the end are cut, so no text keeps a trailing blank.
+  std::size_t end = std::strlen(out);
+  while (end > 0 && out[end - 1] == ' ') --end;
   std::memset(out + end, 0, out_size - end);
 }
 
@@ -67,8 +69,8 @@ std::uint8_t SplitWords(const char* text, std::size_t length, char (&words)[Slot
 
 // "<prefix>_WORD_WORD...", upper-cased, bounded by the pattern field.
 template <std::size_t Slots, std::size_t SlotSize, std::size_t OutSize>
-void BuildWordPattern(const char* prefix, const char (&words)[Slots][SlotSize],
-                      std::uint8_t count, char (&out)[OutSize]) {
+void BuildWordPattern(const char* prefix, const char (&words)[Slots][SlotSize], std::uint8_t count,
+                      char (&out)[OutSize]) {
   std::memset(out, 0, OutSize);
   if (count == 0) return;
   std::size_t pos = 0;
@@ -95,8 +97,8 @@ void DecodeIdentify(const std::uint8_t* data, DriveRecord& record) {
   DecodeAtaText(data, 10, 10, record.serial, sizeof record.serial);
   DecodeAtaText(data, 23, 4, record.firmware, sizeof record.firmware);
 
-  const std::uint32_t lba28 =
-      static_cast<std::uint32_t>(Word(data, 60)) | (static_cast<std::uint32_t>(Word(data, 61)) << 16);
+  const std::uint32_t lba28 = static_cast<std::uint32_t>(Word(data, 60)) |
+                              (static_cast<std::uint32_t>(Word(data, 61)) << 16);
   if (lba28 == 0x0FFFFFFF) {
     std::uint64_t lba48 = 0;
     for (int w = 3; w >= 0; --w) lba48 = (lba48 << 16) | Word(data, 100 + w);

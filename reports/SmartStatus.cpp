@@ -1,7 +1,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 
 #include "app/CPlovixDlg.h"
 #include "diagnostics/Confirm.h"

@@ -32,8 +32,9 @@ ControlTemplate Progress(int id, Rect r, std::uint32_t extra = 0) {
 constexpr std::uint32_t kCentred = st::kCenter | st::kVCenter;
 constexpr std::uint32_t kInfoEdit = st::kReadOnly | st::kAutoHScroll | st::kBorder;
 
-// The maker's notice line of the main window and the About box.
+// The maker's notice line: in full in the main window, short enough for the About box.
 constexpr const char* kNoticeLine = "Copyright (C) 2012 Velmira. All rights reserved.";
+constexpr const char* kShortNoticeLine = "Copyright (C) 2012 Velmira";
 
 DialogTemplate About() {
   DialogTemplate t;
@@ -44,7 +45,7 @@ DialogTemplate About() {
   t.controls = {
       {kNone, Kind::Icon, "", {14, 14, 21, 18}, 0, 128},
       Text(kNone, "Plovix, Version 0.92", {42, 14, 114, 8}, st::kLeft | st::kNoPrefix),
-      Text(kNone, kNoticeLine, {42, 26, 114, 8}),
+      Text(kNone, kShortNoticeLine, {42, 26, 114, 8}),
       DefButton(1, "OK", {113, 41, 50, 14}),
   };
   return t;

@@ -2,7 +2,10 @@
 // the About box and leaving the program.
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "app_flow.h"
+#include "sim/DemoBench.h"
 
 namespace plovix {
 namespace {
@@ -16,6 +19,7 @@ using app_test::Main;
 using app_test::RunProgram;
 using app_test::Sata;
 using app_test::ScriptedUser;
+using app_test::TempWorkDir;
 
 const std::vector<std::string> kColumnTitles = {"      ",   "Model Name", "Serial Number",
                                                 "Firmware", "Capacity",   "Status"};
@@ -262,6 +266,62 @@ INSTANTIATE_TEST_SUITE_P(Lists, MainWindowSelectAll,
                            return std::string(param_info.param.name);
                          });
 
+// Each button (and the double click) reaches the flow behind it: the first window that
+// flow opens is the proof. The script ends there; the scripted user then cancels
+// everything that is still open so the program runs to its end.
+struct RouteCase {
+  const char* name;
+  std::function<void(ui::scripted::Step&)> act;
+  int opens;
+  int text_id;       // a control of the opened dialog, 0 for none
+  const char* text;  // its text
+};
+
+class MainWindowRoutes : public testing::TestWithParam<RouteCase> {};
+
+TEST_P(MainWindowRoutes, OpenTheirDialogs) {
+  const RouteCase& c = GetParam();
+  ui::scripted::ScriptedBackend ui;
+  std::vector<std::string> unscripted;
+  ui.SetFailureHandler([&](const std::string& message) { unscripted.push_back(message); });
+  sim::Bench bench;
+  bench.AddSata(0, Sata("ROUTE DISK", "RT0001", "F1", 1ull << 24));
+  TempWorkDir dir;  // the flows write their log files here
+
+  auto& step = ui.Expect(kMainTemplate).Check(main_ids::kDriveList, 0);
+  c.act(step);
+  std::string seen;
+  ui.Expect(c.opens).Do([&](ui::Dialog& dlg) {
+    if (c.text_id != 0) seen = dlg.GetDlgItemText(c.text_id);
+  });
+  RunProgram(bench);
+
+  ASSERT_GE(ui.opened_dialogs().size(), 2u);
+  EXPECT_EQ(ui.opened_dialogs()[0], kMainTemplate);
+  EXPECT_EQ(ui.opened_dialogs()[1], c.opens);
+  if (c.text_id != 0) {
+    EXPECT_EQ(seen, c.text);
+  }
+  EXPECT_TRUE(ui.open_dialogs().empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Buttons, MainWindowRoutes,
+    testing::Values(
+        RouteCase{"QuickTest", [](ui::scripted::Step& s) { s.Press(main_ids::kQuickTest); }, 130,
+                  1018, "SMART Short Test"},
+        RouteCase{"ExtTest", [](ui::scripted::Step& s) { s.Press(main_ids::kExtTest); }, 130,
+                  1018, "SMART Extended Test"},
+        RouteCase{"Utilities", [](ui::scripted::Step& s) { s.Press(main_ids::kUtilities); }, 147,
+                  0, ""},
+        RouteCase{"Help", [](ui::scripted::Step& s) { s.Press(main_ids::kHelp); }, 132, 0, ""},
+        RouteCase{"DoubleClick",
+                  [](ui::scripted::Step& s) { s.DoubleClick(main_ids::kDriveList, 0); }, 129,
+                  1008, "ROUTE DISK"}),
+    [](const testing::TestParamInfo<RouteCase>& param_info) {
+      return std::string(param_info.param.name);
+    });
+
 // --- The unsupported USB notice ---
 
 const char* const kNoticeA = "ACME     Portable Disk    USB Device is NOT supported.";
@@ -359,6 +419,33 @@ TEST(UnsupportedUsbNotice, NoTimerAndNoBoxWithoutUnsupportedDrives) {
   RunProgram(bench);
   EXPECT_FALSE(user.ui.failed());
   EXPECT_TRUE(user.ui.message_boxes().empty());
+}
+
+// The demo's own bench: the system disk and the USB disk Windows does not list stay out.
+TEST(UnsupportedUsbNotice, DemoBenchStartUp) {
+  ScriptedUser user;
+  sim::Bench bench;
+  sim::BuildDemoBench(bench);
+  bench.SetClock([] { return ui::TickMs(); });
+  const std::string notice = std::string("Nimbra  ") + " " + "Dock SATA       " +
+                             " USB Device is NOT supported.";
+  user.ui.Expect(kMainTemplate)
+      .Do([](ui::Dialog& dlg) {
+        EXPECT_EQ(Column(dlg, 0), (std::vector<std::string>{"1", "2", "3", "4", "5"}));
+        EXPECT_EQ(Column(dlg, 1),
+                  (std::vector<std::string>{"Orvane OD1000-HX", "Kestrel KD2000-LP",
+                                            "Tessel TS-500A", "Kestrel KD4000-UX",
+                                            "Brannock BR1000-E"}));
+        EXPECT_EQ(Column(dlg, 5), std::vector<std::string>(5, "Ready"));
+      })
+      .Advance(5000);
+  user.ui.ExpectMessageBox(notice).Press(ui::IDOK);
+  user.ui.Expect(kMainTemplate).Escape();
+  RunProgram(bench);
+  EXPECT_FALSE(user.ui.failed());
+  EXPECT_EQ(user.ui.pending_steps(), 0u);
+  ASSERT_EQ(user.ui.message_boxes().size(), 1u);
+  EXPECT_EQ(user.ui.message_boxes()[0].caption, "Plovix");
 }
 
 // --- Device arrival, About, leaving ---

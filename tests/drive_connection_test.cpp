@@ -139,6 +139,17 @@ TEST(DriveConnectionTest, CloseReleasesTheHandleOnce) {
   EXPECT_EQ(io.closed, (std::vector<DeviceHandle>{42, 42}));
 }
 
+TEST(DriveConnectionTest, OpeningAgainReleasesTheEarlierHandle) {
+  ScriptedIo io;
+  IoBuffers buffers;
+  DriveConnection connection(io, buffers);
+  ASSERT_TRUE(connection.Open(1));
+  io.open_works = false;
+  EXPECT_FALSE(connection.Open(2));
+  EXPECT_EQ(io.closed, std::vector<DeviceHandle>{42});
+  EXPECT_FALSE(connection.IsOpen());
+}
+
 TEST(DriveConnectionTest, InquiryClearsItsAreaBeforeAsking) {
   ScriptedIo io;
   io.scsi_status = 0x02;

@@ -46,6 +46,8 @@ tm -f /dev/null new-session -d -s "$session" -x 160 -y 50 \
 wait_for "ZUL for Windows" 5 || fail "main window caption not shown"
 wait_for "Model Name" 3 || fail "drive list header not shown"
 wait_for "Ready" 3 || fail "no drive line with Ready"
+wait_for "Orvane OD1000-HX" 3 || fail "demo data disk not listed"
+screen | grep -F -q "Orvane OD500-SY" && fail "the system disk is listed"
 screen | grep -F -q "USB Device is NOT supported." && fail "notice shown before its delay"
 
 # The notice: about five seconds after start-up, captioned "Plovix".
@@ -53,6 +55,7 @@ wait_for "USB Device is NOT supported." 9 || fail "unsupported USB notice not sh
 noticed=$(date +%s)
 [ $((noticed - started)) -ge 4 ] || fail "notice came after $((noticed - started)) s"
 screen | grep -F -q "Plovix" || fail "notice caption missing"
+screen | grep -F -q "Nimbra" || fail "notice does not name the unlisted USB disk"
 
 # Acknowledge every notice box, then leave with Escape.
 n=0

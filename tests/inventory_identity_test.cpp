@@ -3,8 +3,10 @@
 
 #include <ostream>
 
+#include <algorithm>
 #include <array>
 #include <cstring>
+#include <random>
 #include <string>
 
 #include "inventory/DriveRecord.h"
@@ -78,7 +80,9 @@ INSTANTIATE_TEST_SUITE_P(
         TextCase{"OddLengthNames", "ST4000DM004-2CV104", "ZFN0ABC", "0001", "ST4000DM004-2CV104",
                  "ZFN0ABC", "0001"},
         TextCase{"LeadingZeroIsNotSkipped", std::string(1, '\0') + "X", "  ", "        ", "", "",
-                 ""}),
+                 ""},
+        TextCase{"TextEndsAtAnInnerZero", std::string("AB ") + '\0' + "CD", std::string("S ") + '\0',
+                 std::string("F") + '\0' + "G", "AB", "S", "F"}),
     [](const auto& p) { return std::string(p.param.name); });
 
 TEST(IdentifyTextTest, BytesAreSwappedWithinEachWord) {
@@ -256,6 +260,55 @@ TEST(InquiryCopyTest, FieldsTakeTheirBytesAndNoMore) {
   EXPECT_STREQ(r.inquiry_product, "QRSTUVWXYZABCDEF");
   EXPECT_STREQ(r.inquiry_revision, "GHIJ");
   EXPECT_STREQ(r.bridge_id, "KLMN");
+}
+
+// Whatever a device answers, every text lands terminated inside its own field.
+TEST(DeviceBytesTest, ArbitraryAnswersStayInsideTheirFields) {
+  std::mt19937 random(20261209);
+  std::uniform_int_distribution<int> byte(0, 255);
+  // Bias towards blanks and zeros so that word splitting and trimming get exercised.
+  auto next = [&] {
+    const int r = byte(random);
+    return static_cast<std::uint8_t>(r < 64 ? ' ' : r < 96 ? 0 : byte(random));
+  };
+  for (int round = 0; round < 2000; ++round) {
+    Sector identify;
+    for (auto& b : identify) b = next();
+    std::array<std::uint8_t, 40> inquiry;
+    for (auto& b : inquiry) b = next();
+    // Surround the record with canaries to catch any write past it.
+    struct Guarded {
+      std::uint64_t before = 0x5A5A5A5A5A5A5A5AULL;
+      DriveRecord record;
+      std::uint64_t after = 0xA5A5A5A5A5A5A5A5ULL;
+    } g;
+    DriveRecord& r = g.record;
+    DecodeIdentify(identify.data(), r);
+    CopyInquiry(inquiry.data(), r);
+    RecogniseBridge(r);
+    SplitVendorWords(r);
+    SplitProductWords(r);
+    BuildVenPattern(r);
+    BuildProdPattern(r);
+    BuildRevPattern(r);
+    ASSERT_EQ(g.before, 0x5A5A5A5A5A5A5A5AULL);
+    ASSERT_EQ(g.after, 0xA5A5A5A5A5A5A5A5ULL);
+    ASSERT_LT(std::strlen(r.model), sizeof r.model);
+    ASSERT_LT(std::strlen(r.serial), sizeof r.serial);
+    ASSERT_LT(std::strlen(r.firmware), sizeof r.firmware);
+    ASSERT_LT(std::strlen(r.ven_pattern), sizeof r.ven_pattern);
+    ASSERT_LT(std::strlen(r.prod_pattern), sizeof r.prod_pattern);
+    ASSERT_LT(std::strlen(r.rev_pattern), sizeof r.rev_pattern);
+    ASSERT_LE(r.vendor_word_count, 4);
+    ASSERT_LE(r.product_word_count, 8);
+    for (const auto& w : r.vendor_words) ASSERT_EQ(w[8], '\0');
+    for (const auto& w : r.product_words) ASSERT_EQ(w[16], '\0');
+    if (r.model[0] != '\0') {
+      ASSERT_NE(r.model[0], ' ');
+      ASSERT_NE(r.model[std::strlen(r.model) - 1], ' ');
+    }
+    ASSERT_EQ(r.behind_bridge, r.bridge_chip != 0 ? 1 : 0);
+  }
 }
 
 }  // namespace

@@ -169,6 +169,12 @@ INSTANTIATE_TEST_SUITE_P(
                      b.AddSata(1, Disk("", ""));
                    },
                    {0}, "-", {}},
+        LayoutCase{"ZeroFilledIdentityMatchesASilentVolume",
+                   [](Bench& b) {
+                     b.AddSilentVolume('H');
+                     b.AddSata(0, Disk(std::string(40, '\0'), std::string(20, '\0')));
+                   },
+                   {0}, "H", {}},
         LayoutCase{"EqualIdentitiesShareTheFirstLetter",
                    [](Bench& b) {
                      b.AddSata(0, Disk("TWIN", "SAME"));
@@ -232,6 +238,14 @@ INSTANTIATE_TEST_SUITE_P(
                      b.AddUsb(1, Disk("USB A", "U1"), bridge);
                    },
                    {}, "", {"Ab Cd   |Ext HDD 1021    "}},
+        LayoutCase{"FailedInquiryListsEmptyNames",
+                   [](Bench& b) {
+                     BridgeSpec bridge = kPlainBridge;
+                     bridge.inquiry_answers = false;
+                     bridge.listed_as_usbstor = false;
+                     b.AddUsb(3, Disk("USB C", "U3"), bridge);
+                   },
+                   {}, "", {"|"}},
         LayoutCase{"StorageCatalogueFails",
                    [](Bench& b) {
                      b.AddUsb(1, Disk("USB A", "U1"), kKnownBridge);
@@ -615,6 +629,41 @@ TEST(ScanTest, MoreThanTwentyOneUnsupportedDrivesKeepTheFirstTwentyOne) {
   }
   EXPECT_TRUE(s.SlotsAfterCountAreZero());
   EXPECT_EQ(s.bench.OpenHandleCount(), 0);
+}
+
+TEST(ScanTest, GarbledAnswersStayInsideTheirFields) {
+  ScanBench s;
+  s.bench.AddSata(0, Disk("A", "1"));
+  s.bench.AddUsb(1, Disk("U", "2"), kKnownBridge);
+  BridgeSpec plain = kPlainBridge;
+  s.bench.AddUsb(2, Disk("V", "3"), plain);
+  for (int drive : {0, 1, 2}) {
+    sim::Fault identify;
+    identify.match.drive_number = drive;
+    identify.match.ata_command = 0xEC;
+    identify.effect = sim::FaultEffect::Garbage;
+    s.bench.AddFault(identify);
+  }
+  sim::Fault inquiry;
+  inquiry.match.cdb_opcode = 0x12;
+  inquiry.effect = sim::FaultEffect::Garbage;
+  s.bench.AddFault(inquiry);
+  for (int round = 0; round < 20; ++round) {
+    s.Refresh();
+    ASSERT_GE(s.table.count, 1);  // the SATA drive answers, however oddly
+    for (int i = 0; i < s.table.count; ++i) {
+      const DriveRecord& r = s.table.records[i];
+      EXPECT_LT(std::strlen(r.model), sizeof r.model);
+      EXPECT_LT(std::strlen(r.serial), sizeof r.serial);
+      EXPECT_LT(std::strlen(r.firmware), sizeof r.firmware);
+      EXPECT_LT(std::strlen(r.usb_serial), sizeof r.usb_serial);
+    }
+    for (int i = 0; i < s.unsupported.count; ++i) {
+      EXPECT_LT(std::strlen(s.unsupported.entries[i].vendor), 9u);
+      EXPECT_LT(std::strlen(s.unsupported.entries[i].product), 17u);
+    }
+    EXPECT_EQ(s.bench.OpenHandleCount(), 0);
+  }
 }
 
 }  // namespace

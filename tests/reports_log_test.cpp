@@ -1,6 +1,7 @@
 // The per-drive log file and the report built from it.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -112,6 +113,25 @@ TEST(DriveLog, UnwritableLogDropsTheRecordSilently) {
   AppendDriveLog("OK1", "Erase Disk", "Failed");
   EXPECT_EQ(ReadBinary("OK1.log"), "Erase Disk\r\nDone\r\nFailed\r\n03/14/2012 09:05:07\r\n");
   EXPECT_TRUE(ui.message_boxes().empty());
+}
+
+TEST(DriveLog, ReadOnlyDirectoryDropsTheRecordSilently) {
+  ScratchDir dir;
+  ui::scripted::ScriptedBackend ui(kMarch14);
+  fs::permissions(dir.path(), fs::perms::owner_read | fs::perms::owner_exec);
+  std::FILE* probe = std::fopen("probe", "wb");
+  const bool writable = probe != nullptr;
+  if (writable) {
+    std::fclose(probe);
+    fs::remove("probe");
+  }
+  if (!writable) {
+    AppendDriveLog("RO1", "SMART ET", "Pass");
+    EXPECT_FALSE(fs::exists("RO1.log"));
+    EXPECT_TRUE(ui.message_boxes().empty());
+  }
+  fs::permissions(dir.path(), fs::perms::owner_all);
+  if (writable) GTEST_SKIP() << "directory permissions do not bind this user";
 }
 
 // ---------------------------------------------------------------------------------

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <ostream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -120,6 +121,12 @@ struct CaseName {
     return p.param.name;
   }
 };
+
+// Prints a parameterised case by its `name` field in failure messages.
+template <class T, class = decltype(T::name)>
+void PrintTo(const T& c, std::ostream* os) {
+  *os << c.name;
+}
 
 class SelfTestFlow : public ::testing::Test {
  protected:

@@ -228,7 +228,10 @@ INSTANTIATE_TEST_SUITE_P(Ways, AbortDeclined,
                                            DeclineCase{"CloseBox", 2}),
                          CaseName());
 
-TEST_F(SelfTestFlow, AbortConfirmedStopsTheTestOnAFreshHandle) {
+// The Abort button, or Enter: the button is the dialog's only focusable control.
+class AbortConfirmed : public SelfTestFlow, public ::testing::WithParamInterface<int> {};
+
+TEST_P(AbortConfirmed, StopsTheTestOnAFreshHandle) {
   bench.AddSata(0, HealthyDrive("ABORT0001"));
   std::size_t opens_before = 0;
   std::size_t opens_after = 0;
@@ -237,7 +240,7 @@ TEST_F(SelfTestFlow, AbortConfirmedStopsTheTestOnAFreshHandle) {
   std::vector<std::string> status_after;
 
   ui.Expect(kMain).Check(1007, 0).Press(1003);
-  ui.Expect(kProgress).Advance(5000).Press(kAbortButton);
+  ui.Expect(kProgress).Advance(5000).Press(GetParam());
   ui.Expect(kAbortQuestion)
       .Do([&](ui::Dialog&) { opens_before = bench.OpenedPaths().size(); })
       .Press(1);
@@ -263,6 +266,11 @@ TEST_F(SelfTestFlow, AbortConfirmedStopsTheTestOnAFreshHandle) {
   EXPECT_EQ(status_after, std::vector<std::string>{"Aborted"});
   EXPECT_EQ(LogEntries("ABORT0001"), (Entries{{"ReadErrStat", "Pass"}, {"SMART QT", "Aborted"}}));
 }
+
+INSTANTIATE_TEST_SUITE_P(Keys, AbortConfirmed, ::testing::Values(kAbortButton, ui::IDOK),
+                         [](const ::testing::TestParamInfo<int>& p) {
+                           return std::string(p.param == kAbortButton ? "AbortButton" : "Enter");
+                         });
 
 // A poll that judges the test ended while the abort question is open: the question
 // stays, and the user's answer decides the closing code.

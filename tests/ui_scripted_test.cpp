@@ -197,6 +197,21 @@ TEST(UiScripted, SleepMovesTheClockButFiresNoTimer) {
   dlg.DoModal();
 }
 
+TEST(UiScripted, PeriodsMissedDuringASleepGiveOneTimerMessage) {
+  ScriptedBackend ui;
+  HookDialog dlg;
+  std::vector<std::uint64_t> fired;
+  dlg.on_init = [](HookDialog& d) { d.SetTimer(1, 1000); };
+  dlg.on_timer = [&](HookDialog&, int) { fired.push_back(ui.now_ms()); };
+  ui.Expect(uitest::kProbe)
+      .Do([](ui::Dialog&) { ui::Sleep(10500); })
+      .Advance(0)
+      .Advance(1000)
+      .Escape();
+  dlg.DoModal();
+  EXPECT_EQ(fired, (std::vector<std::uint64_t>{10500, 11500}));
+}
+
 TEST(UiScripted, AdvanceUntilClosedWaitsForAWorkerThread) {
   ScriptedBackend ui;
   HookDialog dlg;
@@ -284,6 +299,30 @@ TEST(UiScripted, MessageBoxesTakeTheAppTitleAndTheScriptedAnswer) {
   EXPECT_FALSE(ui.failed());
 }
 
+TEST(UiScripted, DoDuringAMessageBoxSeesTheDialogBeneath) {
+  ScriptedBackend ui;
+  HookDialog dlg;
+  dlg.on_command = [](HookDialog& d, int id) {
+    if (id != uitest::kGo) return false;
+    d.SetDlgItemText(uitest::kLabel, "busy");
+    ui::MessageBox("Done", "", ui::MB_OK);
+    return true;
+  };
+  std::string seen;
+  ui.Expect(uitest::kProbe).Press(uitest::kGo);
+  ui.ExpectMessageBox("Done").Do([&](ui::Dialog& d) { seen = d.GetDlgItemText(uitest::kLabel); }).Press(ui::IDOK);
+  ui.Expect(uitest::kProbe).Escape();
+  dlg.DoModal();
+  EXPECT_EQ(seen, "busy");
+
+  // With no dialog open there is nothing to look at.
+  std::vector<std::string> failures;
+  ui.SetFailureHandler([&](const std::string& m) { failures.push_back(m); });
+  ui.ExpectMessageBox("alone").Do([](ui::Dialog&) {}).Press(ui::IDOK);
+  EXPECT_EQ(ui::MessageBox("alone"), ui::IDCANCEL);
+  EXPECT_EQ(failures, std::vector<std::string>{"Do() has no dialog beneath message box 'alone'"});
+}
+
 struct FailureCase {
   const char* name;
   std::function<void(ScriptedBackend&)> script;
@@ -359,6 +398,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& param_info) { return std::string(param_info.param.name); });
 
 TEST(UiScripted, LaterWaitsCancelAfterAFailure) {
+  uitest::AddTestTemplates();
   ScriptedBackend ui;
   int failures = 0;
   ui.SetFailureHandler([&](const std::string&) { ++failures; });

@@ -111,15 +111,18 @@ TEST_P(EraseMbrFailure, StatusReadsFailureWhileTheBoxIsUp) {
       })
       .Press(1001);
   Confirm(ui);
-  ui.ExpectMessageBox("!!! Erase MBR Fail !!!")
-      .Do([&](ui::Dialog&) {
-        EXPECT_EQ(main_window->drive_list().GetItemText(0, kStatusColumn), "Failure");
-        EXPECT_EQ(LogBytes("MBRF0003"), "");  // logged after the box is closed
-      })
-      .Press(ui::IDOK);
+  std::string status_under_box = "(no box)";
+  std::string log_under_box = "(no box)";
+  ui.on_message_box = [&](const std::string&) {
+    status_under_box = main_window->drive_list().GetItemText(0, kStatusColumn);
+    log_under_box = LogBytes("MBRF0003");
+  };
+  ui.ExpectMessageBox("!!! Erase MBR Fail !!!").Press(ui::IDOK);
   End();
   Run();
 
+  EXPECT_EQ(status_under_box, "Failure");
+  EXPECT_EQ(log_under_box, "");  // the record follows the box
   ASSERT_EQ(ui.message_boxes().size(), 1u);
   EXPECT_EQ(ui.message_boxes()[0].caption, ui::AppTitle());
   EXPECT_EQ(Shown(ui, 151), 0);
@@ -233,7 +236,7 @@ TEST_F(UtilsRig, EraseDiskOfAnEmptyDiskFails) {
   Begin({0});
   ui.Expect(147).Press(1002);
   Confirm(ui);
-  ui.Expect(150).AdvanceUntilClosed(10000);
+  ui.Expect(150).Do(WaitForEraser).AdvanceUntilClosed(10000);
   End();
   Run();
   EXPECT_TRUE(Commands(3, {kWriteBuffer, kErase}).empty());

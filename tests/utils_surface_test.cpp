@@ -113,7 +113,7 @@ TEST_P(SurfaceScan, ReadsThePlannedRunsAndReportsPass) {
   EXPECT_TRUE(RequestsToOthers({chosen}).empty());
   ASSERT_EQ(status.size(), 2u);
   EXPECT_EQ(status[c.line], "Completed");
-  EXPECT_EQ(status[1 - c.line], "");
+  EXPECT_EQ(status[1 - c.line], initial_status[1 - c.line]);
   const auto log = LogLines(serial);
   ASSERT_EQ(log.size(), 8u);
   ExpectRecord(log, 0, "ReadErrStat", "Pass");
@@ -382,7 +382,7 @@ TEST_F(UtilsRig, SurfaceScanOfAnEmptyDiskFails) {
   AddSata(3, 0, "EMPTY003");
   Begin({0});
   ui.Expect(147).Press(kLongButton);
-  ui.Expect(163).AdvanceUntilClosed(10000);
+  ui.Expect(163).Do(WaitForWorker).AdvanceUntilClosed(10000);
   ui.Expect(164).Do([](ui::Dialog& d) { EXPECT_EQ(d.GetDlgItemText(1039), "Fail"); }).Press(1);
   End();
   Run();

@@ -37,6 +37,7 @@ class Engine {
   virtual void Advance(unsigned ms, Window& w) = 0;
   virtual void AdvanceUntilClosed(unsigned max_ms, Window& w) = 0;
   virtual void Post(unsigned event) = 0;
+  virtual Dialog* TopDialog() const = 0;
 };
 
 using Action = std::function<void(Engine&, Window&)>;
@@ -88,11 +89,12 @@ struct Step::Impl {
 
 Step& Step::Do(std::function<void(Dialog&)> f) {
   impl_->actions.push_back([f = std::move(f)](Engine& engine, Window& w) {
-    if (w.dlg == nullptr) {
-      engine.Fail("Do() does not apply to " + w.Describe());
+    Dialog* target = w.dlg != nullptr ? w.dlg : engine.TopDialog();
+    if (target == nullptr) {
+      engine.Fail("Do() has no dialog beneath " + w.Describe());
       return;
     }
-    f(*w.dlg);
+    f(*target);
   });
   return *this;
 }
@@ -239,6 +241,7 @@ struct ScriptedBackend::Impl : Engine {
   }
 
   bool Cancelling() const override { return cancelling; }
+  Dialog* TopDialog() const override { return dialogs.empty() ? nullptr : dialogs.back(); }
 
   static void CancelWindow(Window& w) {
     if (w.Done()) return;
@@ -284,6 +287,8 @@ struct ScriptedBackend::Impl : Engine {
       Dialog* dlg = t.dlg;
       const int id = t.id;
       t.due += std::max(1u, t.period);
+      // A clock moved on by Sleep meanwhile: one message, not one per missed period.
+      if (t.due <= Tick()) t.due = Tick() + std::max(1u, t.period);
       dlg->OnTimer(id);  // may open nested windows that fire timers themselves
     }
   }

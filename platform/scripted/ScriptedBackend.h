@@ -27,7 +27,8 @@ class ScriptedBackend;
 // One thing the user does while a given window is on top. Actions run in order.
 class Step {
  public:
-  // Runs f on the dialog (inspect it, assert on it, or act on it).
+  // Runs f on the dialog (inspect it, assert on it, or act on it). While a message box
+  // is on top, f gets the dialog beneath the box.
   Step& Do(std::function<void(Dialog&)> f);
   Step& Press(int control_id);      // a button click (message boxes: IDOK / IDCANCEL)
   Step& Escape();                   // the Escape key: cancel code

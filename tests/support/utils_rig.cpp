@@ -30,8 +30,13 @@ Cmd Decode(const sim::Received& r) {
       c.lba = std::uint64_t{cur[kTfLbaLow]} | std::uint64_t{cur[kTfLbaMid]} << 8 |
               std::uint64_t{cur[kTfLbaHigh]} << 16 | std::uint64_t{prev[kTfLbaLow]} << 24 |
               std::uint64_t{prev[kTfLbaMid]} << 32 | std::uint64_t{prev[kTfLbaHigh]} << 40;
-      c.count = std::uint32_t{cur[kTfSectorCount]} | std::uint32_t{cur[kTfFeature]} << 8 |
-                std::uint32_t{prev[kTfSectorCount]} << 16 | std::uint32_t{prev[kTfFeature]} << 24;
+      if (c.opcode == kReadVerify) {
+        c.count = std::uint32_t{cur[kTfSectorCount]} | std::uint32_t{prev[kTfSectorCount]} << 8;
+      } else {  // the erase run length, spread over count and feature
+        c.count = std::uint32_t{cur[kTfSectorCount]} | std::uint32_t{cur[kTfFeature]} << 8 |
+                  std::uint32_t{prev[kTfSectorCount]} << 16 |
+                  std::uint32_t{prev[kTfFeature]} << 24;
+      }
     }
     return c;
   }
@@ -43,10 +48,12 @@ Cmd Decode(const sim::Received& r) {
       c.lba = std::uint64_t{cdb[8]} | std::uint64_t{cdb[10]} << 8 | std::uint64_t{cdb[12]} << 16 |
               std::uint64_t{cdb[7]} << 24 | std::uint64_t{cdb[9]} << 32 |
               std::uint64_t{cdb[11]} << 40;
-      // Count low, feature low, count high, feature high: the erase run length; READ
-      // VERIFY leaves both feature bytes zero, so the same sum is its sector count.
-      c.count = std::uint32_t{cdb[6]} | std::uint32_t{cdb[4]} << 8 | std::uint32_t{cdb[5]} << 16 |
-                std::uint32_t{cdb[3]} << 24;
+      if (c.opcode == kReadVerify) {
+        c.count = std::uint32_t{cdb[6]} | std::uint32_t{cdb[5]} << 8;
+      } else {  // count low, feature low, count high, feature high
+        c.count = std::uint32_t{cdb[6]} | std::uint32_t{cdb[4]} << 8 |
+                  std::uint32_t{cdb[5]} << 16 | std::uint32_t{cdb[3]} << 24;
+      }
       break;
     case 0xA1:
       c.opcode = cdb[9];
@@ -129,11 +136,20 @@ sim::VirtualDrive& UtilsRig::AddUsb(int drive_number, std::uint64_t total_sector
   return bench.AddUsb(drive_number, Spec(serial, total_sectors), bridge);
 }
 
+namespace {
+std::vector<std::string> Statuses(ui::ListCtrl& list) {
+  std::vector<std::string> out;
+  for (int i = 0; i < list.GetItemCount(); ++i) out.push_back(list.GetItemText(i, kStatusColumn));
+  return out;
+}
+}  // namespace
+
 ui::scripted::Step& UtilsRig::Begin(const std::vector<int>& lines, int button) {
   ui::scripted::Step& step = ui.Expect(kMainTemplate).Do([this](ui::Dialog& d) {
     main_window = dynamic_cast<CPlovixDlg*>(&d);
     ASSERT_NE(main_window, nullptr);
     ASSERT_EQ(main_window->drive_list().GetItemCount(), static_cast<int>(drive_numbers.size()));
+    initial_status = Statuses(main_window->drive_list());
     bench.ClearLog();
   });
   for (int line : lines) step.Check(main_ids::kDriveList, line);
@@ -142,13 +158,7 @@ ui::scripted::Step& UtilsRig::Begin(const std::vector<int>& lines, int button) {
 
 void UtilsRig::End() {
   ui.Expect(kMainTemplate)
-      .Do([this](ui::Dialog& d) {
-        auto& list = d.List(main_ids::kDriveList);
-        status.clear();
-        for (int i = 0; i < list.GetItemCount(); ++i) {
-          status.push_back(list.GetItemText(i, kStatusColumn));
-        }
-      })
+      .Do([this](ui::Dialog& d) { status = Statuses(d.List(main_ids::kDriveList)); })
       .Escape();
 }
 
@@ -204,10 +214,11 @@ std::vector<std::string> UtilsRig::LogLines(const std::string& serial) const {
 }
 
 bool WaitUntil(const std::function<bool()>& pred) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
   while (!pred()) {
     if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::yield();
+    // Short naps rather than a busy loop: the worker shares a small machine with us.
+    std::this_thread::sleep_for(std::chrono::microseconds(200));
   }
   return true;
 }

@@ -58,6 +58,17 @@ class TempCwd {
   std::filesystem::path old_;
 };
 
+// The scripted back end, with a look at the program's state whenever a message box comes up
+// (a box's own script step cannot inspect anything).
+class RecordingBackend : public ui::scripted::ScriptedBackend {
+ public:
+  std::function<void(const std::string& text)> on_message_box;
+  int MessageBox(const std::string& text, const std::string& caption, unsigned type) override {
+    if (on_message_box) on_message_box(text);
+    return ui::scripted::ScriptedBackend::MessageBox(text, caption, type);
+  }
+};
+
 // Drive 0 is the system disk (volume C:, never listed); the drives added with Add...
 // appear in the drive list in ascending drive number.
 class UtilsRig : public ::testing::Test {
@@ -92,10 +103,11 @@ class UtilsRig : public ::testing::Test {
   bool WaitForCommand(int drive_number, std::uint8_t opcode, std::uint64_t lba);
 
   TempCwd cwd;
-  ui::scripted::ScriptedBackend ui;
+  RecordingBackend ui;
   sim::Bench bench;
   CPlovixDlg* main_window = nullptr;
-  std::vector<std::string> status;  // Status column at End, by line
+  std::vector<std::string> initial_status;  // Status column at Begin, by line
+  std::vector<std::string> status;          // Status column at End, by line
   std::vector<int> drive_numbers;   // drives added, in list order
 };
 

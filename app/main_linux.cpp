@@ -1,0 +1,35 @@
+// Plovix on Linux: the program in a terminal, on the machine's real drives.
+#include <cstdio>
+
+#include "app/CPlovixApp.h"
+#include "platform/linux/LinuxDeviceCatalog.h"
+#include "platform/linux/LinuxDeviceIo.h"
+#include "platform/linux/Privileges.h"
+#include "platform/linux/UeventWatcher.h"
+#include "platform/terminal/TerminalBackend.h"
+#include "ui/Backend.h"
+#include "ui/Types.h"
+
+int main(int argc, char** argv) {
+  const std::string title = ui::TitleFromExecutablePath(argc > 0 && argv[0] ? argv[0] : "Plovix");
+  // Raw commands to a drive need CAP_SYS_RAWIO; without it every drive would simply
+  // fail to answer, so say why before the terminal is taken over.
+  if (!plovix::linuxdev::ProcessHasRawIo()) {
+    std::fprintf(stderr,
+                 "%s needs administrator rights to open physical drives: run it as root.\n",
+                 title.c_str());
+    return 1;
+  }
+  ui::SetAppTitle(title);
+
+  ui::terminal::TerminalBackend backend;
+  plovix::linuxdev::LinuxDeviceIo io;
+  plovix::linuxdev::LinuxDeviceCatalog catalog;
+  plovix::linuxdev::UeventWatcher watcher(
+      [] { ui::GetBackend().PostDeviceChange(ui::DBT_DEVICEARRIVAL); });
+  watcher.Start();
+
+  plovix::CPlovixApp(io, catalog).InitInstance();
+  watcher.Stop();
+  return 0;
+}

@@ -1,0 +1,205 @@
+#include "platform/linux/LinuxDeviceIo.h"
+
+#include <fcntl.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "platform/linux/SgTranslate.h"
+
+namespace plovix::linuxdev {
+
+namespace {
+
+// Status a drive shows after a command that went through without sense data:
+// DRDY and DSC, no error.
+constexpr std::uint8_t kQuietStatus = 0x50;
+
+// SG_IO itself worked and the transport carried the command to the device.
+bool TransportOk(int rc, const sg_io_hdr_t& hdr) {
+  if (rc != 0) return false;
+  if (hdr.host_status != 0) return false;        // time-out, reset, no connection
+  if ((hdr.driver_status & 0x07) != 0) return false;  // driver error (the sense flag aside)
+  return true;
+}
+
+unsigned TimeoutMs(std::uint32_t seconds) {
+  return (seconds != 0 ? seconds : kDefaultTimeoutSeconds) * 1000u;
+}
+
+}  // namespace
+
+LinuxSystem RealLinuxSystem() {
+  LinuxSystem system;
+  system.open_device = [](const std::string& node) {
+    return ::open(node.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+  };
+  system.close_device = [](int fd) { ::close(fd); };
+  system.sg_io = [](int fd, sg_io_hdr_t* hdr) {
+    int rc;
+    do {
+      rc = ::ioctl(fd, SG_IO, hdr);
+    } while (rc < 0 && errno == EINTR);
+    return rc < 0 ? -1 : 0;
+  };
+  return system;
+}
+
+LinuxDeviceIo::LinuxDeviceIo(LinuxSystem system)
+    : system_(std::move(system)), layout_(system_.root) {}
+
+LinuxDeviceIo::~LinuxDeviceIo() {
+  for (const auto& [handle, disk] : open_) system_.close_device(static_cast<int>(handle));
+}
+
+DeviceHandle LinuxDeviceIo::OpenDiskNamed(const std::string& name) {
+  if (!layout_.IsDisk(name)) return kInvalidHandle;
+  std::string node = name;
+  for (char& c : node) {
+    if (c == '!') c = '/';  // sysfs spells subdirectories of /dev this way (cciss!c0d0)
+  }
+  const int fd = system_.open_device(system_.root + "/dev/" + node);
+  if (fd < 0) return kInvalidHandle;
+  OpenDisk disk;
+  disk.name = name;
+  disk.usb = layout_.IsUsbDisk(name);
+  std::lock_guard lock(mutex_);
+  open_[static_cast<DeviceHandle>(fd)] = std::move(disk);
+  return static_cast<DeviceHandle>(fd);
+}
+
+DeviceHandle LinuxDeviceIo::Open(const std::string& path) {
+  if (const auto number = ParsePhysicalDrivePath(path)) {
+    if (*number > kMaxDriveNumber) return kInvalidHandle;
+    return OpenDiskNamed(SdName(*number));
+  }
+  if (const auto letter = ParseVolumePath(path)) {
+    // A volume's handle reaches its (first) disk, as a Windows volume handle reaches
+    // the disk under a simple volume.
+    const auto disks = layout_.DisksOfVolume(*letter);
+    if (disks.empty()) return kInvalidHandle;
+    return OpenDiskNamed(disks.front());
+  }
+  return kInvalidHandle;
+}
+
+void LinuxDeviceIo::Close(DeviceHandle handle) {
+  {
+    std::lock_guard lock(mutex_);
+    if (open_.erase(handle) == 0) return;
+  }
+  system_.close_device(static_cast<int>(handle));
+}
+
+bool LinuxDeviceIo::Lookup(DeviceHandle handle, OpenDisk& disk) {
+  std::lock_guard lock(mutex_);
+  const auto it = open_.find(handle);
+  if (it == open_.end()) return false;
+  disk = it->second;
+  return true;
+}
+
+bool LinuxDeviceIo::AtaPassThrough(DeviceHandle handle, const AtaPassThroughRequest& request,
+                                   AtaPassThroughRequest& reply) {
+  OpenDisk disk;
+  if (!Lookup(handle, disk)) return false;
+  // USB storage offers no ATA pass-through; USB drives are reached by SCSI commands.
+  if (disk.usb) return false;
+
+  const DataDirection direction = AtaDirection(request);
+  if (direction != DataDirection::None &&
+      (request.DataBuffer == nullptr || request.DataTransferLength == 0)) {
+    return false;
+  }
+  auto cdb = BuildAtaPassThrough16(request);
+  std::uint8_t sense[32] = {};
+  sg_io_hdr_t hdr;
+  std::memset(&hdr, 0, sizeof hdr);
+  hdr.interface_id = 'S';
+  hdr.cmd_len = static_cast<unsigned char>(cdb.size());
+  hdr.cmdp = cdb.data();
+  hdr.mx_sb_len = sizeof sense;
+  hdr.sbp = sense;
+  hdr.timeout = TimeoutMs(request.TimeOutValue);
+  switch (direction) {
+    case DataDirection::In:
+      hdr.dxfer_direction = SG_DXFER_FROM_DEV;
+      break;
+    case DataDirection::Out:
+      hdr.dxfer_direction = SG_DXFER_TO_DEV;
+      break;
+    case DataDirection::None:
+      hdr.dxfer_direction = SG_DXFER_NONE;
+      break;
+  }
+  if (direction != DataDirection::None) {
+    hdr.dxfer_len = request.DataTransferLength;
+    hdr.dxferp = request.DataBuffer;
+  }
+
+  const int rc = system_.sg_io(static_cast<int>(handle), &hdr);
+  reply = request;
+  std::memset(reply.PreviousTaskFile, 0, sizeof reply.PreviousTaskFile);
+  std::memset(reply.CurrentTaskFile, 0, sizeof reply.CurrentTaskFile);
+  if (!TransportOk(rc, hdr)) return false;
+
+  const std::size_t sense_length = hdr.sb_len_wr < sizeof sense ? hdr.sb_len_wr : sizeof sense;
+  if (const auto registers = DecodeAtaSense(sense, sense_length)) {
+    FillReply(*registers, reply);
+    return true;
+  }
+  if (hdr.status != 0) return false;  // CHECK CONDITION with nothing of the drive's in it
+  reply.CurrentTaskFile[kTfCommand] = kQuietStatus;
+  return true;
+}
+
+bool LinuxDeviceIo::ScsiPassThrough(DeviceHandle handle, ScsiPassThroughRequest& request) {
+  OpenDisk disk;
+  if (!Lookup(handle, disk)) return false;
+  if (request.CdbLength == 0 || request.CdbLength > sizeof request.Cdb) return false;
+
+  std::uint8_t cdb[16];
+  std::memcpy(cdb, request.Cdb, sizeof cdb);
+  std::uint8_t sense[32] = {};
+  std::size_t sense_max = request.SenseInfoLength;
+  if (sense_max == 0 || sense_max > sizeof sense) sense_max = sizeof sense;
+
+  sg_io_hdr_t hdr;
+  std::memset(&hdr, 0, sizeof hdr);
+  hdr.interface_id = 'S';
+  hdr.cmd_len = request.CdbLength;
+  hdr.cmdp = cdb;
+  hdr.mx_sb_len = static_cast<unsigned char>(sense_max);
+  hdr.sbp = sense;
+  hdr.timeout = TimeoutMs(request.TimeOutValue);
+  hdr.dxfer_direction = SG_DXFER_NONE;
+  if (request.DataTransferLength != 0 && request.DataBuffer != nullptr) {
+    if (request.DataIn == kScsiDataIn) {
+      hdr.dxfer_direction = SG_DXFER_FROM_DEV;
+    } else if (request.DataIn == kScsiDataOut) {
+      hdr.dxfer_direction = SG_DXFER_TO_DEV;
+    }
+    if (hdr.dxfer_direction != SG_DXFER_NONE) {
+      hdr.dxfer_len = request.DataTransferLength;
+      hdr.dxferp = request.DataBuffer;
+    }
+  }
+
+  const int rc = system_.sg_io(static_cast<int>(handle), &hdr);
+  if (!TransportOk(rc, hdr)) return false;
+  request.ScsiStatus = hdr.status;
+  const std::size_t written = hdr.sb_len_wr < sense_max ? hdr.sb_len_wr : sense_max;
+  std::memcpy(request.Sense, sense, written);
+  request.SenseInfoLength = static_cast<std::uint8_t>(written);
+  if (hdr.dxfer_direction != SG_DXFER_NONE && hdr.resid > 0 &&
+      static_cast<std::uint32_t>(hdr.resid) <= request.DataTransferLength) {
+    request.DataTransferLength -= static_cast<std::uint32_t>(hdr.resid);
+  }
+  return true;
+}
+
+std::vector<int> LinuxDeviceIo::SystemDriveNumbers() { return layout_.RootDriveNumbers(); }
+
+}  // namespace plovix::linuxdev

@@ -1,0 +1,85 @@
+// How the Linux block layer is laid out under /sys and /proc, read through a root
+// prefix so that tests can hand in a fake tree ("" is the running system).
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace plovix::linuxdev {
+
+inline constexpr int kMaxDriveNumber = 31;
+
+// Kernel SCSI disk names follow sda..sdz, sdaa..sdzz, sdaaa...; physical drive n is the
+// n-th name of that sequence, so a drive keeps its number when another one goes away.
+std::optional<int> SdIndex(std::string_view name);
+std::string SdName(int index);  // "" for a negative index
+// Drive number of a disk name, only for 0..31.
+std::optional<int> DriveNumberOf(std::string_view name);
+
+// "\\.\PhysicalDrive<n>" -> n; "\\.\X:" -> X (upper case).
+std::optional<int> ParsePhysicalDrivePath(std::string_view path);
+std::optional<char> ParseVolumePath(std::string_view path);
+
+struct MountEntry {
+  std::string dev;          // "major:minor"
+  std::string mount_point;  // escapes decoded
+  std::string fs_type;
+  std::string source;
+};
+std::vector<MountEntry> ParseMountInfo(std::string_view text);
+
+class SysfsLayout {
+ public:
+  explicit SysfsLayout(std::string root) : root_(std::move(root)) {}
+
+  const std::string& root() const { return root_; }
+
+  // The whole disks a block device (disk, partition, device-mapper or md device)
+  // finally lives on, ordered by drive number (SCSI disks first, then by name).
+  std::vector<std::string> PhysicalDisksOf(const std::string& block) const;
+  // The block device of a mount, by its numbers or, for file systems that report an
+  // anonymous number (btrfs), by its source; nullopt for non-block file systems.
+  std::optional<std::string> BlockOfMount(const MountEntry& mount) const;
+
+  // Whole disks under the root file system.
+  std::vector<std::string> RootDisks() const;
+  // Drive numbers (0..31) of the root disks.
+  std::vector<int> RootDriveNumbers() const;
+  // The disks behind each lettered volume: C is the root; D.. the other mounted block
+  // file systems in mount order. Empty when the letter names no volume.
+  std::vector<std::string> DisksOfVolume(char letter) const;
+
+  // All whole block devices listed in /sys/block, SCSI disks first in drive order.
+  std::optional<std::vector<std::string>> BlockDisks() const;
+  bool IsDisk(const std::string& name) const;
+
+  // A disk attached through USB mass storage (bulk-only or UAS).
+  struct UsbDisk {
+    std::string vendor;    // SCSI vendor, product and revision as sysfs shows them
+    std::string model;
+    std::string rev;
+    unsigned lun = 0;
+    std::string usb_device_dir;  // sysfs directory of the USB device
+    std::string serial;          // USB serial number, "" when the device has none
+    std::string id_vendor;       // four hex digits
+    std::string id_product;
+    std::string interface_protocol;  // "50" bulk-only, "62" UAS
+  };
+  std::optional<UsbDisk> UsbDiskInfo(const std::string& disk) const;
+  bool IsUsbDisk(const std::string& disk) const { return UsbDiskInfo(disk).has_value(); }
+
+  std::string ReadAttribute(const std::string& path) const;  // root-relative, trimmed of '\n'
+
+ private:
+  std::string Path(const std::string& relative) const { return root_ + relative; }
+  std::optional<std::string> CanonicalBlockDir(const std::string& block) const;
+  void CollectDisks(const std::string& block, std::vector<std::string>& out, int depth) const;
+  std::vector<std::vector<std::string>> VolumeDisks() const;
+
+  std::string root_;
+};
+
+}  // namespace plovix::linuxdev

@@ -1,0 +1,325 @@
+#include "platform/terminal/Input.h"
+
+#include <algorithm>
+
+#include "platform/terminal/Text.h"
+
+namespace ui::terminal {
+
+namespace {
+
+Control* Focused(Dialog& dlg, const DialogView& view) {
+  const auto& controls = dlg.controls();
+  if (view.focus < 0 || view.focus >= static_cast<int>(controls.size())) return nullptr;
+  return controls[static_cast<std::size_t>(view.focus)].get();
+}
+
+int CurrentLine(const ListCtrl& list) {
+  int line = list.GetNextItem(-1, LVIS_FOCUSED);
+  if (line < 0) line = list.GetNextItem(-1, LVNI_SELECTED);
+  return line;
+}
+
+int ListRows(const DialogView& view, const ListCtrl& list) {
+  return std::max(1, ListLayout(ControlArea(view, list)).body_rows);
+}
+
+void SelectLine(ListCtrl& list, int line, int rows) {
+  list.SetItemState(-1, 0, LVIS_SELECTED | LVIS_FOCUSED);
+  list.SetItemState(line, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+  list.top_index = ScrollToShow(list.top_index, line, rows, list.GetItemCount());
+}
+
+void ToggleCheck(ListCtrl& list, int line) {
+  if ((list.GetExtendedStyle() & LVS_EX_CHECKBOXES) == 0 || line < 0) return;
+  list.SetCheck(line, !list.GetCheck(line));
+}
+
+bool MoveInList(ListCtrl& list, const DialogView& view, Key key) {
+  const int count = list.GetItemCount();
+  if (count == 0) return true;
+  const int rows = ListRows(view, list);
+  const int current = CurrentLine(list);
+  int line = current;
+  switch (key) {
+    case Key::Up: line = current < 0 ? 0 : current - 1; break;
+    case Key::Down: line = current + 1; break;
+    case Key::PageUp: line = current - rows; break;
+    case Key::PageDown: line = current < 0 ? rows - 1 : current + rows; break;
+    case Key::Home: line = 0; break;
+    case Key::End: line = count - 1; break;
+    default: return false;
+  }
+  SelectLine(list, std::clamp(line, 0, count - 1), rows);
+  return true;
+}
+
+bool ScrollEdit(Control& edit, DialogView& view, Key key) {
+  if ((edit.style() & style::kMultiline) == 0) return false;
+  const Cells area = EditTextArea(ControlArea(view, edit), true);
+  const int count = static_cast<int>(EditLines(edit, area.w).size());
+  const int max_top = std::max(0, count - area.h);
+  if ((key == Key::Left || key == Key::Right) && !EditWraps(edit)) {
+    int widest = 0;
+    for (const auto& line : EditLines(edit, area.w)) widest = std::max(widest, DisplayWidth(line));
+    int& left = view.edit_left[view.focus];
+    left = std::clamp(left + (key == Key::Left ? -8 : 8), 0, std::max(0, widest - area.w));
+    edit.owner().ControlChanged(edit);
+    return true;
+  }
+  int& top = view.edit_top[view.focus];
+  switch (key) {
+    case Key::Up: --top; break;
+    case Key::Down: ++top; break;
+    case Key::PageUp: top -= std::max(1, area.h - 1); break;
+    case Key::PageDown: top += std::max(1, area.h - 1); break;
+    case Key::Home: top = 0; break;
+    case Key::End: top = max_top; break;
+    default: return false;
+  }
+  top = std::clamp(top, 0, max_top);
+  edit.owner().ControlChanged(edit);  // redraw
+  return true;
+}
+
+void TypeInto(Control& edit, const KeyEvent& key) {
+  if ((edit.style() & style::kReadOnly) != 0) return;
+  std::string text = edit.text();
+  if (key.key == Key::Backspace) {
+    if (text.empty()) return;
+    std::size_t cut = text.size() - 1;
+    while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
+    text.erase(cut);
+  } else {
+    if (key.ch < 0x20) return;
+    const std::size_t limit = edit.limit_text();
+    if (limit != 0 && DecodeUtf8(text).size() >= limit) return;
+    text += EncodeUtf8(key.ch);
+  }
+  edit.SetText(text);
+}
+
+void PressDefault(Dialog& dlg) {
+  for (const auto& control : dlg.controls()) {
+    if (control->kind() == Kind::Button && (control->style() & style::kDefButton) != 0) {
+      dlg.OnCommand(control->id());
+      return;
+    }
+  }
+  if (dlg.GetDlgItem(IDOK) != nullptr) dlg.OnCommand(IDOK);
+}
+
+void HandleMenuKey(Dialog& dlg, DialogView& view, const KeyEvent& key) {
+  const auto entries = SystemMenuEntries(dlg);
+  const int count = static_cast<int>(entries.size());
+  auto step = [&](int direction) {
+    int index = view.menu_index;
+    for (int k = 0; k < count; ++k) {
+      index = (index + direction + count) % count;
+      if (entries[static_cast<std::size_t>(index)].command != 0) break;
+    }
+    view.menu_index = index;
+  };
+  switch (key.key) {
+    case Key::Up: step(-1); break;
+    case Key::Down:
+    case Key::Tab: step(1); break;
+    case Key::Escape:
+    case Key::Menu: view.menu_open = false; break;
+    case Key::Enter:
+    case Key::Space: {
+      view.menu_open = false;
+      const int command = entries[static_cast<std::size_t>(std::clamp(view.menu_index, 0, count - 1))].command;
+      if (command != 0) dlg.OnSysCommand(command);
+      return;
+    }
+    default: break;
+  }
+}
+
+}  // namespace
+
+void MoveFocus(const Dialog& dlg, DialogView& view, int direction) {
+  const auto& controls = dlg.controls();
+  const int count = static_cast<int>(controls.size());
+  if (count == 0) return;
+  int index = view.focus < 0 ? (direction > 0 ? -1 : count) : view.focus;
+  for (int k = 0; k < count; ++k) {
+    index = (index + direction + count) % count;
+    if (IsFocusable(*controls[static_cast<std::size_t>(index)])) {
+      view.focus = index;
+      return;
+    }
+  }
+}
+
+void HandleDialogKey(Dialog& dlg, DialogView& view, const KeyEvent& key) {
+  if (view.menu_open) {
+    HandleMenuKey(dlg, view, key);
+    return;
+  }
+  Control* focused = Focused(dlg, view);
+  switch (key.key) {
+    case Key::Menu:
+      view.menu_open = true;
+      view.menu_index = 0;
+      return;
+    case Key::Tab:
+      MoveFocus(dlg, view, 1);
+      return;
+    case Key::BackTab:
+      MoveFocus(dlg, view, -1);
+      return;
+    case Key::Escape:
+      dlg.OnCancel();
+      return;
+    case Key::Enter:
+      if (focused != nullptr && focused->kind() == Kind::Button) {
+        dlg.OnCommand(focused->id());
+      } else if (focused != nullptr && focused->kind() == Kind::ListView && focused->id() == kDriveListId) {
+        auto& list = static_cast<ListCtrl&>(*focused);
+        const int line = CurrentLine(list);
+        if (line >= 0) {
+          SelectLine(list, line, ListRows(view, list));
+          dlg.OnNotify(list.id(), NM_DBLCLK);
+        }
+      } else {
+        PressDefault(dlg);
+      }
+      return;
+    case Key::Space:
+      if (focused != nullptr && focused->kind() == Kind::Button) {
+        dlg.OnCommand(focused->id());
+      } else if (focused != nullptr && focused->kind() == Kind::ListView) {
+        auto& list = static_cast<ListCtrl&>(*focused);
+        int line = CurrentLine(list);
+        if (line < 0 && list.GetItemCount() > 0) {
+          line = 0;
+          SelectLine(list, 0, ListRows(view, list));
+        }
+        ToggleCheck(list, line);
+      } else if (focused != nullptr && focused->kind() == Kind::Edit) {
+        TypeInto(*focused, KeyEvent{Key::Char, U' '});
+      }
+      return;
+    case Key::Char:
+    case Key::Backspace:
+      if (focused != nullptr && focused->kind() == Kind::Edit) TypeInto(*focused, key);
+      return;
+    default:
+      break;
+  }
+  // Arrows and paging.
+  if (focused != nullptr && focused->kind() == Kind::ListView) {
+    if (MoveInList(static_cast<ListCtrl&>(*focused), view, key.key)) return;
+  }
+  if (focused != nullptr && focused->kind() == Kind::Edit) {
+    if (ScrollEdit(*focused, view, key.key)) return;
+  }
+  if (key.key == Key::Up || key.key == Key::Left) MoveFocus(dlg, view, -1);
+  if (key.key == Key::Down || key.key == Key::Right) MoveFocus(dlg, view, 1);
+}
+
+void HandleDialogClick(Dialog& dlg, DialogView& view, int x, int y, bool double_click) {
+  const Placement& p = view.placement;
+  if (view.menu_open) {
+    const Cells menu = MenuCells(dlg, view);
+    view.menu_open = false;
+    if (menu.Contains(x, y) && y > menu.y && y < menu.y + menu.h - 1) {
+      const auto entries = SystemMenuEntries(dlg);
+      const int command = entries[static_cast<std::size_t>(y - menu.y - 1)].command;
+      if (command != 0) dlg.OnSysCommand(command);
+    }
+    return;
+  }
+  const DialogTemplate* t = dlg.dialog_template();
+  if (y == p.frame.y && t != nullptr && (t->style & dstyle::kSysMenu) != 0 && p.frame.w >= 12) {
+    if (x >= p.frame.x + p.frame.w - 4 && x < p.frame.x + p.frame.w - 1) {
+      dlg.OnSysCommand(SC_CLOSE);
+    } else if (x >= p.frame.x + 1 && x < p.frame.x + 4) {
+      view.menu_open = true;
+      view.menu_index = 0;
+    }
+    return;
+  }
+  const auto& controls = dlg.controls();
+  // Later controls are drawn over earlier ones, so they take the click.
+  for (int i = static_cast<int>(controls.size()) - 1; i >= 0; --i) {
+    Control& control = *controls[static_cast<std::size_t>(i)];
+    const Cells cells = ControlArea(view, control);
+    if (!cells.Contains(x, y) || !IsFocusable(control)) continue;
+    view.focus = i;
+    if (control.kind() == Kind::Button) {
+      dlg.OnCommand(control.id());
+    } else if (control.kind() == Kind::ListView) {
+      auto& list = static_cast<ListCtrl&>(control);
+      const ListGeometry g = ListLayout(cells);
+      const int row = y - g.body_y;
+      if (row < 0 || row >= g.body_rows) return;
+      const int line = list.top_index + row;
+      if (line >= list.GetItemCount()) return;
+      const bool on_box = (list.GetExtendedStyle() & LVS_EX_CHECKBOXES) != 0 && x >= g.inner.x &&
+                          x < g.inner.x + 3;
+      if (on_box && !double_click) ToggleCheck(list, line);
+      SelectLine(list, line, g.body_rows);
+      if (double_click) dlg.OnNotify(list.id(), NM_DBLCLK);
+    } else {
+      dlg.ControlChanged(control);  // focus moved: redraw
+    }
+    return;
+  }
+}
+
+void HandleDialogWheel(Dialog& dlg, DialogView& view, int x, int y, int lines) {
+  const auto& controls = dlg.controls();
+  for (std::size_t i = 0; i < controls.size(); ++i) {
+    Control& control = *controls[i];
+    const Cells cells = ControlArea(view, control);
+    if (!cells.Contains(x, y)) continue;
+    if (control.kind() == Kind::ListView) {
+      auto& list = static_cast<ListCtrl&>(control);
+      const int rows = ListRows(view, list);
+      list.top_index = std::clamp(list.top_index + lines, 0, std::max(0, list.GetItemCount() - rows));
+      dlg.ControlChanged(list);
+      return;
+    }
+    if (control.kind() == Kind::Edit && (control.style() & style::kMultiline) != 0) {
+      const Cells area = EditTextArea(cells, true);
+      const int count = static_cast<int>(EditLines(control, area.w).size());
+      int& top = view.edit_top[static_cast<int>(i)];
+      top = std::clamp(top + lines, 0, std::max(0, count - area.h));
+      dlg.ControlChanged(control);
+      return;
+    }
+  }
+}
+
+int HandleBoxKey(BoxState& box, const KeyEvent& key) {
+  const bool cancel = BoxHasCancel(box.type);
+  switch (key.key) {
+    case Key::Tab:
+    case Key::BackTab:
+    case Key::Left:
+    case Key::Right:
+    case Key::Up:
+    case Key::Down:
+      if (cancel) box.focus = 1 - box.focus;
+      return 0;
+    case Key::Enter:
+    case Key::Space:
+      return box.focus == 1 && cancel ? IDCANCEL : IDOK;
+    case Key::Escape:
+      return cancel ? IDCANCEL : IDOK;
+    default:
+      return 0;
+  }
+}
+
+int HandleBoxClick(BoxState& box, int cols, int rows, int x, int y) {
+  const BoxLayout layout = LayoutMessageBox(box, cols, rows);
+  if (layout.ok.Contains(x, y)) return IDOK;
+  if (layout.cancel.w > 0 && layout.cancel.Contains(x, y)) return IDCANCEL;
+  return 0;
+}
+
+}  // namespace ui::terminal

@@ -1,0 +1,194 @@
+// Runs inside a virtual machine with real (emulated) disks: the program's own drive
+// scan and SMART read on the Linux adapter, plus a few direct checks of the adapter,
+// printed one fact per line for tools/qemu-integration to compare.
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "drive/Commands.h"
+#include "drive/DriveConnection.h"
+#include "drive/IoBuffers.h"
+#include "inventory/DriveRecord.h"
+#include "inventory/DriveScan.h"
+#include "platform/linux/LinuxDeviceCatalog.h"
+#include "platform/linux/LinuxDeviceIo.h"
+#include "reports/SmartAttributes.h"
+
+namespace {
+
+// Sense bytes of the last SG_IO call, for the record: which format the kernel used.
+std::uint8_t g_last_sense[32];
+unsigned g_last_sense_length = 0;
+
+std::string LastSense() {
+  std::string text;
+  char hex[4];
+  for (unsigned i = 0; i < g_last_sense_length; ++i) {
+    std::snprintf(hex, sizeof hex, "%02x", g_last_sense[i]);
+    text += (i ? " " : "") + std::string(hex);
+  }
+  return text;
+}
+
+using plovix::AtaPassThroughRequest;
+using plovix::DeviceHandle;
+using plovix::ScsiPassThroughRequest;
+
+std::string Text(const char* chars, std::size_t width) {
+  std::string s(chars, strnlen(chars, width));
+  return s;
+}
+
+void PrintTable(const plovix::DriveTable& table, const plovix::UnsupportedUsbList& unsupported) {
+  std::printf("COUNT %d\n", table.count);
+  for (int i = 0; i < table.count; ++i) {
+    const plovix::DriveRecord& r = table.records[i];
+    std::printf(
+        "DRIVE n=%u model=[%s] serial=[%s] firmware=[%s] sectors=%llu gb=%u via_scsi=%u "
+        "bridge=%u letter=%c smart=%u%u%u%u usable=%d\n",
+        r.drive_number, Text(r.model, sizeof r.model).c_str(),
+        Text(r.serial, sizeof r.serial).c_str(), Text(r.firmware, sizeof r.firmware).c_str(),
+        static_cast<unsigned long long>(r.total_sectors), plovix::CapacityGb(r), r.via_scsi,
+        r.behind_bridge, r.drive_letter ? r.drive_letter : '-', r.smart_supported,
+        r.smart_enabled, r.smart_selftest_supported, r.smart_selftest_default,
+        plovix::IsSmartUsable(r) ? 1 : 0);
+  }
+  std::printf("UNSUPPORTED %u\n", unsupported.count);
+  for (int i = 0; i < unsupported.count; ++i) {
+    std::printf("UNSUPPORTED_ENTRY [%s] [%s]\n", unsupported.entries[i].vendor,
+                unsupported.entries[i].product);
+  }
+}
+
+void PrintSmart(plovix::DriveConnection& connection, const plovix::DriveRecord& r) {
+  const plovix::Transport transport{r.via_scsi, r.behind_bridge};
+  connection.Close();
+  if (!connection.Open(r.drive_number)) {
+    std::printf("SMART n=%u open-failed\n", r.drive_number);
+    return;
+  }
+  plovix::SmartAttributeTable table;
+  if (plovix::SmartReadData(connection, transport) != plovix::kCommandOk) {
+    std::printf("SMART n=%u read-data-failed\n", r.drive_number);
+    return;
+  }
+  const int rows = plovix::DecodeSmartValues(connection.buffers().a(), table);
+  std::printf("SMART n=%u selftest_status=%02x rows=%d\n", r.drive_number,
+              connection.buffers().a()[plovix::kSelfTestStatusOffset], rows);
+  if (plovix::SmartReadThresholds(connection, transport) != plovix::kCommandOk) {
+    std::printf("SMART n=%u read-thresholds-failed\n", r.drive_number);
+    return;
+  }
+  plovix::ApplySmartThresholds(connection.buffers().a(), table);
+  for (int i = 0; i < rows; ++i) {
+    const auto& row = table.rows[i];
+    std::printf("ATTR n=%u id=%u current=%u worst=%u threshold=%u raw=%u name=[%s]\n",
+                r.drive_number, row.id, row.current, row.worst, row.threshold, row.raw,
+                Text(row.name, sizeof row.name).c_str());
+  }
+  connection.Close();
+}
+
+// Direct checks of the adapter that the scan does not show.
+void ProbeAdapter(plovix::linuxdev::LinuxDeviceIo& io) {
+  std::printf("SYSTEM_DRIVES");
+  for (int n : io.SystemDriveNumbers()) std::printf(" %d", n);
+  std::printf("\n");
+  static std::uint8_t buffer[512];
+  for (int n = 0; n < 32; ++n) {
+    const DeviceHandle h = io.Open(plovix::PhysicalDrivePath(n));
+    if (h == plovix::kInvalidHandle) continue;
+    const bool usb = io.layout().IsUsbDisk(plovix::linuxdev::SdName(n));
+
+    // SMART RETURN STATUS: non-data, its answer is in the returned LBA registers.
+    AtaPassThroughRequest status;
+    status.TimeOutValue = 10;
+    const std::uint8_t tf[8] = {0xDA, 0, 0, 0x4F, 0xC2, 0xA0, 0xB0, 0};
+    std::memcpy(status.CurrentTaskFile, tf, 8);
+    AtaPassThroughRequest reply;
+    const bool status_ok = io.AtaPassThrough(h, status, reply);
+    std::printf("ADAPTER n=%d usb=%d smart_return_status=%d status=%02x lba_mid=%02x lba_high=%02x\n",
+                n, usb ? 1 : 0, status_ok ? 1 : 0, reply.CurrentTaskFile[plovix::kTfCommand],
+                reply.CurrentTaskFile[plovix::kTfLbaMid], reply.CurrentTaskFile[plovix::kTfLbaHigh]);
+    if (!usb) std::printf("SENSE n=%d smart_return_status %s\n", n, LastSense().c_str());
+
+    // READ NATIVE MAX ADDRESS EXT: a 48-bit non-data command whose answer is the last
+    // LBA, returned in the current and previous LBA registers.
+    AtaPassThroughRequest native;
+    native.AtaFlags = plovix::kAtaFlags48Bit;
+    native.TimeOutValue = 10;
+    native.CurrentTaskFile[plovix::kTfDevice] = 0x40;
+    native.CurrentTaskFile[plovix::kTfCommand] = 0x27;
+    const bool native_call = io.AtaPassThrough(h, native, reply);
+    unsigned long long max_lba = 0;
+    for (int i : {plovix::kTfLbaHigh, plovix::kTfLbaMid, plovix::kTfLbaLow}) {
+      max_lba = (max_lba << 8) | reply.PreviousTaskFile[i];
+    }
+    for (int i : {plovix::kTfLbaHigh, plovix::kTfLbaMid, plovix::kTfLbaLow}) {
+      max_lba = (max_lba << 8) | reply.CurrentTaskFile[i];
+    }
+    std::printf("ADAPTER n=%d native_max call=%d status=%02x max_lba=%llu\n", n,
+                native_call ? 1 : 0, reply.CurrentTaskFile[plovix::kTfCommand], max_lba);
+
+    // SMART with a subcommand no drive knows: the drive aborts it, and the ERR bit and
+    // the error register must come back to the program.
+    AtaPassThroughRequest bogus = status;
+    bogus.CurrentTaskFile[plovix::kTfFeature] = 0xFF;
+    const bool bogus_call = io.AtaPassThrough(h, bogus, reply);
+    std::printf("ADAPTER n=%d aborted call=%d err=%d error=%02x\n", n, bogus_call ? 1 : 0,
+                reply.CurrentTaskFile[plovix::kTfCommand] & 1, reply.CurrentTaskFile[plovix::kTfFeature]);
+    if (!usb) std::printf("SENSE n=%d aborted %s\n", n, LastSense().c_str());
+
+    // The standard ATA PASS-THROUGH(12) IDENTIFY, as the scan sends it to USB drives.
+    ScsiPassThroughRequest scsi;
+    scsi.CdbLength = 12;
+    const std::uint8_t cdb[12] = {0xA1, 0x08, 0x0B, 0, 0, 0, 0, 0, 0, 0xEC, 0, 0};
+    std::memcpy(scsi.Cdb, cdb, sizeof cdb);
+    scsi.DataIn = plovix::kScsiDataIn;
+    scsi.DataTransferLength = 512;
+    scsi.DataBuffer = buffer;
+    scsi.SenseInfoLength = 24;
+    scsi.TimeOutValue = 10;
+    const bool scsi_call = io.ScsiPassThrough(h, scsi);
+    std::printf("ADAPTER n=%d scsi_identify call=%d scsi_status=%02x sense_key=%x\n", n,
+                scsi_call ? 1 : 0, scsi.ScsiStatus, scsi.Sense[2] & 0x0F);
+    io.Close(h);
+  }
+}
+
+}  // namespace
+
+int main() {
+  plovix::linuxdev::LinuxSystem system = plovix::linuxdev::RealLinuxSystem();
+  system.sg_io = [real = system.sg_io](int fd, sg_io_hdr_t* hdr) {
+    const int rc = real(fd, hdr);
+    g_last_sense_length = rc == 0 ? hdr->sb_len_wr : 0;
+    if (g_last_sense_length > sizeof g_last_sense) g_last_sense_length = sizeof g_last_sense;
+    std::memcpy(g_last_sense, hdr->sbp, g_last_sense_length);
+    return rc;
+  };
+  plovix::linuxdev::LinuxDeviceIo io(system);
+  plovix::linuxdev::LinuxDeviceCatalog catalog;
+
+  for (const auto& [guid, enumerator] :
+       {std::pair{plovix::kDiskDriveClassGuid, "USBSTOR"}, std::pair{plovix::kUsbClassGuid, "USB"}}) {
+    const auto ids = catalog.PresentDevices(guid, enumerator);
+    if (!ids) {
+      std::printf("CATALOG %s unavailable\n", enumerator);
+      continue;
+    }
+    for (const auto& id : *ids) std::printf("CATALOG %s [%s]\n", enumerator, id ? id->c_str() : "");
+  }
+
+  ProbeAdapter(io);
+
+  plovix::IoBuffers buffers;
+  plovix::DriveConnection connection(io, buffers);
+  plovix::DriveTable table;
+  plovix::UnsupportedUsbList unsupported;
+  plovix::RefreshDriveTable(table, unsupported, connection, catalog);
+  PrintTable(table, unsupported);
+  for (int i = 0; i < table.count; ++i) PrintSmart(connection, table.records[i]);
+  std::printf("PROBE_DONE\n");
+  return 0;
+}
