@@ -81,8 +81,14 @@ INT_PTR CALLBACK DialogProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
 
 }  // namespace
 
+// A control changed on another thread: the window is brought in line on its own
+// thread, since a cross-thread SendMessage would wait for a UI thread that may itself
+// be waiting for that worker.
+constexpr UINT kPushControlMessage = WM_APP + 0x50;
+
 struct Win32Backend::Impl {
   HINSTANCE instance = GetModuleHandleW(nullptr);
+  DWORD ui_thread = GetCurrentThreadId();
   int pushing = 0;  // >0 while the program's changes go to the windows
   int message_boxes = 0;
   std::atomic<HWND> top_level{nullptr};
@@ -254,8 +260,9 @@ struct Win32Backend::Impl {
 
   void PushControl(NativeDialog& nd, int index) {
     Control* control = nd.At(index);
+    if (control == nullptr) return;
     HWND h = nd.Item(index);
-    if (control == nullptr || h == nullptr) return;
+    if (h == nullptr) return;
     ++pushing;
     const auto i = static_cast<std::size_t>(index);
     switch (control->kind()) {
@@ -440,6 +447,9 @@ struct Win32Backend::Impl {
       case WM_CTLCOLOREDIT:
       case WM_CTLCOLORBTN:
         return CtlColor(nd, msg, reinterpret_cast<HDC>(wp), reinterpret_cast<HWND>(lp));
+      case kPushControlMessage:
+        PushControl(nd, static_cast<int>(wp));
+        return TRUE;
       case WM_DESTROY:
         if (top_level.load() == nd.hwnd) top_level.store(nullptr);
         return FALSE;
@@ -527,7 +537,12 @@ void Win32Backend::RunModalLoop(Dialog& dlg) {
 void Win32Backend::ControlChanged(Dialog& dlg, Control& control) {
   NativeDialog* nd = Impl::Native(dlg);
   if (nd == nullptr || nd->hwnd == nullptr) return;  // pushed when the window is made
-  impl_->PushControl(*nd, nd->IndexOf(control));
+  const int index = nd->IndexOf(control);
+  if (GetCurrentThreadId() != impl_->ui_thread) {
+    PostMessageW(nd->hwnd, kPushControlMessage, static_cast<WPARAM>(index), 0);
+    return;
+  }
+  impl_->PushControl(*nd, index);
 }
 
 void Win32Backend::CaptionChanged(Dialog& dlg) {
