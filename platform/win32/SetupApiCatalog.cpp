@@ -3,6 +3,8 @@
 #include <windows.h>
 #include <setupapi.h>
 
+#include <algorithm>
+
 #include "platform/win32/GuidText.h"
 
 namespace plovix::win32 {
@@ -17,7 +19,7 @@ std::optional<std::string> InstanceId(HDEVINFO set, SP_DEVINFO_DATA& info) {
   // A device whose id keeps growing is given up after a few rounds.
   for (int round = 0; !ok && GetLastError() == ERROR_INSUFFICIENT_BUFFER && round < 8; ++round) {
     if (buffer != nullptr) LocalFree(buffer);
-    buffer = static_cast<char*>(LocalAlloc(LPTR, static_cast<SIZE_T>(required) * 2 + 2));
+    buffer = static_cast<char*>(LocalAlloc(LPTR, static_cast<SIZE_T>(std::max<DWORD>(required, 1)) * 2));
     if (buffer == nullptr) break;
     ok = SetupDiGetDeviceInstanceIdA(set, &info, buffer, required, &required);
   }
