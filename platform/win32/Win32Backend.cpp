@@ -85,6 +85,9 @@ INT_PTR CALLBACK DialogProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
 // thread, since a cross-thread SendMessage would wait for a UI thread that may itself
 // be waiting for that worker.
 constexpr UINT kPushControlMessage = WM_APP + 0x50;
+// A queued device change. WM_DEVICECHANGE itself cannot be posted: for arrivals and
+// removals its lParam counts as a pointer, and PostMessage refuses it.
+constexpr UINT kDeviceChangeMessage = WM_APP + 0x51;
 
 struct Win32Backend::Impl {
   HINSTANCE instance = GetModuleHandleW(nullptr);
@@ -438,6 +441,7 @@ struct Win32Backend::Impl {
           return TRUE;
         }
         return FALSE;
+      case kDeviceChangeMessage:
       case WM_DEVICECHANGE: {
         const bool result = dlg.OnDeviceChange(static_cast<unsigned>(wp), static_cast<std::uintptr_t>(lp));
         SetWindowLongPtrW(nd.hwnd, DWLP_MSGRESULT, result ? TRUE : FALSE);
@@ -582,7 +586,7 @@ std::time_t Win32Backend::Now() { return std::time(nullptr); }
 std::uint64_t Win32Backend::TickMs() { return GetTickCount64(); }
 
 void Win32Backend::PostDeviceChange(unsigned event) {
-  if (HWND hwnd = impl_->top_level.load()) PostMessageW(hwnd, WM_DEVICECHANGE, event, 0);
+  if (HWND hwnd = impl_->top_level.load()) PostMessageW(hwnd, kDeviceChangeMessage, event, 0);
 }
 
 }  // namespace ui::win32

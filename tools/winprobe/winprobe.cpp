@@ -5,6 +5,7 @@
 //   winprobe window "<caption>"         the visible, enabled window with that caption
 //   winprobe control "<caption>" <id>   a control of that window
 //   winprobe exists "<caption>"         exit code 0 when such a window is up
+//   winprobe arrival "<caption>"        sends that window a device-arrival notice
 #include <windows.h>
 #include <shellapi.h>
 
@@ -55,10 +56,19 @@ int main() {
   const std::wstring verb = argc >= 2 ? argv[1] : L"";
   if (argc >= 3 && verb == L"window") return Print(Find(argv[2]));
   if (argc >= 3 && verb == L"exists") return Find(argv[2]) != nullptr ? 0 : 1;
+  if (argc >= 3 && verb == L"arrival") {
+    HWND hwnd = Find(argv[2]);
+    if (hwnd == nullptr) return 1;
+    // An arrival counts as a message with a pointer, which may only be sent; the
+    // receiver shows a modal box, so do not wait for its answer.
+    DWORD_PTR result = 0;
+    SendMessageTimeoutW(hwnd, WM_DEVICECHANGE, 0x8000, 0, SMTO_NORMAL, 1000, &result);
+    return 0;
+  }
   if (argc >= 4 && verb == L"control") {
     HWND dlg = Find(argv[2]);
     return dlg == nullptr ? 1 : Print(GetDlgItem(dlg, _wtoi(argv[3])));
   }
-  std::fprintf(stderr, "usage: winprobe window|exists <caption> | control <caption> <id>\n");
+  std::fprintf(stderr, "usage: winprobe window|exists|arrival <caption> | control <caption> <id>\n");
   return 2;
 }
