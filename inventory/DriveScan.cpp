@@ -1,5 +1,8 @@
 #include "inventory/DriveScan.h"
 
+#include <algorithm>
+#include <vector>
+
 #include <cstring>
 #include <string>
 #include <string_view>
@@ -132,7 +135,14 @@ void ScanDrives(DriveConnection& connection, DriveTable& table, std::int32_t& co
     }
   }
 
-  PackTable(table, count, [](const DriveRecord& r) { return r.drive_letter != 'C'; });
+  // The disk behind C: is the system; an adapter that knows of more system disks (a
+  // root spread over a RAID set or a volume group) names them too, and they go as well.
+  const std::vector<int> system_drives = io.SystemDriveNumbers();
+  PackTable(table, count, [&system_drives](const DriveRecord& r) {
+    if (r.drive_letter == 'C') return false;
+    return std::find(system_drives.begin(), system_drives.end(), r.drive_number) ==
+           system_drives.end();
+  });
 }
 
 void MatchUsbStorage(DriveRecord& record, DeviceCatalog& catalog) {

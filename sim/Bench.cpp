@@ -200,6 +200,7 @@ struct Bench::Impl {
   };
   std::map<DeviceHandle, Handle> handles;
   DeviceHandle next_handle = 0x100;
+  std::vector<int> system_drives;
 
   struct CatalogEntry {
     std::string class_guid;
@@ -384,6 +385,16 @@ void Bench::RemoveDrive(int drive_number) {
   catalog.erase(std::remove_if(catalog.begin(), catalog.end(),
                                [&](const Impl::CatalogEntry& e) { return e.owner == drive_number; }),
                 catalog.end());
+}
+
+std::vector<int> Bench::SystemDriveNumbers() {
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  return impl_->system_drives;
+}
+
+void Bench::SetSystemDrives(std::vector<int> drive_numbers) {
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  impl_->system_drives = std::move(drive_numbers);
 }
 
 void Bench::FailOpen(int drive_number) {

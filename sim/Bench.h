@@ -158,6 +158,9 @@ class Bench : public DeviceIo, public DeviceCatalog {
   bool AtaPassThrough(DeviceHandle handle, const AtaPassThroughRequest& request,
                       AtaPassThroughRequest& reply) override;
   bool ScsiPassThrough(DeviceHandle handle, ScsiPassThroughRequest& request) override;
+  // Drives the bench declares as carrying the system (a root spread over several disks).
+  std::vector<int> SystemDriveNumbers() override;
+  void SetSystemDrives(std::vector<int> drive_numbers);
 
   // DeviceCatalog
   std::optional<std::vector<std::optional<std::string>>> PresentDevices(

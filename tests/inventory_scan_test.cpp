@@ -139,6 +139,16 @@ INSTANTIATE_TEST_SUITE_P(
                      b.AddVolume('E', 1);
                    },
                    {1}, "E", {}},
+        LayoutCase{"RootOverTwoDisksKeepsBothOut",
+                   [](Bench& b) {
+                     b.AddSata(0, Disk("SYS-A", "S0"));
+                     b.AddSata(1, Disk("SYS-B", "S1"));
+                     b.AddSata(2, Disk("DATA", "S2"));
+                     b.AddVolume('C', 0);
+                     b.AddVolume('D', 2);
+                     b.SetSystemDrives({0, 1});
+                   },
+                   {2}, "D", {}},
         LayoutCase{"SecondDiskOnDIsKept",
                    [](Bench& b) {
                      b.AddSata(0, Disk("SYS", "S0"));

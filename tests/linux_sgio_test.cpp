@@ -54,7 +54,7 @@ struct FakeSgIo {
     hdr->host_status = host_status;
     hdr->driver_status = driver_status;
     const std::size_t n = std::min<std::size_t>(sense.size(), hdr->mx_sb_len);
-    if (n > 0) std::memcpy(hdr->sbp, sense.data(), n);  // no sense: data() may be null
+    if (n != 0) std::memcpy(hdr->sbp, sense.data(), n);
     hdr->sb_len_wr = static_cast<unsigned char>(n);
     if (!data_in.empty() && hdr->dxferp) std::memcpy(hdr->dxferp, data_in.data(), data_in.size());
     hdr->resid = resid;

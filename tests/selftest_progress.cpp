@@ -1,7 +1,6 @@
 // The self-test progress dialog and the result dialog, watched through whole test runs.
 #include <gtest/gtest.h>
 
-#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -377,48 +376,6 @@ TEST_F(SelfTestFlow, UnreadableDriveDoesNotInheritThePreviousResult) {
   EXPECT_EQ(LogEntries("GOOD00000"), (Entries{{"ReadErrStat", "Pass"}, {"SMART QT", "Pass"}}));
   EXPECT_EQ(LogEntries("SILENT001"), (Entries{{"ReadErrStat", "ComErr"}}));
   EXPECT_EQ(SelfTestSubcommands(1), std::vector<std::uint8_t>{0x01});
-}
-
-TEST_F(SelfTestFlow, TitlesAreDrawnBlackOnWhiteInLargeArial) {
-  bench.AddSata(0, HealthyDrive("LOOK00001"));
-  ui::CtlColor progress_title;
-  ui::CtlColor progress_other;
-  ui::CtlColor result_title;
-  std::optional<ui::Font> progress_font;
-  std::optional<ui::Font> result_font;
-  std::optional<ui::Font> result_text_font;
-
-  ui.Expect(kMain).Check(1007, 0).Press(1003);
-  ui.Expect(kProgress)
-      .Do([&](ui::Dialog& d) {
-        progress_title = d.OnCtlColor(kTitle);
-        progress_other = d.OnCtlColor(kProgressText);
-        progress_font = d.GetDlgItem(kTitle)->font();
-      })
-      .AdvanceUntilClosed(60000);
-  ui.Expect(kResult)
-      .Do([&](ui::Dialog& d) {
-        result_title = d.OnCtlColor(kResultTitle);
-        result_font = d.GetDlgItem(kResultTitle)->font();
-        result_text_font = d.GetDlgItem(kResultSelfTest)->font();
-      })
-      .Press(1);
-  ui.Expect(kMain).Escape();
-  RunProgram();
-
-  for (const ui::CtlColor& c : {progress_title, result_title}) {
-    EXPECT_EQ(c.text_color, std::optional<ui::Color>(0x000000));
-    EXPECT_EQ(c.back_color, std::optional<ui::Color>(0xFFFFFF));
-    EXPECT_TRUE(c.transparent);
-    EXPECT_EQ(c.brush, ui::Brush(0xFFFFFF));
-  }
-  EXPECT_FALSE(progress_other.brush.has_value());
-  EXPECT_FALSE(progress_other.transparent);
-  ASSERT_TRUE(progress_font && result_font && result_text_font);
-  EXPECT_EQ(progress_font->face, "Arial");
-  EXPECT_EQ(progress_font->tenths_of_point, 150);
-  EXPECT_EQ(result_font->tenths_of_point, 150);
-  EXPECT_EQ(result_text_font->tenths_of_point, 130);
 }
 
 }  // namespace

@@ -260,6 +260,30 @@ TEST(TerminalRender, DrawsTheDialogIntoTheCanvas) {
   dlg.DoModal();
 }
 
+TEST(TerminalRender, TinyTerminalsClipEverything) {
+  ui::scripted::ScriptedBackend ui;
+  TermDialog dlg;
+  ui.Expect(kTermProbe)
+      .Do([](ui::Dialog& d) {
+        const std::pair<int, int> sizes[] = {{0, 0}, {1, 1}, {3, 2}, {12, 5}, {30, 8}};
+        for (const auto& [w, h] : sizes) {
+          Canvas canvas(w, h);
+          DialogView view;
+          view.focus = InitialFocus(d);
+          DrawDialog(canvas, d, view, true);
+          DrawMessageBox(canvas, BoxState{"A long message that cannot fit", "Plovix", ui::MB_OKCANCEL, 0});
+          EXPECT_EQ(canvas.width(), w);
+          EXPECT_EQ(canvas.height(), h);
+          for (int y = 0; y < h; ++y) EXPECT_LE(DisplayWidth(canvas.Row(y)), w);
+          if (w >= 12) {
+            EXPECT_EQ(canvas.At(0, 0).glyph, "\xE2\x94\x8C");
+          }
+        }
+      })
+      .Escape();
+  dlg.DoModal();
+}
+
 TEST(TerminalRender, MessageBoxIsASmallCentredBox) {
   Canvas canvas(80, 24);
   BoxState box{"Are you sure to abort ?", "Plovix", ui::MB_OKCANCEL, 1};
@@ -492,6 +516,46 @@ TEST(TerminalText, SliceColumns) {
   EXPECT_EQ(SliceColumns("abcdef", 10, 3), "");
   // A wide character cut by the left edge is left out.
   EXPECT_EQ(SliceColumns("\xE3\x83\x90\xE3\x83\xBCx", 1, 4), "\xE3\x83\xBCx");
+}
+
+}  // namespace
+
+namespace {
+
+TEST(TerminalRender, LabelsRunIntoBlankCellsOnly) {
+  ui::DialogTemplate t;
+  t.id = 9220;
+  t.caption = "Labels";
+  t.width = 120;
+  t.height = 40;
+  using namespace ui::style;
+  t.controls = {
+      {9221, ui::Kind::Static, "X", {24, 16, 8, 8}, kLeft, 0},
+      {9222, ui::Kind::Static, "Capacity", {40, 0, 16, 8}, kRight, 0},    // 4 cells
+      {9223, ui::Kind::Static, "Serial number", {0, 16, 16, 8}, kLeft, 0},  // 4 cells, X at 6
+      {9224, ui::Kind::Static, "Centre", {60, 24, 8, 8}, kCenter, 0},       // 2 cells
+  };
+  ui::AddTemplate(t);
+  ui::scripted::ScriptedBackend ui;
+  ui::Dialog dlg(9220);
+  ui.Expect(9220).Do([](ui::Dialog& d) {
+    Canvas canvas(40, 10);
+    DialogView view;
+    DrawDialog(canvas, d, view, true);
+    const Cells client = view.placement.client;
+    auto row = [&](int y) {
+      std::string r;
+      for (int x = client.x; x < client.x + client.w; ++x) r += canvas.At(x, client.y + y).glyph;
+      return r;
+    };
+    // "Capacity" ends where its box ends (cell 14) and takes blank cells to its left.
+    EXPECT_EQ(row(0).substr(6, 8), "Capacity");
+    // "Serial number" stops before the "X" that was there first.
+    EXPECT_EQ(row(2).substr(0, 7), "SerialX");
+    EXPECT_EQ(row(3).substr(13, 6), "Centre");
+  });
+  ui.Expect(9220).Escape();
+  dlg.DoModal();
 }
 
 }  // namespace

@@ -89,6 +89,12 @@ TEST(UiFramework, ControlKindsFollowTheTemplate) {
     EXPECT_NE(dynamic_cast<ui::ListCtrl*>(d.GetDlgItem(uitest::kList)), nullptr);
     EXPECT_EQ(dynamic_cast<ui::ListCtrl*>(d.GetDlgItem(uitest::kEdit)), nullptr);
     EXPECT_EQ(d.GetDlgItem(4321), nullptr);
+    // Asking for a list or bar that is not there gives a stand-in, the same each time.
+    ui::ListCtrl& missing = d.List(uitest::kEdit);
+    EXPECT_EQ(missing.InsertItem(0, "x"), 0);
+    EXPECT_EQ(&d.List(uitest::kEdit), &missing);
+    EXPECT_EQ(d.List(uitest::kEdit).GetItemCount(), 1);
+    EXPECT_NE(static_cast<ui::Control*>(&d.Progress(uitest::kList)), d.GetDlgItem(uitest::kList));
     EXPECT_EQ(d.GetDlgItemText(4321), "");
     d.EndDialog(1);
   };

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <cstdlib>
 #include <set>
 
 #include "ui/Backend.h"
@@ -22,9 +21,22 @@ std::map<const Dialog*, std::set<int>>& Timers() {
   return timers;
 }
 
-[[noreturn]] void MissingControl(int template_id, int id, const char* what) {
-  std::fprintf(stderr, "dialog %d has no %s with id %d\n", template_id, what, id);
-  std::abort();
+// Stand-ins handed out when a dialog asks for a list or bar it does not have: a
+// programming error, reported once per control, that must not bring the program down.
+std::map<const Dialog*, std::vector<std::unique_ptr<Control>>>& Orphans() {
+  static std::map<const Dialog*, std::vector<std::unique_ptr<Control>>> orphans;
+  return orphans;
+}
+
+template <class T>
+T& Orphan(Dialog& dlg, int id, Kind kind, const char* what) {
+  auto& mine = Orphans()[&dlg];
+  for (auto& control : mine) {
+    if (control->id() == id && control->kind() == kind) return static_cast<T&>(*control);
+  }
+  std::fprintf(stderr, "dialog %d has no %s with id %d\n", dlg.template_id(), what, id);
+  mine.push_back(std::make_unique<T>(dlg, id, kind, std::string(), Rect{}, 0u, 0));
+  return static_cast<T&>(*mine.back());
 }
 
 }  // namespace
@@ -60,6 +72,7 @@ Dialog::~Dialog() {
   auto& stack = Stack();
   stack.erase(std::remove(stack.begin(), stack.end(), this), stack.end());
   Timers().erase(this);
+  Orphans().erase(this);
 }
 
 int Dialog::DoModal() {
@@ -131,14 +144,12 @@ Control* Dialog::GetDlgItem(int id) {
 
 ListCtrl& Dialog::List(int id) {
   auto* list = dynamic_cast<ListCtrl*>(GetDlgItem(id));
-  if (list == nullptr) MissingControl(template_id_, id, "list view");
-  return *list;
+  return list != nullptr ? *list : Orphan<ListCtrl>(*this, id, Kind::ListView, "list view");
 }
 
 ProgressCtrl& Dialog::Progress(int id) {
   auto* progress = dynamic_cast<ProgressCtrl*>(GetDlgItem(id));
-  if (progress == nullptr) MissingControl(template_id_, id, "progress bar");
-  return *progress;
+  return progress != nullptr ? *progress : Orphan<ProgressCtrl>(*this, id, Kind::Progress, "progress bar");
 }
 
 void Dialog::SetDlgItemText(int id, const std::string& text) {

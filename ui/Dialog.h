@@ -62,8 +62,11 @@ class Dialog {
   // Controls exist while the dialog is open.
   Control* GetDlgItem(int id);
   const std::vector<std::unique_ptr<Control>>& controls() const { return controls_; }
-  ListCtrl& List(int id);          // the list view with this id (must exist)
-  ProgressCtrl& Progress(int id);  // the progress bar with this id (must exist)
+  // The list view / progress bar with this id. One that does not exist is a
+  // programming error: it is reported on standard error and a detached stand-in
+  // (shown nowhere) is returned.
+  ListCtrl& List(int id);
+  ProgressCtrl& Progress(int id);
   void SetDlgItemText(int id, const std::string& text);
   std::string GetDlgItemText(int id);
   void SetControlFont(int id, const Font& font);  // WM_SETFONT with redraw

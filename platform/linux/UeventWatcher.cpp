@@ -15,7 +15,9 @@ namespace plovix::linuxdev {
 
 namespace {
 
-constexpr std::uint64_t kQuietMs = 1000;
+// USB storage waits a second before it scans the drive (usb-storage delay_use), so the
+// disk arrives well after its USB device; three quiet seconds cover both.
+constexpr std::uint64_t kQuietMs = 3000;
 
 std::uint64_t SteadyMs() {
   return static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(

@@ -31,28 +31,18 @@ bool BigFont(const Control& control) {
   return font && (font->tenths_of_point >= 120 || font->height >= 16);
 }
 
-// The part of text after its first `width` columns.
-std::string RestAfterWidth(const std::string& text, int width) {
-  const std::string head = TruncateToWidth(text, width);
-  return text.substr(head.size());
-}
-
-// Writes text while the cells it lands on are blank.
-void PutOverBlanks(Canvas& canvas, int x, int y, const std::string& text, const Attr& attr, int max_w) {
-  int used = 0;
-  for (char32_t cp : DecodeUtf8(text)) {
-    const int w = CharWidth(cp);
-    if (w == 0) continue;
-    if (used + w > max_w) return;
-    for (int k = 0; k < w; ++k) {
-      if (canvas.At(x + used + k, y).glyph != " ") return;
-    }
-    canvas.Put(x + used, y, EncodeUtf8(cp), attr);
-    used += w;
+// Blank cells in a row from x on, going dir (+1 right, -1 left), at most max.
+int BlankRun(const Canvas& canvas, int x, int y, int dir, int max) {
+  int run = 0;
+  while (run < max) {
+    const Cell& cell = canvas.At(x + dir * run, y);
+    if (cell.glyph != " " || !(cell.attr == Attr{})) break;
+    ++run;
   }
+  return run;
 }
 
-void DrawStatic(Canvas& canvas, Dialog& dlg, const Control& control, const Cells& cells, int client_right) {
+void DrawStatic(Canvas& canvas, Dialog& dlg, const Control& control, const Cells& cells, const Cells& client) {
   if (control.kind() == Kind::Icon || control.kind() == Kind::Bitmap) return;
   const CtlColor color = dlg.OnCtlColor(control.id());
   Attr attr;
@@ -71,27 +61,50 @@ void DrawStatic(Canvas& canvas, Dialog& dlg, const Control& control, const Cells
                                ? control.text()
                                : StripMnemonic(control.text());
   const Align align = AlignOf(control.style());
-  // Proportional fonts fit more text in a dialog unit than a cell does, so plain
-  // left-aligned text may run a little past its box into blank cells.
-  const int spill = band || align != Align::Left ? 0 : std::min(cells.w / 4, std::max(0, client_right - (cells.x + cells.w)));
-  std::vector<std::string> lines = WrapText(text, cells.w + spill);
-  if (cells.h == 1) lines = {OneLine(text)};
+  // Proportional fonts fit more text in a dialog unit than a cell does, so text
+  // without a band may run past its box into cells that are still blank.
+  const int cap = band ? 0 : std::max(4, cells.w / 2);
+  const int client_right = client.x + client.w;
+  std::vector<std::string> lines;
+  if (cells.h == 1) {
+    lines = {OneLine(text)};
+  } else {
+    int room = align == Align::Left ? cap : 0;
+    for (int y = cells.y; y < cells.y + cells.h; ++y) {
+      room = std::min(room, BlankRun(canvas, cells.x + cells.w, y, 1, client_right - (cells.x + cells.w)));
+    }
+    lines = WrapText(text, cells.w + room);
+  }
   if (static_cast<int>(lines.size()) > cells.h) lines.resize(static_cast<std::size_t>(cells.h));
   int y = cells.y;
   if ((control.style() & style::kVCenter) != 0) y += (cells.h - static_cast<int>(lines.size())) / 2;
   for (const auto& line : lines) {
-    if (band || align == Align::Left) {
-      const std::string shown = AlignText(line, cells.w, align);
-      // Without a band only the text itself is written, so nothing beneath is wiped.
-      if (band) {
-        canvas.Put(cells.x, y, shown, attr, cells.w);
-      } else {
-        const int used = canvas.Put(cells.x, y, line, attr, cells.w);
-        PutOverBlanks(canvas, cells.x + used, y, RestAfterWidth(line, used), attr, spill);
+    const int need = DisplayWidth(line);
+    int x0 = cells.x;
+    int w = cells.w;
+    if (need > w && cap > 0) {
+      const int extra = std::min(need - w, cap);
+      int right = 0;
+      int left = 0;
+      if (align == Align::Left) right = extra;
+      if (align == Align::Right) left = extra;
+      if (align == Align::Center) {
+        left = extra / 2;
+        right = extra - left;
       }
+      right = BlankRun(canvas, x0 + w, y, 1, std::min(right, client_right - (x0 + w)));
+      left = BlankRun(canvas, x0 - 1, y, -1, std::min(left, x0 - client.x));
+      x0 -= left;
+      w += left + right;
+    }
+    if (band) {
+      canvas.Put(x0, y, AlignText(line, w, align), attr, w);
     } else {
-      const int width = std::min(cells.w, DisplayWidth(line));
-      const int x = align == Align::Center ? cells.x + (cells.w - width) / 2 : cells.x + cells.w - width;
+      // Only the text itself is written, so nothing beneath is wiped.
+      const int width = std::min(w, need);
+      const int x = align == Align::Left     ? x0
+                    : align == Align::Center ? x0 + (w - width) / 2
+                                             : x0 + w - width;
       canvas.Put(x, y, line, attr, width);
     }
     ++y;
@@ -376,7 +389,7 @@ void DrawDialog(Canvas& canvas, Dialog& dlg, DialogView& view, bool active) {
         DrawList(canvas, static_cast<const ListCtrl&>(control), cells, p.scale.sx, focused);
         break;
       default:
-        DrawStatic(canvas, dlg, control, cells, p.client.x + p.client.w);
+        DrawStatic(canvas, dlg, control, cells, p.client);
         break;
     }
   }

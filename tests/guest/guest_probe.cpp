@@ -1,9 +1,13 @@
 // Runs inside a virtual machine with real (emulated) disks: the program's own drive
 // scan and SMART read on the Linux adapter, plus a few direct checks of the adapter,
 // printed one fact per line for tools/qemu-integration to compare.
+#include <atomic>
+#include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
+#include <thread>
 
 #include "drive/Commands.h"
 #include "drive/DriveConnection.h"
@@ -12,6 +16,7 @@
 #include "inventory/DriveScan.h"
 #include "platform/linux/LinuxDeviceCatalog.h"
 #include "platform/linux/LinuxDeviceIo.h"
+#include "platform/linux/UeventWatcher.h"
 #include "reports/SmartAttributes.h"
 
 namespace {
@@ -139,6 +144,31 @@ void ProbeAdapter(plovix::linuxdev::LinuxDeviceIo& io) {
                 reply.CurrentTaskFile[plovix::kTfCommand] & 1, reply.CurrentTaskFile[plovix::kTfFeature]);
     if (!usb) std::printf("SENSE n=%d aborted %s\n", n, LastSense().c_str());
 
+    // A PIO data-out command and a PIO data-in command: write a sector far from the
+    // file system, read it back.
+    if (!usb) {
+      static std::uint8_t out[512];
+      static std::uint8_t in[512];
+      for (int i = 0; i < 512; ++i) out[i] = static_cast<std::uint8_t>(i * 7 + n);
+      AtaPassThroughRequest write;
+      write.AtaFlags = plovix::kAtaFlagsDataOut;
+      write.DataTransferLength = 512;
+      write.DataBuffer = out;
+      write.TimeOutValue = 10;
+      const std::uint8_t lba_tf[8] = {0, 1, 0x40, 0x0D, 0x03, 0xE0, 0x30, 0};  // LBA 200000
+      std::memcpy(write.CurrentTaskFile, lba_tf, 8);
+      const bool wrote = io.AtaPassThrough(h, write, reply) &&
+                         (reply.CurrentTaskFile[plovix::kTfCommand] & 1) == 0;
+      AtaPassThroughRequest read = write;
+      read.AtaFlags = plovix::kAtaFlagsDataIn;
+      read.DataBuffer = in;
+      read.CurrentTaskFile[plovix::kTfCommand] = 0x20;
+      const bool read_ok = io.AtaPassThrough(h, read, reply) &&
+                           (reply.CurrentTaskFile[plovix::kTfCommand] & 1) == 0;
+      std::printf("ADAPTER n=%d write_read wrote=%d read=%d same=%d\n", n, wrote ? 1 : 0,
+                  read_ok ? 1 : 0, std::memcmp(in, out, 512) == 0 ? 1 : 0);
+    }
+
     // The standard ATA PASS-THROUGH(12) IDENTIFY, as the scan sends it to USB drives.
     ScsiPassThroughRequest scsi;
     scsi.CdbLength = 12;
@@ -156,9 +186,38 @@ void ProbeAdapter(plovix::linuxdev::LinuxDeviceIo& io) {
   }
 }
 
+// Listens for device arrivals as the program does, for up to `seconds`, and stops
+// once an arrival has been told and some quiet time has passed after it.
+int WatchArrivals(int seconds) {
+  std::atomic<int> arrivals{0};
+  plovix::linuxdev::UeventWatcher watcher([&] {
+    ++arrivals;
+    std::printf("ARRIVAL\n");
+    std::fflush(stdout);
+  });
+  if (!watcher.Start()) {
+    std::printf("WATCH_FAILED\n");
+    return 1;
+  }
+  std::printf("WATCHING\n");
+  std::fflush(stdout);
+  int quiet_after = -1;
+  for (int tenth = 0; tenth < seconds * 10; ++tenth) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    if (arrivals > 0 && quiet_after < 0) quiet_after = tenth + 80;  // 8 s more for stragglers
+    if (quiet_after >= 0 && tenth >= quiet_after) break;
+  }
+  watcher.Stop();
+  std::printf("ARRIVALS %d\n", arrivals.load());
+  return 0;
+}
+
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+  if (argc == 3 && std::strcmp(argv[1], "--watch-arrivals") == 0) {
+    return WatchArrivals(std::atoi(argv[2]));
+  }
   plovix::linuxdev::LinuxSystem system = plovix::linuxdev::RealLinuxSystem();
   system.sg_io = [real = system.sg_io](int fd, sg_io_hdr_t* hdr) {
     const int rc = real(fd, hdr);
