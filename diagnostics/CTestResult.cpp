@@ -65,14 +65,8 @@ bool CTestResult::OnInitDialog() {
 }
 
 ui::CtlColor CTestResult::OnCtlColor(int id) {
-  ui::CtlColor result = ui::Dialog::OnCtlColor(id);
-  if (id == testresult_ids::kTitle) {
-    result.text_color = ui::RGB(0, 0, 0);
-    result.back_color = ui::RGB(255, 255, 255);
-    result.transparent = true;
-    result.brush = white_brush;
-  }
-  return result;
+  if (id == testresult_ids::kTitle) return ui::TitleBandColors(white_brush);
+  return ui::Dialog::OnCtlColor(id);
 }
 
 }  // namespace plovix

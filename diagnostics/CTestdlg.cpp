@@ -120,14 +120,8 @@ void CTestdlg::OnAbort() {
 }
 
 ui::CtlColor CTestdlg::OnCtlColor(int id) {
-  ui::CtlColor result = ui::Dialog::OnCtlColor(id);
-  if (id == testdlg_ids::kTitle) {
-    result.text_color = ui::RGB(0, 0, 0);
-    result.back_color = ui::RGB(255, 255, 255);
-    result.transparent = true;
-    result.brush = white_brush;
-  }
-  return result;
+  if (id == testdlg_ids::kTitle) return ui::TitleBandColors(white_brush);
+  return ui::Dialog::OnCtlColor(id);
 }
 
 }  // namespace plovix

@@ -1,10 +1,9 @@
 // Erase MBR and the disk erase with its progress dialog.
 #pragma once
 
-#include <atomic>
 #include <cstdint>
-#include <thread>
 
+#include "diagnostics/WorkerDialog.h"
 #include "drive/DriveConnection.h"
 #include "drive/IoBuffers.h"
 #include "ui/Dialog.h"
@@ -27,22 +26,16 @@ inline constexpr int kEraseAborted = 3;
 // one sector. True when the erase reported success.
 bool EraseMbr(DriveConnection& connection, std::uint8_t via_scsi);
 
-class CEraseDisk : public ui::Dialog {
+class CEraseDisk : public WorkerDialog {
  public:
   CEraseDisk(DriveConnection& connection, IoBuffers& buffers);
-  // Waits for a worker still running, so it never outlives the fields it uses.
   ~CEraseDisk() override;
 
   void DoDataExchange(ui::DataExchange& dx) override;
   bool OnInitDialog() override;
-  void OnCommand(int id) override;
-  void OnOK() override;
-  void OnCancel() override;
   void OnTimer(int timer_id) override;
   ui::CtlColor OnCtlColor(int id) override;
-  void OnAbort();
 
-  int timer_id = 0;
   // Set by the caller before DoModal.
   std::uint64_t total_sectors = 0;
   IoBuffers* io_buffers;
@@ -50,17 +43,6 @@ class CEraseDisk : public ui::Dialog {
   std::uint8_t via_scsi = 0;
   ui::Font title_font;
   ui::Brush white_brush;
-
-  // Shared with the worker. The worker stores finished last (release); readers load it
-  // with acquire before looking at failed.
-  std::atomic<std::uint64_t> current_lba{0};
-  std::atomic<std::uint8_t> finished{0};
-  std::atomic<std::uint8_t> abort_requested{0};
-  std::atomic<std::uint8_t> failed{0};
-
- private:
-  void WaitForWorker();
-  std::thread worker_;
 };
 
 // Worker procedure; 0 when the erase ran to its end or stopped on abort, 1 on failure.

@@ -1,6 +1,5 @@
 #include "diagnostics/Surface.h"
 
-#include <system_error>
 
 #include "drive/Commands.h"
 #include "ui/Backend.h"
@@ -33,16 +32,8 @@ SpanOutcome ScanSpan(CSFTest& dlg, const SectorSpan& span) {
   return SpanOutcome::Done;
 }
 
-// The dialog may be gone as soon as finished is stored, so that store is the worker's
-// very last touch of it.
-int Finish(CSFTest& dlg, bool failed) {
-  if (failed) dlg.failed.store(1, std::memory_order_relaxed);
-  dlg.finished.store(1, std::memory_order_release);
-  return failed ? 1 : 0;
-}
-
 int RunScan(CSFTest* dlg, int kind) {
-  if (dlg->total_sectors == 0 || dlg->connection == nullptr) return Finish(*dlg, true);
+  if (dlg->total_sectors == 0 || dlg->connection == nullptr) return dlg->Finish(true);
   dlg->current_lba.store(0, std::memory_order_relaxed);
   // A stop in the first phase of the short scan ends the scan: the second never runs.
   for (const SectorSpan& span : SurfaceSpans(kind, dlg->total_sectors)) {
@@ -50,21 +41,12 @@ int RunScan(CSFTest* dlg, int kind) {
       case SpanOutcome::Done:
         break;
       case SpanOutcome::Stopped:
-        return Finish(*dlg, false);
+        return dlg->Finish(false);
       case SpanOutcome::Failed:
-        return Finish(*dlg, true);
+        return dlg->Finish(true);
     }
   }
-  return Finish(*dlg, false);
-}
-
-ui::CtlColor TitleBand(const ui::Brush& white_brush) {
-  ui::CtlColor c;
-  c.text_color = ui::RGB(0, 0, 0);
-  c.back_color = ui::RGB(255, 255, 255);
-  c.transparent = true;
-  c.brush = white_brush;
-  return c;
+  return dlg->Finish(false);
 }
 
 }  // namespace
@@ -74,14 +56,9 @@ int SurfaceLongWorker(CSFTest* dlg) { return RunScan(dlg, kSurfaceLong); }
 
 // --- CSFTest ---------------------------------------------------------------------------
 
-CSFTest::CSFTest() : ui::Dialog(kProgressTemplate) {}
+CSFTest::CSFTest() : WorkerDialog(kProgressTemplate, kAbort, kSurfaceAborted) {}
 
-CSFTest::~CSFTest() {
-  if (worker_.joinable()) {
-    abort_requested.store(1, std::memory_order_release);
-    worker_.join();
-  }
-}
+CSFTest::~CSFTest() { StopWorker(); }
 
 void CSFTest::DoDataExchange(ui::DataExchange& dx) {
   dx.Text(kTitle, title_text);
@@ -102,49 +79,12 @@ bool CSFTest::OnInitDialog() {
   UpdateData(false);
   timer_id = SetTimer(kProgressTimer, kProgressPeriodMs);
   Progress(kBar).SetRange(0, 99);
-  current_lba.store(0, std::memory_order_relaxed);
-  finished.store(0, std::memory_order_relaxed);
-  abort_requested.store(0, std::memory_order_relaxed);
-  failed.store(0, std::memory_order_relaxed);
-  try {
-    if (kind == kSurfaceShort) {
-      worker_ = std::thread(SurfaceShortWorker, this);
-    } else {
-      worker_ = std::thread(SurfaceLongWorker, this);
-    }
-  } catch (const std::system_error&) {
-    // No thread: report it as a failed scan at the next tick.
-    failed.store(1, std::memory_order_relaxed);
-    finished.store(1, std::memory_order_release);
+  if (kind == kSurfaceShort) {
+    StartWorker([this] { SurfaceShortWorker(this); });
+  } else {
+    StartWorker([this] { SurfaceLongWorker(this); });
   }
   return true;
-}
-
-void CSFTest::OnCommand(int id) {
-  if (id == kAbort) {
-    OnAbort();
-    return;
-  }
-  ui::Dialog::OnCommand(id);
-}
-
-// The dialog has no OK button; an IDOK from the keyboard must not end it under the worker.
-void CSFTest::OnOK() {}
-
-// Escape and the close box stop the scan like the Abort button.
-void CSFTest::OnCancel() { OnAbort(); }
-
-void CSFTest::WaitForWorker() {
-  if (!worker_.joinable()) return;
-  while (finished.load(std::memory_order_acquire) == 0) ui::Sleep(1000);
-}
-
-void CSFTest::OnAbort() {
-  abort_requested.store(1, std::memory_order_release);
-  // A tick after this point would see finished and could close with another code.
-  KillTimer(timer_id);
-  WaitForWorker();
-  EndDialog(kSurfaceAborted);
 }
 
 void CSFTest::OnTimer(int id) {
@@ -168,7 +108,7 @@ void CSFTest::OnTimer(int id) {
 }
 
 ui::CtlColor CSFTest::OnCtlColor(int id) {
-  if (id == kTitle) return TitleBand(white_brush);
+  if (id == kTitle) return ui::TitleBandColors(white_brush);
   return ui::Dialog::OnCtlColor(id);
 }
 
@@ -223,7 +163,7 @@ bool CSFTestResult::OnInitDialog() {
 }
 
 ui::CtlColor CSFTestResult::OnCtlColor(int id) {
-  if (id == kResultTitle) return TitleBand(white_brush);
+  if (id == kResultTitle) return ui::TitleBandColors(white_brush);
   return ui::Dialog::OnCtlColor(id);
 }
 

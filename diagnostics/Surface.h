@@ -2,12 +2,11 @@
 // result dialogs.
 #pragma once
 
-#include <atomic>
 #include <cstdint>
 #include <string>
-#include <thread>
 
 #include "diagnostics/RunPlan.h"
+#include "diagnostics/WorkerDialog.h"
 #include "drive/DriveConnection.h"
 #include "ui/Dialog.h"
 
@@ -34,20 +33,15 @@ inline constexpr int kSurfaceAborted = -3;
 inline constexpr int kProgressTimer = 1;
 inline constexpr unsigned kProgressPeriodMs = 5000;
 
-class CSFTest : public ui::Dialog {
+class CSFTest : public WorkerDialog {
  public:
   CSFTest();
-  // Waits for a worker still running, so it never outlives the fields it uses.
   ~CSFTest() override;
 
   void DoDataExchange(ui::DataExchange& dx) override;
   bool OnInitDialog() override;
-  void OnCommand(int id) override;
-  void OnOK() override;
-  void OnCancel() override;
   void OnTimer(int timer_id) override;
   ui::CtlColor OnCtlColor(int id) override;
-  void OnAbort();
 
   // Set by the caller before DoModal.
   std::uint64_t total_sectors = 0;
@@ -56,21 +50,9 @@ class CSFTest : public ui::Dialog {
   std::uint8_t via_scsi = 0;
 
   ui::Font title_font{.face = "Arial", .tenths_of_point = 150};
-  int timer_id = 0;
   ui::Brush white_brush;
   std::string title_text;
   std::string progress_text;
-
-  // Shared with the worker. The worker stores finished last (release); readers load it
-  // with acquire before looking at failed.
-  std::atomic<std::uint64_t> current_lba{0};
-  std::atomic<std::uint8_t> finished{0};
-  std::atomic<std::uint8_t> abort_requested{0};
-  std::atomic<std::uint8_t> failed{0};
-
- private:
-  void WaitForWorker();
-  std::thread worker_;
 };
 
 // Worker procedures; 0 when the scan ran to its end or stopped on abort, 1 on failure.

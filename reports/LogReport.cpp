@@ -154,13 +154,8 @@ void CDispLog::OnCommand(int id) {
 }
 
 ui::CtlColor CDispLog::OnCtlColor(int id) {
-  if (id != kTitleStatic) return ui::Dialog::OnCtlColor(id);
-  ui::CtlColor color;
-  color.text_color = 0x000000;
-  color.back_color = 0xFFFFFF;
-  color.transparent = true;
-  color.brush = white_brush;
-  return color;
+  if (id == kTitleStatic) return ui::TitleBandColors(white_brush);
+  return ui::Dialog::OnCtlColor(id);
 }
 
 CSaveLog::CSaveLog() : ui::Dialog(kTemplateSaveLog) {}

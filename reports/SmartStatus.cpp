@@ -151,13 +151,8 @@ void CSmartdlg::FillAttributeList() {
 }
 
 ui::CtlColor CSmartdlg::OnCtlColor(int id) {
-  if (id != kTitle) return ui::Dialog::OnCtlColor(id);
-  ui::CtlColor color;
-  color.text_color = 0x000000;
-  color.back_color = 0xFFFFFF;
-  color.transparent = true;
-  color.brush = white_brush;
-  return color;
+  if (id == kTitle) return ui::TitleBandColors(white_brush);
+  return ui::Dialog::OnCtlColor(id);
 }
 
 }  // namespace plovix

@@ -92,4 +92,14 @@ struct CtlColor {
   Brush brush;  // empty: the framework's default
 };
 
+// A title static drawn as a white band with black text, on the dialog's white brush.
+inline CtlColor TitleBandColors(const Brush& white_brush) {
+  CtlColor c;
+  c.text_color = RGB(0, 0, 0);
+  c.back_color = RGB(255, 255, 255);
+  c.transparent = true;
+  c.brush = white_brush;
+  return c;
+}
+
 }  // namespace ui
