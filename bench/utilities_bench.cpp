@@ -20,11 +20,11 @@ constexpr std::uint64_t kSectors = kRunsPerIteration * RunPlan::kRunSectors;
 
 struct Rig {
   explicit Rig(bool scsi) {
-    sim::DriveSpec spec;
-    spec.model = "BENCH DRIVE";
-    spec.serial = "BENCH0001";
-    spec.firmware = "1.00";
-    spec.total_sectors = kSectors;
+    sim::DriveSpec setup;
+    setup.model = "BENCH DRIVE";
+    setup.serial = "BENCH0001";
+    setup.firmware = "1.00";
+    setup.total_sectors = kSectors;
     if (scsi) {
       sim::BridgeSpec bridge;
       bridge.vendor = "Bench";
@@ -32,9 +32,9 @@ struct Rig {
       bridge.revision = "0001";
       bridge.chip_id = "j329";
       bridge.forwarding = sim::BridgeForwarding::VendorAndStandard;
-      bench.AddUsb(0, spec, bridge);
+      bench.AddUsb(0, setup, bridge);
     } else {
-      bench.AddSata(0, spec);
+      bench.AddSata(0, setup);
     }
     connection.Open(0);
   }

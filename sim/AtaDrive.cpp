@@ -114,9 +114,9 @@ Sector PatternSector(std::uint64_t lba) {
   return sector;
 }
 
-AtaDrive::AtaDrive(DriveSpec spec, std::optional<BridgeSpec> bridge, std::mutex& bench_mutex,
+AtaDrive::AtaDrive(DriveSpec setup, std::optional<BridgeSpec> bridge, std::mutex& bench_mutex,
                    std::function<std::uint64_t()> now_ms)
-    : spec_(std::move(spec)),
+    : setup_(std::move(setup)),
       bridge_(std::move(bridge)),
       mutex_(bench_mutex),
       now_ms_(std::move(now_ms)) {}
@@ -173,8 +173,8 @@ AtaResult AtaDrive::Smart(const AtaExchange& ex, std::uint64_t now_ms) {
   if (!known) return Failed(kErrAbort);
   if (!PhaseFits(ex, reads ? DataPhase::In : DataPhase::None)) return ProtocolError();
   if (r.lba_mid != 0x4F || r.lba_high != 0xC2) return Failed(kErrAbort);
-  if (!spec_.smart_supported) return Failed(kErrAbort);
-  if (!spec_.smart_enabled && r.feature != kSmartEnable) return Failed(kErrAbort);
+  if (!setup_.smart_supported) return Failed(kErrAbort);
+  if (!setup_.smart_enabled && r.feature != kSmartEnable) return Failed(kErrAbort);
 
   AtaResult result;
   switch (r.feature) {
@@ -185,15 +185,15 @@ AtaResult AtaDrive::Smart(const AtaExchange& ex, std::uint64_t now_ms) {
       result.data_in = SmartThresholds();
       return result;
     case kSmartEnable:
-      spec_.smart_enabled = true;
+      setup_.smart_enabled = true;
       return result;
     case kSmartDisable:
-      spec_.smart_enabled = false;
+      setup_.smart_enabled = false;
       return result;
     case kSmartReturnStatus: {
       result.out = r;
       const bool exceeded = std::any_of(
-          spec_.attributes.begin(), spec_.attributes.end(), [](const SmartAttr& a) {
+          setup_.attributes.begin(), setup_.attributes.end(), [](const SmartAttr& a) {
             return a.id != 0 && a.threshold != 0 && a.current <= a.threshold;
           });
       if (exceeded) {
@@ -209,8 +209,8 @@ AtaResult AtaDrive::Smart(const AtaExchange& ex, std::uint64_t now_ms) {
           return result;
         case 0x01:
         case 0x02:
-          if (!spec_.selftest_supported) return Failed(kErrAbort);
-          running_ = RunningTest{r.lba_low == 0x01 ? spec_.short_test : spec_.extended_test,
+          if (!setup_.selftest_supported) return Failed(kErrAbort);
+          running_ = RunningTest{r.lba_low == 0x01 ? setup_.short_test : setup_.extended_test,
                                  now_ms};
           return result;
         case 0x7F:
@@ -229,13 +229,13 @@ AtaResult AtaDrive::Smart(const AtaExchange& ex, std::uint64_t now_ms) {
 
 AtaResult AtaDrive::ReadVerify(const AtaRegisters& regs, std::uint64_t lba,
                                std::uint64_t count) {
-  if (lba >= spec_.total_sectors || count > spec_.total_sectors - lba) {
+  if (lba >= setup_.total_sectors || count > setup_.total_sectors - lba) {
     AtaResult result = Failed(kErrIdNotFound);
     result.out = regs;
     return result;
   }
-  auto bad = spec_.bad_lbas.lower_bound(lba);
-  if (bad != spec_.bad_lbas.end() && *bad < lba + count) {
+  auto bad = setup_.bad_lbas.lower_bound(lba);
+  if (bad != setup_.bad_lbas.end() && *bad < lba + count) {
     AtaResult result = Failed(kErrUncorrectable);
     // The drive reports the first sector it could not read.
     result.out = regs;
@@ -260,7 +260,7 @@ AtaResult AtaDrive::Erase(const AtaRegisters& r) {
                           static_cast<std::uint64_t>(r.prev_feature) << 24;
   const std::uint64_t lba = r.Lba48();
   if (n == 0) return Failed(kErrAbort);
-  if (lba >= spec_.total_sectors || n > spec_.total_sectors - lba) {
+  if (lba >= setup_.total_sectors || n > setup_.total_sectors - lba) {
     return Failed(kErrIdNotFound);
   }
   store_.Fill(lba, n, buffer_);
@@ -271,14 +271,14 @@ AtaResult AtaDrive::Erase(const AtaRegisters& r) {
 
 std::vector<std::uint8_t> AtaDrive::IdentifyData() const {
   std::vector<std::uint8_t> d(512, 0);
-  const std::uint64_t total = spec_.total_sectors;
+  const std::uint64_t total = setup_.total_sectors;
   PutWord(d, 0, 0x0040);  // fixed device
   PutWord(d, 1, 16383);
   PutWord(d, 3, 16);
   PutWord(d, 6, 63);
-  PutText(d, 10, 10, spec_.serial);
-  PutText(d, 23, 4, spec_.firmware);
-  PutText(d, 27, 20, spec_.model);
+  PutText(d, 10, 10, setup_.serial);
+  PutText(d, 23, 4, setup_.firmware);
+  PutText(d, 27, 20, setup_.model);
   PutWord(d, 47, 0x8010);
   PutWord(d, 49, 0x0F00);  // LBA, DMA, IORDY
   PutWord(d, 50, 0x4000);
@@ -296,14 +296,14 @@ std::vector<std::uint8_t> AtaDrive::IdentifyData() const {
   PutWord(d, 64, 0x0003);
   for (int w = 65; w <= 68; ++w) PutWord(d, w, 120);
   PutWord(d, 80, 0x01F0);  // ATA/ATAPI-4 to ATA8-ACS
-  PutWord(d, 82, static_cast<std::uint16_t>(0x4068 | (spec_.smart_supported ? 0x0001 : 0)));
+  PutWord(d, 82, static_cast<std::uint16_t>(0x4068 | (setup_.smart_supported ? 0x0001 : 0)));
   PutWord(d, 83, 0x7400);  // 48-bit addressing, FLUSH CACHE (EXT)
-  PutWord(d, 84, static_cast<std::uint16_t>(0x4000 | (spec_.smart_supported ? 0x0001 : 0) |
-                                            (spec_.selftest_supported ? 0x0002 : 0)));
-  PutWord(d, 85, static_cast<std::uint16_t>(0x4068 | (spec_.smart_enabled ? 0x0001 : 0)));
+  PutWord(d, 84, static_cast<std::uint16_t>(0x4000 | (setup_.smart_supported ? 0x0001 : 0) |
+                                            (setup_.selftest_supported ? 0x0002 : 0)));
+  PutWord(d, 85, static_cast<std::uint16_t>(0x4068 | (setup_.smart_enabled ? 0x0001 : 0)));
   PutWord(d, 86, 0x3400);
-  PutWord(d, 87, static_cast<std::uint16_t>(0x4000 | (spec_.smart_supported ? 0x0001 : 0) |
-                                            (spec_.selftest_default ? 0x0002 : 0)));
+  PutWord(d, 87, static_cast<std::uint16_t>(0x4000 | (setup_.smart_supported ? 0x0001 : 0) |
+                                            (setup_.selftest_default ? 0x0002 : 0)));
   PutWord(d, 88, 0x407F);
   PutWord(d, 93, 0x6A7F);
   for (int i = 0; i < 4; ++i) {
@@ -330,14 +330,14 @@ std::uint8_t AtaDrive::SelfTestStatusLocked(std::uint64_t now_ms) {
       return static_cast<std::uint8_t>(0xF0 | remaining);
     }
   }
-  return last_status_ ? *last_status_ : spec_.selftest_status;
+  return last_status_ ? *last_status_ : setup_.selftest_status;
 }
 
 std::vector<std::uint8_t> AtaDrive::SmartData(std::uint64_t now_ms) {
   std::vector<std::uint8_t> d(512, 0);
   d[0] = 0x10;  // data structure revision
   std::size_t at = 2;
-  for (const SmartAttr& a : spec_.attributes) {
+  for (const SmartAttr& a : setup_.attributes) {
     if (at + 12 > 362) break;  // 30 entries
     d[at] = a.id;
     d[at + 1] = static_cast<std::uint8_t>(a.flags & 0xFF);
@@ -356,9 +356,9 @@ std::vector<std::uint8_t> AtaDrive::SmartData(std::uint64_t now_ms) {
   d[367] = 0x7B;  // off-line capabilities, self-test included
   d[368] = 0x03;  // saves attributes over power cycles
   d[370] = 0x01;  // error logging
-  d[372] = Minutes(spec_.short_test.duration_ms, 0xFF);
+  d[372] = Minutes(setup_.short_test.duration_ms, 0xFF);
   const std::uint64_t extended_minutes =
-      std::max<std::uint64_t>(1, (spec_.extended_test.duration_ms + 59999) / 60000);
+      std::max<std::uint64_t>(1, (setup_.extended_test.duration_ms + 59999) / 60000);
   if (extended_minutes < 0xFF) {
     d[373] = static_cast<std::uint8_t>(extended_minutes);
   } else {
@@ -375,7 +375,7 @@ std::vector<std::uint8_t> AtaDrive::SmartThresholds() const {
   std::vector<std::uint8_t> d(512, 0);
   d[0] = 0x10;
   std::size_t at = 2;
-  for (const SmartAttr& a : spec_.attributes) {
+  for (const SmartAttr& a : setup_.attributes) {
     if (at + 12 > 362) break;
     d[at] = a.id;
     d[at + 1] = a.threshold;
@@ -409,7 +409,7 @@ std::uint8_t AtaDrive::SelfTestStatus() {
 
 bool AtaDrive::smart_enabled() const {
   std::lock_guard lock(mutex_);
-  return spec_.smart_enabled;
+  return setup_.smart_enabled;
 }
 
 }  // namespace plovix::sim

@@ -58,7 +58,7 @@ struct AtaResult {
 
 class AtaDrive : public VirtualDrive {
  public:
-  AtaDrive(DriveSpec spec, std::optional<BridgeSpec> bridge, std::mutex& bench_mutex,
+  AtaDrive(DriveSpec setup, std::optional<BridgeSpec> bridge, std::mutex& bench_mutex,
            std::function<std::uint64_t()> now_ms);
 
   AtaResult Execute(const AtaExchange& exchange, std::uint64_t now_ms);
@@ -67,8 +67,8 @@ class AtaDrive : public VirtualDrive {
   const BridgeSpec& bridge() const { return *bridge_; }
 
   // VirtualDrive
-  const DriveSpec& spec() const override { return spec_; }
-  DriveSpec& mutable_spec() override { return spec_; }
+  const DriveSpec& setup() const override { return setup_; }
+  DriveSpec& mutable_setup() override { return setup_; }
   std::array<std::uint8_t, 512> ReadSector(std::uint64_t lba) const override;
   bool IsZeroed(std::uint64_t first, std::uint64_t count) const override;
   std::array<std::uint8_t, 512> SectorBuffer() const override;
@@ -86,7 +86,7 @@ class AtaDrive : public VirtualDrive {
   AtaResult ReadVerify(const AtaRegisters& regs, std::uint64_t lba, std::uint64_t count);
   AtaResult Erase(const AtaRegisters& regs);
 
-  DriveSpec spec_;
+  DriveSpec setup_;
   std::optional<BridgeSpec> bridge_;
   std::mutex& mutex_;
   std::function<std::uint64_t()> now_ms_;

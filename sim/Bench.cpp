@@ -313,16 +313,16 @@ void Bench::SetClock(std::function<std::uint64_t()> now_ms) {
   impl_->clock = std::move(now_ms);
 }
 
-VirtualDrive& Bench::AddSata(int drive_number, DriveSpec spec) {
+VirtualDrive& Bench::AddSata(int drive_number, DriveSpec setup) {
   std::lock_guard lock(impl_->mutex);
-  auto drive = std::make_unique<AtaDrive>(std::move(spec), std::nullopt, impl_->mutex,
+  auto drive = std::make_unique<AtaDrive>(std::move(setup), std::nullopt, impl_->mutex,
                                           [impl = impl_.get()] { return impl->Now(); });
   auto& slot = impl_->drives[drive_number];
   slot = std::move(drive);
   return *slot;
 }
 
-VirtualDrive& Bench::AddUsb(int drive_number, DriveSpec spec, BridgeSpec bridge) {
+VirtualDrive& Bench::AddUsb(int drive_number, DriveSpec setup, BridgeSpec bridge) {
   std::lock_guard lock(impl_->mutex);
   if (bridge.listed_as_usbstor) {
     std::string id = "USBSTOR\\DISK&VEN_" + IdText(bridge.vendor) + "&PROD_" +
@@ -337,7 +337,7 @@ VirtualDrive& Bench::AddUsb(int drive_number, DriveSpec spec, BridgeSpec bridge)
     impl_->catalog.push_back(
         Impl::CatalogEntry{std::string(kUsbClassGuid), "USB", std::move(id), drive_number});
   }
-  auto drive = std::make_unique<AtaDrive>(std::move(spec), std::move(bridge), impl_->mutex,
+  auto drive = std::make_unique<AtaDrive>(std::move(setup), std::move(bridge), impl_->mutex,
                                           [impl = impl_.get()] { return impl->Now(); });
   auto& slot = impl_->drives[drive_number];
   slot = std::move(drive);
@@ -547,7 +547,7 @@ bool Bench::AtaPassThrough(DeviceHandle handle, const AtaPassThroughRequest& req
     // A USB bridge, a silent volume or an unplugged drive answers no ATA pass-through.
     if (!drive || drive->is_usb()) return false;
     result = drive->Execute(exchange, now);
-    sectors_per_second = drive->spec().sectors_per_second;
+    sectors_per_second = drive->setup().sectors_per_second;
     if (fault && fault->effect == FaultEffect::Garbage) {
       result.status = kStatusOk;
       result.error = 0;
@@ -692,7 +692,7 @@ bool Bench::ScsiPassThrough(DeviceHandle handle, ScsiPassThroughRequest& request
       if (result.status != kStatusOk) return CheckCondition(request, kAtaFailed);
       data_in = std::move(result.data_in);
       media_sectors = result.media_sectors;
-      sectors_per_second = drive->spec().sectors_per_second;
+      sectors_per_second = drive->setup().sectors_per_second;
     }
     if (garbage) {
       for (auto& b : data_in) b = impl_->NextGarbage();

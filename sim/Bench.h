@@ -124,8 +124,8 @@ class Bench : public DeviceIo, public DeviceCatalog {
   // TickMs in the program. Defaults to a clock that stands still at 0.
   void SetClock(std::function<std::uint64_t()> now_ms);
 
-  VirtualDrive& AddSata(int drive_number, DriveSpec spec);
-  VirtualDrive& AddUsb(int drive_number, DriveSpec spec, BridgeSpec bridge);
+  VirtualDrive& AddSata(int drive_number, DriveSpec setup);
+  VirtualDrive& AddUsb(int drive_number, DriveSpec setup, BridgeSpec bridge);
   // A volume whose handle reaches the drive (IDENTIFY answers only for SATA drives).
   void AddVolume(char letter, int drive_number);
   // A volume that opens but whose handle answers nothing.
@@ -174,8 +174,8 @@ class Bench : public DeviceIo, public DeviceCatalog {
 class VirtualDrive {
  public:
   virtual ~VirtualDrive() = default;
-  virtual const DriveSpec& spec() const = 0;
-  virtual DriveSpec& mutable_spec() = 0;
+  virtual const DriveSpec& setup() const = 0;
+  virtual DriveSpec& mutable_setup() = 0;
   // The 512 bytes of a sector; unwritten sectors hold a pattern made from their LBA.
   virtual std::array<std::uint8_t, 512> ReadSector(std::uint64_t lba) const = 0;
   virtual bool IsZeroed(std::uint64_t first, std::uint64_t count) const = 0;

@@ -65,16 +65,16 @@ std::vector<SmartAttr> WornAttributes() {
 
 DriveSpec Drive(std::string model, std::string serial, std::string firmware,
                 std::uint64_t total, std::vector<SmartAttr> attributes) {
-  DriveSpec spec;
-  spec.model = std::move(model);
-  spec.serial = std::move(serial);
-  spec.firmware = std::move(firmware);
-  spec.total_sectors = total;
-  spec.attributes = std::move(attributes);
-  spec.short_test = {0x00, 15000};
-  spec.extended_test = {0x00, 60000};
-  spec.sectors_per_second = kDemoSectorsPerSecond;
-  return spec;
+  DriveSpec setup;
+  setup.model = std::move(model);
+  setup.serial = std::move(serial);
+  setup.firmware = std::move(firmware);
+  setup.total_sectors = total;
+  setup.attributes = std::move(attributes);
+  setup.short_test = {0x00, 15000};
+  setup.extended_test = {0x00, 60000};
+  setup.sectors_per_second = kDemoSectorsPerSecond;
+  return setup;
 }
 
 BridgeSpec Bridge(std::string vendor, std::string product, std::string revision,

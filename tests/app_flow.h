@@ -18,12 +18,12 @@ namespace plovix::app_test {
 
 inline sim::DriveSpec Sata(std::string model, std::string serial, std::string firmware,
                            std::uint64_t sectors) {
-  sim::DriveSpec spec;
-  spec.model = std::move(model);
-  spec.serial = std::move(serial);
-  spec.firmware = std::move(firmware);
-  spec.total_sectors = sectors;
-  return spec;
+  sim::DriveSpec setup;
+  setup.model = std::move(model);
+  setup.serial = std::move(serial);
+  setup.firmware = std::move(firmware);
+  setup.total_sectors = sectors;
+  return setup;
 }
 
 // A USB drive whose bridge Windows does not list: the scan drops it as unsupported.

@@ -256,7 +256,7 @@ TEST(LinuxScanFlow, TaskFilesArriveAsTheProgramSentThem) {
     std::function<int(DriveConnection&)> command;
     int expected;
   };
-  m.bench.Drive(0).mutable_spec().bad_lbas = {0x3456789AULL << 4};
+  m.bench.Drive(0).mutable_setup().bad_lbas = {0x3456789AULL << 4};
   const Case cases[] = {
       {"SmartReadData", [&](DriveConnection& c) { return SmartReadData(c, sata); }, kCommandOk},
       {"SmartReadThresholds", [&](DriveConnection& c) { return SmartReadThresholds(c, sata); },

@@ -32,14 +32,14 @@ constexpr int kRounds = 30;
 enum class Work { LongScan, EraseDisk };
 enum class Stop { AbortButton, Escape, CloseBox };
 
-sim::DriveSpec Spec(const std::string& serial, std::uint64_t total) {
-  sim::DriveSpec spec;
-  spec.model = "PLOVIX STRESS " + serial;
-  spec.serial = serial;
-  spec.firmware = "FW01";
-  spec.total_sectors = total;
-  spec.attributes = {sim::SmartAttr{.id = 197, .raw = 0, .threshold = 0}};
-  return spec;
+sim::DriveSpec DriveSetup(const std::string& serial, std::uint64_t total) {
+  sim::DriveSpec setup;
+  setup.model = "PLOVIX STRESS " + serial;
+  setup.serial = serial;
+  setup.firmware = "FW01";
+  setup.total_sectors = total;
+  setup.attributes = {sim::SmartAttr{.id = 197, .raw = 0, .threshold = 0}};
+  return setup;
 }
 
 struct Round {
@@ -94,10 +94,10 @@ TEST_P(AbortStress, EveryAbortEndsInOneConsistentState) {
     {
       AutoUser ui;
       bench.SetClock([&ui] { return ui.now_ms(); });
-      bench.AddSata(0, Spec("SYSDISK1", 976773168));
+      bench.AddSata(0, DriveSetup("SYSDISK1", 976773168));
       bench.AddVolume('C', 0);
-      bench.AddSata(kChosen, Spec("STRESS03", r.total));
-      bench.AddSata(kOther, Spec("OTHER005", r.total));
+      bench.AddSata(kChosen, DriveSetup("STRESS03", r.total));
+      bench.AddSata(kOther, DriveSetup("OTHER005", r.total));
 
       ui.Expect(kMainTemplate)
           .Do([&](ui::Dialog& d) {

@@ -129,15 +129,15 @@ class FaultMatrix {
   }
 
   static sim::DriveSpec UtilsRigSpec(const std::string& serial, std::uint64_t total) {
-    sim::DriveSpec spec;
-    spec.model = "PLOVIX BENCH " + serial;
-    spec.serial = serial;
-    spec.firmware = "FW01";
-    spec.total_sectors = total;
-    spec.attributes = {sim::SmartAttr{.id = 1, .raw = 0, .threshold = 6},
+    sim::DriveSpec setup;
+    setup.model = "PLOVIX BENCH " + serial;
+    setup.serial = serial;
+    setup.firmware = "FW01";
+    setup.total_sectors = total;
+    setup.attributes = {sim::SmartAttr{.id = 1, .raw = 0, .threshold = 6},
                        sim::SmartAttr{.id = 5, .raw = 0, .threshold = 36},
                        sim::SmartAttr{.id = 197, .raw = 0, .threshold = 0}};
-    return spec;
+    return setup;
   }
 
   // Runs the flow; with a fault, it hits the request at this position of the flow.

@@ -44,13 +44,13 @@ struct Flow {
 
 sim::DriveSpec Drive(std::string model, std::string serial, std::uint64_t sectors,
                      std::vector<sim::SmartAttr> attributes) {
-  sim::DriveSpec spec;
-  spec.model = std::move(model);
-  spec.serial = std::move(serial);
-  spec.firmware = "CC38";
-  spec.total_sectors = sectors;
-  spec.attributes = std::move(attributes);
-  return spec;
+  sim::DriveSpec setup;
+  setup.model = std::move(model);
+  setup.serial = std::move(serial);
+  setup.firmware = "CC38";
+  setup.total_sectors = sectors;
+  setup.attributes = std::move(attributes);
+  return setup;
 }
 
 sim::SmartAttr Attr(std::uint8_t id, std::uint8_t current, std::uint8_t worst,
@@ -215,7 +215,7 @@ class SmartStatusTransportTest : public ::testing::TestWithParam<TransportCase> 
 TEST_P(SmartStatusTransportTest, ReadsBothSectorsInTheDrivesForm) {
   const TransportCase& c = GetParam();
   Flow f;
-  auto spec = Drive("ST2000DM001", "Z1E0AAAA", 3907029168ull, HealthyAttributes());
+  auto setup = Drive("ST2000DM001", "Z1E0AAAA", 3907029168ull, HealthyAttributes());
   if (c.usb) {
     sim::BridgeSpec bridge;
     bridge.vendor = "JMicron ";
@@ -223,9 +223,9 @@ TEST_P(SmartStatusTransportTest, ReadsBothSectorsInTheDrivesForm) {
     bridge.revision = "0209";
     bridge.chip_id = c.chip;
     bridge.forwarding = c.forwarding;
-    f.bench.AddUsb(1, spec, bridge);
+    f.bench.AddUsb(1, setup, bridge);
   } else {
-    f.bench.AddSata(1, spec);
+    f.bench.AddSata(1, setup);
   }
   f.ui.Expect(kMain).Do([&](ui::Dialog&) { f.bench.ClearLog(); }).DoubleClick(kList, 0);
   f.ui.Expect(kSmart)
@@ -388,9 +388,9 @@ bool IsSmartEnable(const sim::Received& r) {
 
 TEST(SmartStatusFlow, SmartOffAcceptedTwiceEnablesItAndRefreshesTheList) {
   Flow f;
-  auto spec = Drive("OFFDRIVE", "OFF1", 1ull << 30, HealthyAttributes());
-  spec.smart_enabled = false;
-  f.bench.AddSata(4, spec);
+  auto setup = Drive("OFFDRIVE", "OFF1", 1ull << 30, HealthyAttributes());
+  setup.smart_enabled = false;
+  f.bench.AddSata(4, setup);
   f.ui.Expect(kMain).Do([&](ui::Dialog&) { f.bench.ClearLog(); }).DoubleClick(kList, 0);
   f.ui.Expect(kWarning)
       .Do([](ui::Dialog& d) {
@@ -425,15 +425,15 @@ TEST(SmartStatusFlow, SmartOffAcceptedTwiceEnablesItAndRefreshesTheList) {
 
 TEST(SmartStatusFlow, SmartOffBehindABridgeIsEnabledWithTheStandardBlock) {
   Flow f;
-  auto spec = Drive("USBOFF", "U1", 1ull << 30, HealthyAttributes());
-  spec.smart_enabled = false;
+  auto setup = Drive("USBOFF", "U1", 1ull << 30, HealthyAttributes());
+  setup.smart_enabled = false;
   sim::BridgeSpec bridge;
   bridge.vendor = "JMicron ";
   bridge.product = "USB to ATA/ATAPI";
   bridge.revision = "0209";
   bridge.chip_id = "j329";
   bridge.forwarding = sim::BridgeForwarding::VendorAndStandard;
-  f.bench.AddUsb(2, spec, bridge);
+  f.bench.AddUsb(2, setup, bridge);
   f.ui.Expect(kMain).Do([&](ui::Dialog&) { f.bench.ClearLog(); }).DoubleClick(kList, 0);
   f.ui.Expect(kWarning).Press(1);
   f.ui.Expect(kSure).Press(1);
@@ -465,9 +465,9 @@ class SmartStatusDeclineTest : public ::testing::TestWithParam<DeclineCase> {};
 TEST_P(SmartStatusDeclineTest, NothingIsSentAndTheListStays) {
   const DeclineCase& c = GetParam();
   Flow f;
-  auto spec = Drive("OFFDRIVE", "OFF1", 1ull << 30, HealthyAttributes());
-  spec.smart_enabled = false;
-  f.bench.AddSata(0, spec);
+  auto setup = Drive("OFFDRIVE", "OFF1", 1ull << 30, HealthyAttributes());
+  setup.smart_enabled = false;
+  f.bench.AddSata(0, setup);
   f.ui.Expect(kMain).Do([&](ui::Dialog&) { f.bench.ClearLog(); }).DoubleClick(kList, 0);
   auto& warning = f.ui.Expect(kWarning);
   if (c.warning_answer == 0) warning.Escape(); else warning.Press(c.warning_answer);

@@ -95,23 +95,23 @@ inline std::vector<sim::SmartAttr> Attributes(std::uint64_t pending_raw, bool wi
 }
 
 inline sim::DriveSpec HealthyDrive(std::string serial) {
-  sim::DriveSpec spec;
-  spec.model = "Plovix Test Disk 500";
-  spec.serial = std::move(serial);
-  spec.firmware = "FW01";
-  spec.total_sectors = 976773168;
-  spec.attributes = Attributes(0);
-  spec.short_test = sim::SelfTestPlan{0x00, 15000};
-  spec.extended_test = sim::SelfTestPlan{0x00, 60000};
-  return spec;
+  sim::DriveSpec setup;
+  setup.model = "Plovix Test Disk 500";
+  setup.serial = std::move(serial);
+  setup.firmware = "FW01";
+  setup.total_sectors = 976773168;
+  setup.attributes = Attributes(0);
+  setup.short_test = sim::SelfTestPlan{0x00, 15000};
+  setup.extended_test = sim::SelfTestPlan{0x00, 60000};
+  return setup;
 }
 
 // The worn drive: eight pending sectors, and a short test that fails on reading.
 inline sim::DriveSpec WornDrive(std::string serial) {
-  sim::DriveSpec spec = HealthyDrive(std::move(serial));
-  spec.attributes = Attributes(8);
-  spec.short_test = sim::SelfTestPlan{0x73, 12000};
-  return spec;
+  sim::DriveSpec setup = HealthyDrive(std::move(serial));
+  setup.attributes = Attributes(8);
+  setup.short_test = sim::SelfTestPlan{0x73, 12000};
+  return setup;
 }
 
 // Names parameterised cases after their `name` field.

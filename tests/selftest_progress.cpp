@@ -14,9 +14,9 @@ using Entries = std::vector<std::pair<std::string, std::string>>;
 
 // A drive whose short test ends with final_status one second after it started.
 sim::DriveSpec EndingWith(std::string serial, std::uint8_t final_status) {
-  sim::DriveSpec spec = HealthyDrive(std::move(serial));
-  spec.short_test = sim::SelfTestPlan{final_status, 1000};
-  return spec;
+  sim::DriveSpec setup = HealthyDrive(std::move(serial));
+  setup.short_test = sim::SelfTestPlan{final_status, 1000};
+  return setup;
 }
 
 void FailSelfTestStart(sim::Bench& bench, int drive_number) {
@@ -87,9 +87,9 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(SelfTestFlow, ProgressBarFollowsTheTenthsLeft) {
   // The start is refused, so the drive keeps reporting the status the test sets.
-  sim::DriveSpec spec = HealthyDrive("PROGRESS01");
-  spec.selftest_status = 0xF9;
-  bench.AddSata(0, spec);
+  sim::DriveSpec setup = HealthyDrive("PROGRESS01");
+  setup.selftest_status = 0xF9;
+  bench.AddSata(0, setup);
   FailSelfTestStart(bench, 0);
   std::vector<int> positions;
   std::vector<std::uint64_t> times;
@@ -98,7 +98,7 @@ TEST_F(SelfTestFlow, ProgressBarFollowsTheTenthsLeft) {
     times.push_back(ui.now_ms());
   };
   const auto report = [&](std::uint8_t s) {
-    return [this, s](ui::Dialog&) { bench.Drive(0).mutable_spec().selftest_status = s; };
+    return [this, s](ui::Dialog&) { bench.Drive(0).mutable_setup().selftest_status = s; };
   };
   int range_lo = -1;
   int range_hi = -1;
@@ -126,9 +126,9 @@ TEST_F(SelfTestFlow, ProgressBarFollowsTheTenthsLeft) {
 }
 
 TEST_F(SelfTestFlow, FinalPollHandsTheBarOneHundred) {
-  sim::DriveSpec spec = HealthyDrive("FULLBAR01");
-  spec.selftest_status = 0xF5;
-  bench.AddSata(0, spec);
+  sim::DriveSpec setup = HealthyDrive("FULLBAR01");
+  setup.selftest_status = 0xF5;
+  bench.AddSata(0, setup);
   FailSelfTestStart(bench, 0);
   int position_at_end = -1;
   bool close_requested = false;
@@ -138,7 +138,7 @@ TEST_F(SelfTestFlow, FinalPollHandsTheBarOneHundred) {
   ui.Expect(kMain).Check(1007, 0).Press(1003);
   ui.Expect(kProgress)
       .Advance(5000)
-      .Do([this](ui::Dialog&) { bench.Drive(0).mutable_spec().selftest_status = 0x00; })
+      .Do([this](ui::Dialog&) { bench.Drive(0).mutable_setup().selftest_status = 0x00; })
       .Press(kAbortButton);
   // The question keeps the judged dialog on screen, so its last state can be seen.
   ui.Expect(kAbortQuestion)
@@ -162,9 +162,9 @@ TEST_F(SelfTestFlow, FinalPollHandsTheBarOneHundred) {
 }
 
 TEST_F(SelfTestFlow, EarlierFailureReportedAtOnceWhenTheTestNeverStarts) {
-  sim::DriveSpec spec = HealthyDrive("NOSTART01");
-  spec.selftest_status = 0x75;
-  bench.AddSata(0, spec);
+  sim::DriveSpec setup = HealthyDrive("NOSTART01");
+  setup.selftest_status = 0x75;
+  bench.AddSata(0, setup);
   FailSelfTestStart(bench, 0);
   std::string sentence;
   std::uint64_t closed_at = 0;

@@ -118,9 +118,9 @@ class ReadErrorCheckFlow : public SelfTestFlow,
 
 TEST_P(ReadErrorCheckFlow, ResultDialogAndLogAgree) {
   const ReadErrorCase& c = GetParam();
-  sim::DriveSpec spec = HealthyDrive("READERR001");
-  spec.attributes = Attributes(c.pending_raw, c.with_pending);
-  bench.AddSata(0, spec);
+  sim::DriveSpec setup = HealthyDrive("READERR001");
+  setup.attributes = Attributes(c.pending_raw, c.with_pending);
+  bench.AddSata(0, setup);
   if (c.read_fails) {
     sim::Fault fault;
     fault.match.drive_number = 0;

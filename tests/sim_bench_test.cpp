@@ -16,12 +16,12 @@ namespace {
 using namespace plovix::sim::testing;
 
 DriveSpec Sata(std::string model, std::string serial, std::uint64_t total) {
-  DriveSpec spec;
-  spec.model = std::move(model);
-  spec.serial = std::move(serial);
-  spec.firmware = "FW01A";
-  spec.total_sectors = total;
-  return spec;
+  DriveSpec setup;
+  setup.model = std::move(model);
+  setup.serial = std::move(serial);
+  setup.firmware = "FW01A";
+  setup.total_sectors = total;
+  return setup;
 }
 
 BridgeSpec Bridge(BridgeForwarding forwarding, std::string chip = "x100") {
@@ -121,13 +121,13 @@ class SimIdentify : public ::testing::TestWithParam<IdentifyCase> {};
 TEST_P(SimIdentify, LayoutOfTheSector) {
   const IdentifyCase c = GetParam();
   Bench bench;
-  DriveSpec spec = Sata("Kestrel KD-2000 Pro", "  K1X9-0042", c.total);
-  spec.firmware = "KF3.21";
-  spec.smart_supported = c.smart_supported;
-  spec.smart_enabled = c.smart_enabled;
-  spec.selftest_supported = c.selftest_supported;
-  spec.selftest_default = c.selftest_default;
-  bench.AddSata(4, spec);
+  DriveSpec setup = Sata("Kestrel KD-2000 Pro", "  K1X9-0042", c.total);
+  setup.firmware = "KF3.21";
+  setup.smart_supported = c.smart_supported;
+  setup.smart_enabled = c.smart_enabled;
+  setup.selftest_supported = c.selftest_supported;
+  setup.selftest_default = c.selftest_default;
+  bench.AddSata(4, setup);
   const DeviceHandle h = bench.Open("\\\\.\\PhysicalDrive4");
   std::vector<std::uint8_t> d(512, 0xCC);
   AtaPassThroughRequest reply;
@@ -163,9 +163,9 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(SimIdentifyText, LongTextsAreCutToTheirFields) {
   Bench bench;
-  DriveSpec spec = Sata(std::string(50, 'M'), std::string(25, 'S'), 1000);
-  spec.firmware = "123456789";
-  bench.AddSata(0, spec);
+  DriveSpec setup = Sata(std::string(50, 'M'), std::string(25, 'S'), 1000);
+  setup.firmware = "123456789";
+  bench.AddSata(0, setup);
   const DeviceHandle h = bench.Open("\\\\.\\PhysicalDrive0");
   std::vector<std::uint8_t> d(512);
   AtaPassThroughRequest reply;

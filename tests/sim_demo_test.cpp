@@ -64,7 +64,7 @@ TEST(SimDemoBench, DrivesAnswerOnTheirTransports) {
     std::vector<std::uint8_t> d(512);
     AtaPassThroughRequest reply;
     ASSERT_TRUE(bench.AtaPassThrough(v, AtaIdentify(d.data()), reply)) << path;
-    EXPECT_EQ(ModelOf(d), bench.Drive(drive).spec().model);
+    EXPECT_EQ(ModelOf(d), bench.Drive(drive).setup().model);
   }
 }
 
@@ -85,14 +85,14 @@ TEST(SimDemoBench, CatalogueKnowsTwoOfTheThreeUsbDisks) {
   };
   EXPECT_TRUE(has("HC4T0000A1B2"));
   EXPECT_TRUE(has("QR10002233"));
-  EXPECT_FALSE(has(bench.Drive(6).spec().serial));
+  EXPECT_FALSE(has(bench.Drive(6).setup().serial));
   EXPECT_FALSE(has("NB0000000917"));
 }
 
 TEST(SimDemoBench, WornDiskShowsItsWear) {
   Bench bench;
   BuildDemoBench(bench);
-  const DriveSpec& worn = bench.Drive(2).spec();
+  const DriveSpec& worn = bench.Drive(2).setup();
   const auto pending = std::find_if(worn.attributes.begin(), worn.attributes.end(),
                                     [](const SmartAttr& a) { return a.id == 197; });
   ASSERT_NE(pending, worn.attributes.end());
@@ -104,10 +104,10 @@ TEST(SimDemoBench, WornDiskShowsItsWear) {
   ASSERT_FALSE(worn.bad_lbas.empty());
   EXPECT_LT(*worn.bad_lbas.rbegin(), worn.total_sectors / 10);
   EXPECT_FALSE(bench.Drive(3).smart_enabled());
-  EXPECT_TRUE(bench.Drive(3).spec().smart_supported);
+  EXPECT_TRUE(bench.Drive(3).setup().smart_supported);
 
   // A full pass over the 1 TB disk takes a minute or two at the demo's media speed.
-  const DriveSpec& healthy = bench.Drive(1).spec();
+  const DriveSpec& healthy = bench.Drive(1).setup();
   const double seconds = static_cast<double>(healthy.total_sectors) /
                          static_cast<double>(healthy.sectors_per_second);
   EXPECT_GT(seconds, 60.0);

@@ -18,21 +18,21 @@ using namespace plovix::sim::testing;
 std::uint8_t Status(const AtaPassThroughRequest& reply) { return reply.CurrentTaskFile[kTfCommand]; }
 
 DriveSpec Worn() {
-  DriveSpec spec;
-  spec.model = "Kestrel KD-2000";
-  spec.serial = "KW-77";
-  spec.firmware = "1.0";
-  spec.total_sectors = 2000000;
-  spec.attributes = {
+  DriveSpec setup;
+  setup.model = "Kestrel KD-2000";
+  setup.serial = "KW-77";
+  setup.firmware = "1.0";
+  setup.total_sectors = 2000000;
+  setup.attributes = {
       {1, 0x000F, 117, 99, 0x0000000BB8A1ULL, 6},
       {5, 0x0033, 100, 100, 0, 36},
       {197, 0x0012, 100, 100, 0x0102030405ULL << 8, 0},
       {9, 0x0032, 88, 88, 10523, 0},
   };
-  spec.selftest_status = 0x25;
-  spec.short_test = {0x73, 10000};
-  spec.extended_test = {0x00, 90 * 60000};
-  return spec;
+  setup.selftest_status = 0x25;
+  setup.short_test = {0x73, 10000};
+  setup.extended_test = {0x00, 90 * 60000};
+  return setup;
 }
 
 struct Rig {
@@ -40,9 +40,9 @@ struct Rig {
   std::atomic<std::uint64_t> now{1000};
   DeviceHandle h = kInvalidHandle;
 
-  explicit Rig(DriveSpec spec) {
+  explicit Rig(DriveSpec setup) {
     bench.SetClock([this] { return now.load(); });
-    bench.AddSata(0, std::move(spec));
+    bench.AddSata(0, std::move(setup));
     h = bench.Open("\\\\.\\PhysicalDrive0");
   }
   std::uint8_t Send(const AtaPassThroughRequest& request) {
@@ -89,9 +89,9 @@ TEST(SimSmart, DataAndThresholdSectors) {
 }
 
 TEST(SimSmart, SwitchedOffSmartAnswersOnlyEnable) {
-  DriveSpec spec = Worn();
-  spec.smart_enabled = false;
-  Rig rig(spec);
+  DriveSpec setup = Worn();
+  setup.smart_enabled = false;
+  Rig rig(setup);
   std::vector<std::uint8_t> d(512);
   struct Case {
     std::uint8_t feature;
@@ -118,14 +118,14 @@ TEST(SimSmart, SwitchedOffSmartAnswersOnlyEnable) {
 }
 
 TEST(SimSmart, ReturnStatusReportsAnExceededThreshold) {
-  DriveSpec spec = Worn();
-  Rig ok(spec);
+  DriveSpec setup = Worn();
+  Rig ok(setup);
   AtaPassThroughRequest reply;
   ASSERT_TRUE(ok.bench.AtaPassThrough(ok.h, AtaSmart(0xDA), reply));
   EXPECT_EQ(reply.CurrentTaskFile[kTfLbaMid], 0x4F);
   EXPECT_EQ(reply.CurrentTaskFile[kTfLbaHigh], 0xC2);
-  spec.attributes[1].current = 30;  // reallocated sectors below 36
-  Rig failing(spec);
+  setup.attributes[1].current = 30;  // reallocated sectors below 36
+  Rig failing(setup);
   ASSERT_TRUE(failing.bench.AtaPassThrough(failing.h, AtaSmart(0xDA), reply));
   EXPECT_EQ(reply.CurrentTaskFile[kTfLbaMid], 0xF4);
   EXPECT_EQ(reply.CurrentTaskFile[kTfLbaHigh], 0x2C);
@@ -173,9 +173,9 @@ TEST(SimSelfTest, AbortAndRestart) {
   EXPECT_EQ(rig.SelfTestByte(), 0x73);
   // Captive and unknown subcommands are refused; so is a self-test the drive lacks.
   EXPECT_EQ(rig.Send(AtaSmart(0xD4, 0x81)), 0x51);
-  DriveSpec spec = Worn();
-  spec.selftest_supported = false;
-  Rig plain(spec);
+  DriveSpec setup = Worn();
+  setup.selftest_supported = false;
+  Rig plain(setup);
   EXPECT_EQ(plain.Send(AtaSmart(0xD4, 1)), 0x51);
 }
 
@@ -205,9 +205,9 @@ TEST(SimSelfTest, ThroughBothScsiForms) {
 }
 
 TEST(SimVerify, FailsOverBadSectorsAndPastTheEnd) {
-  DriveSpec spec = Worn();
-  spec.total_sectors = 200000;
-  spec.bad_lbas = {70000, 180000};
+  DriveSpec setup = Worn();
+  setup.total_sectors = 200000;
+  setup.bad_lbas = {70000, 180000};
   struct Case {
     std::uint64_t lba;
     std::uint16_t count;  // 0 means 65536
@@ -219,7 +219,7 @@ TEST(SimVerify, FailsOverBadSectorsAndPastTheEnd) {
       {100000, 0, true},        {114465, 0, false},    {199999, 1, true},
       {199999, 2, false},       {200000, 1, false},    {1ULL << 40, 1, false},
   };
-  Rig rig(spec);
+  Rig rig(setup);
   for (const Case& c : cases) {
     EXPECT_EQ(rig.Send(AtaReadVerify(c.lba, c.count)), c.ok ? 0x50 : 0x51)
         << c.lba << "+" << c.count;
@@ -237,7 +237,7 @@ TEST(SimVerify, FailsOverBadSectorsAndPastTheEnd) {
 
   Bench bench;
   BridgeSpec bridge;
-  bench.AddUsb(0, spec, bridge);
+  bench.AddUsb(0, setup, bridge);
   const DeviceHandle u = bench.Open("\\\\.\\PhysicalDrive0");
   for (const Case& c : cases) {
     ScsiPassThroughRequest r = Scsi16ReadVerify(c.lba, c.count);
@@ -247,9 +247,9 @@ TEST(SimVerify, FailsOverBadSectorsAndPastTheEnd) {
 }
 
 TEST(SimErase, WritesTheLoadedBufferOverTheRun) {
-  DriveSpec spec = Worn();
-  spec.total_sectors = 1000000;
-  Rig rig(spec);
+  DriveSpec setup = Worn();
+  setup.total_sectors = 1000000;
+  Rig rig(setup);
   std::vector<std::uint8_t> pattern(512);
   for (std::size_t i = 0; i < pattern.size(); ++i) pattern[i] = static_cast<std::uint8_t>(0xA0 ^ i);
   ASSERT_EQ(rig.Send(Ata({0, 0, 0, 0, 0, 0, 0xE8}, kAtaFlagsDataOut, pattern.data())), 0x50);
@@ -282,11 +282,11 @@ TEST(SimErase, WritesTheLoadedBufferOverTheRun) {
 }
 
 TEST(SimErase, WholeLargeDriveOverScsi) {
-  DriveSpec spec = Worn();
-  spec.total_sectors = 7814037168ULL;  // 4 TB
+  DriveSpec setup = Worn();
+  setup.total_sectors = 7814037168ULL;  // 4 TB
   Bench bench;
   BridgeSpec bridge;
-  bench.AddUsb(0, spec, bridge);
+  bench.AddUsb(0, setup, bridge);
   const DeviceHandle h = bench.Open("\\\\.\\PhysicalDrive0");
   std::vector<std::uint8_t> zeros(512, 0);
   ScsiPassThroughRequest load = Scsi12WriteBuffer(zeros.data());
@@ -299,16 +299,16 @@ TEST(SimErase, WholeLargeDriveOverScsi) {
     ASSERT_TRUE(bench.ScsiPassThrough(h, erase));
     ASSERT_EQ(erase.ScsiStatus, 0) << lba;
   }
-  EXPECT_FALSE(bench.Drive(0).IsZeroed(0, spec.total_sectors));
-  while (lba < spec.total_sectors) {
-    const auto n = static_cast<std::uint32_t>(std::min<std::uint64_t>(0xFFFFFFFF, spec.total_sectors - lba));
+  EXPECT_FALSE(bench.Drive(0).IsZeroed(0, setup.total_sectors));
+  while (lba < setup.total_sectors) {
+    const auto n = static_cast<std::uint32_t>(std::min<std::uint64_t>(0xFFFFFFFF, setup.total_sectors - lba));
     ScsiPassThroughRequest erase = Scsi16Erase(lba, n);
     ASSERT_TRUE(bench.ScsiPassThrough(h, erase));
     ASSERT_EQ(erase.ScsiStatus, 0) << lba;
     lba += n;
   }
-  EXPECT_TRUE(bench.Drive(0).IsZeroed(0, spec.total_sectors));
-  ScsiPassThroughRequest past = Scsi16Erase(spec.total_sectors - 1, 2);
+  EXPECT_TRUE(bench.Drive(0).IsZeroed(0, setup.total_sectors));
+  ScsiPassThroughRequest past = Scsi16Erase(setup.total_sectors - 1, 2);
   ASSERT_TRUE(bench.ScsiPassThrough(h, past));
   EXPECT_EQ(past.ScsiStatus, 2);
 }

@@ -150,7 +150,7 @@ class SurfaceBadSector : public UtilsRig, public ::testing::WithParamInterface<B
 TEST_P(SurfaceBadSector, StopsAtTheFailingRunAndReportsFail) {
   const BadCase& c = GetParam();
   sim::VirtualDrive& drive = AddSata(3, c.total, "BAD00003");
-  drive.mutable_spec().bad_lbas = {c.bad_lba};
+  drive.mutable_setup().bad_lbas = {c.bad_lba};
   AddSata(4, 1000000, "OTHER0004");
 
   Begin({0});
@@ -339,7 +339,7 @@ class SurfaceReadErrorCheck : public UtilsRig,
 TEST_P(SurfaceReadErrorCheck, ScanRunsWhateverTheCheckGave) {
   const ReadErrorCase& c = GetParam();
   sim::VirtualDrive& drive = AddSata(3, 3 * kRun + 5, "REC00003");
-  for (auto& attr : drive.mutable_spec().attributes) {
+  for (auto& attr : drive.mutable_setup().attributes) {
     if (attr.id == 197) attr.raw = c.pending_raw;
   }
   Begin({0});

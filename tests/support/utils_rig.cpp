@@ -97,29 +97,29 @@ TempCwd::~TempCwd() {
 UtilsRig::UtilsRig() {
   bench.SetClock([this] { return ui.now_ms(); });
   ui.SetFailureHandler([](const std::string& message) { ADD_FAILURE() << message; });
-  bench.AddSata(0, Spec("SYSDISK0001", 976773168));
+  bench.AddSata(0, DriveSetup("SYSDISK0001", 976773168));
   bench.AddVolume('C', 0);
 }
 
 UtilsRig::~UtilsRig() = default;
 
-sim::DriveSpec UtilsRig::Spec(const std::string& serial, std::uint64_t total_sectors) {
-  sim::DriveSpec spec;
-  spec.model = "PLOVIX BENCH " + serial;
-  spec.serial = serial;
-  spec.firmware = "FW01";
-  spec.total_sectors = total_sectors;
-  spec.attributes = {sim::SmartAttr{.id = 1, .raw = 0, .threshold = 6},
+sim::DriveSpec UtilsRig::DriveSetup(const std::string& serial, std::uint64_t total_sectors) {
+  sim::DriveSpec setup;
+  setup.model = "PLOVIX BENCH " + serial;
+  setup.serial = serial;
+  setup.firmware = "FW01";
+  setup.total_sectors = total_sectors;
+  setup.attributes = {sim::SmartAttr{.id = 1, .raw = 0, .threshold = 6},
                      sim::SmartAttr{.id = 5, .raw = 0, .threshold = 36},
                      sim::SmartAttr{.id = 197, .raw = 0, .threshold = 0}};
-  return spec;
+  return setup;
 }
 
 sim::VirtualDrive& UtilsRig::AddSata(int drive_number, std::uint64_t total_sectors,
                                      const std::string& serial) {
   drive_numbers.push_back(drive_number);
   std::sort(drive_numbers.begin(), drive_numbers.end());
-  return bench.AddSata(drive_number, Spec(serial, total_sectors));
+  return bench.AddSata(drive_number, DriveSetup(serial, total_sectors));
 }
 
 sim::VirtualDrive& UtilsRig::AddUsb(int drive_number, std::uint64_t total_sectors,
@@ -133,7 +133,7 @@ sim::VirtualDrive& UtilsRig::AddUsb(int drive_number, std::uint64_t total_sector
   bridge.chip_id = "j329";
   bridge.forwarding = sim::BridgeForwarding::VendorAndStandard;
   bridge.usb_serial = "USB" + serial;
-  return bench.AddUsb(drive_number, Spec(serial, total_sectors), bridge);
+  return bench.AddUsb(drive_number, DriveSetup(serial, total_sectors), bridge);
 }
 
 namespace {

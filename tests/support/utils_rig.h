@@ -76,7 +76,7 @@ class UtilsRig : public ::testing::Test {
   UtilsRig();
   ~UtilsRig() override;
 
-  static sim::DriveSpec Spec(const std::string& serial, std::uint64_t total_sectors);
+  static sim::DriveSpec DriveSetup(const std::string& serial, std::uint64_t total_sectors);
   sim::VirtualDrive& AddSata(int drive_number, std::uint64_t total_sectors,
                              const std::string& serial);
   sim::VirtualDrive& AddUsb(int drive_number, std::uint64_t total_sectors,
