@@ -22,7 +22,7 @@ namespace {
 
 using namespace plovix::sim::testing;
 
-NvmeSpec Spec(std::uint32_t block_bytes = 512, std::uint64_t blocks = 100000) {
+NvmeSpec NvmeSetup(std::uint32_t block_bytes = 512, std::uint64_t blocks = 100000) {
   NvmeSpec setup;
   setup.model = "Orvane NV-1 1TB";
   setup.serial = "ONV1-0042";
@@ -100,7 +100,7 @@ class SimNvmeIdentity : public ::testing::TestWithParam<IdentityCase> {};
 
 TEST_P(SimNvmeIdentity, CatalogueDecodesWhatTheDriveSays) {
   const IdentityCase& c = GetParam();
-  NvmeSpec setup = Spec(c.block_bytes, c.blocks);
+  NvmeSpec setup = NvmeSetup(c.block_bytes, c.blocks);
   setup.nsid = c.nsid;
   setup.namespace_count = c.nsid;
   setup.self_test_supported = c.self_test;
@@ -141,7 +141,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& p) { return std::string(p.param.name); });
 
 TEST(SimNvme, IdentifyRefusesWhatNoControllerAnswers) {
-  NvmeSpec setup = Spec();
+  NvmeSpec setup = NvmeSetup();
   setup.namespace_count = 4;
   Rig rig(setup);
   // A namespace id in range with nothing behind it reads as all zeros.
@@ -166,7 +166,7 @@ TEST(SimNvme, IdentifyRefusesWhatNoControllerAnswers) {
 // --- Health log -----------------------------------------------------------------------
 
 TEST(SimNvme, HealthLogCarriesTheDrivesFigures) {
-  NvmeSpec setup = Spec();
+  NvmeSpec setup = NvmeSetup();
   setup.health.critical_warning = kNvmeWarnSpare;
   setup.health.temperature_kelvin = 330;
   setup.health.available_spare = 4;
@@ -202,7 +202,7 @@ TEST(SimNvme, HealthLogCarriesTheDrivesFigures) {
 }
 
 TEST(SimNvme, LogPagesHonourLengthAndOffset) {
-  Rig rig(Spec());
+  Rig rig(NvmeSetup());
   std::vector<std::uint8_t> d(1024, 0xCC);
   // Past the end of a log the host reads zeros.
   ASSERT_TRUE(NvmeSucceeded(rig.Raw(EncodeGetLogPage(kNvmeLogHealth, 0, d.data(), 1024))));
@@ -226,7 +226,7 @@ TEST(SimNvme, LogPagesHonourLengthAndOffset) {
 // --- Self-tests -----------------------------------------------------------------------
 
 TEST(SimNvmeSelfTest, ShortTestAdvancesWithTheBenchClock) {
-  NvmeSpec setup = Spec();
+  NvmeSpec setup = NvmeSetup();
   setup.short_test = {kNvmeTestPassed, 120000, 0, std::nullopt};
   setup.health.power_on_hours = {777, 0};
   Rig rig(setup);
@@ -259,7 +259,7 @@ TEST(SimNvmeSelfTest, ShortTestAdvancesWithTheBenchClock) {
 }
 
 TEST(SimNvmeSelfTest, ExtendedTestEndsInTheChosenFailure) {
-  NvmeSpec setup = Spec(4096, 5000);
+  NvmeSpec setup = NvmeSetup(4096, 5000);
   setup.extended_test = {kNvmeTestFailedSegment, 600000, 7, 4321};
   Rig rig(setup);
   ASSERT_TRUE(NvmeSucceeded(NvmeStartSelfTest(rig.connection, NvmeSelfTestCode::Extended)));
@@ -280,7 +280,7 @@ TEST(SimNvmeSelfTest, ExtendedTestEndsInTheChosenFailure) {
 }
 
 TEST(SimNvmeSelfTest, AbortEndsTheRunningTestOnly) {
-  Rig rig(Spec());
+  Rig rig(NvmeSetup());
   // Nothing runs: abort is no error and leaves no entry.
   EXPECT_TRUE(NvmeSucceeded(NvmeAbortSelfTest(rig.connection)));
   EXPECT_FALSE(rig.SelfTestLog().newest.has_value());
@@ -307,7 +307,7 @@ TEST(SimNvmeSelfTest, AbortEndsTheRunningTestOnly) {
 }
 
 TEST(SimNvmeSelfTest, TwentyResultsAreKeptNewestFirst) {
-  NvmeSpec setup = Spec();
+  NvmeSpec setup = NvmeSetup();
   setup.short_test.duration_ms = 1000;
   Rig rig(setup);
   for (int i = 0; i < 22; ++i) {
@@ -328,7 +328,7 @@ TEST(SimNvmeSelfTest, TwentyResultsAreKeptNewestFirst) {
 }
 
 TEST(SimNvmeSelfTest, DriveWithoutSelfTestRefusesItHonestly) {
-  NvmeSpec setup = Spec();
+  NvmeSpec setup = NvmeSetup();
   setup.self_test_supported = false;
   Rig rig(setup);
   EXPECT_EQ(StatusOf(NvmeStartSelfTest(rig.connection, NvmeSelfTestCode::Short)), kInvalidOpcode);
@@ -343,7 +343,7 @@ class SimNvmeMedia : public ::testing::TestWithParam<std::uint32_t> {};
 
 TEST_P(SimNvmeMedia, VerifyAndReadFailOnTheBadBlocksOnly) {
   const std::uint32_t block_bytes = GetParam();
-  NvmeSpec setup = Spec(block_bytes, 1000);
+  NvmeSpec setup = NvmeSetup(block_bytes, 1000);
   setup.bad_blocks = {500, 999};
   Rig rig(setup);
   const NvmeNamespace ns = rig.Namespace();
@@ -384,7 +384,7 @@ TEST_P(SimNvmeMedia, VerifyAndReadFailOnTheBadBlocksOnly) {
 TEST_P(SimNvmeMedia, ReadReturnsTheSectorsOfItsBlocks) {
   const std::uint32_t block_bytes = GetParam();
   const std::uint32_t per = block_bytes / 512;
-  Rig rig(Spec(block_bytes, 1000));
+  Rig rig(NvmeSetup(block_bytes, 1000));
   const NvmeNamespace ns = rig.Namespace();
   ASSERT_TRUE(NvmeSucceeded(NvmeRead(rig.connection, ns, 3, 2)));
   for (std::uint32_t s = 0; s < 2 * per; ++s) {
@@ -401,7 +401,7 @@ TEST_P(SimNvmeMedia, ReadReturnsTheSectorsOfItsBlocks) {
 TEST_P(SimNvmeMedia, WriteZeroesAndZeroWritesReadBackAsZeros) {
   const std::uint32_t block_bytes = GetParam();
   const std::uint64_t per = block_bytes / 512;
-  Rig rig(Spec(block_bytes, 100000));
+  Rig rig(NvmeSetup(block_bytes, 100000));
   const NvmeNamespace ns = rig.Namespace();
   VirtualMedia& media = rig.bench.Media(3);
 
@@ -419,7 +419,7 @@ TEST_P(SimNvmeMedia, WriteZeroesAndZeroWritesReadBackAsZeros) {
   }
   EXPECT_TRUE(media.IsZeroed(0, ns.sectors()));
 
-  Rig other(Spec(block_bytes, 1000));
+  Rig other(NvmeSetup(block_bytes, 1000));
   const NvmeNamespace ns2 = other.Namespace();
   const std::uint32_t chunk = NvmeMaxDataBlocks(ns2, 5);
   ASSERT_TRUE(NvmeSucceeded(NvmeWriteZeroBuffer(other.connection, ns2, 0, chunk)));
@@ -432,7 +432,7 @@ TEST_P(SimNvmeMedia, WriteZeroesAndZeroWritesReadBackAsZeros) {
 
 TEST_P(SimNvmeMedia, WrittenDataIsKeptSectorBySector) {
   const std::uint32_t block_bytes = GetParam();
-  Rig rig(Spec(block_bytes, 1000));
+  Rig rig(NvmeSetup(block_bytes, 1000));
   std::vector<std::uint8_t> data(2 * block_bytes);
   for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<std::uint8_t>(i / 512 + 1);
   ASSERT_TRUE(NvmeSucceeded(rig.Raw(EncodeWrite(1, 7, 2, block_bytes, data.data()))));
@@ -451,7 +451,7 @@ INSTANTIATE_TEST_SUITE_P(BlockSizes, SimNvmeMedia, ::testing::Values(512u, 4096u
                          [](const auto& p) { return "Block" + std::to_string(p.param); });
 
 TEST(SimNvme, OptionalCommandsAreRefusedByADriveWithoutThem) {
-  NvmeSpec setup = Spec(4096, 1000);
+  NvmeSpec setup = NvmeSetup(4096, 1000);
   setup.verify_supported = false;
   setup.write_zeroes_supported = false;
   Rig rig(setup);
@@ -466,7 +466,7 @@ TEST(SimNvme, OptionalCommandsAreRefusedByADriveWithoutThem) {
 }
 
 TEST(SimNvme, DataCommandsLargerThanTheControllerTakesAreRefused) {
-  NvmeSpec setup = Spec(4096, 1000);
+  NvmeSpec setup = NvmeSetup(4096, 1000);
   setup.mdts = 1;  // 8 KiB
   Rig rig(setup);
   const NvmeNamespace ns = rig.Namespace();
@@ -482,7 +482,7 @@ TEST(SimNvme, DataCommandsLargerThanTheControllerTakesAreRefused) {
 // --- The operating system and faults --------------------------------------------------
 
 TEST(SimNvme, TheSystemCanRefuseSomeCommands) {
-  NvmeSpec setup = Spec(512, 1000);
+  NvmeSpec setup = NvmeSetup(512, 1000);
   setup.os_refused_io = {kNvmeIoVerify, kNvmeIoWriteZeroes};
   setup.os_refused_admin = {kNvmeAdminDeviceSelfTest};
   Rig rig(setup);
@@ -514,7 +514,7 @@ class SimNvmeFault : public ::testing::TestWithParam<FaultCase> {};
 
 TEST_P(SimNvmeFault, HitsTheMatchingCommandOnly) {
   const FaultCase& c = GetParam();
-  Rig rig(Spec());
+  Rig rig(NvmeSetup());
   Fault fault;
   fault.match.nvme_queue = NvmeQueue::Admin;
   fault.match.nvme_opcode = kNvmeAdminIdentify;
@@ -557,7 +557,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& p) { return std::string(p.param.name); });
 
 TEST(SimNvmeFaults, LbaAndQueueNarrowTheHit) {
-  Rig rig(Spec(512, 1000));
+  Rig rig(NvmeSetup(512, 1000));
   Fault fault;
   fault.match.nvme_queue = NvmeQueue::Io;
   fault.match.lba = 64;
@@ -578,7 +578,7 @@ TEST(SimNvmeFaults, LbaAndQueueNarrowTheHit) {
 }
 
 TEST(SimNvmeFaults, BlockedCommandWaitsForTheClock) {
-  Rig rig(Spec());
+  Rig rig(NvmeSetup());
   Fault fault;
   fault.match.nvme_opcode = kNvmeAdminDeviceSelfTest;
   fault.effect = FaultEffect::Block;
@@ -605,7 +605,7 @@ TEST(SimNvmeFaults, BlockedCommandWaitsForTheClock) {
 // --- The other paths ------------------------------------------------------------------
 
 TEST(SimNvme, AtaAndScsiPathsAnswerAsOnWindows) {
-  Rig rig(Spec());
+  Rig rig(NvmeSetup());
   // ATA pass-through: the call fails.
   EXPECT_FALSE(IdentifyDevice(rig.connection));
   // INQUIRY: translated by the NVMe driver, 36 bytes, no bridge id behind them.
@@ -636,7 +636,7 @@ TEST(SimNvme, OnlyNvmeDrivesAndTheirVolumesCarryNvme) {
   sata.firmware = "1";
   sata.total_sectors = 1000;
   bench.AddSata(0, sata);
-  bench.AddNvme(1, Spec());
+  bench.AddNvme(1, NvmeSetup());
   bench.AddVolume('C', 1);
   bench.AddVolume('D', 0);
   bench.AddSilentVolume('E');
@@ -669,7 +669,7 @@ TEST(SimNvme, ADriveNumberHoldsOneDriveOfEitherKind) {
   DriveSpec sata;
   sata.total_sectors = 1000;
   bench.AddSata(4, sata);
-  bench.AddNvme(4, Spec(4096, 10));
+  bench.AddNvme(4, NvmeSetup(4096, 10));
   EXPECT_TRUE(bench.HasDrive(4));
   EXPECT_THROW(bench.Drive(4), std::out_of_range);
   EXPECT_EQ(bench.Nvme(4).setup().block_bytes, 4096u);
@@ -677,14 +677,14 @@ TEST(SimNvme, ADriveNumberHoldsOneDriveOfEitherKind) {
   bench.AddSata(4, sata);
   EXPECT_THROW(bench.Nvme(4), std::out_of_range);
   EXPECT_EQ(bench.Drive(4).setup().total_sectors, 1000u);
-  bench.AddNvme(5, Spec());
+  bench.AddNvme(5, NvmeSetup());
   bench.RemoveDrive(5);
   EXPECT_FALSE(bench.HasDrive(5));
   EXPECT_EQ(bench.Open("\\\\.\\PhysicalDrive5"), kInvalidHandle);
 }
 
 TEST(SimNvme, RequestsAreRecordedAsSent) {
-  Rig rig(Spec());
+  Rig rig(NvmeSetup());
   rig.bench.ClearLog();
   ASSERT_TRUE(NvmeSucceeded(NvmeReadSelfTestLog(rig.connection)));
   ASSERT_TRUE(NvmeSucceeded(NvmeStartSelfTest(rig.connection, NvmeSelfTestCode::Extended)));
