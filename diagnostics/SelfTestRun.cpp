@@ -123,6 +123,10 @@ void CPlovixDlg::RunSelfTests(int kind) {
 
     progress.drive_number = record.drive_number;
     const int code = progress.DoModal();
+    // Dismissed: the dialog wrote no result, and the byte still holds another drive's or
+    // an earlier run's. Show what this drive reported in this showing, or the running
+    // value the dialog started from when it reported nothing.
+    if (code == ui::IDCANCEL) *selftest_status = progress.status;
     result.DoModal();
 
     const std::string serial = SerialOf(record);
