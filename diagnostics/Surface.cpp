@@ -1,6 +1,6 @@
 #include "diagnostics/Surface.h"
 
-
+#include "diagnostics/DriveCaption.h"
 #include "drive/Commands.h"
 #include "ui/Backend.h"
 
@@ -67,6 +67,7 @@ void CSFTest::DoDataExchange(ui::DataExchange& dx) {
 
 bool CSFTest::OnInitDialog() {
   ui::Dialog::OnInitDialog();
+  NameDriveInCaption(*this, drive_caption);
   white_brush = ui::CreateSolidBrush(ui::RGB(255, 255, 255));
   SetControlFont(kTitle, title_font);
   if (kind == kSurfaceShort) {
@@ -140,6 +141,7 @@ void CSFTestResult::DoDataExchange(ui::DataExchange& dx) {
 
 bool CSFTestResult::OnInitDialog() {
   ui::Dialog::OnInitDialog();
+  NameDriveInCaption(*this, drive_caption);
   SetControlFont(kResultTitle, title_font);
   SetControlFont(kSurfaceResult, result_font);
   SetControlFont(kReadErrorResult, result_font);

@@ -53,6 +53,7 @@ class CSFTest : public WorkerDialog {
   ui::Brush white_brush;
   std::string title_text;
   std::string progress_text;
+  std::string drive_caption;
 };
 
 // Worker procedures; 0 when the scan ran to its end or stopped on abort, 1 on failure.
@@ -77,6 +78,7 @@ class CSFTestResult : public ui::Dialog {
   std::string subtitle_text;
   std::string read_error_text;
   std::string surface_text;
+  std::string drive_caption;
 };
 
 // The surface result sentence for a self-test status byte (by its high nibble).

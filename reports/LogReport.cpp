@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <string_view>
 
+#include "diagnostics/DriveCaption.h"
 #include "inventory/DriveRecord.h"
 #include "reports/DriveLog.h"
 #include "ui/Backend.h"
@@ -111,6 +112,7 @@ CDispLog::CDispLog() : ui::Dialog(kTemplateDispLog) {
 
 bool CDispLog::OnInitDialog() {
   ui::Dialog::OnInitDialog();
+  NameDriveInCaption(*this, drive_caption);
   SetControlFont(kTitleStatic, title_font);
   SetControlFont(kLogEdit, log_font);
   white_brush = ui::CreateSolidBrush(0xFFFFFF);

@@ -4,6 +4,7 @@
 
 #include "app/CPlovixDlg.h"
 #include "diagnostics/Confirm.h"
+#include "diagnostics/DriveCaption.h"
 #include "drive/Commands.h"
 #include "reports/CSmartdlg.h"
 
@@ -31,7 +32,7 @@ void CPlovixDlg::OpenSmartStatus() {
 
   // The refresh below rebuilds the table, so take what we need first.
   const Transport transport{record->via_scsi, record->behind_bridge};
-  if (!ConfirmWithWarning(WarningKind::SmartDisabled)) return;
+  if (!ConfirmWithWarning(WarningKind::SmartDisabled, DriveCaption(*record))) return;
   SmartEnableOperations(*connection, transport, n);
   RefreshDriveList();
 }
@@ -88,6 +89,7 @@ void CSmartdlg::DoDataExchange(ui::DataExchange& dx) {
 
 bool CSmartdlg::OnInitDialog() {
   ui::Dialog::OnInitDialog();
+  NameDriveInCaption(*this, DriveCaption(record));
   SetControlFont(kTitle, title_font);
   white_brush = ui::CreateSolidBrush(0xFFFFFF);
   title_text = "SMART status";

@@ -124,7 +124,7 @@ TEST(SmartStatusFlow, HealthyDriveShowsItsAttributesInCatalogueOrder) {
   f.ui.Expect(kMain).Do([&](ui::Dialog&) { f.bench.ClearLog(); }).DoubleClick(kList, 0);
   f.ui.Expect(kSmart)
       .Do([&](ui::Dialog& d) {
-        EXPECT_EQ(d.caption(), "ZUL for Windows");
+        EXPECT_EQ(d.caption(), "ZUL for Windows - 0: ST3500418AS 5VM2ABCD");
         EXPECT_EQ(d.GetDlgItemText(1023), "SMART status");
         EXPECT_EQ(d.GetDlgItemText(1008), "ST3500418AS");
         EXPECT_EQ(d.GetDlgItemText(1011), "5VM2ABCD");

@@ -78,7 +78,8 @@ TEST_P(SurfaceScan, ReadsThePlannedRunsAndReportsPass) {
   ui.Expect(147).Press(c.button);
   ui.Expect(163)
       .Do([&](ui::Dialog& d) {
-        EXPECT_EQ(d.caption(), "Surface Test");
+        EXPECT_EQ(d.caption(), "Surface Test - " + std::to_string(chosen) + ": PLOVIX BENCH " +
+                                   serial + " " + serial);
         EXPECT_EQ(d.GetDlgItemText(1035), is_short ? "Surface Short Test" : "Surface Long Test");
         EXPECT_EQ(d.GetDlgItemText(1042),
                   is_short ? "Surface short test in progress" : "Surface long test in progress");
