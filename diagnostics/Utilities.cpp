@@ -179,6 +179,8 @@ void CPlovixDlg::OnUtilities() {
       }
 
       if (code == kSurfaceFailed) {
+        // Where it stopped, from what the scan already knows: nothing more is sent.
+        result.failed_run = test.FailedRun();
         *selftest_status = 0x30;
         SetStatusText(line, "Failure");
         AppendDriveLog(serial, tag, "Fail");
