@@ -81,18 +81,15 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         NameCase{"ordinary", "WD-WCAV12345678", 1ull << 30, "WD-WCAV12345678.log", "512GB"},
         NameCase{"slash", "A/B", 1ull << 30, "A%2FB.log", "512GB"},
-        NameCase{"colon", "A:B", 1ull << 30, "A%3AB.log", "512GB"},
         NameCase{"device_con", "CON", 1ull << 30, "%43ON.log", "512GB"},
         NameCase{"device_nul_dots", "nul..", 1ull << 30, "%6Eul...log", "512GB"},
-        NameCase{"device_com1_lower", "com1", 1ull << 30, "%63om1.log", "512GB"},
         NameCase{"device_lpt9_extension", "LPT9.X", 1ull << 30, "%4CPT9.X.log", "512GB"},
         // Absurd sizes read the same in both views: the 32-bit gigabyte count, signed.
         NameCase{"all_gigabyte_bits", "HUGE0001", 0xFFFFFFFFull << 21, "HUGE0001.log", "-1GB"},
         NameCase{"top_gigabyte_bit", "HUGE0002", 0x80000000ull << 21, "HUGE0002.log",
                  "-2147483648GB"},
         NameCase{"largest_positive", "HUGE0003", 0x7FFFFFFFull << 21, "HUGE0003.log",
-                 "2147483647GB"},
-        NameCase{"below_a_gigabyte", "TINY0001", (1ull << 21) - 1, "TINY0001.log", "0GB"}),
+                 "2147483647GB"}),
     [](const auto& p) { return std::string(p.param.name); });
 
 // Three drives whose serials differ only where the allow-list steps in keep three
