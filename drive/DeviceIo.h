@@ -66,6 +66,14 @@ struct ScsiPassThroughRequest {
   std::uint8_t Sense[32] = {};
 };
 
+// The drives that carry the running system, as far as the adapter can tell.
+struct SystemDrives {
+  std::vector<int> numbers;
+  // What the adapter could not trace to its disks, in its own words; empty when it could
+  // trace everything. The system may then be on any drive, so the scan offers none.
+  std::string undetermined;
+};
+
 class DeviceIo {
  public:
   virtual ~DeviceIo() = default;
@@ -84,6 +92,8 @@ class DeviceIo {
   // A system spread over several disks (RAID, volume groups) names all of them; the scan
   // keeps every one of them out of the table, like the disk behind volume C:.
   virtual std::vector<int> SystemDriveNumbers() { return {}; }
+  // The same, and whether the adapter could trace the whole system; the scan asks this.
+  virtual SystemDrives FindSystemDrives() { return {SystemDriveNumbers(), {}}; }
 };
 
 }  // namespace plovix
