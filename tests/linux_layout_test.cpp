@@ -509,7 +509,7 @@ INSTANTIATE_TEST_SUITE_P(
                      m.Loop("loop0", "7:0", "/host/root.img");
                      m.MountInfo(Mount(20, "7:0", "/", "/dev/loop0"));
                    },
-                   {}, {"/ cannot be traced to its disks (/host/root.img cannot be found)"}},
+                   {}, {"/ cannot be traced to its disks (loop0's image /host/root.img cannot be found)"}},
         // What shows of such an image can also be a path that leads back to the loop.
         SystemCase{"LoopImageThatLeadsBackToItself",
                    [](testing::FakeLinuxTree& m) {
@@ -525,7 +525,7 @@ INSTANTIATE_TEST_SUITE_P(
                      m.Loop("loop0", "7:0", "");
                      m.MountInfo(Mount(20, "7:0", "/", "/dev/loop0"));
                    },
-                   {}, {"/ cannot be traced to its disks (the backing file of loop0 cannot be read)"}},
+                   {}, {"/ cannot be traced to its disks (the image of loop0 cannot be read)"}},
         SystemCase{"OverlayWithRelativeOrMissingLayers",
                    [](testing::FakeLinuxTree& m) {
                      Machine(m);
@@ -536,7 +536,8 @@ INSTANTIATE_TEST_SUITE_P(
                                  Mount(22, "0:34", "/var", "overlay", "overlay", "rw"));
                    },
                    {"sda"},
-                   {"/usr cannot be traced to its disks (lower is not an absolute path)",
+                   {"/usr cannot be traced to its disks (overlay layer lower is not an "
+                    "absolute path)",
                     "/var cannot be traced to its disks (overlay overlay shows no layer "
                     "directories)"}},
         SystemCase{"BlockNumbersWithoutSysfs",

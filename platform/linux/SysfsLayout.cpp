@@ -340,7 +340,7 @@ class SysfsLayout::Tracer {
       const auto layers = OverlayLayers(m.super_options);
       if (layers.empty()) return Fail("overlay " + m.source + " shows no layer directories");
       bool ok = true;
-      for (const auto& layer : layers) ok = File(layer) && ok;
+      for (const auto& layer : layers) ok = File(layer, "overlay layer") && ok;
       return ok;
     }
     if (HoldsNoLocalDisk(m.fs_type)) return true;
@@ -380,8 +380,8 @@ class SysfsLayout::Tracer {
       bool read = false;
       std::string backing = ReadFileText(*dir + "/loop/backing_file", &read);
       while (!backing.empty() && backing.back() == '\n') backing.pop_back();
-      if (!read || backing.empty()) return Fail("the backing file of " + base + " cannot be read");
-      return File(backing);
+      if (!read || backing.empty()) return Fail("the image of " + base + " cannot be read");
+      return File(backing, base + "'s image");
     }
     if (IsLoopName(base)) return Fail(base + " shows no backing file");
 
@@ -403,8 +403,9 @@ class SysfsLayout::Tracer {
     return ok;
   }
 
-  // A file or directory: a loop device's image, a swap file, an overlay layer.
-  bool File(std::string path) {
+  // A file or directory: a loop device's image, a swap file, an overlay layer. `what`
+  // says which, for the failures.
+  bool File(std::string path, const std::string& what = "") {
     constexpr std::string_view kDeleted = " (deleted)";
     bool deleted = false;
     if (path.size() > kDeleted.size() &&
@@ -412,15 +413,16 @@ class SysfsLayout::Tracer {
       path.resize(path.size() - kDeleted.size());
       deleted = true;
     }
-    if (path.empty() || path.front() != '/') return Fail(path + " is not an absolute path");
+    const std::string label = what.empty() ? path : what + " " + path;
+    if (path.empty() || path.front() != '/') return Fail(label + " is not an absolute path");
     if (const auto block = layout_.BlockOfDevicePath(path)) return Block(*block);
     std::error_code ec;
     fs::path full = deleted ? fs::weakly_canonical(layout_.Path(path), ec)
                             : fs::canonical(layout_.Path(path), ec);
-    if (ec) return Fail(path + " cannot be found");
+    if (ec) return Fail(label + " cannot be found");
     std::string resolved = full.string();
     if (!layout_.root_.empty()) {
-      if (resolved.rfind(layout_.root_, 0) != 0) return Fail(path + " cannot be found");
+      if (resolved.rfind(layout_.root_, 0) != 0) return Fail(label + " cannot be found");
       resolved = resolved.substr(layout_.root_.size());
       if (resolved.empty()) resolved = "/";
     }
@@ -432,7 +434,7 @@ class SysfsLayout::Tracer {
         holder = i;
       }
     }
-    if (!holder) return Fail(path + " is on no mounted file system");
+    if (!holder) return Fail(label + " is on no mounted file system");
     return Mount(*holder);
   }
 
