@@ -565,6 +565,19 @@ INSTANTIATE_TEST_SUITE_P(
                    {"sdb", "sdc"},
                    {"/ cannot be traced to its disks (sdx1 has no entry in sysfs)",
                     "/var cannot be traced to its disks (md1 leads back to itself)"}},
+        // A device that is neither a whole disk nor a partition of one is not taken for
+        // a disk that holds no drive.
+        SystemCase{"StackOverAnOddDevice",
+                   [](testing::FakeLinuxTree& m) {
+                     Machine(m);
+                     m.File("/sys/devices/platform/odd/block/odd0/dev", "240:0\n");
+                     m.Link("/sys/class/block/odd0", "/sys/devices/platform/odd/block/odd0");
+                     m.Stacked("dm-0", "253:0", {"sda1", "odd0"}, "vg-root");
+                     m.MountInfo(Mount(20, "253:0", "/", "/dev/mapper/vg-root"));
+                   },
+                   {"sda"},
+                   {"/ cannot be traced to its disks (odd0 is neither a whole disk nor a "
+                    "partition in sysfs)"}},
         SystemCase{"SwapOnAnUnknownDevice",
                    [](testing::FakeLinuxTree& m) {
                      Machine(m);

@@ -267,8 +267,8 @@ std::vector<std::string> SysfsLayout::BtrfsMembers(const std::string& block) con
   std::error_code ec;
   for (fs::directory_iterator it(Path("/sys/fs/btrfs"), ec), end; !ec && it != end;
        it.increment(ec)) {
-    const std::string devices = it->path().string() + "/devices";
-    if (!Exists(devices + "/" + block)) continue;
+    const fs::path devices = it->path() / "devices";
+    if (!Exists((devices / block).string())) continue;
     std::vector<std::string> members;
     std::error_code list_ec;
     for (fs::directory_iterator m(devices, list_ec), m_end; !list_ec && m != m_end;
@@ -282,6 +282,14 @@ std::vector<std::string> SysfsLayout::BtrfsMembers(const std::string& block) con
 }
 
 namespace {
+
+// Whether a path exists; nullopt when that cannot be told (an error other than its absence).
+std::optional<bool> Present(const std::string& path) {
+  std::error_code ec;
+  const fs::file_status status = fs::symlink_status(path, ec);
+  if (ec && ec != std::errc::no_such_file_or_directory) return std::nullopt;
+  return fs::exists(status);
+}
 
 bool IsAnonymous(const std::string& dev) { return dev.empty() || dev.rfind("0:", 0) == 0; }
 
@@ -375,8 +383,11 @@ class SysfsLayout::Tracer {
     const auto dir = layout_.CanonicalBlockDir(name);
     if (!dir) return Fail(name + " has no entry in sysfs");
     const std::string base = Basename(*dir);
-    if (Exists(*dir + "/partition")) return Block(Basename(fs::path(*dir).parent_path().string()));
-    if (Exists(*dir + "/loop")) {
+    const auto partition = Present(*dir + "/partition");
+    const auto loop = Present(*dir + "/loop");
+    if (!partition || !loop) return Fail("the sysfs entry of " + base + " cannot be read");
+    if (*partition) return Block(Basename(fs::path(*dir).parent_path().string()));
+    if (*loop) {
       bool read = false;
       std::string backing = ReadFileText(*dir + "/loop/backing_file", &read);
       while (!backing.empty() && backing.back() == '\n') backing.pop_back();
@@ -395,6 +406,11 @@ class SysfsLayout::Tracer {
       return Fail("the devices under " + base + " cannot be read");
     }
     if (slaves.empty()) {
+      // Whatever stands on nothing else must be a whole disk, or it would be taken for
+      // one that holds no drive.
+      if (Present(layout_.Path("/sys/block/" + base)) != true) {
+        return Fail(base + " is neither a whole disk nor a partition in sysfs");
+      }
       disks.push_back(base);
       return true;
     }
@@ -521,7 +537,7 @@ SystemDisks SysfsLayout::FindSystemDisks() const {
     root_seen = root_seen || point == "/";
     Tracer tracer(*this, mounts);
     const bool ok = tracer.Mount(i);
-    take(tracer, ok, point);
+    take(tracer, ok && tracer.why.empty(), point);
   }
   if (!root_seen) result.untraced.push_back("/ is not in the mount table");
 
