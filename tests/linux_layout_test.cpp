@@ -526,7 +526,7 @@ INSTANTIATE_TEST_SUITE_P(
                      m.MountInfo(Mount(20, "7:0", "/", "/dev/loop0"));
                    },
                    {}, {"/ cannot be traced to its disks (the image of loop0 cannot be read)"}},
-        SystemCase{"OverlayWithRelativeOrMissingLayers",
+        SystemCase{"OverlayWithRelativeOrNoLayers",
                    [](testing::FakeLinuxTree& m) {
                      Machine(m);
                      m.Dir("/lower");
