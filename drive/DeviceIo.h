@@ -132,6 +132,14 @@ inline bool NvmeSucceeded(const NvmeReply& reply) {
   return reply.outcome == NvmeOutcome::Completed && (reply.status & 0x07FF) == 0;
 }
 
+// The drives that carry the running system, as far as the adapter can tell.
+struct SystemDrives {
+  std::vector<int> numbers;
+  // What the adapter could not trace to its disks, in its own words; empty when it could
+  // trace everything. The system may then be on any drive, so the scan offers none.
+  std::string undetermined;
+};
+
 class DeviceIo {
  public:
   virtual ~DeviceIo() = default;
@@ -150,6 +158,8 @@ class DeviceIo {
   // A system spread over several disks (RAID, volume groups) names all of them; the scan
   // keeps every one of them out of the table, like the disk behind volume C:.
   virtual std::vector<int> SystemDriveNumbers() { return {}; }
+  // The same, and whether the adapter could trace the whole system; the scan asks this.
+  virtual SystemDrives FindSystemDrives() { return {SystemDriveNumbers(), {}}; }
 
   // One NVMe command on an open handle. An adapter that carries no NVMe says so.
   virtual NvmeReply NvmePassThrough(DeviceHandle handle, const NvmeRequest& request) {

@@ -224,6 +224,7 @@ struct Bench::Impl {
   std::map<DeviceHandle, Handle> handles;
   DeviceHandle next_handle = 0x100;
   std::vector<int> system_drives;
+  std::string system_undetermined;  // set: the system cannot be traced
 
   struct CatalogEntry {
     std::string class_guid;
@@ -466,6 +467,16 @@ std::vector<int> Bench::SystemDriveNumbers() {
 void Bench::SetSystemDrives(std::vector<int> drive_numbers) {
   std::lock_guard<std::mutex> lock(impl_->mutex);
   impl_->system_drives = std::move(drive_numbers);
+}
+
+SystemDrives Bench::FindSystemDrives() {
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  return {impl_->system_drives, impl_->system_undetermined};
+}
+
+void Bench::SetSystemDrivesUndetermined(std::string why) {
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  impl_->system_undetermined = std::move(why);
 }
 
 void Bench::FailOpen(int drive_number) {

@@ -226,6 +226,10 @@ class Bench : public DeviceIo, public DeviceCatalog {
   // Drives the bench declares as carrying the system (a root spread over several disks).
   std::vector<int> SystemDriveNumbers() override;
   void SetSystemDrives(std::vector<int> drive_numbers);
+  // A bench whose system the adapter cannot trace: `why` is what it could not (""
+  // lifts it again).
+  SystemDrives FindSystemDrives() override;
+  void SetSystemDrivesUndetermined(std::string why);
 
   // DeviceCatalog
   std::optional<std::vector<std::optional<std::string>>> PresentDevices(
