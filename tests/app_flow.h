@@ -13,6 +13,7 @@
 #include "platform/scripted/ScriptedBackend.h"
 #include "sim/Bench.h"
 #include "ui/Backend.h"
+#include "support/temp_dir.h"
 
 namespace plovix::app_test {
 
@@ -88,35 +89,6 @@ inline std::vector<std::string> BoxTexts(const ui::scripted::ScriptedBackend& ui
   return texts;
 }
 
-// A fresh working directory for the test, left again on destruction.
-class TempWorkDir {
- public:
-  TempWorkDir() : previous_(std::filesystem::current_path()) {
-    std::random_device random;
-    for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
-      auto candidate = std::filesystem::temp_directory_path() /
-                       ("plovix_app_" + std::to_string(random()) + "_" + std::to_string(attempt));
-      std::error_code error;
-      if (std::filesystem::create_directory(candidate, error)) path_ = candidate;
-    }
-    if (path_.empty()) {
-      ADD_FAILURE() << "no temporary directory";
-      return;
-    }
-    std::filesystem::current_path(path_);
-  }
-  ~TempWorkDir() {
-    std::filesystem::current_path(previous_);
-    std::error_code error;
-    if (!path_.empty()) std::filesystem::remove_all(path_, error);
-  }
-  TempWorkDir(const TempWorkDir&) = delete;
-  TempWorkDir& operator=(const TempWorkDir&) = delete;
-  const std::filesystem::path& path() const { return path_; }
-
- private:
-  std::filesystem::path previous_;
-  std::filesystem::path path_;
-};
+using TempWorkDir = testing_support::TempWorkDir;
 
 }  // namespace plovix::app_test

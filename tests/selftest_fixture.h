@@ -2,7 +2,6 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -19,6 +18,7 @@
 #include "platform/scripted/ScriptedBackend.h"
 #include "reports/DriveLog.h"
 #include "sim/Bench.h"
+#include "support/temp_dir.h"
 #include "ui/Dialog.h"
 
 namespace plovix::selftest_testing {
@@ -53,31 +53,7 @@ inline std::ostream& operator<<(std::ostream& os, const LogRecord& r) {
   return os << "{" << r.tag << "/" << r.done << "/" << r.result << "}";
 }
 
-// A fresh working directory for the log files, left again on destruction.
-class TempWorkDir {
- public:
-  TempWorkDir() {
-    old_ = std::filesystem::current_path();
-    std::string pattern = (std::filesystem::temp_directory_path() / "plovix-selftest-XXXXXX").string();
-    std::vector<char> buf(pattern.begin(), pattern.end());
-    buf.push_back('\0');
-    const char* made = mkdtemp(buf.data());
-    EXPECT_NE(made, nullptr);
-    dir_ = made != nullptr ? std::filesystem::path(made) : old_;
-    std::filesystem::current_path(dir_);
-  }
-  ~TempWorkDir() {
-    std::filesystem::current_path(old_);
-    std::error_code ec;
-    if (dir_ != old_) std::filesystem::remove_all(dir_, ec);
-  }
-  TempWorkDir(const TempWorkDir&) = delete;
-  TempWorkDir& operator=(const TempWorkDir&) = delete;
-
- private:
-  std::filesystem::path old_;
-  std::filesystem::path dir_;
-};
+using TempWorkDir = testing_support::TempWorkDir;
 
 // Attribute set of an ordinary drive; pending sectors (197) with the given raw value.
 inline std::vector<sim::SmartAttr> Attributes(std::uint64_t pending_raw, bool with_pending = true) {

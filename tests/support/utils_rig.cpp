@@ -79,21 +79,6 @@ sim::Fault FaultOn(int drive_number, std::uint8_t opcode, sim::FaultEffect effec
   return fault;
 }
 
-TempCwd::TempCwd() {
-  std::random_device rd;
-  old_ = std::filesystem::current_path();
-  dir_ = std::filesystem::temp_directory_path() /
-         ("plovix_utils_" + std::to_string(rd()) + std::to_string(rd()));
-  std::filesystem::create_directories(dir_);
-  std::filesystem::current_path(dir_);
-}
-
-TempCwd::~TempCwd() {
-  std::error_code ec;
-  std::filesystem::current_path(old_, ec);
-  std::filesystem::remove_all(dir_, ec);
-}
-
 UtilsRig::UtilsRig() {
   bench.SetClock([this] { return ui.now_ms(); });
   ui.SetFailureHandler([](const std::string& message) { ADD_FAILURE() << message; });

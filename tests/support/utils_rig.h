@@ -14,6 +14,7 @@
 #include "app/CPlovixDlg.h"
 #include "platform/scripted/ScriptedBackend.h"
 #include "sim/Bench.h"
+#include "support/temp_dir.h"
 
 namespace plovix::testing_utils {
 
@@ -44,19 +45,7 @@ bool WaitUntil(const std::function<bool()>& pred);
 sim::Fault FaultOn(int drive_number, std::uint8_t opcode, sim::FaultEffect effect,
                    std::optional<std::uint64_t> lba = std::nullopt, std::uint64_t until_ms = 0);
 
-// A fresh temporary directory as the current directory, restored on destruction.
-class TempCwd {
- public:
-  TempCwd();
-  ~TempCwd();
-  TempCwd(const TempCwd&) = delete;
-  TempCwd& operator=(const TempCwd&) = delete;
-  const std::filesystem::path& path() const { return dir_; }
-
- private:
-  std::filesystem::path dir_;
-  std::filesystem::path old_;
-};
+using TempCwd = testing_support::TempWorkDir;
 
 // The scripted back end, with a look at the program's state whenever a message box comes up
 // (a box's own script step cannot inspect anything).
