@@ -1,6 +1,7 @@
 #include "platform/terminal/Text.h"
 
 #include <algorithm>
+#include <cstring>
 #include <limits>
 
 #include "ui/TextFit.h"
@@ -215,24 +216,34 @@ std::vector<Span> WrapSpans(std::string_view text, int width) {
 }
 
 std::vector<Span> SplitLines(std::string_view text, std::size_t* widest_bytes) {
-  std::vector<Span> lines;
-  std::size_t widest = 0;
-  std::size_t begin = 0;
-  auto add = [&](std::size_t b, std::size_t e) {
-    if (e > b && text[e - 1] == '\r') --e;
-    widest = std::max(widest, e - b);
-    lines.push_back(Span{Offset(b), Offset(e)});
-  };
-  while (begin < text.size()) {
-    const std::size_t nl = text.find('\n', begin);
-    if (nl == std::string_view::npos) {
-      add(begin, text.size());
-      begin = text.size();
-      break;
-    }
-    add(begin, nl);
-    begin = nl + 1;
+  // Plain pointers and memchr: this runs over multi-megabyte reports in unoptimised
+  // builds too, where every small call counts.
+  const char* const base = text.data();
+  const char* const end = base + text.size();
+  std::size_t count = 1;
+  for (const char* at = base; at < end; ++count) {
+    const void* nl = std::memchr(at, '\n', static_cast<std::size_t>(end - at));
+    if (nl == nullptr) break;
+    at = static_cast<const char*>(nl) + 1;
   }
+  std::vector<Span> lines(count);
+  Span* out = lines.data();
+  std::size_t widest = 0;
+  const char* at = base;
+  for (;;) {
+    const void* found = std::memchr(at, '\n', static_cast<std::size_t>(end - at));
+    const char* line_end = found != nullptr ? static_cast<const char*>(found) : end;
+    const char* shown_end = line_end > at && line_end[-1] == '\r' ? line_end - 1 : line_end;
+    const auto bytes = static_cast<std::size_t>(shown_end - at);
+    if (bytes > widest) widest = bytes;
+    out->begin = Offset(static_cast<std::size_t>(at - base));
+    out->end = Offset(static_cast<std::size_t>(shown_end - base));
+    ++out;
+    if (found == nullptr) break;
+    at = line_end + 1;
+    if (at == end) break;  // a final line break ends the last line; no empty line after it
+  }
+  lines.resize(static_cast<std::size_t>(out - lines.data()));
   if (lines.empty()) lines.push_back(Span{});
   if (widest_bytes != nullptr) *widest_bytes = widest;
   return lines;
