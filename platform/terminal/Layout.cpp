@@ -437,7 +437,7 @@ bool IsLineStatic(const Control& control) {
          control.text().find('\n') == std::string::npos;
 }
 
-DialogLayout LayoutDialog(const Dialog& dlg, int cols, int rows) {
+DialogLayout LayoutDialog(const Dialog& dlg, int cols, int rows, const std::vector<int>* line_widths) {
   DialogLayout layout;
   const DialogTemplate* t = dlg.dialog_template();
   const auto& controls = dlg.controls();
@@ -460,6 +460,9 @@ DialogLayout LayoutDialog(const Dialog& dlg, int cols, int rows) {
     b.du.w = std::max(1, b.du.w);
     b.du.h = std::max(1, b.du.h);
     Measure(b, sx, client_w);
+    if (line_widths != nullptr && i < line_widths->size() && (*line_widths)[i] > 0) {
+      b.des = std::max(b.w0, (*line_widths)[i] + 2);  // and its frame
+    }
     boxes.push_back(b);
   }
   for (Box& inner : boxes) {

@@ -53,7 +53,9 @@ struct DialogLayout {
   Placement placement;
   std::vector<Cells> cells;
 };
-DialogLayout LayoutDialog(const Dialog& dlg, int cols, int rows);
+// line_widths, when given, holds by control index the widest line of each multi-line
+// edit that does not wrap, so that such an edit can widen into free cells to show it.
+DialogLayout LayoutDialog(const Dialog& dlg, int cols, int rows, const std::vector<int>* line_widths = nullptr);
 
 // What a static or a button shows: its text on one line, "&" mnemonics resolved.
 std::string ShownText(const Control& control);

@@ -408,7 +408,15 @@ int CursorLine(const ListCtrl& list) {
 void DrawDialog(Canvas& canvas, Dialog& dlg, DialogView& view, bool active) {
   const DialogTemplate* t = dlg.dialog_template();
   if (t == nullptr) return;
-  view.layout = LayoutDialog(dlg, canvas.width(), std::max(1, canvas.height() - kHintRows));
+  // A text that does not wrap may widen to its longest line where cells are free.
+  std::vector<int> line_widths(dlg.controls().size(), 0);
+  for (std::size_t i = 0; i < dlg.controls().size(); ++i) {
+    const Control& c = *dlg.controls()[i];
+    if (c.kind() == Kind::Edit && (c.style() & style::kMultiline) != 0 && !EditWraps(c)) {
+      line_widths[i] = static_cast<int>(EditLines(view, static_cast<int>(i), c, 0).widest);
+    }
+  }
+  view.layout = LayoutDialog(dlg, canvas.width(), std::max(1, canvas.height() - kHintRows), &line_widths);
   view.placement = view.layout.placement;
   const Placement& p = view.placement;
   canvas.SetOwner(-1);
