@@ -528,7 +528,7 @@ void DrawMessageBox(Canvas& canvas, const BoxState& box) {
 
 std::vector<KeyHelp> DialogKeyHint(const Dialog& dlg, const DialogView& view, bool main_window) {
   const Glyphs& g = CurrentGlyphs();
-  const std::string esc = main_window ? "quit" : "close";
+  const std::string esc = main_window ? "quit" : "cancel";
   if (view.menu_open) {
     std::vector<KeyHelp> hint{{g.up_down, "choose"}, {"Enter", "run"}};
     for (const auto& entry : SystemMenuEntries(dlg)) {
