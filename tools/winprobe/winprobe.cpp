@@ -25,7 +25,9 @@ BOOL CALLBACK Visit(HWND hwnd, LPARAM lp) {
   if (!IsWindowVisible(hwnd) || !IsWindowEnabled(hwnd)) return TRUE;
   wchar_t text[256] = {};
   GetWindowTextW(hwnd, text, 256);
-  if (search->caption == text) {
+  // Dialogs about one drive append " - <number>: <model> <serial>" to their caption.
+  const std::wstring shown = text;
+  if (shown == search->caption || shown.starts_with(search->caption + L" - ")) {
     search->found = hwnd;
     return FALSE;
   }
