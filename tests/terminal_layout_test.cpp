@@ -329,10 +329,13 @@ INSTANTIATE_TEST_SUITE_P(
         KeyCase{"SpaceChecksTheFirstLine", {{Key::Space}}, {}, {}, {}, {true, true, false, false, false}, 0, 0},
         KeyCase{"ArrowsMoveTheSelection",
                 {{Key::Down}, {Key::Down}, {Key::Up}, {Key::End}, {Key::Up}}, {}, {}, {}, kOnlyLine1, 3, 0},
-        KeyCase{"SpaceUnchecksTheCurrentLine", {{Key::Down}, {Key::Down}, {Key::Space}}, {}, {}, {},
+        KeyCase{"PagingGoesToThePageEdgeFirst", {{Key::PageDown}}, {}, {}, {}, kOnlyLine1, 4, 0},
+        KeyCase{"PagingBackToTheTop", {{Key::PageDown}, {Key::Up}, {Key::PageUp}}, {}, {}, {}, kOnlyLine1, 0, 0},
+        // The cursor starts on the first line: one Down reaches line 1.
+        KeyCase{"SpaceUnchecksTheCurrentLine", {{Key::Down}, {Key::Space}}, {}, {}, {},
                 {false, false, false, false, false}, 1, 0},
         KeyCase{"EnterOnTheDriveListIsADoubleClick",
-                {{Key::Down}, {Key::Down}, {Key::Enter}}, {}, {},
+                {{Key::Down}, {Key::Enter}}, {}, {},
                 {{kDriveListId, ui::NM_DBLCLK}}, kOnlyLine1, 1, 0},
         // The focused list shows its cursor on the first line before any was chosen;
         // Enter acts on the line it shows.
@@ -350,7 +353,7 @@ INSTANTIATE_TEST_SUITE_P(
         KeyCase{"MenuSkipsTheSeparator", {{Key::Menu}, {Key::Down}, {Key::Enter}}, {}, {ui::IDM_ABOUTBOX},
                 {}, kOnlyLine1, -1, 0},
         KeyCase{"MenuEscapeClosesOnlyTheMenu", {{Key::Menu}, {Key::Escape}, {Key::Down}}, {}, {}, {},
-                kOnlyLine1, 0, 0}),
+                kOnlyLine1, 1, 0}),
     [](const auto& param_info) { return std::string(param_info.param.name); });
 
 TEST(TerminalInput, MouseClicksActOnWhatIsUnderThePointer) {
@@ -402,14 +405,15 @@ class TextDialog : public ui::Dialog {
     ui::DialogTemplate t;
     t.id = kTextProbe;
     t.caption = "Text";
-    t.width = 200;
+    t.width = 164;
     t.height = 100;
     using namespace ui::style;
     const std::uint32_t common = kMultiline | kReadOnly | kVScroll | kBorder | kTabStop | kWantReturn;
     t.controls = {
-        // 20 x 5 cells: a frame around 18 x 3 cells of text.
+        // 20 x 5 cells each: a frame around 18 x 3 cells of text; side by side with a
+        // blank between, so neither has room to widen.
         {kWrapEdit, ui::Kind::Edit, "", {0, 0, 80, 40}, common, 0},
-        {kWideEdit, ui::Kind::Edit, "", {100, 0, 80, 40}, common | kAutoHScroll, 0},
+        {kWideEdit, ui::Kind::Edit, "", {84, 0, 80, 40}, common | kAutoHScroll, 0},
     };
     ui::AddTemplate(t);
   }

@@ -41,13 +41,17 @@ bool MoveInList(ListCtrl& list, const DialogView& view, Key key) {
   const int count = list.GetItemCount();
   if (count == 0) return true;
   const int rows = ListRows(view, list);
-  const int current = CurrentLine(list);
+  // From the line drawn as the cursor (the first before any was chosen); paging goes to
+  // the edge of the page first, then a page on, as list views do.
+  const int current = CursorLine(list);
+  const int top = list.top_index;
+  const int bottom = top + rows - 1;
   int line = current;
   switch (key) {
-    case Key::Up: line = current < 0 ? 0 : current - 1; break;
+    case Key::Up: line = current - 1; break;
     case Key::Down: line = current + 1; break;
-    case Key::PageUp: line = current - rows; break;
-    case Key::PageDown: line = current < 0 ? rows - 1 : current + rows; break;
+    case Key::PageUp: line = current > top ? top : current - (rows - 1); break;
+    case Key::PageDown: line = current < bottom ? bottom : current + (rows - 1); break;
     case Key::Home: line = 0; break;
     case Key::End: line = count - 1; break;
     default: return false;
