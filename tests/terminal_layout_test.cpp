@@ -461,9 +461,9 @@ TEST(TerminalInput, ReadOnlyEditsScroll) {
         {Key::Down, {"line 6 of the hel…", "line 7 of the hel…", "line 8 of the hel…"}},
         // Lines of 23 columns in an 18-column window: far enough right to show their
         // ends behind the mark on the left, and no further.
-        {Key::Right, {"…of the help text", "…of the help text", "…of the help text"}},
-        {Key::Right, {"…of the help text", "…of the help text", "…of the help text"}},
-        {Key::Home, {"…of the help text", "…of the help text", "…of the help text"}},
+        {Key::Right, {"… of the help text", "… of the help text", "… of the help text"}},
+        {Key::Right, {"… of the help text", "… of the help text", "… of the help text"}},
+        {Key::Home, {"… of the help text", "… of the help text", "… of the help text"}},
         {Key::Left, {"line 1 of the hel…", "line 2 of the hel…", "line 3 of the hel…"}},
     };
     HandleDialogKey(d, view, KeyEvent{Key::Tab});  // to the wide edit

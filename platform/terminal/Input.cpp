@@ -80,8 +80,7 @@ bool ScrollText(Dialog& dlg, Control& edit, DialogView& view, Key key) {
   if ((key == Key::Left || key == Key::Right) && !EditWraps(edit)) {
     // At the far right the lines' ends show behind the cut mark on the left.
     int& left = view.edit_left[index];
-    const int widest = static_cast<int>(lines.widest);
-    left = std::clamp(left + (key == Key::Left ? -8 : 8), 0, widest > area.w ? widest - area.w + 1 : 0);
+    left = std::clamp(left + (key == Key::Left ? -8 : 8), 0, std::max(0, static_cast<int>(lines.widest) - area.w));
     dlg.ControlChanged(edit);
     return true;
   }
@@ -110,7 +109,7 @@ bool ScrollField(Dialog& dlg, Control& edit, DialogView& view, Key key) {
   const int over = DisplayWidth(text) - ControlArea(view, edit).w;
   if (over <= 0) return false;
   // The last position shows the text's end behind the cut mark on the left.
-  const int max_left = over + 1;
+  const int max_left = over;
   int& left = view.edit_left[IndexOf(dlg, edit)];
   switch (key) {
     case Key::Left: --left; break;

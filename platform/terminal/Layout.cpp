@@ -627,11 +627,19 @@ std::vector<int> ColumnWidths(const ListCtrl& list, int inner_width, double sx) 
         widths[c] += spare * std::max(0, plan[c] - need[c]) / wished;
       }
     } else {
-      // The widest columns give up cells first, so short ones stay whole.
-      while (sum(widths) > room) {
-        auto widest = std::max_element(widths.begin(), widths.end());
-        if (*widest <= 1) break;
-        --*widest;
+      // The widest columns give up cells first, so short ones stay whole: first only the
+      // long ones (a model name beside a status), down to a few cells, then all.
+      constexpr int kLongFloor = 8;
+      for (const bool only_long : {true, false}) {
+        while (sum(widths) > room) {
+          int widest = -1;
+          for (std::size_t c = 0; c < n; ++c) {
+            if (only_long && (need[c] <= room / 3 || widths[c] <= kLongFloor)) continue;
+            if (widest < 0 || widths[c] > widths[static_cast<std::size_t>(widest)]) widest = static_cast<int>(c);
+          }
+          if (widest < 0 || widths[static_cast<std::size_t>(widest)] <= 1) break;
+          --widths[static_cast<std::size_t>(widest)];
+        }
       }
     }
   }
