@@ -52,16 +52,34 @@ struct Hit {
   int y;
 };
 
+// The screen's rows as text, with the byte where each cell starts, so that searching
+// is a string search.
+struct ScreenText {
+  std::vector<std::string> rows;
+  std::vector<std::vector<std::size_t>> starts;  // by row, by cell
+  explicit ScreenText(const Canvas& canvas) {
+    for (int y = 0; y < canvas.height(); ++y) {
+      std::string row;
+      std::vector<std::size_t> at;
+      for (int x = 0; x < canvas.width(); ++x) {
+        at.push_back(row.size());
+        row += canvas.At(x, y).glyph;
+      }
+      rows.push_back(std::move(row));
+      starts.push_back(std::move(at));
+    }
+  }
+};
+
 // Every place text starts on the screen, in cell columns.
-std::vector<Hit> FindAll(const Canvas& canvas, const std::string& text) {
+std::vector<Hit> FindAll(const ScreenText& screen, const std::string& text) {
   std::vector<Hit> hits;
   if (text.empty()) return hits;
-  for (int y = 0; y < canvas.height(); ++y) {
-    for (int x = 0; x < canvas.width(); ++x) {
-      if (canvas.At(x, y).glyph.empty()) continue;
-      std::string rest;
-      for (int k = x; k < canvas.width() && rest.size() < text.size(); ++k) rest += canvas.At(k, y).glyph;
-      if (rest.compare(0, text.size(), text) == 0) hits.push_back({x, y});
+  for (std::size_t y = 0; y < screen.rows.size(); ++y) {
+    const auto& starts = screen.starts[y];
+    for (std::size_t at = screen.rows[y].find(text); at != std::string::npos; at = screen.rows[y].find(text, at + 1)) {
+      const auto cell = std::lower_bound(starts.begin(), starts.end(), at);
+      if (cell != starts.end() && *cell == at) hits.push_back({static_cast<int>(cell - starts.begin()), static_cast<int>(y)});
     }
   }
   return hits;
@@ -75,7 +93,7 @@ std::string Cut(const Canvas& canvas, int y, int x0, int x1) {
 }
 
 // A text shown whole, or cut with the ellipsis after a prefix of it.
-bool ShownWholeOrMarked(const Canvas& canvas, const std::string& text, bool& whole) {
+bool ShownWholeOrMarked(const ScreenText& canvas, const std::string& text, bool& whole) {
   whole = !FindAll(canvas, text).empty();
   if (whole) return true;
   const std::string ellipsis = CurrentGlyphs().ellipsis;
@@ -135,6 +153,7 @@ void ExpectReadable(ui::Dialog& d, const Demands& demands = {}) {
         "dialog " + std::to_string(d.template_id()) + " at " + std::to_string(size.cols) + "x" +
         std::to_string(size.rows);
     const Screen s = Draw(d, size, InitialFocus(d));
+    const ScreenText text_of(s.canvas);
     const std::string screen = Dump(s.canvas);
     SCOPED_TRACE(where + "\n" + screen);
 
@@ -156,7 +175,7 @@ void ExpectReadable(ui::Dialog& d, const Demands& demands = {}) {
       if (c.kind() == ui::Kind::Button || (c.kind() == ui::Kind::Static && IsLineStatic(c))) {
         if (text.empty()) continue;
         if (DisplayWidth(text) + 2 <= client.w) {
-          EXPECT_FALSE(FindAll(s.canvas, text).empty()) << "cut: \"" << text << "\"";
+          EXPECT_FALSE(FindAll(text_of, text).empty()) << "cut: \"" << text << "\"";
         }
       } else if (c.kind() == ui::Kind::Static) {
         if (text.empty()) continue;
@@ -173,7 +192,7 @@ void ExpectReadable(ui::Dialog& d, const Demands& demands = {}) {
         EXPECT_EQ(Squeezed(shown), Squeezed(text));
       } else if (c.kind() == ui::Kind::Edit && (c.style() & ui::style::kMultiline) == 0) {
         bool whole = false;
-        EXPECT_TRUE(ShownWholeOrMarked(s.canvas, text, whole)) << "edit " << c.id() << ": \"" << text << "\"";
+        EXPECT_TRUE(ShownWholeOrMarked(text_of, text, whole)) << "edit " << c.id() << ": \"" << text << "\"";
         if (DisplayWidth(text) <= template_cells) {
           EXPECT_TRUE(whole) << "cut: \"" << text << "\"";
         }
@@ -186,7 +205,7 @@ void ExpectReadable(ui::Dialog& d, const Demands& demands = {}) {
             const std::string cell = list.GetItemText(item, list.columns()[col].subitem);
             if (cell.empty()) continue;
             bool whole = false;
-            EXPECT_TRUE(ShownWholeOrMarked(s.canvas, cell, whole)) << "list line " << item << ": \"" << cell << "\"";
+            EXPECT_TRUE(ShownWholeOrMarked(text_of, cell, whole)) << "list line " << item << ": \"" << cell << "\"";
             const bool demanded = std::find(demands.whole_columns.begin(), demands.whole_columns.end(),
                                             static_cast<int>(col)) != demands.whole_columns.end();
             if (roomy || demanded) {
@@ -213,7 +232,7 @@ void ExpectReadable(ui::Dialog& d, const Demands& demands = {}) {
         const std::string vt = Trimmed(ShownText(value));
         if (vt.empty()) continue;
         bool beside = false;
-        for (const Hit& l : FindAll(s.canvas, lt)) {
+        for (const Hit& l : FindAll(text_of, lt)) {
           const int after = l.x + DisplayWidth(lt);
           for (int x = after + 1; x < s.canvas.width() && !beside; ++x) {
             const std::string rest = Cut(s.canvas, l.y, x, s.canvas.width());
@@ -227,7 +246,7 @@ void ExpectReadable(ui::Dialog& d, const Demands& demands = {}) {
 
     // The caption: whole, or cut with the ellipsis.
     bool whole = false;
-    EXPECT_TRUE(ShownWholeOrMarked(s.canvas, d.caption(), whole)) << d.caption();
+    EXPECT_TRUE(ShownWholeOrMarked(text_of, d.caption(), whole)) << d.caption();
 
     // One focused control, drawn unlike everything else, for each control that takes it.
     for (std::size_t i = 0; i < controls.size(); ++i) {
