@@ -307,9 +307,12 @@ void PlaceColumns(std::vector<Box>& boxes, const std::vector<int>& set, int clie
       b.x = std::max(b.x, a.x + a.w + 1);
     }
   }
+  // A control the template kept off the window's edge stays a blank away from the frame
+  // when there is room for that.
+  const int edge = total() < client_w ? client_w - 1 : client_w;
   for (std::size_t k = order.size(); k-- > 0;) {
     Box& b = boxes[static_cast<std::size_t>(order[k])];
-    int limit = client_w;
+    int limit = b.x0 + b.w0 < client_w ? edge : client_w;
     for (std::size_t j = k + 1; j < order.size(); ++j) {
       if (!Conflict(boxes, order[j], order[k])) continue;
       limit = std::min(limit, boxes[static_cast<std::size_t>(order[j])].x - 1);
