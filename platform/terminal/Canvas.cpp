@@ -68,7 +68,7 @@ void Canvas::Fill(const Cells& area, const Attr& attr) {
     for (int x = std::max(0, area.x); x < std::min(width_, area.x + area.w); ++x) {
       auto& cell = cells_[static_cast<std::size_t>(y * width_ + x)];
       Claim(cell, x, y);
-      cell.glyph = " ";
+      cell.glyph.assign(1, ' ');  // not = " ": GCC 12 warns falsely at -O3 (-Wrestrict)
       cell.attr = attr;
     }
   }

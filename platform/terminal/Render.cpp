@@ -89,11 +89,11 @@ void DrawButton(Canvas& canvas, const Control& control, const Cells& cells, bool
   const std::string close = focused ? g.focus_out : "]";
   std::string shown;
   if (width + 4 <= cells.w) {
-    shown = open + " " + label + " " + close;
+    shown = Concat({open, " ", label, " ", close});
   } else if (width + 2 <= cells.w) {
-    shown = open + label + close;
+    shown = Concat({open, label, close});
   } else {
-    shown = open + Ellipsize(label, std::max(0, cells.w - 2)) + close;
+    shown = Concat({open, Ellipsize(label, std::max(0, cells.w - 2)), close});
   }
   Attr attr;
   attr.bold = (control.style() & style::kDefButton) != 0 || focused;
@@ -107,7 +107,7 @@ std::string ScrolledLine(const std::string& line, int left, int width) {
   const Glyphs& g = CurrentGlyphs();
   std::string shown = Ellipsize(SliceColumns(line, left, DisplayWidth(line)), width);
   if (left > 0 && !shown.empty() && width > 1) {
-    shown = std::string(g.ellipsis) + SliceColumns(shown, 1, width - 1);
+    shown = Concat({g.ellipsis, SliceColumns(shown, 1, width - 1)});
   }
   return shown;
 }
@@ -156,7 +156,7 @@ void DrawEdit(Canvas& canvas, const Control& control, const Cells& cells, Dialog
     if (top + area.h < count) canvas.Put(cells.x + cells.w - 1, cells.y + cells.h - 2, g.down, frame);
     // Where the reader is in a long text.
     const int last = std::min(count, top + area.h);
-    const std::string where = " " + std::to_string(last * 100 / count) + "% ";
+    const std::string where = Concat({" ", std::to_string(last * 100 / count), "% "});
     if (DisplayWidth(where) + 4 <= cells.w) {
       canvas.Put(cells.x + cells.w - 2 - DisplayWidth(where), cells.y + cells.h - 1, where, frame);
     }
@@ -179,7 +179,7 @@ void DrawProgress(Canvas& canvas, const ProgressCtrl& bar, const Cells& cells) {
   rest.dim = true;
   for (int i = 0; i < cells.w; ++i) canvas.Put(cells.x + i, y, i < filled ? g.full : g.empty, i < filled ? done : rest);
   // The figure sits in the bar's middle, on the colour of the part beneath it.
-  const std::string figure = " " + std::to_string(percent) + "% ";
+  const std::string figure = Concat({" ", std::to_string(percent), "% "});
   const int width = DisplayWidth(figure);
   if (width > cells.w) return;
   const int x0 = cells.x + (cells.w - width) / 2;
@@ -437,7 +437,7 @@ void DrawDialog(Canvas& canvas, Dialog& dlg, DialogView& view, bool active) {
   Attr caption;
   caption.bold = true;
   caption.reverse = active;
-  canvas.Put(caption_x, p.frame.y, " " + Ellipsize(dlg.caption(), std::max(0, caption_room - 2)) + " ", caption,
+  canvas.Put(caption_x, p.frame.y, Concat({" ", Ellipsize(dlg.caption(), std::max(0, caption_room - 2)), " "}), caption,
              caption_room);
 
   const auto& controls = dlg.controls();
@@ -487,7 +487,7 @@ void DrawSystemMenu(Canvas& canvas, const Dialog& dlg, const DialogView& view) {
     Attr attr;
     attr.reverse = static_cast<int>(i) == view.menu_index;
     const auto [label, mnemonic] = MenuLabel(entries[i].text);
-    canvas.Put(cells.x + 1, y, AlignText(" " + label, cells.w - 2, Align::Left), attr);
+    canvas.Put(cells.x + 1, y, AlignText(Concat({" ", label}), cells.w - 2, Align::Left), attr);
     if (mnemonic >= 0) {
       // The letter that runs the item, underlined as a menu shows it.
       Attr letter = attr;
@@ -507,7 +507,7 @@ void DrawMessageBox(Canvas& canvas, const BoxState& box) {
   Attr caption;
   caption.bold = true;
   caption.reverse = true;
-  canvas.Put(layout.frame.x + 2, layout.frame.y, " " + Ellipsize(box.caption, std::max(0, layout.frame.w - 6)) + " ",
+  canvas.Put(layout.frame.x + 2, layout.frame.y, Concat({" ", Ellipsize(box.caption, std::max(0, layout.frame.w - 6)), " "}),
              caption, layout.frame.w - 4);
   for (std::size_t i = 0; i < layout.lines.size(); ++i) {
     canvas.Put(layout.frame.x + 2, layout.frame.y + 1 + static_cast<int>(i), layout.lines[i], Attr{},
@@ -518,8 +518,7 @@ void DrawMessageBox(Canvas& canvas, const BoxState& box) {
     Attr attr;
     attr.bold = true;
     attr.reverse = focused;
-    const std::string shown = focused ? std::string(g.focus_in) + " " + label + " " + g.focus_out
-                                      : std::string("[ ") + label + " ]";
+    const std::string shown = focused ? Concat({g.focus_in, " ", label, " ", g.focus_out}) : Concat({"[ ", label, " ]"});
     canvas.Put(at.x, at.y, shown, attr);
   };
   button(layout.ok, "OK", box.focus == 0);
@@ -553,7 +552,7 @@ std::vector<KeyHelp> DialogKeyHint(const Dialog& dlg, const DialogView& view, bo
   if (focused != nullptr) {
     switch (focused->kind()) {
       case Kind::Button:
-        hint.push_back({"Enter", "press " + ShownText(*focused)});
+        hint.push_back({"Enter", Concat({"press ", ShownText(*focused)})});
         if (text_scrolls) hint.push_back({"PgUp PgDn Home End", "scroll the text"});
         break;
       case Kind::ListView: {
@@ -566,10 +565,10 @@ std::vector<KeyHelp> DialogKeyHint(const Dialog& dlg, const DialogView& view, bo
       }
       case Kind::Edit:
         if ((focused->style() & style::kMultiline) != 0) {
-          hint.push_back({std::string(g.up_down) + " PgUp PgDn Home End", "scroll"});
+          hint.push_back({Concat({g.up_down, " PgUp PgDn Home End"}), "scroll"});
           if (!EditWraps(*focused)) hint.push_back({g.left_right, "sideways"});
         } else if ((focused->style() & style::kReadOnly) != 0) {
-          hint.push_back({std::string(g.left_right) + " Home End", "scroll"});
+          hint.push_back({Concat({g.left_right, " Home End"}), "scroll"});
         } else {
           hint.push_back({"type", "edit"});
         }
@@ -613,10 +612,10 @@ void DrawKeyHint(Canvas& canvas, const std::vector<KeyHelp>& hint) {
   for (std::size_t i = 0; i < count; ++i) {
     if (i > 0) x += 2;
     x += canvas.Put(x, y, hint[i].keys, keys);
-    x += canvas.Put(x, y, " " + hint[i].action, Attr{});
+    x += canvas.Put(x, y, Concat({" ", hint[i].action}), Attr{});
   }
   if (count == 0 && !hint.empty()) {
-    canvas.Put(1, y, Ellipsize(hint[0].keys + " " + hint[0].action, room - 1), Attr{});
+    canvas.Put(1, y, Ellipsize(Concat({hint[0].keys, " ", hint[0].action}), room - 1), Attr{});
   }
 }
 

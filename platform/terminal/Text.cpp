@@ -265,6 +265,15 @@ std::vector<std::string> WrapText(std::string_view text, int width) {
   return lines;
 }
 
+std::string Concat(std::initializer_list<std::string_view> parts) {
+  std::size_t size = 0;
+  for (std::string_view part : parts) size += part.size();
+  std::string out;
+  out.reserve(size);
+  for (std::string_view part : parts) out.append(part);
+  return out;
+}
+
 std::string StripMnemonic(std::string_view text) {
   std::string out;
   for (std::size_t i = 0; i < text.size(); ++i) {
