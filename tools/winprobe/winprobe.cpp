@@ -3,6 +3,7 @@
 // "x y w h".
 //
 //   winprobe window "<caption>"         the visible, enabled window with that caption
+//                                       (or that caption, " - " and more)
 //   winprobe control "<caption>" <id>   a control of that window
 //   winprobe exists "<caption>"         exit code 0 when such a window is up
 //   winprobe arrival "<caption>"        sends that window a device-arrival notice
@@ -25,7 +26,9 @@ BOOL CALLBACK Visit(HWND hwnd, LPARAM lp) {
   if (!IsWindowVisible(hwnd) || !IsWindowEnabled(hwnd)) return TRUE;
   wchar_t text[256] = {};
   GetWindowTextW(hwnd, text, 256);
-  if (search->caption == text) {
+  // A dialog about one drive appends " - <drive>: <model> <serial>" to its caption.
+  const std::wstring caption(text);
+  if (caption == search->caption || caption.rfind(search->caption + L" - ", 0) == 0) {
     search->found = hwnd;
     return FALSE;
   }
