@@ -1,5 +1,6 @@
 #include "reports/DriveLog.h"
 
+#include <cctype>
 #include <cstdio>
 #include <cstring>
 
@@ -16,6 +17,20 @@ bool IsNameSafe(unsigned char c) {
   return std::strchr("\\/:*?\"<>|", c) == nullptr;
 }
 
+// Windows opens these names (with any extension, trailing blanks and dots ignored) as
+// devices, not files: a drive with such a serial would log into the console or nowhere.
+bool IsDeviceName(const std::string& name) {
+  std::string base = name.substr(0, name.find('.'));
+  while (!base.empty() && (base.back() == ' ' || base.back() == '.')) base.pop_back();
+  for (char& c : base) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  static const char* const kDevices[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
+  for (const char* device : kDevices) {
+    if (base == device) return true;
+  }
+  return base.size() == 4 && (base.rfind("COM", 0) == 0 || base.rfind("LPT", 0) == 0) && base[3] >= '1' &&
+         base[3] <= '9';
+}
+
 }  // namespace
 
 std::string LogFileName(const std::string& serial) {
@@ -24,6 +39,7 @@ std::string LogFileName(const std::string& serial) {
   std::string name;
   name.reserve(serial.size() + 4);
   for (char c : serial) name += IsNameSafe(static_cast<unsigned char>(c)) ? c : '_';
+  if (IsDeviceName(name)) name.insert(0, "_");
   name += ".log";
   return name;
 }
