@@ -491,7 +491,8 @@ struct Win32Backend::Impl {
       const bool centred = c.kind() == Kind::Button || (c.style() & style::kCenter) != 0;
       box.anchor = centred ? TextAnchor::kCentre
                            : (c.style() & style::kRight) != 0 ? TextAnchor::kRight : TextAnchor::kLeft;
-      box.vcentre = c.kind() == Kind::Button || (c.style() & style::kVCenter) != 0;
+      // Taller about the middle: a label at the foot of a band stays inside the band.
+      box.vcentre = true;
       const SIZE need = TextNeed(h, c, nd.base[i], nd.dpi);
       box.need_w = need.cx;
       box.need_h = need.cy;
