@@ -119,7 +119,6 @@ void CPlovixDlg::FillDriveList() {
   if (count > kMaxDrives) count = kMaxDrives;
 
   char number[16];
-  char capacity[16];
   for (int i = 0; i < count; ++i) {
     const DriveRecord& record = drive_table.records[i];
     std::snprintf(number, sizeof number, "%d", static_cast<int>(record.drive_number));
@@ -128,8 +127,7 @@ void CPlovixDlg::FillDriveList() {
     list.SetItemText(line, 1, FieldText(record.model));
     list.SetItemText(line, 2, FieldText(record.serial));
     list.SetItemText(line, 3, FieldText(record.firmware));
-    std::snprintf(capacity, sizeof capacity, "%dGB", static_cast<std::int32_t>(CapacityGb(record)));
-    list.SetItemText(line, 4, capacity);
+    list.SetItemText(line, 4, FormatCapacityGb(record.total_sectors));
     list.SetItemText(line, kStatusColumn, "Ready");
   }
 }

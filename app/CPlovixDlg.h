@@ -77,6 +77,7 @@ class CPlovixDlg : public ui::Dialog {
   std::unique_ptr<std::uint8_t> utility_choice;     // created at initialisation
   DriveTable drive_table;
   SmartAttributeTable smart_table;
+  SmartOtherAttributes smart_others;  // what the catalogue does not name; SMART status only
   UnsupportedUsbList unsupported_usb;
   std::int32_t read_error_flag = 0;
   std::uint32_t bridge_data_word = 0;

@@ -1,5 +1,7 @@
 #include "diagnostics/CTestResult.h"
 
+#include "diagnostics/DriveCaption.h"
+
 namespace plovix {
 
 const char* SelfTestSentence(std::uint8_t status) {
@@ -44,6 +46,7 @@ void CTestResult::DoDataExchange(ui::DataExchange& dx) {
 
 bool CTestResult::OnInitDialog() {
   ui::Dialog::OnInitDialog();
+  NameDriveInCaption(*this, drive_caption);
   SetControlFont(testresult_ids::kTitle, title_font);
   SetControlFont(testresult_ids::kSelfTest, text_font);
   SetControlFont(testresult_ids::kReadError, text_font);

@@ -46,6 +46,7 @@ class CTestResult : public ui::Dialog {
   std::string subtitle_text;
   std::string selftest_text;
   std::string read_error_text;
+  std::string drive_caption;  // set per drive with read_error_code
 };
 
 }  // namespace plovix

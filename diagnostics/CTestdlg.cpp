@@ -1,6 +1,7 @@
 #include "diagnostics/CTestdlg.h"
 
 #include "diagnostics/Confirm.h"
+#include "diagnostics/DriveCaption.h"
 
 namespace plovix {
 
@@ -37,6 +38,7 @@ void CTestdlg::DoDataExchange(ui::DataExchange& dx) {
 
 bool CTestdlg::OnInitDialog() {
   ui::Dialog::OnInitDialog();
+  NameDriveInCaption(*this, drive_caption);
   first_poll_done = 0;
   finished = 0;
   // Every showing judges only what this drive reports.

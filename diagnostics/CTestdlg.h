@@ -68,6 +68,7 @@ class CTestdlg : public ui::Dialog {
   int first_poll_done = 0;
   int finished = 0;
   std::string progress_text;
+  std::string drive_caption;  // set per drive with drive_number
 };
 
 }  // namespace plovix

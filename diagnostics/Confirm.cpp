@@ -1,5 +1,6 @@
 #include "diagnostics/Confirm.h"
 
+#include "diagnostics/DriveCaption.h"
 #include "ui/Backend.h"
 
 namespace plovix {
@@ -38,6 +39,7 @@ CEraseWarning1::CEraseWarning1() : ui::Dialog(kWarningTemplate) {}
 
 bool CEraseWarning1::OnInitDialog() {
   ui::Dialog::OnInitDialog();
+  NameDriveInCaption(*this, drive_caption);
   erase_mbr_text = kEraseMbrWarning;
   erase_disk_text = kEraseDiskWarning;
   smart_disabled_text = kSmartDisabledWarning;
@@ -71,6 +73,7 @@ CEraseWarning2::CEraseWarning2() : ui::Dialog(kSureTemplate) {}
 
 bool CEraseWarning2::OnInitDialog() {
   ui::Dialog::OnInitDialog();
+  NameDriveInCaption(*this, drive_caption);
   if (!font.face.empty()) SetControlFont(kWarningText, font);
   return true;
 }
@@ -81,17 +84,31 @@ ui::CtlColor CEraseWarning2::OnCtlColor(int id) {
 
 CCompErase1::CCompErase1() : ui::Dialog(kEraseMbrDoneTemplate) {}
 
+bool CCompErase1::OnInitDialog() {
+  ui::Dialog::OnInitDialog();
+  NameDriveInCaption(*this, drive_caption);
+  return true;
+}
+
 CCompErase2::CCompErase2() : ui::Dialog(kEraseDiskDoneTemplate) {}
+
+bool CCompErase2::OnInitDialog() {
+  ui::Dialog::OnInitDialog();
+  NameDriveInCaption(*this, drive_caption);
+  return true;
+}
 
 void CCompErase2::OnOK() { ui::Dialog::OnOK(); }
 
 CAbortTest::CAbortTest() : ui::Dialog(kAbortTestTemplate) {}
 
-bool ConfirmWithWarning(WarningKind kind) {
+bool ConfirmWithWarning(WarningKind kind, const std::string& drive_caption) {
   CEraseWarning1 warning;
   warning.warning_kind = static_cast<std::uint8_t>(kind);
+  warning.drive_caption = drive_caption;
   CEraseWarning2 sure;
   sure.font = ui::Font{"Arial", 120};
+  sure.drive_caption = drive_caption;
   if (warning.DoModal() != ui::IDOK) return false;
   return sure.DoModal() == ui::IDOK;
 }

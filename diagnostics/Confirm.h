@@ -17,6 +17,8 @@ class CEraseWarning1 : public ui::Dialog {
   void DoDataExchange(ui::DataExchange& dx) override;
   ui::CtlColor OnCtlColor(int id) override;
 
+  std::string drive_caption;  // appended to the caption; see DriveCaption
+
   std::string erase_mbr_text;
   std::string erase_disk_text;
   std::string smart_disabled_text;
@@ -30,17 +32,22 @@ class CEraseWarning2 : public ui::Dialog {
   bool OnInitDialog() override;
   ui::CtlColor OnCtlColor(int id) override;
   ui::Font font;
+  std::string drive_caption;
 };
 
 class CCompErase1 : public ui::Dialog {
  public:
   CCompErase1();
+  bool OnInitDialog() override;
+  std::string drive_caption;
 };
 
 class CCompErase2 : public ui::Dialog {
  public:
   CCompErase2();
+  bool OnInitDialog() override;
   void OnOK() override;
+  std::string drive_caption;
 };
 
 class CAbortTest : public ui::Dialog {
@@ -48,7 +55,8 @@ class CAbortTest : public ui::Dialog {
   CAbortTest();
 };
 
-// The warning, then "Are you really sure?"; true only when both were accepted.
-bool ConfirmWithWarning(WarningKind kind);
+// The warning, then "Are you really sure?"; true only when both were accepted. Both
+// dialogs name the drive they are about by drive_caption.
+bool ConfirmWithWarning(WarningKind kind, const std::string& drive_caption = {});
 
 }  // namespace plovix

@@ -1,6 +1,7 @@
 #include "diagnostics/Erase.h"
 
 #include "diagnostics/Confirm.h"
+#include "diagnostics/DriveCaption.h"
 #include "diagnostics/RunPlan.h"
 #include "drive/Commands.h"
 #include "ui/Backend.h"
@@ -54,6 +55,7 @@ void CEraseDisk::DoDataExchange(ui::DataExchange& dx) { (void)dx; }
 
 bool CEraseDisk::OnInitDialog() {
   ui::Dialog::OnInitDialog();
+  NameDriveInCaption(*this, drive_caption);
   SetControlFont(kTitle, title_font);
   white_brush = ui::CreateSolidBrush(ui::RGB(255, 255, 255));
   timer_id = SetTimer(1, 5000);
@@ -77,6 +79,7 @@ void CEraseDisk::OnTimer(int id) {
       EndDialog(kEraseAborted);
     } else {
       CCompErase2 done;
+      done.drive_caption = drive_caption;
       done.DoModal();
       EndDialog(kEraseCompleted);
     }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "diagnostics/WorkerDialog.h"
 #include "drive/DriveConnection.h"
@@ -43,6 +44,7 @@ class CEraseDisk : public WorkerDialog {
   std::uint8_t via_scsi = 0;
   ui::Font title_font;
   ui::Brush white_brush;
+  std::string drive_caption;  // also names the drive in the completion notice
 };
 
 // Worker procedure; 0 when the erase ran to its end or stopped on abort, 1 on failure.

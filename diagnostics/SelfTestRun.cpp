@@ -8,6 +8,7 @@
 #include "diagnostics/CTestResult.h"
 #include "diagnostics/CTestdlg.h"
 #include "diagnostics/Confirm.h"
+#include "diagnostics/DriveCaption.h"
 #include "reports/DriveLog.h"
 
 namespace plovix {
@@ -95,9 +96,10 @@ void CPlovixDlg::RunSelfTests(int kind) {
     // should follow a table rebuilt meanwhile.
     const DriveRecord record = drive_table.records[slot];
     const Transport transport = TransportOf(record);
+    const std::string drive_caption = DriveCaption(record);
 
     if (!IsSmartUsable(record)) {
-      if (ConfirmWithWarning(WarningKind::SmartDisabled)) {
+      if (ConfirmWithWarning(WarningKind::SmartDisabled, drive_caption)) {
         SmartEnableOperations(*connection, transport, record.drive_number);
         RefreshDriveList();
       }
@@ -110,6 +112,8 @@ void CPlovixDlg::RunSelfTests(int kind) {
     const int rc = ReadErrorCheck(record.drive_number, transport);
     const int read_error_code = rc != kCommandOk ? kReadErrorComErr : read_error_flag;
     result.read_error_code = read_error_code;
+    result.drive_caption = drive_caption;
+    progress.drive_caption = drive_caption;
     progress.via_scsi = record.via_scsi;
     SetStatusText(slot, "Now Test Execute");
 
@@ -123,6 +127,10 @@ void CPlovixDlg::RunSelfTests(int kind) {
 
     progress.drive_number = record.drive_number;
     const int code = progress.DoModal();
+    // Dismissed: the dialog wrote no result, and the byte still holds another drive's or
+    // an earlier run's. Show what this drive reported in this showing, or the running
+    // value the dialog started from when it reported nothing.
+    if (code == ui::IDCANCEL) *selftest_status = progress.status;
     result.DoModal();
 
     const std::string serial = SerialOf(record);

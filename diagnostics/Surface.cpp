@@ -1,6 +1,6 @@
 #include "diagnostics/Surface.h"
 
-
+#include "diagnostics/DriveCaption.h"
 #include "drive/Commands.h"
 #include "ui/Backend.h"
 
@@ -26,6 +26,8 @@ SpanOutcome ScanSpan(CSFTest& dlg, const SectorSpan& span) {
     if (dlg.abort_requested.load(std::memory_order_acquire) != 0) return SpanOutcome::Stopped;
     if (ReadVerifySectorsExt(*dlg.connection, transport, run.lba,
                              static_cast<std::uint16_t>(run.count)) != kCommandOk) {
+      dlg.failed_run_lba.store(run.lba, std::memory_order_relaxed);
+      dlg.failed_run_count.store(run.count, std::memory_order_relaxed);
       return SpanOutcome::Failed;
     }
   }
@@ -60,6 +62,12 @@ CSFTest::CSFTest() : WorkerDialog(kProgressTemplate, kAbort, kSurfaceAborted) {}
 
 CSFTest::~CSFTest() { StopWorker(); }
 
+SectorRun CSFTest::FailedRun() const {
+  if (finished.load(std::memory_order_acquire) == 0) return {};
+  return SectorRun{failed_run_lba.load(std::memory_order_relaxed),
+                   failed_run_count.load(std::memory_order_relaxed)};
+}
+
 void CSFTest::DoDataExchange(ui::DataExchange& dx) {
   dx.Text(kTitle, title_text);
   dx.Text(kProgressText, progress_text);
@@ -67,6 +75,7 @@ void CSFTest::DoDataExchange(ui::DataExchange& dx) {
 
 bool CSFTest::OnInitDialog() {
   ui::Dialog::OnInitDialog();
+  NameDriveInCaption(*this, drive_caption);
   white_brush = ui::CreateSolidBrush(ui::RGB(255, 255, 255));
   SetControlFont(kTitle, title_font);
   if (kind == kSurfaceShort) {
@@ -79,6 +88,8 @@ bool CSFTest::OnInitDialog() {
   UpdateData(false);
   timer_id = SetTimer(kProgressTimer, kProgressPeriodMs);
   Progress(kBar).SetRange(0, 99);
+  failed_run_lba.store(0, std::memory_order_relaxed);
+  failed_run_count.store(0, std::memory_order_relaxed);
   if (kind == kSurfaceShort) {
     StartWorker([this] { SurfaceShortWorker(this); });
   } else {
@@ -128,6 +139,12 @@ std::string SurfaceResultText(std::uint8_t status) {
   }
 }
 
+std::string FailedRunText(const SectorRun& run) {
+  if (run.count == 0) return {};
+  return "Failing run: LBA " + std::to_string(run.lba) + ", " + std::to_string(run.count) +
+         (run.count == 1 ? " sector" : " sectors");
+}
+
 CSFTestResult::CSFTestResult(std::uint8_t* status)
     : ui::Dialog(kResultTemplate), selftest_status(status) {}
 
@@ -136,10 +153,12 @@ void CSFTestResult::DoDataExchange(ui::DataExchange& dx) {
   dx.Text(kResultSubtitle, subtitle_text);
   dx.Text(kReadErrorResult, read_error_text);
   dx.Text(kSurfaceResult, surface_text);
+  dx.Text(kFailedRun, failed_run_text);
 }
 
 bool CSFTestResult::OnInitDialog() {
   ui::Dialog::OnInitDialog();
+  NameDriveInCaption(*this, drive_caption);
   SetControlFont(kResultTitle, title_font);
   SetControlFont(kSurfaceResult, result_font);
   SetControlFont(kReadErrorResult, result_font);
@@ -158,6 +177,7 @@ bool CSFTestResult::OnInitDialog() {
     default: break;
   }
   if (selftest_status != nullptr) surface_text = SurfaceResultText(*selftest_status);
+  failed_run_text = FailedRunText(failed_run);
   UpdateData(false);
   return true;
 }

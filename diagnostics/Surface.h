@@ -2,6 +2,7 @@
 // result dialogs.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 
@@ -23,6 +24,7 @@ inline constexpr int kResultTitle = 1036;
 inline constexpr int kResultSubtitle = 1037;
 inline constexpr int kReadErrorResult = 1033;
 inline constexpr int kSurfaceResult = 1039;
+inline constexpr int kFailedRun = 1038;
 }  // namespace surface_ids
 
 // Closing codes of CSFTest.
@@ -49,10 +51,17 @@ class CSFTest : public WorkerDialog {
   int kind = kSurfaceShort;
   std::uint8_t via_scsi = 0;
 
+  // The run whose READ VERIFY failed (count 0: none). Written by the worker before it
+  // sets finished, so whoever has seen finished may read it.
+  std::atomic<std::uint64_t> failed_run_lba{0};
+  std::atomic<std::uint32_t> failed_run_count{0};
+  SectorRun FailedRun() const;
+
   ui::Font title_font{.face = "Arial", .tenths_of_point = 150};
   ui::Brush white_brush;
   std::string title_text;
   std::string progress_text;
+  std::string drive_caption;
 };
 
 // Worker procedures; 0 when the scan ran to its end or stopped on abort, 1 on failure.
@@ -73,13 +82,18 @@ class CSFTestResult : public ui::Dialog {
   std::uint8_t* selftest_status;
   int read_error_code = 0;  // 255 the check could not run, 1 fail, 0 pass
   int kind = kSurfaceShort;
+  SectorRun failed_run;  // shown when its count is not 0
   std::string title_text;
   std::string subtitle_text;
   std::string read_error_text;
   std::string surface_text;
+  std::string failed_run_text;
+  std::string drive_caption;
 };
 
 // The surface result sentence for a self-test status byte (by its high nibble).
 std::string SurfaceResultText(std::uint8_t status);
+// Where a failed scan stopped: "Failing run: LBA <first>, <count> sectors"; empty for none.
+std::string FailedRunText(const SectorRun& run);
 
 }  // namespace plovix

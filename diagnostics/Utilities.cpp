@@ -7,6 +7,7 @@
 
 #include "app/CPlovixDlg.h"
 #include "diagnostics/Confirm.h"
+#include "diagnostics/DriveCaption.h"
 #include "diagnostics/Erase.h"
 #include "diagnostics/Surface.h"
 #include "reports/DriveLog.h"
@@ -21,6 +22,12 @@ CUtilMenu::CUtilMenu() : ui::Dialog(util_menu_ids::kTemplate) {}
 
 CUtilMenu::~CUtilMenu() = default;
 
+bool CUtilMenu::OnInitDialog() {
+  ui::Dialog::OnInitDialog();
+  NameDriveInCaption(*this, drive_caption);
+  return true;
+}
+
 void CUtilMenu::Choose(std::uint8_t choice) {
   if (utility_choice != nullptr) *utility_choice = choice;
 }
@@ -29,10 +36,10 @@ void CUtilMenu::OnCommand(int id) {
   using namespace util_menu_ids;
   switch (id) {
     case kEraseMbr:
-      if (ConfirmWithWarning(WarningKind::EraseMbr)) Choose(utility::kEraseMbr);
+      if (ConfirmWithWarning(WarningKind::EraseMbr, drive_caption)) Choose(utility::kEraseMbr);
       break;
     case kEraseDisk:
-      if (ConfirmWithWarning(WarningKind::EraseDisk)) Choose(utility::kEraseDisk);
+      if (ConfirmWithWarning(WarningKind::EraseDisk, drive_caption)) Choose(utility::kEraseDisk);
       break;
     case kLogView:
       Choose(utility::kLogView);
@@ -70,12 +77,14 @@ void CPlovixDlg::OnUtilities() {
   // A copy: the table may be refilled while the utility's dialogs are up.
   const DriveRecord record = drive_table.records[line];
   const std::string serial = Text(record.serial);
+  const std::string drive_caption = DriveCaption(record);
   selected_behind_bridge = record.behind_bridge;
 
   *utility_choice = utility::kNone;
   {
     CUtilMenu menu;
     menu.utility_choice = utility_choice.get();
+    menu.drive_caption = drive_caption;
     menu.DoModal();
   }
 
@@ -87,6 +96,7 @@ void CPlovixDlg::OnUtilities() {
       if (EraseMbr(*connection, record.via_scsi)) {
         SetStatusText(line, "Completed");
         CCompErase1 done;
+        done.drive_caption = drive_caption;
         done.DoModal();
         AppendDriveLog(serial, "Erase MBR", "Completed");
       } else {
@@ -100,6 +110,7 @@ void CPlovixDlg::OnUtilities() {
     case utility::kEraseDisk: {
       CEraseDisk erase(*connection, *io_buffers);
       erase.title_font = ui::Font{.face = "Arial", .tenths_of_point = 150};
+      erase.drive_caption = drive_caption;
       connection->Close();
       connection->Open(record.drive_number);
       erase.via_scsi = record.via_scsi;
@@ -130,6 +141,7 @@ void CPlovixDlg::OnUtilities() {
       viewer.model = Text(record.model);
       viewer.firmware = Text(record.firmware);
       viewer.total_sectors = record.total_sectors;
+      viewer.drive_caption = drive_caption;
       viewer.DoModal();
       break;
     }
@@ -141,6 +153,8 @@ void CPlovixDlg::OnUtilities() {
       const char* tag = is_short ? "SURFACE QT" : "SURFACE ET";
       CSFTest test;
       CSFTestResult result(selftest_status.get());
+      test.drive_caption = drive_caption;
+      result.drive_caption = drive_caption;
 
       connection->Close();
       connection->Open(record.drive_number);
@@ -165,6 +179,8 @@ void CPlovixDlg::OnUtilities() {
       }
 
       if (code == kSurfaceFailed) {
+        // Where it stopped, from what the scan already knows: nothing more is sent.
+        result.failed_run = test.FailedRun();
         *selftest_status = 0x30;
         SetStatusText(line, "Failure");
         AppendDriveLog(serial, tag, "Fail");

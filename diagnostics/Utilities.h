@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "ui/Dialog.h"
 
@@ -30,9 +31,11 @@ class CUtilMenu : public ui::Dialog {
  public:
   CUtilMenu();
   ~CUtilMenu() override;
+  bool OnInitDialog() override;
   void OnCommand(int id) override;
 
   std::uint8_t* utility_choice = nullptr;  // the main window's byte; set before DoModal
+  std::string drive_caption;               // the drive the menu acts on, for its captions
 
  private:
   void Choose(std::uint8_t choice);

@@ -1,5 +1,7 @@
 #include "inventory/DriveRecord.h"
 
+#include <cstdio>
+
 namespace plovix {
 
 bool IsSmartUsable(const DriveRecord& record) {
@@ -27,5 +29,12 @@ std::uint32_t CapacityGb(std::uint64_t total_sectors) {
 }
 
 std::uint32_t CapacityGb(const DriveRecord& record) { return CapacityGb(record.total_sectors); }
+
+std::string FormatCapacityGb(std::uint64_t total_sectors) {
+  // Signed, as the list has always shown it; both views must agree on an absurd size.
+  char text[16];
+  std::snprintf(text, sizeof text, "%dGB", static_cast<std::int32_t>(CapacityGb(total_sectors)));
+  return text;
+}
 
 }  // namespace plovix

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 namespace plovix {
 
@@ -65,5 +66,7 @@ int FindSlotByDriveNumber(const DriveTable& table, int drive_number);
 // Capacity in whole gigabytes: total_sectors >> 21, as a 32-bit value.
 std::uint32_t CapacityGb(const DriveRecord& record);
 std::uint32_t CapacityGb(std::uint64_t total_sectors);
+// That capacity as the drive list and the log report show it: "%dGB" of the 32-bit value.
+std::string FormatCapacityGb(std::uint64_t total_sectors);
 
 }  // namespace plovix

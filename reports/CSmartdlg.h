@@ -1,4 +1,5 @@
-// The SMART status dialog: a drive's identity and its known SMART attributes.
+// The SMART status dialog: a drive's identity and its SMART attributes, the catalogue's
+// first and then the others the drive reports.
 #pragma once
 
 #include <cstdint>
@@ -26,7 +27,8 @@ inline constexpr int kIconBad = 144;
 
 class CSmartdlg : public ui::Dialog {
  public:
-  CSmartdlg(const DriveRecord& record, const SmartAttributeTable& rows);
+  CSmartdlg(const DriveRecord& record, const SmartAttributeTable& rows,
+            const SmartOtherAttributes& others);
   ~CSmartdlg() override;
 
   bool OnInitDialog() override;
@@ -37,6 +39,7 @@ class CSmartdlg : public ui::Dialog {
 
   const DriveRecord& record;
   const SmartAttributeTable& rows;
+  const SmartOtherAttributes& others;
   ui::Font title_font;
   ui::Brush white_brush;
   std::vector<int> image_list;  // icon ids by image index

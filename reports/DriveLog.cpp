@@ -10,36 +10,51 @@ namespace plovix {
 
 namespace {
 
-// Characters no file system we run on accepts in a name, or that would leave the
-// current directory.
+// Bytes a log name may keep as they are: printable ASCII that every file system we run
+// on accepts and that cannot leave the current directory; '%' is reserved for escapes.
 bool IsNameSafe(unsigned char c) {
   if (c < 0x20 || c > 0x7E) return false;
-  return std::strchr("\\/:*?\"<>|", c) == nullptr;
+  return std::strchr("\\/:*?\"<>|%", c) == nullptr;
 }
 
-// Windows opens these names (with any extension, trailing blanks and dots ignored) as
-// devices, not files: a drive with such a serial would log into the console or nowhere.
-bool IsDeviceName(const std::string& name) {
-  std::string base = name.substr(0, name.find('.'));
-  while (!base.empty() && (base.back() == ' ' || base.back() == '.')) base.pop_back();
+// Windows opens these as devices whatever follows the first dot, in any case and with
+// blanks before that dot: a log so named would go nowhere.
+bool IsDeviceName(const std::string& stem) {
+  std::string base = stem.substr(0, stem.find('.'));
+  while (!base.empty() && base.back() == ' ') base.pop_back();
   for (char& c : base) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  static const char* const kDevices[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
-  for (const char* device : kDevices) {
-    if (base == device) return true;
+  for (const char* name : {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"}) {
+    if (base == name) return true;
   }
-  return base.size() == 4 && (base.rfind("COM", 0) == 0 || base.rfind("LPT", 0) == 0) && base[3] >= '1' &&
-         base[3] <= '9';
+  return base.size() == 4 && (base.starts_with("COM") || base.starts_with("LPT")) &&
+         base[3] >= '0' && base[3] <= '9';
+}
+
+void AppendEscape(std::string& name, unsigned char c) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  name += '%';
+  name += kHex[c >> 4];
+  name += kHex[c & 0x0F];
 }
 
 }  // namespace
 
 std::string LogFileName(const std::string& serial) {
-  // The serial comes from the drive and may hold anything; keep ordinary names as
-  // they are and replace every other byte so the log stays in the current directory.
+  // The serial comes from the drive and may hold anything. An ordinary serial keeps its
+  // name, so existing logs stay readable. Any other byte becomes %XX, '%' included, and a
+  // device name gets its first byte escaped: the mapping can be undone, so no two serials
+  // ever share a log, and the name stays in the current directory.
   std::string name;
   name.reserve(serial.size() + 4);
-  for (char c : serial) name += IsNameSafe(static_cast<unsigned char>(c)) ? c : '_';
-  if (IsDeviceName(name)) name.insert(0, "_");
+  const bool device = IsDeviceName(serial);
+  for (std::size_t i = 0; i < serial.size(); ++i) {
+    const auto c = static_cast<unsigned char>(serial[i]);
+    if (IsNameSafe(c) && !(device && i == 0)) {
+      name += static_cast<char>(c);
+    } else {
+      AppendEscape(name, c);
+    }
+  }
   name += ".log";
   return name;
 }

@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <string_view>
 
+#include "diagnostics/DriveCaption.h"
+#include "inventory/DriveRecord.h"
 #include "reports/DriveLog.h"
 #include "ui/Backend.h"
 
@@ -62,7 +64,6 @@ std::string BuildLogReportText(const std::string& serial, const std::string& mod
                                const std::string& firmware, std::uint64_t total_sectors,
                                std::time_t now, const std::string& line_break) {
   const std::string& L = line_break;
-  const std::uint32_t gigabytes = static_cast<std::uint32_t>(total_sectors >> 21);
 
   std::string text;
   text += kRule + L + L;
@@ -74,7 +75,7 @@ std::string BuildLogReportText(const std::string& serial, const std::string& mod
   text += "        Serial Number     : " + serial + L;
   text += "        Model             : " + model + L;
   text += "        Firmware Rev.     : " + firmware + L;
-  text += "        Capacity          : " + std::to_string(gigabytes) + "GB" + L;
+  text += "        Capacity          : " + FormatCapacityGb(total_sectors) + L;
   text += "        SMART Status      : Healthy" + L + L;
   text += "Test Log" + L + L;
 
@@ -111,6 +112,7 @@ CDispLog::CDispLog() : ui::Dialog(kTemplateDispLog) {
 
 bool CDispLog::OnInitDialog() {
   ui::Dialog::OnInitDialog();
+  NameDriveInCaption(*this, drive_caption);
   SetControlFont(kTitleStatic, title_font);
   SetControlFont(kLogEdit, log_font);
   white_brush = ui::CreateSolidBrush(0xFFFFFF);

@@ -28,6 +28,7 @@ class CDispLog : public ui::Dialog {
   std::string model;
   std::string firmware;
   std::uint64_t total_sectors = 0;
+  std::string drive_caption;  // appended to the caption
 
   ui::Font title_font;
   ui::Font log_font;

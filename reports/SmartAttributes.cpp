@@ -1,6 +1,8 @@
 #include "reports/SmartAttributes.h"
 
+#include <algorithm>
 #include <cstring>
+#include <iterator>
 
 namespace plovix {
 
@@ -31,7 +33,7 @@ const SmartCatalogEntry SmartAttributeCatalog[kSmartCatalogSize] = {
 namespace {
 
 // Both sectors: a two-byte revision, then 30 entries of 12 bytes.
-constexpr int kEntryCount = 30;
+constexpr int kEntryCount = kSmartEntryCount;
 constexpr int kEntrySize = 12;
 constexpr int kFirstEntry = 2;
 
@@ -43,6 +45,56 @@ const std::uint8_t* FindEntry(const std::uint8_t* sector, std::int32_t id) {
   }
   return nullptr;
 }
+
+// The six raw bytes 5..10 of a data entry, little-endian.
+std::uint64_t Raw48(const std::uint8_t* entry) {
+  std::uint64_t raw48 = 0;
+  for (int b = 10; b >= 5; --b) raw48 = raw48 << 8 | entry[b];
+  return raw48;
+}
+
+bool InCatalogue(std::uint8_t id) {
+  return std::any_of(std::begin(SmartAttributeCatalog), std::end(SmartAttributeCatalog),
+                     [id](const SmartCatalogEntry& cat) { return cat.id == id; });
+}
+
+struct OtherName {
+  std::uint8_t id;
+  const char* name;
+};
+
+// Attributes many drives report beyond the catalogue, where vendors agree on the meaning.
+constexpr OtherName kOtherNames[] = {
+    {6, "Read Channel Margin"},
+    {11, "Recalibration Retry Count"},
+    {13, "Soft Read Error Rate"},
+    {22, "Helium Level"},
+    {170, "Available Reserved Space"},
+    {171, "Program Fail Count"},
+    {172, "Erase Fail Count"},
+    {173, "Wear Leveling Count"},
+    {174, "Unexpected Power Loss Count"},
+    {177, "Wear Range Delta"},
+    {180, "Unused Reserved Block Count"},
+    {183, "SATA Downshift Error Count"},
+    {184, "End-to-End Error Count"},
+    {187, "Reported Uncorrectable Error Count"},
+    {188, "Command Time-out Count"},
+    {189, "High Fly Write Count"},
+    {190, "Airflow Temperature"},
+    {195, "ECC Recovered Error Count"},
+    {200, "Write Error Rate"},
+    {202, "Data Address Mark Error Count"},
+    {220, "Disk Shift"},
+    {222, "Loaded Hours"},
+    {224, "Load Friction"},
+    {225, "Load/Unload Cycle Count"},
+    {226, "Load-in Time"},
+    {240, "Head Flying Hours"},
+    {241, "Total LBAs Written"},
+    {242, "Total LBAs Read"},
+    {250, "Read Error Retry Rate"},
+};
 
 }  // namespace
 
@@ -60,9 +112,7 @@ int DecodeSmartValues(const std::uint8_t* data_sector, SmartAttributeTable& tabl
     // The two top bytes of the raw value, byte 9 high; small counts read as 0 here,
     // which is what the read-error check relies on.
     row.raw = static_cast<std::uint16_t>(entry[9] << 8 | entry[10]);
-    std::uint64_t raw48 = 0;
-    for (int b = 10; b >= 5; --b) raw48 = raw48 << 8 | entry[b];
-    row.raw48 = raw48;
+    row.raw48 = Raw48(entry);
     ++r;
   }
   return r;
@@ -81,6 +131,48 @@ void ApplySmartThresholds(const std::uint8_t* threshold_sector, SmartAttributeTa
 
 bool IsAttributeFailing(const SmartAttributeRow& row) {
   return row.threshold != 0 && row.current < row.threshold;
+}
+
+void DecodeOtherAttributes(const std::uint8_t* data_sector, SmartOtherAttributes& others) {
+  others = SmartOtherAttributes{};
+  for (int e = 0; e < kEntryCount; ++e) {
+    const std::uint8_t* entry = data_sector + kFirstEntry + e * kEntrySize;
+    const std::uint8_t id = entry[0];
+    if (id == 0 || InCatalogue(id)) continue;
+    SmartOtherAttribute* const end = others.rows + others.count;
+    if (std::any_of(others.rows, end, [id](const SmartOtherAttribute& r) { return r.id == id; })) {
+      continue;  // a repeated id: its first entry stands, as for the catalogue
+    }
+    SmartOtherAttribute& row = others.rows[others.count++];
+    row.id = id;
+    row.current = entry[3];
+    row.worst = entry[4];
+    row.raw48 = Raw48(entry);
+  }
+  std::stable_sort(others.rows, others.rows + others.count,
+                   [](const SmartOtherAttribute& a, const SmartOtherAttribute& b) {
+                     return a.id < b.id;
+                   });
+}
+
+void ApplyOtherThresholds(const std::uint8_t* threshold_sector, SmartOtherAttributes& others) {
+  // By id: these rows have no catalogue position that could pair them up.
+  for (int r = 0; r < others.count && r < kEntryCount; ++r) {
+    if (const std::uint8_t* entry = FindEntry(threshold_sector, others.rows[r].id)) {
+      others.rows[r].threshold = entry[1];
+    }
+  }
+}
+
+bool IsAttributeFailing(const SmartOtherAttribute& row) {
+  return row.threshold != 0 && row.current < row.threshold;
+}
+
+const char* OtherAttributeName(std::uint8_t id) {
+  for (const OtherName& other : kOtherNames) {
+    if (other.id == id) return other.name;
+  }
+  return "Unknown Attribute";
 }
 
 }  // namespace plovix

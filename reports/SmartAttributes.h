@@ -36,4 +36,30 @@ void ApplySmartThresholds(const std::uint8_t* threshold_sector, SmartAttributeTa
 // Threshold set and current below it.
 bool IsAttributeFailing(const SmartAttributeRow& row);
 
+// The attributes a drive reports that the catalogue does not name. Only the SMART status
+// dialog shows them; the table above, which the tests search, stays as it is.
+inline constexpr int kSmartEntryCount = 30;
+
+struct SmartOtherAttribute {
+  std::uint8_t id = 0;
+  std::uint8_t current = 0;
+  std::uint8_t worst = 0;
+  std::uint8_t threshold = 0;
+  std::uint64_t raw48 = 0;
+};
+
+struct SmartOtherAttributes {
+  SmartOtherAttribute rows[kSmartEntryCount] = {};
+  int count = 0;
+};
+
+// Every id of the data sector outside the catalogue, once (from its first entry), in id
+// order. Thresholds start at 0.
+void DecodeOtherAttributes(const std::uint8_t* data_sector, SmartOtherAttributes& others);
+// Gives each row the threshold of its own id, when the threshold sector has one.
+void ApplyOtherThresholds(const std::uint8_t* threshold_sector, SmartOtherAttributes& others);
+bool IsAttributeFailing(const SmartOtherAttribute& row);
+// A common name for an attribute outside the catalogue, or "Unknown Attribute".
+const char* OtherAttributeName(std::uint8_t id);
+
 }  // namespace plovix

@@ -4,6 +4,7 @@
 
 #include "app/CPlovixDlg.h"
 #include "diagnostics/Confirm.h"
+#include "diagnostics/DriveCaption.h"
 #include "drive/Commands.h"
 #include "reports/CSmartdlg.h"
 
@@ -13,6 +14,7 @@ using namespace smart_ids;
 
 void CPlovixDlg::OpenSmartStatus() {
   smart_table = SmartAttributeTable{};
+  smart_others = SmartOtherAttributes{};
 
   ui::ListCtrl& list = drive_list();
   const int line = list.GetNextItem(-1, ui::LVNI_SELECTED);
@@ -24,14 +26,14 @@ void CPlovixDlg::OpenSmartStatus() {
   if (IsSmartUsable(*record)) {
     selected_behind_bridge = record->behind_bridge;
     ReadSmartAttributes(n, Transport{record->via_scsi, selected_behind_bridge});
-    CSmartdlg dlg(*record, smart_table);
+    CSmartdlg dlg(*record, smart_table, smart_others);
     dlg.DoModal();
     return;
   }
 
   // The refresh below rebuilds the table, so take what we need first.
   const Transport transport{record->via_scsi, record->behind_bridge};
-  if (!ConfirmWithWarning(WarningKind::SmartDisabled)) return;
+  if (!ConfirmWithWarning(WarningKind::SmartDisabled, DriveCaption(*record))) return;
   SmartEnableOperations(*connection, transport, n);
   RefreshDriveList();
 }
@@ -42,9 +44,11 @@ void CPlovixDlg::ReadSmartAttributes(int drive_number, Transport transport) {
   // A failed read only skips its decoding; the handle stays open for the next operation.
   if (SmartReadData(*connection, transport) == kCommandOk) {
     DecodeSmartValues(io_buffers->a(), smart_table);
+    DecodeOtherAttributes(io_buffers->a(), smart_others);
   }
   if (SmartReadThresholds(*connection, transport) == kCommandOk) {
     ApplySmartThresholds(io_buffers->a(), smart_table);
+    ApplyOtherThresholds(io_buffers->a(), smart_others);
   }
 }
 
@@ -69,8 +73,9 @@ std::string FormatCapacity(std::uint64_t total_sectors) {
   return text;
 }
 
-CSmartdlg::CSmartdlg(const DriveRecord& drive, const SmartAttributeTable& table)
-    : ui::Dialog(kTemplate), record(drive), rows(table) {
+CSmartdlg::CSmartdlg(const DriveRecord& drive, const SmartAttributeTable& table,
+                     const SmartOtherAttributes& other_rows)
+    : ui::Dialog(kTemplate), record(drive), rows(table), others(other_rows) {
   title_font = ui::Font{"Arial", 150};
 }
 
@@ -88,6 +93,7 @@ void CSmartdlg::DoDataExchange(ui::DataExchange& dx) {
 
 bool CSmartdlg::OnInitDialog() {
   ui::Dialog::OnInitDialog();
+  NameDriveInCaption(*this, DriveCaption(record));
   SetControlFont(kTitle, title_font);
   white_brush = ui::CreateSolidBrush(0xFFFFFF);
   title_text = "SMART status";
@@ -122,9 +128,11 @@ void CSmartdlg::FillAttributeList() {
       {"", 20, ui::LVCFMT_RIGHT},          {"ID", 50, ui::LVCFMT_CENTER},
       {"Atribute", 250, ui::LVCFMT_LEFT},  {"Curent", 76, ui::LVCFMT_CENTER},
       {"Worst", 76, ui::LVCFMT_CENTER},    {"Threshold", 76, ui::LVCFMT_CENTER},
+      {"Raw", 110, ui::LVCFMT_RIGHT},
   };
-  for (int i = 0; i < 6; ++i) list.DeleteColumn(0);
-  for (int i = 0; i < 6; ++i) {
+  constexpr int kColumnCount = static_cast<int>(std::size(kColumns));
+  for (int i = 0; i < kColumnCount; ++i) list.DeleteColumn(0);
+  for (int i = 0; i < kColumnCount; ++i) {
     if (list.InsertColumn(i, kColumns[i].title, kColumns[i].format, kColumns[i].width, i) < 0) {
       break;
     }
@@ -134,6 +142,16 @@ void CSmartdlg::FillAttributeList() {
   list.SetImageList(image_list);
   list.DeleteAllItems();
 
+  const auto set_texts = [&list](int line, std::uint8_t id, const std::string& name,
+                                 std::uint8_t current, std::uint8_t worst,
+                                 std::uint8_t threshold, std::uint64_t raw48) {
+    list.SetItemText(line, 1, std::to_string(id));
+    list.SetItemText(line, 2, name);
+    list.SetItemText(line, 3, std::to_string(current));
+    list.SetItemText(line, 4, std::to_string(worst));
+    list.SetItemText(line, 5, std::to_string(threshold));
+    list.SetItemText(line, 6, std::to_string(raw48));
+  };
   for (int k = 0; k < kSmartCatalogSize; ++k) {
     const SmartAttributeRow& row = rows.rows[k];
     if (row.id == 0) continue;
@@ -141,12 +159,16 @@ void CSmartdlg::FillAttributeList() {
     if (line < 0) continue;
     // The name field holds no terminator when the name fills all 40 characters.
     const char* end = std::find(row.name, row.name + sizeof row.name, '\0');
-    const std::string name(row.name, end);
-    list.SetItemText(line, 1, std::to_string(row.id));
-    list.SetItemText(line, 2, name);
-    list.SetItemText(line, 3, std::to_string(row.current));
-    list.SetItemText(line, 4, std::to_string(row.worst));
-    list.SetItemText(line, 5, std::to_string(row.threshold));
+    set_texts(line, row.id, std::string(row.name, end), row.current, row.worst, row.threshold,
+              row.raw48);
+  }
+  // Then whatever else the drive reports, so nothing it says is hidden.
+  for (int k = 0; k < others.count && k < kSmartEntryCount; ++k) {
+    const SmartOtherAttribute& row = others.rows[k];
+    const int line = list.InsertItem(list.GetItemCount(), "", IsAttributeFailing(row) ? 1 : 0);
+    if (line < 0) continue;
+    set_texts(line, row.id, OtherAttributeName(row.id), row.current, row.worst, row.threshold,
+              row.raw48);
   }
 }
 

@@ -320,6 +320,8 @@ DialogTemplate SurfaceResult() {
       Text(kNone, "Please push \"EXIT\" to retrun", {202, 150, 92, 8}),
       Text(1033, "", {123, 93, 162, 19}),
       Text(1039, "", {121, 123, 162, 19}),
+      // Where a failed scan stopped: its failing run, on a row of its own.
+      Text(1038, "", {21, 160, 235, 8}),
   };
   return t;
 }

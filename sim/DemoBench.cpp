@@ -60,6 +60,9 @@ std::vector<SmartAttr> WornAttributes() {
       {197, 0x0032, 200, 200, 8, 0},
       {198, 0x0030, 100, 253, 6, 0},
       {199, 0x003E, 200, 200, 0, 0},
+      // Beyond the program's catalogue: shown after it, one by a common name, one not.
+      {233, 0x0032, 100, 100, 0, 0},
+      {241, 0x0032, 200, 200, 61'431'377'920, 0},
   };
 }
 
@@ -105,8 +108,8 @@ void BuildDemoBench(Bench& bench) {
                          HealthyAttributes(10523, 1043)));
   bench.AddVolume('D', 1);
 
-  // 2: a worn disk: pending and reallocated sectors, a failing short self-test and
-  // unreadable sectors early on the disk.
+  // 2: a worn disk: pending and reallocated sectors, attributes the catalogue does not
+  // know, a failing short self-test and unreadable sectors early on the disk.
   DriveSpec worn = Drive("Kestrel KD2000-LP", "KST2W0093311", "LP7.03", k2TB, WornAttributes());
   worn.short_test = {0x73, 20000};
   worn.extended_test = {0x74, 45000};

@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -77,13 +78,43 @@ TEST_P(LogNameTest, RecordLandsInTheCurrentDirectoryUnderASafeName) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, LogNameTest,
-    ::testing::Values(NameCase{"WD-WCAV12345678", "WD-WCAV12345678.log"},
-                      NameCase{"S1 2.a_b-c", "S1 2.a_b-c.log"},
-                      NameCase{"../x", ".._x.log"}, NameCase{"a/b", "a_b.log"},
-                      NameCase{"C:", "C_.log"}, NameCase{"a\\b*?\"<>|", "a_b______.log"},
-                      NameCase{std::string("AB\x01\t\x7F\xFF", 6), "AB____.log"},
-                      NameCase{"", ".log"}),
+    ::testing::Values(
+        // Ordinary serials keep their name, so existing logs stay readable.
+        NameCase{"WD-WCAV12345678", "WD-WCAV12345678.log"},
+        NameCase{"S1 2.a_b-c", "S1 2.a_b-c.log"}, NameCase{"A_B", "A_B.log"},
+        NameCase{"COM10", "COM10.log"}, NameCase{"CONSOLE", "CONSOLE.log"},
+        NameCase{"XCON", "XCON.log"}, NameCase{"", ".log"},
+        // Bytes no file name may hold, and the escape byte itself.
+        NameCase{"../x", "..%2Fx.log"}, NameCase{"a/b", "a%2Fb.log"},
+        NameCase{"C:", "C%3A.log"}, NameCase{"A%B", "A%25B.log"},
+        NameCase{"a\\b*?\"<>|", "a%5Cb%2A%3F%22%3C%3E%7C.log"},
+        NameCase{std::string("AB\x01\t\x7F\xFF", 6), "AB%01%09%7F%FF.log"},
+        // Windows device names, in any case, with trailing dots or blanks, or an extension.
+        NameCase{"CON", "%43ON.log"}, NameCase{"nul", "%6Eul.log"},
+        NameCase{"Aux.", "%41ux..log"}, NameCase{"prn  ", "%70rn  .log"},
+        NameCase{"COM1", "%43OM1.log"}, NameCase{"com9 . .", "%63om9 . ..log"},
+        NameCase{"LPT1", "%4CPT1.log"}, NameCase{"lpt9", "%6Cpt9.log"},
+        NameCase{"CON.x", "%43ON.x.log"}),
     [](const auto& p) { return "case" + std::to_string(p.index); });
+
+// Serials that differ only where the allow-list had to step in still get a log each,
+// and no escaped name is one an ordinary serial could have.
+TEST(DriveLog, NoTwoSerialsShareALogName) {
+  const std::vector<std::string> serials = {
+      "A/B",  "A:B",  "A_B",   "A%2FB", "A%B",  "A%25B", "A?B",   "A*B", "a/b",
+      "CON",  "%43ON", "con",  "CON.",  "CON ", "CON..", "nul",  "NUL", "COM1",
+      "COM1.", "LPT9", "lpt9", "A\x01" "B", "A\x7F", "A\xFF" "B", ""};
+  std::set<std::string> names;
+  for (const std::string& serial : serials) {
+    const std::string name = LogFileName(serial);
+    EXPECT_TRUE(names.insert(name).second) << serial << " -> " << name;
+  }
+  // Only ordinary serials map to themselves.
+  for (const std::string& serial : serials) {
+    const bool kept = LogFileName(serial) == serial + ".log";
+    EXPECT_EQ(kept, serial == "A_B" || serial.empty()) << serial;
+  }
+}
 
 TEST(DriveLog, RecordsAreFourCrLfLinesAppendedInOrder) {
   ScratchDir dir;

@@ -200,6 +200,54 @@ TEST(SmartDecode, FullCatalogueInOrder) {
   }
 }
 
+// Attributes outside the catalogue, for the status dialog: each id once, in id order,
+// with the threshold of its own id wherever the threshold sector lists it.
+TEST(SmartDecode, OtherAttributesInIdOrderWithThresholdsById) {
+  const Sector data = DataSector({{241, 100, 100, {1, 2, 3, 4, 5, 6}},
+                                  {5, 100, 100, kZero},
+                                  {0, 9, 9, kZero},  // an empty entry
+                                  {187, 90, 80, {39, 0, 0, 0, 0, 0}},
+                                  {11, 40, 30, kZero},
+                                  {187, 1, 1, kZero}});
+  const Sector thresholds = ThresholdSector({{11, 51}, {5, 36}, {241, 0}, {187, 97}});
+  SmartOtherAttributes others;
+  others.rows[5].id = 0x77;  // stale rows of an earlier drive go
+  others.count = 6;
+  DecodeOtherAttributes(data.data(), others);
+  ApplyOtherThresholds(thresholds.data(), others);
+
+  ASSERT_EQ(others.count, 3);
+  EXPECT_EQ(others.rows[0].id, 11);
+  EXPECT_EQ(others.rows[0].threshold, 51);
+  EXPECT_TRUE(IsAttributeFailing(others.rows[0]));
+  EXPECT_EQ(others.rows[1].id, 187);
+  EXPECT_EQ(others.rows[1].current, 90);
+  EXPECT_EQ(others.rows[1].worst, 80);
+  EXPECT_EQ(others.rows[1].raw48, 39u);
+  EXPECT_EQ(others.rows[1].threshold, 97);
+  EXPECT_TRUE(IsAttributeFailing(others.rows[1]));
+  EXPECT_EQ(others.rows[2].id, 241);
+  EXPECT_EQ(others.rows[2].raw48, 0x060504030201ull);
+  EXPECT_FALSE(IsAttributeFailing(others.rows[2]));
+  EXPECT_EQ(others.rows[3].id, 0);
+  EXPECT_EQ(others.rows[5].id, 0);
+}
+
+TEST(SmartDecode, ThirtyOtherAttributesFitAndNamesFallBack) {
+  std::vector<DataEntry> entries;
+  for (int i = 0; i < 30; ++i) entries.push_back({static_cast<std::uint8_t>(255 - i), 1, 1, kZero});
+  SmartOtherAttributes others;
+  DecodeOtherAttributes(DataSector(entries).data(), others);
+  // 254 is the catalogue's; the other 29 ids are listed.
+  ASSERT_EQ(others.count, 29);
+  EXPECT_EQ(others.rows[0].id, 226);
+  EXPECT_EQ(others.rows[27].id, 253);
+  EXPECT_EQ(others.rows[28].id, 255);
+  EXPECT_STREQ(OtherAttributeName(241), "Total LBAs Written");
+  EXPECT_STREQ(OtherAttributeName(255), "Unknown Attribute");
+  EXPECT_STREQ(OtherAttributeName(5), "Unknown Attribute");  // the catalogue names its own
+}
+
 struct FailingCase {
   std::uint8_t current;
   std::uint8_t threshold;

@@ -71,7 +71,7 @@ std::vector<sim::SmartAttr> HealthyAttributes() {
           Attr(198, 100, 100, 0),   Attr(197, 100, 100, 0)};
 }
 
-// What the attribute list shows: image, then the texts of columns 1 to 5.
+// What the attribute list shows: image, then the texts of columns 1 to 6.
 struct Line {
   int image;
   std::vector<std::string> texts;
@@ -89,19 +89,22 @@ std::vector<Line> ListLines(ui::Dialog& d) {
   std::vector<Line> lines;
   for (int i = 0; i < list.GetItemCount(); ++i) {
     Line l{list.GetItemImage(i), {}};
-    for (int c = 1; c <= 5; ++c) l.texts.push_back(list.GetItemText(i, c));
+    for (int c = 1; c <= 6; ++c) l.texts.push_back(list.GetItemText(i, c));
     lines.push_back(l);
   }
   return lines;
 }
 
+// The catalogue's rows, then the drive's other attributes in id order.
 const std::vector<Line> kHealthyLines = {
-    {0, {"1", "Raw Read Error Rate", "117", "99", "6"}},
-    {0, {"5", "Reallocated Sector Count", "100", "100", "36"}},
-    {0, {"9", "Power-On Hours Count", "97", "97", "0"}},
-    {0, {"194", "Device Temperature", "36", "45", "0"}},
-    {0, {"197", "Current Pending Sector Count", "100", "100", "0"}},
-    {0, {"198", "Off-Line Scan Uncorrectable Secter Count", "100", "100", "0"}},
+    {0, {"1", "Raw Read Error Rate", "117", "99", "6", "0"}},
+    {0, {"5", "Reallocated Sector Count", "100", "100", "36", "0"}},
+    {0, {"9", "Power-On Hours Count", "97", "97", "0", "3120"}},
+    {0, {"194", "Device Temperature", "36", "45", "0", "36"}},
+    {0, {"197", "Current Pending Sector Count", "100", "100", "0", "0"}},
+    {0, {"198", "Off-Line Scan Uncorrectable Secter Count", "100", "100", "0", "0"}},
+    {0, {"187", "Reported Uncorrectable Error Count", "100", "100", "0", "0"}},
+    {0, {"190", "Airflow Temperature", "64", "55", "45", "0"}},
 };
 
 bool IsSmartRead(const sim::Received& r, std::uint8_t feature) {
@@ -124,7 +127,7 @@ TEST(SmartStatusFlow, HealthyDriveShowsItsAttributesInCatalogueOrder) {
   f.ui.Expect(kMain).Do([&](ui::Dialog&) { f.bench.ClearLog(); }).DoubleClick(kList, 0);
   f.ui.Expect(kSmart)
       .Do([&](ui::Dialog& d) {
-        EXPECT_EQ(d.caption(), "ZUL for Windows");
+        EXPECT_EQ(d.caption(), "ZUL for Windows - 0: ST3500418AS 5VM2ABCD");
         EXPECT_EQ(d.GetDlgItemText(1023), "SMART status");
         EXPECT_EQ(d.GetDlgItemText(1008), "ST3500418AS");
         EXPECT_EQ(d.GetDlgItemText(1011), "5VM2ABCD");
@@ -139,9 +142,10 @@ TEST(SmartStatusFlow, HealthyDriveShowsItsAttributesInCatalogueOrder) {
         const std::vector<std::tuple<std::string, int, int>> columns = {
             {"", 20, ui::LVCFMT_RIGHT},        {"ID", 50, ui::LVCFMT_CENTER},
             {"Atribute", 250, ui::LVCFMT_LEFT}, {"Curent", 76, ui::LVCFMT_CENTER},
-            {"Worst", 76, ui::LVCFMT_CENTER},   {"Threshold", 76, ui::LVCFMT_CENTER}};
-        ASSERT_EQ(list.GetColumnCount(), 6);
-        for (int c = 0; c < 6; ++c) {
+            {"Worst", 76, ui::LVCFMT_CENTER},   {"Threshold", 76, ui::LVCFMT_CENTER},
+            {"Raw", 110, ui::LVCFMT_RIGHT}};
+        ASSERT_EQ(list.GetColumnCount(), 7);
+        for (int c = 0; c < 7; ++c) {
           EXPECT_EQ(list.columns()[c].title, std::get<0>(columns[c])) << c;
           EXPECT_EQ(list.columns()[c].width, std::get<1>(columns[c])) << c;
           EXPECT_EQ(list.columns()[c].format, std::get<2>(columns[c])) << c;
@@ -185,16 +189,59 @@ TEST(SmartStatusFlow, WornDriveShowsItsFailingAttributeRed) {
       .Do([](ui::Dialog& d) {
         EXPECT_EQ(d.GetDlgItemText(1008), "WORN");
         EXPECT_EQ(ListLines(d), (std::vector<Line>{
-                                    {0, {"1", "Raw Read Error Rate", "100", "100", "0"}},
-                                    {0, {"3", "Spin Up Time", "0", "0", "0"}},
-                                    {1, {"5", "Reallocated Sector Count", "4", "4", "5"}},
-                                    {0, {"197", "Current Pending Sector Count", "5", "5", "5"}},
+                                    {0, {"1", "Raw Read Error Rate", "100", "100", "0", "0"}},
+                                    {0, {"3", "Spin Up Time", "0", "0", "0", "0"}},
+                                    {1, {"5", "Reallocated Sector Count", "4", "4", "5", "3000"}},
+                                    {0, {"197", "Current Pending Sector Count", "5", "5", "5",
+                                         "12"}},
                                 }));
       })
       .Press(1);
   // A second look at the healthy drive shows only its own rows again.
   f.ui.Expect(kMain).DoubleClick(kList, 0);
   f.ui.Expect(kSmart).Do([](ui::Dialog& d) { EXPECT_EQ(ListLines(d), kHealthyLines); }).Press(1);
+  f.ui.Expect(kMain).Escape();
+  f.Run();
+}
+
+// A worn drive as comparable tools show it: its reallocated and pending sector counts,
+// raw values beyond 32 bits, and every attribute the catalogue does not know, each judged
+// by the same threshold rule. The read-error check's table keeps the catalogue's rows.
+TEST(SmartStatusFlow, RawValuesAndEveryOtherAttributeAreShown) {
+  Flow f;
+  f.bench.AddSata(
+      1, Drive("WORN", "W1", 1ull << 31,
+               {Attr(241, 100, 100, 0, 0x123456789ABCull), Attr(5, 118, 118, 140, 731),
+                Attr(251, 100, 100, 0, 7), Attr(187, 61, 61, 0, 39),
+                Attr(9, 41, 41, 0, (1ull << 32) + 5), Attr(100, 1, 1, 0, 0xFFFFFFFFFFFFull),
+                Attr(197, 200, 200, 0, 8), Attr(190, 58, 47, 45, 42), Attr(170, 5, 5, 10, 0),
+                Attr(188, 100, 99, 0, 3), Attr(187, 1, 1, 99, 12345)}));
+  f.ui.Expect(kMain).DoubleClick(kList, 0);
+  f.ui.Expect(kSmart)
+      .Do([&](ui::Dialog& d) {
+        EXPECT_EQ(ListLines(d),
+                  (std::vector<Line>{
+                      {1, {"5", "Reallocated Sector Count", "118", "118", "140", "731"}},
+                      {0, {"9", "Power-On Hours Count", "41", "41", "0", "4294967301"}},
+                      {0, {"197", "Current Pending Sector Count", "200", "200", "0", "8"}},
+                      {0, {"100", "Unknown Attribute", "1", "1", "0", "281474976710655"}},
+                      {1, {"170", "Available Reserved Space", "5", "5", "10", "0"}},
+                      // Reported twice: the first entry stands.
+                      {0, {"187", "Reported Uncorrectable Error Count", "61", "61", "0", "39"}},
+                      {0, {"188", "Command Time-out Count", "100", "99", "0", "3"}},
+                      {0, {"190", "Airflow Temperature", "58", "47", "45", "42"}},
+                      {0, {"241", "Total LBAs Written", "100", "100", "0", "20015998343868"}},
+                      {0, {"251", "Unknown Attribute", "100", "100", "0", "7"}},
+                  }));
+        // The table the tests search holds the catalogue's rows only, as before.
+        const SmartAttributeTable& table = Main(*f.ui.open_dialogs().front()).smart_table;
+        std::vector<int> ids;
+        for (const auto& row : table.rows) ids.push_back(row.id);
+        EXPECT_EQ(ids, (std::vector<int>{5, 9, 197, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+                                         0, 0, 0}));
+        EXPECT_EQ(table.rows[1].raw, 0x0100u);  // raw word: bytes 9 and 10 of 2^32 + 5
+      })
+      .Press(1);
   f.ui.Expect(kMain).Escape();
   f.Run();
 }
@@ -311,7 +358,7 @@ TEST_P(SmartStatusUnreadableTest, IdentityAndAnEmptyList) {
   f.bench.AddSata(0, Drive("ST3500418AS", "5VM2ABCD", 976773168, HealthyAttributes()));
   // First a good look, so stale rows would show if the table were not cleared.
   f.ui.Expect(kMain).DoubleClick(kList, 0);
-  f.ui.Expect(kSmart).Do([](ui::Dialog& d) { EXPECT_EQ(ListLines(d).size(), 6u); }).Press(1);
+  f.ui.Expect(kSmart).Do([](ui::Dialog& d) { EXPECT_EQ(ListLines(d).size(), 8u); }).Press(1);
   f.ui.Expect(kMain)
       .Do([&](ui::Dialog&) {
         for (const auto& fault : GetParam().faults) f.bench.AddFault(fault);
@@ -324,7 +371,7 @@ TEST_P(SmartStatusUnreadableTest, IdentityAndAnEmptyList) {
         EXPECT_EQ(d.GetDlgItemText(1011), "5VM2ABCD");
         EXPECT_EQ(d.GetDlgItemText(1016), "465GB\r\n");
         EXPECT_EQ(d.List(kAttributes).GetItemCount(), 0);
-        EXPECT_EQ(d.List(kAttributes).GetColumnCount(), 6);
+        EXPECT_EQ(d.List(kAttributes).GetColumnCount(), 7);
       })
       .Press(1);
   f.ui.Expect(kMain).Escape();

@@ -342,6 +342,78 @@ INSTANTIATE_TEST_SUITE_P(Keys, DismissFlow, ::testing::Values(true, false),
                            return std::string(p.param ? "Escape" : "CloseBox");
                          });
 
+// A dismissed progress dialog: the result shows only what this drive reported while the
+// dialog was up, never an earlier drive's or an earlier run's outcome.
+struct DismissedCase {
+  const char* name;
+  bool earlier_drive_aborted;  // drive 0 is tested first and aborted by the user
+  bool start_fails;            // the drive keeps reporting its earlier status 0x00
+  unsigned wait_ms;            // before the dialog is dismissed
+  bool close_box;
+  const char* sentence;
+};
+
+class DismissedResult : public SelfTestFlow,
+                        public ::testing::WithParamInterface<DismissedCase> {};
+
+TEST_P(DismissedResult, ShowsOnlyWhatThisDriveReported) {
+  const DismissedCase& c = GetParam();
+  bench.AddSata(0, HealthyDrive("EARLIER01"));
+  bench.AddSata(1, HealthyDrive("DISMISSED"));
+  const int line = c.earlier_drive_aborted ? 1 : 0;
+  const int drive = line;
+  if (c.start_fails) FailSelfTestStart(bench, drive);
+  std::vector<std::string> sentences;
+  std::vector<std::string> status_after;
+
+  auto& begin = ui.Expect(kMain).Check(1007, line);
+  if (c.earlier_drive_aborted) {
+    begin.Check(1007, 0).Press(1003);
+    ui.Expect(kProgress).Advance(5000).Press(kAbortButton);
+    ui.Expect(kAbortQuestion).Press(1);
+    ui.Expect(kResult)
+        .Do([&](ui::Dialog& d) { sentences.push_back(d.GetDlgItemText(kResultSelfTest)); })
+        .Press(1);
+  } else {
+    begin.Press(1003);
+  }
+  auto& progress = ui.Expect(kProgress).Advance(c.wait_ms);
+  if (c.close_box) progress.CloseBox(); else progress.Escape();
+  ui.Expect(kResult)
+      .Do([&](ui::Dialog& d) { sentences.push_back(d.GetDlgItemText(kResultSelfTest)); })
+      .Press(1);
+  CaptureStatus(status_after).Escape();
+  RunProgram();
+
+  if (c.earlier_drive_aborted) {
+    EXPECT_EQ(sentences, (std::vector<std::string>{"Test aborted by the host", c.sentence}));
+    EXPECT_EQ(status_after, (std::vector<std::string>{"Aborted", "Now Test Execute"}));
+  } else {
+    EXPECT_EQ(sentences, std::vector<std::string>{c.sentence});
+    EXPECT_EQ(status_after[0], "Now Test Execute");
+  }
+  // Nothing about the dismissed self-test is logged.
+  const std::string serial = drive == 0 ? "EARLIER01" : "DISMISSED";
+  EXPECT_EQ(LogEntries(serial), (Entries{{"ReadErrStat", "Pass"}}));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Runs, DismissedResult,
+    ::testing::Values(
+        // The program's first run: nothing read yet, so the running value it starts from.
+        DismissedCase{"FirstRunEscapeAtOnce", false, false, 0, false, "Fail - Unknown Failure"},
+        DismissedCase{"FirstRunCloseBoxWhileRunning", false, false, 10000, true,
+                      "Fail - Unknown Failure"},
+        // The drive itself reported a completed test at the first poll.
+        DismissedCase{"DriveReportedCompleted", false, true, 5000, false,
+                      "Pass - Test completed without Error"},
+        // After an abort on another drive: not that drive's "aborted".
+        DismissedCase{"AfterAbortOnAnotherDriveAtOnce", true, false, 0, false,
+                      "Fail - Unknown Failure"},
+        DismissedCase{"AfterAbortOnAnotherDriveWhileRunning", true, false, 5000, true,
+                      "Fail - Unknown Failure"}),
+    CaseName());
+
 TEST_F(SelfTestFlow, UnreadableDriveDoesNotInheritThePreviousResult) {
   bench.AddSata(0, HealthyDrive("GOOD00000"));
   bench.AddSata(1, HealthyDrive("SILENT001"));
@@ -353,6 +425,7 @@ TEST_F(SelfTestFlow, UnreadableDriveDoesNotInheritThePreviousResult) {
   bool still_open = false;
   int position = -1;
   std::string read_error_word;
+  std::string sentence;
   std::vector<std::string> status_after;
 
   ui.Expect(kMain).Check(1007, 0).Check(1007, 1).Press(1003);
@@ -365,11 +438,18 @@ TEST_F(SelfTestFlow, UnreadableDriveDoesNotInheritThePreviousResult) {
         position = d.Progress(kBar).pos();
       })
       .Escape();
-  ui.Expect(kResult).Do([&](ui::Dialog& d) { read_error_word = d.GetDlgItemText(kResultReadError); }).Press(1);
+  ui.Expect(kResult)
+      .Do([&](ui::Dialog& d) {
+        read_error_word = d.GetDlgItemText(kResultReadError);
+        sentence = d.GetDlgItemText(kResultSelfTest);
+      })
+      .Press(1);
   CaptureStatus(status_after).Escape();
   RunProgram();
 
   EXPECT_TRUE(still_open);
+  // Not drive 0's pass: this drive reported nothing.
+  EXPECT_EQ(sentence, "Fail - Unknown Failure");
   EXPECT_EQ(position, 10);  // nothing read: the bar stays at its first step
   EXPECT_EQ(read_error_word, "ComErr");
   EXPECT_EQ(status_after, (std::vector<std::string>{"Completed", "Now Test Execute"}));

@@ -41,7 +41,8 @@ TEST_F(SelfTestFlow, HealthyDrivePassesQuickTest) {
   EXPECT_EQ(progress_texts, (std::vector<std::string>{"SMART Short Test", "SMART short test in progress"}));
   EXPECT_EQ(status_during, std::vector<std::string>{"Now Test Execute"});
   EXPECT_EQ(result_texts,
-            (std::vector<std::string>{"SMART Test Result", "SMART Short Test",
+            (std::vector<std::string>{"SMART Test Result - 0: Plovix Test Disk 500 HEALTHY0001",
+                                      "SMART Short Test",
                                       "SMART short test have been completed", "Pass",
                                       "Pass - Test completed without Error"}));
   EXPECT_EQ(status_after, std::vector<std::string>{"Completed"});

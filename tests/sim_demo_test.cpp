@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <iterator>
 #include <string>
 #include <vector>
 
+#include "reports/SmartAttributes.h"
 #include "sim/Bench.h"
 #include "sim/DemoBench.h"
 #include "sim_requests.h"
@@ -97,6 +99,22 @@ TEST(SimDemoBench, WornDiskShowsItsWear) {
                                     [](const SmartAttr& a) { return a.id == 197; });
   ASSERT_NE(pending, worn.attributes.end());
   EXPECT_EQ(pending->raw, 8u);
+  const auto reallocated = std::find_if(worn.attributes.begin(), worn.attributes.end(),
+                                        [](const SmartAttr& a) { return a.id == 5; });
+  ASSERT_NE(reallocated, worn.attributes.end());
+  EXPECT_GT(reallocated->raw, 0u);
+  // The status dialog lists these after the catalogue: a named one and an unknown one.
+  std::vector<std::string> others;
+  for (const SmartAttr& a : worn.attributes) {
+    const bool in_catalogue =
+        std::any_of(std::begin(SmartAttributeCatalog), std::end(SmartAttributeCatalog),
+                    [&](const SmartCatalogEntry& c) { return c.id == a.id; });
+    if (!in_catalogue) others.push_back(OtherAttributeName(a.id));
+  }
+  EXPECT_NE(std::find(others.begin(), others.end(), "Unknown Attribute"), others.end());
+  EXPECT_GE(std::count_if(others.begin(), others.end(),
+                          [](const std::string& n) { return n != "Unknown Attribute"; }),
+            2);
   EXPECT_EQ(std::count_if(worn.attributes.begin(), worn.attributes.end(),
                           [](const SmartAttr& a) { return a.current < a.threshold; }),
             1);

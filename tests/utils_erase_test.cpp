@@ -158,7 +158,7 @@ TEST_P(EraseDiskFlow, ZeroesEverySectorInRunsAndReportsCompleted) {
   Confirm(ui);
   ui.Expect(150)
       .Do([&](ui::Dialog& d) {
-        EXPECT_EQ(d.caption(), "Erase Disk");
+        EXPECT_EQ(d.caption(), "Erase Disk - 3: PLOVIX BENCH DISK0003 DISK0003");
         EXPECT_EQ(main_window->drive_list().GetItemText(0, kStatusColumn), "Erase Disk Execute");
         WaitForEraser(d);
       })

@@ -78,7 +78,8 @@ TEST_P(SurfaceScan, ReadsThePlannedRunsAndReportsPass) {
   ui.Expect(147).Press(c.button);
   ui.Expect(163)
       .Do([&](ui::Dialog& d) {
-        EXPECT_EQ(d.caption(), "Surface Test");
+        EXPECT_EQ(d.caption(), "Surface Test - " + std::to_string(chosen) + ": PLOVIX BENCH " +
+                                   serial + " " + serial);
         EXPECT_EQ(d.GetDlgItemText(1035), is_short ? "Surface Short Test" : "Surface Long Test");
         EXPECT_EQ(d.GetDlgItemText(1042),
                   is_short ? "Surface short test in progress" : "Surface long test in progress");
@@ -94,6 +95,7 @@ TEST_P(SurfaceScan, ReadsThePlannedRunsAndReportsPass) {
                                                    : "surface long test have been completed");
         EXPECT_EQ(d.GetDlgItemText(1033), "Pass");
         EXPECT_EQ(d.GetDlgItemText(1039), "Pass");
+        EXPECT_EQ(d.GetDlgItemText(1038), "");
         // The log is written before the result is shown.
         EXPECT_EQ(LogLines(serial).size(), 8u);
       })
@@ -143,6 +145,7 @@ struct BadCase {
   std::uint64_t total;
   std::uint64_t bad_lba;
   std::size_t commands;  // how many planned runs are sent, the failing one included
+  const char* failing_run;  // the result's line about where the scan stopped
 };
 
 class SurfaceBadSector : public UtilsRig, public ::testing::WithParamInterface<BadCase> {};
@@ -157,14 +160,16 @@ TEST_P(SurfaceBadSector, StopsAtTheFailingRunAndReportsFail) {
   ui.Expect(147).Press(c.button);
   ui.Expect(163).Do(WaitForWorker).AdvanceUntilClosed(10000);
   ui.Expect(164)
-      .Do([](ui::Dialog& d) {
+      .Do([&](ui::Dialog& d) {
         EXPECT_EQ(d.GetDlgItemText(1033), "Pass");
         EXPECT_EQ(d.GetDlgItemText(1039), "Fail");
+        EXPECT_EQ(d.GetDlgItemText(1038), c.failing_run);
       })
       .Press(1);
   End();
   Run();
 
+  // The failing run shown is the last command sent: nothing was read to find it.
   EXPECT_EQ(Commands(3, {kReadVerify}), PlannedVerifies(KindOf(c.button), c.total, c.commands));
   EXPECT_TRUE(RequestsToOthers({3}).empty());
   EXPECT_EQ(status.at(0), "Failure");
@@ -178,11 +183,25 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, SurfaceBadSector,
     ::testing::Values(
         // Phase 1 of the short scan is 0..200000 in 4 runs; phase 2 never starts.
-        BadCase{"short_phase1_second_run", kShortButton, 2000000, 100000, 2},
-        BadCase{"short_phase1_last_sector", kShortButton, 2000000, 200000, 4},
-        BadCase{"short_phase2_last_sector", kShortButton, 2000000, 1999999, 8},
-        BadCase{"long_first_sector", kLongButton, 3 * kRun + 5, 0, 1},
-        BadCase{"long_last_sector", kLongButton, 3 * kRun + 5, 3 * kRun + 4, 4}),
+        BadCase{"short_phase1_second_run", kShortButton, 2000000, 100000, 2,
+                "Failing run: LBA 65535, 65535 sectors"},
+        BadCase{"short_phase1_last_sector", kShortButton, 2000000, 200000, 4,
+                "Failing run: LBA 196605, 3396 sectors"},
+        // Phase 2 is 1800000..1999999, again in 4 runs.
+        BadCase{"short_phase2_first_sector", kShortButton, 2000000, 1800000, 5,
+                "Failing run: LBA 1800000, 65535 sectors"},
+        BadCase{"short_phase2_last_sector", kShortButton, 2000000, 1999999, 8,
+                "Failing run: LBA 1996605, 3395 sectors"},
+        BadCase{"short_4tb_phase2_last_sector", kShortButton, k4TB, k4TB - 1, 23848,
+                "Failing run: LBA 7814007195, 29973 sectors"},
+        BadCase{"long_first_sector", kLongButton, 3 * kRun + 5, 0, 1,
+                "Failing run: LBA 0, 65535 sectors"},
+        BadCase{"long_middle_run", kLongButton, 3 * kRun + 5, 2 * kRun + 7, 3,
+                "Failing run: LBA 131070, 65535 sectors"},
+        BadCase{"long_last_sector", kLongButton, 3 * kRun + 5, 3 * kRun + 4, 4,
+                "Failing run: LBA 196605, 5 sectors"},
+        BadCase{"long_one_sector_disk", kLongButton, 1, 0, 1,
+                "Failing run: LBA 0, 1 sector"}),
     [](const auto& p) { return std::string(p.param.name); });
 
 // --- Abort, Escape and the close box ------------------------------------------------------------
@@ -228,6 +247,7 @@ TEST_P(SurfaceAbort, DuringTheLastRunWaitsForTheWorkerAndReportsAborted) {
   ui.Expect(164)
       .Do([&](ui::Dialog& d) {
         EXPECT_EQ(d.GetDlgItemText(1039), "Test aborted");
+        EXPECT_EQ(d.GetDlgItemText(1038), "");
         EXPECT_GE(ui.now_ms(), release_at);
       })
       .Press(1);
@@ -383,7 +403,12 @@ TEST_F(UtilsRig, SurfaceScanOfAnEmptyDiskFails) {
   Begin({0});
   ui.Expect(147).Press(kLongButton);
   ui.Expect(163).Do(WaitForWorker).AdvanceUntilClosed(10000);
-  ui.Expect(164).Do([](ui::Dialog& d) { EXPECT_EQ(d.GetDlgItemText(1039), "Fail"); }).Press(1);
+  ui.Expect(164)
+      .Do([](ui::Dialog& d) {
+        EXPECT_EQ(d.GetDlgItemText(1039), "Fail");
+        EXPECT_EQ(d.GetDlgItemText(1038), "");  // no run was read, so none failed
+      })
+      .Press(1);
   End();
   Run();
   EXPECT_TRUE(Commands(3, {kReadVerify}).empty());

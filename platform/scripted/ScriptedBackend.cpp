@@ -431,6 +431,7 @@ std::vector<Dialog*> ScriptedBackend::open_dialogs() const { return impl_->dialo
 void ScriptedBackend::AdvanceClock(unsigned ms) { tick_ms_.fetch_add(ms); }
 
 void ScriptedBackend::RunModalLoop(Dialog& dlg) {
+  shown_.push_back(ShownDialog{dlg.template_id(), dlg.caption()});
   Window w;
   w.dlg = &dlg;
   impl_->Wait(w);

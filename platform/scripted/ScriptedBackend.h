@@ -49,6 +49,14 @@ class Step {
   std::shared_ptr<Impl> impl_;
 };
 
+// A dialog as it came up for the user: after its initialisation, so with the caption it
+// set for itself.
+struct ShownDialog {
+  int template_id = 0;
+  std::string caption;
+  bool operator==(const ShownDialog&) const = default;
+};
+
 struct ShownMessageBox {
   std::string text;
   std::string caption;
@@ -81,6 +89,7 @@ class ScriptedBackend : public Backend {
 
   // What happened, for assertions.
   const std::vector<int>& opened_dialogs() const { return opened_; }  // template ids in order
+  const std::vector<ShownDialog>& shown_dialogs() const { return shown_; }
   const std::vector<ShownMessageBox>& message_boxes() const { return boxes_; }
   // Open dialogs, bottom first.
   std::vector<Dialog*> open_dialogs() const;
@@ -108,6 +117,7 @@ class ScriptedBackend : public Backend {
   std::time_t start_time_;
   bool failed_ = false;
   std::vector<int> opened_;
+  std::vector<ShownDialog> shown_;
   std::vector<ShownMessageBox> boxes_;
 };
 

@@ -3,7 +3,6 @@
 // "x y w h".
 //
 //   winprobe window "<caption>"         the visible, enabled window with that caption
-//                                       (or that caption, " - " and more)
 //   winprobe control "<caption>" <id>   a control of that window
 //   winprobe exists "<caption>"         exit code 0 when such a window is up
 //   winprobe arrival "<caption>"        sends that window a device-arrival notice
@@ -26,9 +25,9 @@ BOOL CALLBACK Visit(HWND hwnd, LPARAM lp) {
   if (!IsWindowVisible(hwnd) || !IsWindowEnabled(hwnd)) return TRUE;
   wchar_t text[256] = {};
   GetWindowTextW(hwnd, text, 256);
-  // A dialog about one drive appends " - <drive>: <model> <serial>" to its caption.
-  const std::wstring caption(text);
-  if (caption == search->caption || caption.rfind(search->caption + L" - ", 0) == 0) {
+  // Dialogs about one drive append " - <number>: <model> <serial>" to their caption.
+  const std::wstring shown = text;
+  if (shown == search->caption || shown.starts_with(search->caption + L" - ")) {
     search->found = hwnd;
     return FALSE;
   }
