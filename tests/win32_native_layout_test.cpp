@@ -45,6 +45,7 @@ struct ListSnapshot {
   std::uint32_t ext_style = 0;
   std::vector<ui::ListColumn> columns;
   std::vector<std::vector<std::string>> rows;
+  std::vector<int> row_images;
   std::vector<int> images;
 };
 
@@ -98,7 +99,11 @@ class Recorder : public AutoUser {
         snap.columns = list->columns();
         snap.images = list->image_list();
         snap.rows.clear();
-        for (const auto& item : list->items()) snap.rows.push_back(item.texts);
+        snap.row_images.clear();
+        for (const auto& item : list->items()) {
+          snap.rows.push_back(item.texts);
+          snap.row_images.push_back(item.image);
+        }
       }
     }
   }
@@ -358,6 +363,19 @@ std::vector<std::string> Misfits(HWND dlg, const ui::DialogTemplate& t, int dpi)
   return out;
 }
 
+// The height of each control's font, in pixels.
+std::vector<int> FontHeights(HWND dlg, const ui::DialogTemplate& t) {
+  std::vector<int> heights;
+  for (int id : ui::win32::NativeIds(t)) {
+    LOGFONTW lf{};
+    HWND h = GetDlgItem(dlg, id);
+    auto font = reinterpret_cast<HFONT>(h != nullptr ? SendMessageW(h, WM_GETFONT, 0, 0) : 0);
+    if (font != nullptr) GetObjectW(font, sizeof lf, &lf);
+    heights.push_back(std::abs(lf.lfHeight));
+  }
+  return heights;
+}
+
 int ColumnWidth(HWND dlg, const ui::DialogTemplate& t, std::size_t index, int col) {
   return ListView_GetColumnWidth(GetDlgItem(dlg, ui::win32::NativeIds(t)[index]), col);
 }
@@ -424,7 +442,7 @@ class Showing : public ui::Dialog {
         }
         for (std::size_t row = 0; row < snap.rows.size(); ++row) {
           const auto& texts = snap.rows[row];
-          list->InsertItem(static_cast<int>(row), texts.empty() ? "" : texts[0]);
+          list->InsertItem(static_cast<int>(row), texts.empty() ? "" : texts[0], snap.row_images[row]);
           for (std::size_t sub = 1; sub < texts.size(); ++sub) {
             list->SetItemText(static_cast<int>(row), static_cast<int>(sub), texts[sub]);
           }
@@ -496,7 +514,12 @@ TEST_P(NativeLayout, EveryTextFitsAtThisDpiAndAfterAMoveToAHigherOne) {
           widths_before.push_back(ColumnWidth(hwnd, *t, i, col));
         }
       }
+      const std::vector<int> heights_before = FontHeights(hwnd, *t);
       SendMessageW(hwnd, WM_DPICHANGED, MAKEWPARAM(higher, higher), reinterpret_cast<LPARAM>(&suggested));
+      const std::vector<int> heights_higher = FontHeights(hwnd, *t);
+      for (std::size_t i = 0; i < heights_before.size(); ++i) {
+        EXPECT_NEAR(heights_higher[i], heights_before[i] * 3 / 2, 1) << "font of control #" << i;
+      }
       for (const auto& m : Misfits(hwnd, *t, higher)) {
         ADD_FAILURE() << "after a move to " << higher << " DPI, variant " << v << ": " << m;
       }
@@ -505,6 +528,21 @@ TEST_P(NativeLayout, EveryTextFitsAtThisDpiAndAfterAMoveToAHigherOne) {
         if (t->controls[i].kind != ui::Kind::ListView) continue;
         for (int col = 0; col < static_cast<int>(seen.lists[i].columns.size()); ++col, ++k) {
           EXPECT_NEAR(ColumnWidth(hwnd, *t, i, col), widths_before[k] * 3 / 2, 1) << "column " << col;
+        }
+      }
+      // And back again.
+      GetWindowRect(hwnd, &r);
+      suggested = RECT{r.left, r.top, r.left + MulDiv(r.right - r.left, 2, 3), r.top + MulDiv(r.bottom - r.top, 2, 3)};
+      SendMessageW(hwnd, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&suggested));
+      for (const auto& m : Misfits(hwnd, *t, dpi)) {
+        ADD_FAILURE() << "after a move back to " << dpi << " DPI, variant " << v << ": " << m;
+      }
+      EXPECT_EQ(FontHeights(hwnd, *t), heights_before);
+      k = 0;
+      for (std::size_t i = 0; i < t->controls.size(); ++i) {
+        if (t->controls[i].kind != ui::Kind::ListView) continue;
+        for (int col = 0; col < static_cast<int>(seen.lists[i].columns.size()); ++col, ++k) {
+          EXPECT_NEAR(ColumnWidth(hwnd, *t, i, col), widths_before[k], 1) << "column " << col;
         }
       }
     });

@@ -587,20 +587,22 @@ struct Win32Backend::Impl {
                MulDiv(r.bottom, dpi, old_dpi)};
     }
     nd.base_client = SIZE{MulDiv(nd.base_client.cx, dpi, old_dpi), MulDiv(nd.base_client.cy, dpi, old_dpi)};
-    // The dialog's own font: the template's face at the new size.
+    // The dialog's own font, the template's face, at the new size for the controls that
+    // use it. The dialog keeps the one it made (and deletes it itself); after an earlier
+    // change the controls hold ours of the DPI before.
     auto dialog_font = reinterpret_cast<HFONT>(SendMessageW(nd.hwnd, WM_GETFONT, 0, 0));
+    const HFONT current = nd.own_dialog_font != nullptr ? nd.own_dialog_font : dialog_font;
     HFONT new_dialog_font = nullptr;
     LOGFONTW lf{};
-    if (dialog_font != nullptr && GetObjectW(dialog_font, sizeof lf, &lf) != 0) {
+    if (current != nullptr && GetObjectW(current, sizeof lf, &lf) != 0) {
       lf.lfHeight = MulDiv(lf.lfHeight, dpi, old_dpi);
       new_dialog_font = CreateFontIndirectW(&lf);
     }
     ++pushing;
     if (new_dialog_font != nullptr) {
-      SendMessageW(nd.hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(new_dialog_font), FALSE);
       for (std::size_t i = 0; i < nd.ids.size(); ++i) {
         HWND h = nd.Item(static_cast<int>(i));
-        if (h != nullptr && reinterpret_cast<HFONT>(SendMessageW(h, WM_GETFONT, 0, 0)) == dialog_font) {
+        if (h != nullptr && reinterpret_cast<HFONT>(SendMessageW(h, WM_GETFONT, 0, 0)) == current) {
           SendMessageW(h, WM_SETFONT, reinterpret_cast<WPARAM>(new_dialog_font), TRUE);
         }
       }
