@@ -339,6 +339,30 @@ std::vector<std::string> Misfits(HWND dlg, const ui::DialogTemplate& t, int dpi)
                     " in " + std::to_string(w) + "x" + std::to_string(hgt));
     }
   }
+  // The caption shows whole between the window's edges and its buttons.
+  NONCLIENTMETRICSW ncm{};
+  ncm.cbSize = sizeof ncm;
+  if (SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof ncm, &ncm, 0)) {
+    const int system = SystemDpi();
+    ncm.lfCaptionFont.lfHeight = MulDiv(ncm.lfCaptionFont.lfHeight, dpi, system);
+    HFONT font = CreateFontIndirectW(&ncm.lfCaptionFont);
+    const std::wstring caption = TextOf(dlg);
+    HDC dc = GetDC(dlg);
+    HGDIOBJ old = SelectObject(dc, font);
+    SIZE e{};
+    GetTextExtentPoint32W(dc, caption.c_str(), static_cast<int>(caption.size()), &e);
+    SelectObject(dc, old);
+    ReleaseDC(dlg, dc);
+    DeleteObject(font);
+    const auto style = static_cast<DWORD>(GetWindowLongPtrW(dlg, GWL_STYLE));
+    const int buttons = (style & WS_MINIMIZEBOX) != 0 ? 3 : 1;
+    RECT window{};
+    GetWindowRect(dlg, &window);
+    const int room = window.right - window.left - MulDiv(buttons * GetSystemMetrics(SM_CXSIZE), dpi, system);
+    if (e.cx > room) {
+      out.push_back("caption \"" + Narrow(caption) + "\" needs " + std::to_string(e.cx) + " in " + std::to_string(room));
+    }
+  }
   // Columns are pixels at 96 DPI, and each title fits its column.
   for (std::size_t i = 0; i < t.controls.size(); ++i) {
     if (t.controls[i].kind != ui::Kind::ListView) continue;

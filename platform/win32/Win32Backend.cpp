@@ -21,6 +21,12 @@ namespace ui::win32 {
 
 namespace {
 
+// Pixels at 96 DPI: the clearance a button's text keeps on either side, the most a
+// widened control keeps to the dialog's edges, and the room a caption's text leaves.
+constexpr int kButtonPadding = 4;
+constexpr int kDialogMargin = 11;
+constexpr int kCaptionPadding = 12;
+
 std::wstring Wide(std::string_view utf8) {
   const std::u16string u = Utf8ToUtf16(utf8);
   return std::wstring(u.begin(), u.end());
@@ -78,6 +84,47 @@ void TakeOverDpiChanges(HWND hwnd) {
   using Fn = BOOL(WINAPI*)(HWND, DIALOG_DPI_CHANGE_BEHAVIORS, DIALOG_DPI_CHANGE_BEHAVIORS);
   static const auto set = User32<Fn>("SetDialogDpiChangeBehavior");
   if (set != nullptr) set(hwnd, DDC_DISABLE_ALL, DDC_DISABLE_ALL);
+}
+
+// The caption's font at a DPI, ours to delete.
+HFONT CaptionFont(int dpi) {
+  NONCLIENTMETRICSW ncm{};
+  ncm.cbSize = sizeof ncm;
+  using Fn = BOOL(WINAPI*)(UINT, UINT, PVOID, UINT, UINT);
+  static const auto get = User32<Fn>("SystemParametersInfoForDpi");
+  if (get != nullptr) {
+    if (!get(SPI_GETNONCLIENTMETRICS, sizeof ncm, &ncm, 0, static_cast<UINT>(dpi))) return nullptr;
+  } else {
+    if (!SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof ncm, &ncm, 0)) return nullptr;
+    ncm.lfCaptionFont.lfHeight = MulDiv(ncm.lfCaptionFont.lfHeight, dpi, ScreenDpi());
+  }
+  return CreateFontIndirectW(&ncm.lfCaptionFont);
+}
+
+// How wide the window must be for its caption to show whole: the text in the caption
+// font, the icon before it, the buttons after it and the frame.
+int CaptionNeed(HWND hwnd, int dpi) {
+  const std::wstring text = WindowText(hwnd);
+  const auto style = static_cast<DWORD>(GetWindowLongPtrW(hwnd, GWL_STYLE));
+  if (text.empty() || (style & WS_CAPTION) != WS_CAPTION) return 0;
+  HFONT font = CaptionFont(dpi);
+  if (font == nullptr) return 0;
+  HDC dc = GetDC(hwnd);
+  HGDIOBJ old = SelectObject(dc, font);
+  RECT r{};
+  DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &r, DT_CALCRECT | DT_SINGLELINE | DT_NOPREFIX);
+  SelectObject(dc, old);
+  ReleaseDC(hwnd, dc);
+  DeleteObject(font);
+  int buttons = (style & WS_SYSMENU) != 0 ? 1 : 0;
+  if ((style & (WS_MINIMIZEBOX | WS_MAXIMIZEBOX)) != 0) buttons += 2;
+  RECT outer{};
+  RECT client{};
+  GetWindowRect(hwnd, &outer);
+  GetClientRect(hwnd, &client);
+  const int frame = (outer.right - outer.left) - client.right;
+  return r.right + buttons * MetricForDpi(SM_CXSIZE, dpi) + MetricForDpi(SM_CXSMICON, dpi) +
+         MulDiv(kCaptionPadding, dpi, 96) + frame;
 }
 
 RECT ChildRect(HWND child) {
@@ -182,10 +229,6 @@ constexpr UINT kPushControlMessage = WM_APP + 0x50;
 // A queued device change. WM_DEVICECHANGE itself cannot be posted: for arrivals and
 // removals its lParam counts as a pointer, and PostMessage refuses it.
 constexpr UINT kDeviceChangeMessage = WM_APP + 0x51;
-// Pixels at 96 DPI: the clearance a button's text keeps on either side, and the most a
-// widened control keeps to the dialog's edges.
-constexpr int kButtonPadding = 4;
-constexpr int kDialogMargin = 11;
 
 struct Win32Backend::Impl {
   HINSTANCE instance = GetModuleHandleW(nullptr);
@@ -499,8 +542,20 @@ struct Win32Backend::Impl {
       boxes.push_back(box);
       boxed.push_back(i);
     }
-    const FittedLayout fit = FitTextBoxes(boxes, nd.base_client.cx, nd.base_client.cy,
-                                          MulDiv(kDialogMargin, nd.dpi, 96));
+    FittedLayout fit = FitTextBoxes(boxes, nd.base_client.cx, nd.base_client.cy, MulDiv(kDialogMargin, nd.dpi, 96));
+    // A caption that needs a wider window widens it on both sides alike, so what the
+    // template centres stays centred.
+    RECT outer{};
+    RECT client{};
+    GetWindowRect(nd.hwnd, &outer);
+    GetClientRect(nd.hwnd, &client);
+    const int caption_client = CaptionNeed(nd.hwnd, nd.dpi) - ((outer.right - outer.left) - client.right);
+    if (caption_client > fit.width) {
+      const int extra = caption_client - fit.width;
+      fit.shift_x += extra / 2;
+      for (Rect& r : fit.rects) r.x += extra / 2;
+      fit.width = caption_client;
+    }
     std::vector<RECT> target(nd.base);
     for (RECT& r : target) OffsetRect(&r, fit.shift_x, fit.shift_y);
     for (std::size_t k = 0; k < boxed.size(); ++k) {
@@ -508,13 +563,9 @@ struct Win32Backend::Impl {
       target[boxed[k]] = RECT{r.x, r.y, r.x + r.w, r.y + r.h};
     }
     // Grow the window first, so no control is ever placed outside it.
-    RECT client{};
-    GetClientRect(nd.hwnd, &client);
     const int grow_w = std::max(0, fit.width - static_cast<int>(client.right));
     const int grow_h = std::max(0, fit.height - static_cast<int>(client.bottom));
     if (grow_w > 0 || grow_h > 0) {
-      RECT outer{};
-      GetWindowRect(nd.hwnd, &outer);
       SetWindowPos(nd.hwnd, nullptr, 0, 0, outer.right - outer.left + grow_w, outer.bottom - outer.top + grow_h,
                    SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     }
@@ -898,7 +949,9 @@ void* Win32Backend::NativeWindow(const Dialog& dlg) {
 
 void Win32Backend::CaptionChanged(Dialog& dlg) {
   NativeDialog* nd = Impl::Native(dlg);
-  if (nd != nullptr && nd->hwnd != nullptr) SetWindowTextW(nd->hwnd, Wide(dlg.caption()).c_str());
+  if (nd == nullptr || nd->hwnd == nullptr) return;
+  SetWindowTextW(nd->hwnd, Wide(dlg.caption()).c_str());
+  if (nd->laid_out) impl_->Layout(*nd);
 }
 
 bool Win32Backend::SetTimer(Dialog& dlg, int timer_id, unsigned period_ms) {
