@@ -85,6 +85,7 @@ bool CPlovixDlg::OnInitDialog() {
 
   version_text = kVersion;
   UpdateData(false);
+  ShowSystemUndeterminedNotice();
   return true;
 }
 
@@ -106,7 +107,7 @@ void CPlovixDlg::RefreshDriveList() {
     }
   }
 
-  RefreshDriveTable(drive_table, unsupported_usb, *connection, catalog);
+  RefreshDriveTable(drive_table, unsupported_usb, *connection, catalog, &system_undetermined);
   FillDriveList();
 }
 
@@ -134,10 +135,20 @@ void CPlovixDlg::FillDriveList() {
 
 void CPlovixDlg::OnScan() {
   RefreshDriveList();
+  ShowSystemUndeterminedNotice();
   // Arming again while armed restarts the delay: the notice shows once, for this scan.
   if (unsupported_usb.count != 0) {
     unsupported_timer = SetTimer(kUnsupportedTimer, kUnsupportedNoticeDelayMs);
   }
+}
+
+void CPlovixDlg::ShowSystemUndeterminedNotice() {
+  if (system_undetermined.empty()) return;
+  ui::AfxMessageBox("The disks that hold the running system could not be determined: " +
+                        system_undetermined +
+                        ".\n\nNo drive is listed, so that none of them can be erased or "
+                        "tested by mistake.",
+                    ui::MB_OK | ui::MB_ICONEXCLAMATION);
 }
 
 void CPlovixDlg::OnSelectAll() {

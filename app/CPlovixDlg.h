@@ -53,6 +53,8 @@ class CPlovixDlg : public ui::Dialog {
   void RefreshDriveList();
   void FillDriveList();
   void OnScan();
+  // Says why the list is empty when the system's disks could not be determined.
+  void ShowSystemUndeterminedNotice();
   void OnSelectAll();
   void OnHelp();
   void SetStatusText(int line, const std::string& text);
@@ -83,6 +85,8 @@ class CPlovixDlg : public ui::Dialog {
   std::uint32_t bridge_data_word = 0;
   std::uint8_t selected_behind_bridge = 0;
   int unsupported_timer = 0;
+  // What kept the last scan from telling the system's disks apart; "" when nothing did.
+  std::string system_undetermined;
   std::string version_text;
 
   ui::Font banner_font;

@@ -14,10 +14,9 @@ int main(int argc, char** argv) {
   const std::string title = ui::TitleFromExecutablePath(argc > 0 && argv[0] ? argv[0] : "Plovix");
   // Raw commands to a drive need CAP_SYS_RAWIO; without it every drive would simply
   // fail to answer, so say why before the terminal is taken over.
-  if (!plovix::linuxdev::ProcessHasRawIo()) {
-    std::fprintf(stderr,
-                 "%s needs administrator rights to open physical drives: run it as root.\n",
-                 title.c_str());
+  const std::string refusal = plovix::linuxdev::ProcessRawIoRefusal(title);
+  if (!refusal.empty()) {
+    std::fprintf(stderr, "%s\n", refusal.c_str());
     return 1;
   }
   ui::SetAppTitle(title);

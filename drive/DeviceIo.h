@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -66,6 +67,79 @@ struct ScsiPassThroughRequest {
   std::uint8_t Sense[32] = {};
 };
 
+// --- NVMe ---------------------------------------------------------------------------
+// One command as the program fills it: the fields of a submission-queue entry that both
+// Linux (struct nvme_passthru_cmd) and Windows (STORAGE_PROTOCOL_COMMAND around an
+// NVME_COMMAND) let a caller set, with the data buffer and the time-out. Command
+// identifier, PRPs and the metadata pointer belong to the operating system.
+
+// Admin commands go to the controller; I/O commands to the namespace the handle reaches.
+enum class NvmeQueue : std::uint8_t { Admin, Io };
+
+// Direction of the data phase. NVMe ties it to the opcode's two low bits (01 host to
+// controller, 10 controller to host); the connection refuses a request that disagrees.
+enum class NvmeData : std::uint8_t { None, FromDevice, ToDevice };
+
+struct NvmeRequest {
+  NvmeQueue queue = NvmeQueue::Admin;
+  std::uint8_t opcode = 0;
+  std::uint32_t nsid = 0;
+  std::uint32_t cdw2 = 0;
+  std::uint32_t cdw3 = 0;
+  std::uint32_t cdw10 = 0;
+  std::uint32_t cdw11 = 0;
+  std::uint32_t cdw12 = 0;
+  std::uint32_t cdw13 = 0;
+  std::uint32_t cdw14 = 0;
+  std::uint32_t cdw15 = 0;
+  NvmeData direction = NvmeData::None;
+  std::uint8_t* data = nullptr;
+  std::uint32_t data_length = 0;
+  std::uint32_t timeout_seconds = 0;
+};
+
+// What became of a command. Only Completed carries a controller status; the others say
+// why there is none, because the flows tell the user different things for each.
+enum class NvmeOutcome : std::uint8_t {
+  Completed,   // the controller posted a completion; status says how it went
+  NoNvme,      // this adapter, or the device behind this handle, carries no NVMe
+  Refused,     // an NVMe device, but the operating system does not pass this command
+  CallFailed,  // the call itself failed: I/O error, time-out, device gone
+  NotSent,     // the program did not send it: no open handle, or a malformed request
+};
+
+// The completion: dword 0 and the status field as it stands in dword 3 bits 31:17,
+// shifted down (SC bits 0-7, SCT 8-10, CRD 11-12, More 13, DNR 14) - the value the Linux
+// ioctl returns. Zero is success.
+struct NvmeReply {
+  NvmeOutcome outcome = NvmeOutcome::NotSent;
+  std::uint32_t dw0 = 0;
+  std::uint16_t status = 0;
+};
+
+inline std::uint8_t NvmeStatusCode(std::uint16_t status) {
+  return static_cast<std::uint8_t>(status & 0xFF);
+}
+inline std::uint8_t NvmeStatusCodeType(std::uint16_t status) {
+  return static_cast<std::uint8_t>((status >> 8) & 0x07);
+}
+inline bool NvmeDoNotRetry(std::uint16_t status) { return (status & 0x4000) != 0; }
+inline std::uint16_t MakeNvmeStatus(std::uint8_t sct, std::uint8_t sc, bool dnr = false) {
+  return static_cast<std::uint16_t>((dnr ? 0x4000 : 0) | (sct & 0x07) << 8 | sc);
+}
+// Completed with status code type and status code both zero.
+inline bool NvmeSucceeded(const NvmeReply& reply) {
+  return reply.outcome == NvmeOutcome::Completed && (reply.status & 0x07FF) == 0;
+}
+
+// The drives that carry the running system, as far as the adapter can tell.
+struct SystemDrives {
+  std::vector<int> numbers;
+  // What the adapter could not trace to its disks, in its own words; empty when it could
+  // trace everything. The system may then be on any drive, so the scan offers none.
+  std::string undetermined;
+};
+
 class DeviceIo {
  public:
   virtual ~DeviceIo() = default;
@@ -84,6 +158,23 @@ class DeviceIo {
   // A system spread over several disks (RAID, volume groups) names all of them; the scan
   // keeps every one of them out of the table, like the disk behind volume C:.
   virtual std::vector<int> SystemDriveNumbers() { return {}; }
+  // The same, and whether the adapter could trace the whole system; the scan asks this.
+  virtual SystemDrives FindSystemDrives() { return {SystemDriveNumbers(), {}}; }
+
+  // One NVMe command on an open handle. An adapter that carries no NVMe says so.
+  virtual NvmeReply NvmePassThrough(DeviceHandle handle, const NvmeRequest& request) {
+    (void)handle;
+    (void)request;
+    NvmeReply reply;
+    reply.outcome = NvmeOutcome::NoNvme;
+    return reply;
+  }
+  // The namespace an open handle reaches, when it reaches an NVMe namespace (Linux:
+  // NVME_IOCTL_ID). I/O commands carry it in their nsid.
+  virtual std::optional<std::uint32_t> NvmeNamespaceId(DeviceHandle handle) {
+    (void)handle;
+    return std::nullopt;
+  }
 };
 
 }  // namespace plovix

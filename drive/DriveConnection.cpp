@@ -63,6 +63,40 @@ bool DriveConnection::SendScsi(ScsiPassThroughRequest& request) {
   return call_worked && request.ScsiStatus == 0;
 }
 
+bool NvmeRequestIsWellFormed(const NvmeRequest& request) {
+  NvmeData by_opcode = NvmeData::None;
+  switch (request.opcode & 0x03) {
+    case 0x00:
+      by_opcode = NvmeData::None;
+      break;
+    case 0x01:
+      by_opcode = NvmeData::ToDevice;
+      break;
+    case 0x02:
+      by_opcode = NvmeData::FromDevice;
+      break;
+    default:
+      return false;  // bidirectional transfers: no port carries them
+  }
+  if (request.direction != by_opcode) return false;
+  if (request.direction == NvmeData::None) {
+    return request.data == nullptr && request.data_length == 0;
+  }
+  return request.data != nullptr && request.data_length != 0;
+}
+
+bool DriveConnection::SendNvme(const NvmeRequest& request, NvmeReply& reply) {
+  reply = NvmeReply{};
+  if (!IsOpen() || !NvmeRequestIsWellFormed(request)) return false;
+  reply = io_.NvmePassThrough(handle_, request);
+  return NvmeSucceeded(reply);
+}
+
+std::optional<std::uint32_t> DriveConnection::NvmeNamespaceId() {
+  if (!IsOpen()) return std::nullopt;
+  return io_.NvmeNamespaceId(handle_);
+}
+
 bool IdentifyDevice(DriveConnection& connection) {
   AtaPassThroughRequest request = IdentifyRequest(connection.buffers());
   AtaPassThroughRequest reply;

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "drive/DeviceIo.h"
@@ -25,6 +26,14 @@ class DriveConnection {
   bool SendAta(const AtaPassThroughRequest& request, AtaPassThroughRequest& reply);
   // Success: the call worked and ScsiStatus is 0. Fails without I/O when closed.
   bool SendScsi(ScsiPassThroughRequest& request);
+  // Success: the controller completed the command with a zero status; reply tells the
+  // rest (error status, refused by the system, no NVMe here, call failed). Sends
+  // nothing, with outcome NotSent, when closed or when the request's data phase does not
+  // agree with its opcode and buffer: the adapters move data by the opcode's direction,
+  // so a mismatch would read from or write into the wrong memory.
+  bool SendNvme(const NvmeRequest& request, NvmeReply& reply);
+  // The NVMe namespace the open handle reaches; none when closed or not NVMe.
+  std::optional<std::uint32_t> NvmeNamespaceId();
 
   DeviceIo& io() { return io_; }
   IoBuffers& buffers() { return buffers_; }
@@ -47,6 +56,11 @@ bool Inquiry(DriveConnection& connection);
 // IDENTIFY DEVICE over ATA pass-through on a handle other than the connection's own
 // (the scan's volume probe). Data lands in buffer A.
 bool IdentifyDeviceOnHandle(DeviceIo& io, DeviceHandle handle, IoBuffers& buffers);
+
+// Whether an NVMe request's data phase agrees with its opcode (bits 1:0: 00 none, 01 to
+// the device, 10 from it; 11 is not used by any command the program sends) and whether a
+// data phase has a buffer and a length, and a command without one has neither.
+bool NvmeRequestIsWellFormed(const NvmeRequest& request);
 
 // "\\.\PhysicalDrive%d" and "\\.\%c:".
 std::string PhysicalDrivePath(int drive_number);

@@ -69,8 +69,19 @@ std::string_view SerialPart(std::string_view id) {
 
 }  // namespace
 
-void ScanDrives(DriveConnection& connection, DriveTable& table, std::int32_t& count) {
+void ScanDrives(DriveConnection& connection, DriveTable& table, std::int32_t& count,
+                std::string* system_undetermined) {
   connection.Close();
+  DeviceIo& io = connection.io();
+  // Asked first: when the system's disks cannot be told apart, any drive may be one of
+  // them, and none is probed or offered.
+  const SystemDrives system = io.FindSystemDrives();
+  if (system_undetermined) *system_undetermined = system.undetermined;
+  if (!system.undetermined.empty()) {
+    for (DriveRecord& record : table.records) record = DriveRecord{};
+    count = 0;
+    return;
+  }
   VolumeEntry volumes[kVolumeLetters] = {};
   std::int32_t filled = 0;
 
@@ -108,7 +119,6 @@ void ScanDrives(DriveConnection& connection, DriveTable& table, std::int32_t& co
   }
   count = filled;
 
-  DeviceIo& io = connection.io();
   int entries = 0;
   for (char letter = 'A'; letter <= 'Z'; ++letter) {
     const DeviceHandle handle = io.Open(VolumePath(letter));
@@ -137,7 +147,7 @@ void ScanDrives(DriveConnection& connection, DriveTable& table, std::int32_t& co
 
   // The disk behind C: is the system; an adapter that knows of more system disks (a
   // root spread over a RAID set or a volume group) names them too, and they go as well.
-  const std::vector<int> system_drives = io.SystemDriveNumbers();
+  const std::vector<int>& system_drives = system.numbers;
   PackTable(table, count, [&system_drives](const DriveRecord& r) {
     if (r.drive_letter == 'C') return false;
     return std::find(system_drives.begin(), system_drives.end(), r.drive_number) ==
@@ -178,12 +188,13 @@ void MatchUsbDevice(DriveRecord& record, DeviceCatalog& catalog) {
 }
 
 void RefreshDriveTable(DriveTable& table, UnsupportedUsbList& unsupported,
-                       DriveConnection& connection, DeviceCatalog& catalog) {
+                       DriveConnection& connection, DeviceCatalog& catalog,
+                       std::string* system_undetermined) {
   unsupported = UnsupportedUsbList{};
   for (DriveRecord& record : table.records) record = DriveRecord{};
   table.count = 0;
 
-  ScanDrives(connection, table, table.count);
+  ScanDrives(connection, table, table.count, system_undetermined);
 
   for (std::int32_t i = 0; i < table.count; ++i) {
     DriveRecord& record = table.records[i];

@@ -10,6 +10,7 @@
 #include <variant>
 
 #include "sim/AtaDrive.h"
+#include "sim/NvmeDrive.h"
 
 namespace plovix::sim {
 namespace {
@@ -68,6 +69,8 @@ struct Probe {
   std::optional<std::uint8_t> feature;
   std::optional<std::uint8_t> cdb_opcode;
   std::optional<std::uint64_t> lba;
+  std::optional<NvmeQueue> nvme_queue;
+  std::optional<std::uint8_t> nvme_opcode;
 };
 
 AtaRegisters FromTaskFiles(const AtaPassThroughRequest& request) {
@@ -142,7 +145,7 @@ bool IsRegisterWrite(const std::uint8_t* cdb) {
 
 Probe ProbeAta(const AtaPassThroughRequest& request) {
   const AtaRegisters r = FromTaskFiles(request);
-  return Probe{r.command, r.feature, std::nullopt, r.Lba48()};
+  return Probe{r.command, r.feature, std::nullopt, r.Lba48(), std::nullopt, std::nullopt};
 }
 
 Probe ProbeScsi(const ScsiPassThroughRequest& request) {
@@ -155,6 +158,25 @@ Probe ProbeScsi(const ScsiPassThroughRequest& request) {
     probe.lba = r->Lba48();
   }
   return probe;
+}
+
+Probe ProbeNvme(const NvmeRequest& request) {
+  Probe probe;
+  probe.nvme_queue = request.queue;
+  probe.nvme_opcode = request.opcode;
+  // Every NVM command the program sends carries its starting block in CDW10 and CDW11.
+  if (request.queue == NvmeQueue::Io) {
+    probe.lba = request.cdw10 | static_cast<std::uint64_t>(request.cdw11) << 32;
+  }
+  return probe;
+}
+
+NvmeReply Reply(NvmeOutcome outcome, std::uint16_t status = 0, std::uint32_t dw0 = 0) {
+  NvmeReply reply;
+  reply.outcome = outcome;
+  reply.status = status;
+  reply.dw0 = dw0;
+  return reply;
 }
 
 void SetSense(ScsiPassThroughRequest& request, SenseCode code) {
@@ -191,6 +213,7 @@ struct Bench::Impl {
   std::function<std::uint64_t()> clock;
 
   std::map<int, std::unique_ptr<AtaDrive>> drives;
+  std::map<int, std::unique_ptr<NvmeDrive>> nvme_drives;  // no number is in both maps
   std::map<char, std::optional<int>> volumes;  // no drive: a silent volume
 
   struct Handle {
@@ -201,6 +224,7 @@ struct Bench::Impl {
   std::map<DeviceHandle, Handle> handles;
   DeviceHandle next_handle = 0x100;
   std::vector<int> system_drives;
+  std::string system_undetermined;  // set: the system cannot be traced
 
   struct CatalogEntry {
     std::string class_guid;
@@ -246,6 +270,14 @@ struct Bench::Impl {
     return it == drives.end() ? nullptr : it->second.get();
   }
 
+  NvmeDrive* FindNvme(std::optional<int> n) {
+    if (!n) return nullptr;
+    auto it = nvme_drives.find(*n);
+    return it == nvme_drives.end() ? nullptr : it->second.get();
+  }
+
+  bool Present(int n) const { return drives.count(n) != 0 || nvme_drives.count(n) != 0; }
+
   // The first fault that hits this request, counted as used. Caller holds the lock.
   std::optional<Fault> TakeFault(int drive_number, const Probe& probe) {
     for (ActiveFault& active : faults) {
@@ -255,6 +287,8 @@ struct Bench::Impl {
       if (m.smart_feature && m.smart_feature != probe.feature) continue;
       if (m.cdb_opcode && m.cdb_opcode != probe.cdb_opcode) continue;
       if (m.lba && m.lba != probe.lba) continue;
+      if (m.nvme_queue && m.nvme_queue != probe.nvme_queue) continue;
+      if (m.nvme_opcode && m.nvme_opcode != probe.nvme_opcode) continue;
       ++active.seen;
       if (active.seen <= m.skip) continue;
       if (m.times >= 0 && active.hits >= m.times) continue;
@@ -303,6 +337,20 @@ struct Bench::Impl {
     }
     log.push_back(std::move(r));
   }
+
+  void RecordNvme(const Handle* handle, const NvmeRequest& request) {
+    Received r;
+    if (handle) {
+      r.path = handle->path;
+      r.drive_number = handle->drive.value_or(-1);
+    }
+    r.nvme = true;
+    r.nvme_request = request;
+    if (request.direction == NvmeData::ToDevice && request.data) {
+      r.data_out.assign(request.data, request.data + request.data_length);
+    }
+    log.push_back(std::move(r));
+  }
 };
 
 Bench::Bench() : impl_(std::make_unique<Impl>()) {}
@@ -317,6 +365,7 @@ VirtualDrive& Bench::AddSata(int drive_number, DriveSpec setup) {
   std::lock_guard lock(impl_->mutex);
   auto drive = std::make_unique<AtaDrive>(std::move(setup), std::nullopt, impl_->mutex,
                                           [impl = impl_.get()] { return impl->Now(); });
+  impl_->nvme_drives.erase(drive_number);
   auto& slot = impl_->drives[drive_number];
   slot = std::move(drive);
   return *slot;
@@ -339,7 +388,18 @@ VirtualDrive& Bench::AddUsb(int drive_number, DriveSpec setup, BridgeSpec bridge
   }
   auto drive = std::make_unique<AtaDrive>(std::move(setup), std::move(bridge), impl_->mutex,
                                           [impl = impl_.get()] { return impl->Now(); });
+  impl_->nvme_drives.erase(drive_number);
   auto& slot = impl_->drives[drive_number];
+  slot = std::move(drive);
+  return *slot;
+}
+
+VirtualNvme& Bench::AddNvme(int drive_number, NvmeSpec setup) {
+  std::lock_guard lock(impl_->mutex);
+  auto drive = std::make_unique<NvmeDrive>(std::move(setup), impl_->mutex,
+                                           [impl = impl_.get()] { return impl->Now(); });
+  impl_->drives.erase(drive_number);
+  auto& slot = impl_->nvme_drives[drive_number];
   slot = std::move(drive);
   return *slot;
 }
@@ -373,14 +433,26 @@ VirtualDrive& Bench::Drive(int drive_number) {
   return *impl_->drives.at(drive_number);
 }
 
+VirtualNvme& Bench::Nvme(int drive_number) {
+  std::lock_guard lock(impl_->mutex);
+  return *impl_->nvme_drives.at(drive_number);
+}
+
+VirtualMedia& Bench::Media(int drive_number) {
+  std::lock_guard lock(impl_->mutex);
+  if (AtaDrive* ata = impl_->FindDrive(drive_number)) return *ata;
+  return *impl_->nvme_drives.at(drive_number);
+}
+
 bool Bench::HasDrive(int drive_number) const {
   std::lock_guard lock(impl_->mutex);
-  return impl_->drives.count(drive_number) != 0;
+  return impl_->Present(drive_number);
 }
 
 void Bench::RemoveDrive(int drive_number) {
   std::lock_guard lock(impl_->mutex);
   impl_->drives.erase(drive_number);
+  impl_->nvme_drives.erase(drive_number);
   auto& catalog = impl_->catalog;
   catalog.erase(std::remove_if(catalog.begin(), catalog.end(),
                                [&](const Impl::CatalogEntry& e) { return e.owner == drive_number; }),
@@ -395,6 +467,16 @@ std::vector<int> Bench::SystemDriveNumbers() {
 void Bench::SetSystemDrives(std::vector<int> drive_numbers) {
   std::lock_guard<std::mutex> lock(impl_->mutex);
   impl_->system_drives = std::move(drive_numbers);
+}
+
+SystemDrives Bench::FindSystemDrives() {
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  return {impl_->system_drives, impl_->system_undetermined};
+}
+
+void Bench::SetSystemDrivesUndetermined(std::string why) {
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  impl_->system_undetermined = std::move(why);
 }
 
 void Bench::FailOpen(int drive_number) {
@@ -471,7 +553,7 @@ DeviceHandle Bench::Open(const std::string& path) {
       return kInvalidHandle;
     }
     const int n = std::stoi(std::string(digits));
-    if (impl_->drives.count(n) == 0 || impl_->fail_open.count(n) != 0) return kInvalidHandle;
+    if (!impl_->Present(n) || impl_->fail_open.count(n) != 0) return kInvalidHandle;
     handle.drive = n;
   } else if (rest.size() == 2 && rest[1] == ':' &&
              std::isalpha(static_cast<unsigned char>(rest[0]))) {
@@ -511,9 +593,11 @@ bool Bench::AtaPassThrough(DeviceHandle handle, const AtaPassThroughRequest& req
     switch (fault->effect) {
       case FaultEffect::CallFails:
       case FaultEffect::Timeout:
+      case FaultEffect::Refused:
         return false;
       case FaultEffect::AtaError:
       case FaultEffect::CheckCondition:
+      case FaultEffect::NvmeError:
         reply = request;
         reply.CurrentTaskFile[kTfFeature] = 0x04;
         reply.CurrentTaskFile[kTfCommand] = kStatusError;
@@ -544,7 +628,8 @@ bool Bench::AtaPassThrough(DeviceHandle handle, const AtaPassThroughRequest& req
     auto it = impl_->handles.find(handle);
     if (it == impl_->handles.end()) return false;
     AtaDrive* drive = impl_->FindDrive(it->second.drive);
-    // A USB bridge, a silent volume or an unplugged drive answers no ATA pass-through.
+    // A USB bridge, a silent volume, an NVMe drive or an unplugged drive answers no ATA
+    // pass-through: the call fails, as it does on Windows and Linux.
     if (!drive || drive->is_usb()) return false;
     result = drive->Execute(exchange, now);
     sectors_per_second = drive->setup().sectors_per_second;
@@ -597,8 +682,10 @@ bool Bench::ScsiPassThrough(DeviceHandle handle, ScsiPassThroughRequest& request
     switch (fault->effect) {
       case FaultEffect::CallFails:
       case FaultEffect::Timeout:
+      case FaultEffect::Refused:
         return false;
       case FaultEffect::AtaError:
+      case FaultEffect::NvmeError:
         return CheckCondition(request, kAtaFailed);
       case FaultEffect::CheckCondition:
         return CheckCondition(request, kInvalidField);
@@ -621,6 +708,21 @@ bool Bench::ScsiPassThrough(DeviceHandle handle, ScsiPassThroughRequest& request
     auto it = impl_->handles.find(handle);
     if (it == impl_->handles.end()) return false;
     if (it->second.volume) return false;  // volumes are reached with ATA pass-through only
+    if (NvmeDrive* nvme = impl_->FindNvme(it->second.drive)) {
+      // Windows' NVMe driver translates INQUIRY and refuses the ATA PASS-THROUGH blocks
+      // (and every other block the bench does not model) as an unknown opcode.
+      if (cdb[0] != kOpInquiry) return CheckCondition(request, kInvalidOpcode);
+      if ((cdb[1] & 0x01) || phase != DataPhase::In) return CheckCondition(request, kInvalidField);
+      std::vector<std::uint8_t> inquiry = nvme->InquiryData();
+      const std::size_t allocation = static_cast<std::size_t>(cdb[3]) << 8 | cdb[4];
+      inquiry.resize(std::min(inquiry.size(), allocation));
+      if (garbage) {
+        for (auto& b : inquiry) b = impl_->NextGarbage();
+      }
+      std::memcpy(request.DataBuffer, inquiry.data(),
+                  std::min<std::size_t>(inquiry.size(), request.DataTransferLength));
+      return true;
+    }
     AtaDrive* drive = impl_->FindDrive(it->second.drive);
     if (!drive) return false;
     // A drive on the SATA bus rejects the SCSI pass-through blocks.
@@ -707,6 +809,83 @@ bool Bench::ScsiPassThrough(DeviceHandle handle, ScsiPassThroughRequest& request
         std::chrono::microseconds(media_sectors * 1000000 / sectors_per_second));
   }
   return true;
+}
+
+NvmeReply Bench::NvmePassThrough(DeviceHandle handle, const NvmeRequest& request) {
+  std::uint64_t now = impl_->Now();
+  std::optional<Fault> fault;
+  std::uint64_t generation = 0;
+  {
+    std::lock_guard lock(impl_->mutex);
+    auto it = impl_->handles.find(handle);
+    const Impl::Handle* h = it == impl_->handles.end() ? nullptr : &it->second;
+    impl_->RecordNvme(h, request);
+    if (!h) return Reply(NvmeOutcome::CallFailed);
+    fault = impl_->TakeFault(h->drive.value_or(-1), ProbeNvme(request));
+    generation = impl_->release_generation;
+  }
+  if (fault) {
+    switch (fault->effect) {
+      case FaultEffect::CallFails:
+      case FaultEffect::Timeout:
+        return Reply(NvmeOutcome::CallFailed);
+      case FaultEffect::Refused:
+        return Reply(NvmeOutcome::Refused);
+      case FaultEffect::AtaError:
+      case FaultEffect::CheckCondition:
+      case FaultEffect::NvmeError:
+        return Reply(NvmeOutcome::Completed, fault->nvme_status);
+      case FaultEffect::Block:
+        impl_->Block(generation, fault->until_ms);
+        now = impl_->Now();  // the command reaches the drive only now
+        break;
+      case FaultEffect::Garbage:
+        break;
+    }
+  }
+
+  NvmeExchange exchange;
+  exchange.request = request;
+  exchange.request.data = nullptr;
+  if (request.direction == NvmeData::ToDevice && request.data) {
+    exchange.data_out.assign(request.data, request.data + request.data_length);
+  }
+  NvmeResult result;
+  std::uint64_t blocks_per_second = 0;
+  {
+    std::lock_guard lock(impl_->mutex);
+    auto it = impl_->handles.find(handle);
+    if (it == impl_->handles.end()) return Reply(NvmeOutcome::CallFailed);
+    NvmeDrive* drive = impl_->FindNvme(it->second.drive);
+    // An ATA drive, a USB bridge or a silent volume: the system finds no NVMe device there.
+    if (!drive) return Reply(NvmeOutcome::NoNvme);
+    if (drive->OsRefuses(request)) return Reply(NvmeOutcome::Refused);
+    result = drive->Execute(exchange, now);
+    blocks_per_second = drive->setup().blocks_per_second;
+    if (fault && fault->effect == FaultEffect::Garbage) {
+      result.status = 0;
+      for (auto& b : result.data_in) b = impl_->NextGarbage();
+    }
+  }
+  if (result.transfer_error) return Reply(NvmeOutcome::CallFailed);
+  if (!result.data_in.empty() && request.direction == NvmeData::FromDevice && request.data) {
+    std::memcpy(request.data, result.data_in.data(),
+                std::min<std::size_t>(result.data_in.size(), request.data_length));
+  }
+  if (blocks_per_second > 0 && result.media_blocks > 0) {
+    std::this_thread::sleep_for(
+        std::chrono::microseconds(result.media_blocks * 1000000 / blocks_per_second));
+  }
+  return Reply(NvmeOutcome::Completed, result.status, result.dw0);
+}
+
+std::optional<std::uint32_t> Bench::NvmeNamespaceId(DeviceHandle handle) {
+  std::lock_guard lock(impl_->mutex);
+  auto it = impl_->handles.find(handle);
+  if (it == impl_->handles.end()) return std::nullopt;
+  NvmeDrive* drive = impl_->FindNvme(it->second.drive);
+  if (!drive) return std::nullopt;
+  return drive->setup().nsid;
 }
 
 std::optional<std::vector<std::optional<std::string>>> Bench::PresentDevices(

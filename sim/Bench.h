@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "drive/DeviceIo.h"
+#include "drive/NvmeDecode.h"
 #include "inventory/DeviceCatalog.h"
 
 namespace plovix::sim {
@@ -54,6 +55,52 @@ struct DriveSpec {
   std::uint64_t sectors_per_second = 0;
 };
 
+// An NVMe device self-test runs for duration_ms of bench time and then leaves a result
+// entry with this status (the log's status nibble), failing segment and, when set, the
+// failing block of the drive's namespace.
+struct NvmeSelfTestPlan {
+  std::uint8_t result = kNvmeTestPassed;
+  std::uint64_t duration_ms = 120000;
+  std::uint8_t segment = 0;
+  std::optional<std::uint64_t> failing_lba;
+};
+
+// A healthy drive's figures: 36 C, all spare left, nothing used up.
+inline NvmeHealth HealthyNvme() {
+  NvmeHealth health;
+  health.temperature_kelvin = 309;
+  health.available_spare = 100;
+  health.available_spare_threshold = 10;
+  return health;
+}
+
+// An NVMe drive: one namespace of a controller, reached at a physical drive number as
+// Windows shows each namespace as a disk of its own.
+struct NvmeSpec {
+  std::string model;
+  std::string serial;
+  std::string firmware;
+  std::uint32_t nsid = 1;             // the namespace this drive number reaches
+  std::uint32_t namespace_count = 1;  // NN; the others answer as inactive
+  std::uint64_t block_count = 0;      // NSZE
+  std::uint32_t block_bytes = 512;    // a power of two from 512: the format in use
+  std::uint8_t mdts = 5;              // largest transfer 4 KiB << mdts (0: no limit)
+  bool self_test_supported = true;     // OACS bit 4
+  bool verify_supported = true;        // ONCS bit 7
+  bool write_zeroes_supported = true;  // ONCS bit 3
+  NvmeSelfTestPlan short_test;
+  NvmeSelfTestPlan extended_test{kNvmeTestPassed, 600000, 0, std::nullopt};
+  // The health log; media_errors and error_log_entries count up with every unrecovered
+  // read, as a drive's do.
+  NvmeHealth health = HealthyNvme();
+  std::set<std::uint64_t> bad_blocks;  // namespace blocks that Verify and Read cannot read
+  // Opcodes the operating system does not let through (Windows passes only some).
+  std::set<std::uint8_t> os_refused_admin;
+  std::set<std::uint8_t> os_refused_io;
+  // Media speed for Verify, Read and writes in blocks per bench second; 0 = instant.
+  std::uint64_t blocks_per_second = 0;
+};
+
 // What a USB-to-ATA bridge forwards of the ATA commands wrapped in SCSI.
 enum class BridgeForwarding {
   Standard,           // ATA PASS-THROUGH(12)/(16) blocks only
@@ -85,6 +132,8 @@ struct Received {
   AtaPassThroughRequest ata;      // DataBuffer pointer as sent
   ScsiPassThroughRequest scsi_request;
   std::vector<std::uint8_t> data_out;  // the bytes sent to the device, if any
+  bool nvme = false;
+  NvmeRequest nvme_request;            // data pointer as sent
 };
 
 enum class FaultEffect {
@@ -94,6 +143,8 @@ enum class FaultEffect {
   Timeout,         // the call fails as a command time-out does
   Garbage,         // succeeds, but data-in bytes are random
   Block,           // waits until ReleaseBlocked() or the bench clock passes until_ms
+  NvmeError,       // NVMe: completes with Fault::nvme_status (ATA/SCSI: as AtaError)
+  Refused,         // NVMe: the operating system refuses the command (ATA/SCSI: call fails)
 };
 
 // Which requests a fault hits. Empty fields match anything.
@@ -105,15 +156,22 @@ struct FaultMatch {
   std::optional<std::uint64_t> lba;          // 48-bit LBA of READ VERIFY / erase
   int skip = 0;                              // let this many matching requests through first
   int times = -1;                            // how many to hit (-1: all)
+  std::optional<NvmeQueue> nvme_queue;       // NVMe admin or I/O
+  std::optional<std::uint8_t> nvme_opcode;   // NVMe opcode (the lba field: SLBA of I/O)
 };
 
 struct Fault {
   FaultMatch match;
   FaultEffect effect = FaultEffect::CallFails;
   std::uint64_t until_ms = 0;  // Block: released when the bench clock reaches it (0: never)
+  // NvmeError and the other error effects on NVMe requests: the completion's status
+  // field. The default is Internal Error (generic status 06h).
+  std::uint16_t nvme_status = 0x0006;
 };
 
+class VirtualMedia;
 class VirtualDrive;
+class VirtualNvme;
 
 class Bench : public DeviceIo, public DeviceCatalog {
  public:
@@ -126,6 +184,7 @@ class Bench : public DeviceIo, public DeviceCatalog {
 
   VirtualDrive& AddSata(int drive_number, DriveSpec setup);
   VirtualDrive& AddUsb(int drive_number, DriveSpec setup, BridgeSpec bridge);
+  VirtualNvme& AddNvme(int drive_number, NvmeSpec setup);
   // A volume whose handle reaches the drive (IDENTIFY answers only for SATA drives).
   void AddVolume(char letter, int drive_number);
   // A volume that opens but whose handle answers nothing.
@@ -135,7 +194,9 @@ class Bench : public DeviceIo, public DeviceCatalog {
                        std::optional<std::string> instance_id);
   void FailCatalog(std::string_view class_guid, std::string_view enumerator);
 
-  VirtualDrive& Drive(int drive_number);
+  VirtualDrive& Drive(int drive_number);  // an ATA drive (SATA or behind USB)
+  VirtualNvme& Nvme(int drive_number);
+  VirtualMedia& Media(int drive_number);  // the sectors of either kind
   bool HasDrive(int drive_number) const;
   void RemoveDrive(int drive_number);
 
@@ -158,9 +219,17 @@ class Bench : public DeviceIo, public DeviceCatalog {
   bool AtaPassThrough(DeviceHandle handle, const AtaPassThroughRequest& request,
                       AtaPassThroughRequest& reply) override;
   bool ScsiPassThrough(DeviceHandle handle, ScsiPassThroughRequest& request) override;
+  // NVMe drives answer on their own handles and on the handles of their volumes; every
+  // other handle carries no NVMe.
+  NvmeReply NvmePassThrough(DeviceHandle handle, const NvmeRequest& request) override;
+  std::optional<std::uint32_t> NvmeNamespaceId(DeviceHandle handle) override;
   // Drives the bench declares as carrying the system (a root spread over several disks).
   std::vector<int> SystemDriveNumbers() override;
   void SetSystemDrives(std::vector<int> drive_numbers);
+  // A bench whose system the adapter cannot trace: `why` is what it could not (""
+  // lifts it again).
+  SystemDrives FindSystemDrives() override;
+  void SetSystemDrivesUndetermined(std::string why);
 
   // DeviceCatalog
   std::optional<std::vector<std::optional<std::string>>> PresentDevices(
@@ -171,19 +240,35 @@ class Bench : public DeviceIo, public DeviceCatalog {
   std::unique_ptr<Impl> impl_;
 };
 
-class VirtualDrive {
+// The media of any drive, in the program's 512-byte sectors.
+class VirtualMedia {
  public:
-  virtual ~VirtualDrive() = default;
-  virtual const DriveSpec& setup() const = 0;
-  virtual DriveSpec& mutable_setup() = 0;
+  virtual ~VirtualMedia() = default;
   // The 512 bytes of a sector; unwritten sectors hold a pattern made from their LBA.
   virtual std::array<std::uint8_t, 512> ReadSector(std::uint64_t lba) const = 0;
   virtual bool IsZeroed(std::uint64_t first, std::uint64_t count) const = 0;
+};
+
+class VirtualDrive : public VirtualMedia {
+ public:
+  virtual const DriveSpec& setup() const = 0;
+  virtual DriveSpec& mutable_setup() = 0;
   // The loaded sector buffer (WRITE BUFFER).
   virtual std::array<std::uint8_t, 512> SectorBuffer() const = 0;
   // Self-test execution status as SMART READ DATA would report it now.
   virtual std::uint8_t SelfTestStatus() = 0;
   virtual bool smart_enabled() const = 0;
+};
+
+class VirtualNvme : public VirtualMedia {
+ public:
+  virtual const NvmeSpec& setup() const = 0;
+  virtual NvmeSpec& mutable_setup() = 0;
+  // One block of the namespace (block_bytes long), as Read would return it.
+  virtual std::vector<std::uint8_t> ReadBlock(std::uint64_t block) const = 0;
+  // The Device Self-test log (564 bytes) and the health figures as they stand now.
+  virtual std::vector<std::uint8_t> SelfTestLog() = 0;
+  virtual NvmeHealth Health() const = 0;
 };
 
 // Recognisable content of a never-written sector.

@@ -218,5 +218,33 @@ TEST(LinuxPrivileges, RawIoCapabilityFromProcStatus) {
   }
 }
 
+TEST(LinuxPrivileges, RefusalSaysWhatIsMissing) {
+  const std::string with = "CapEff:\t000001ffffffffff\n";
+  const std::string without = "CapEff:\t00000000a80425fb\n";
+  struct Case {
+    const char* name;
+    std::optional<std::string> status;
+    bool root;
+    std::string refusal;
+  };
+  const Case cases[] = {
+      {"RootWithTheCapability", with, true, ""},
+      {"UserGrantedTheCapability", with, false, ""},
+      {"RootInAContainerThatDropsIt", without, true,
+       "Plovix is running as root but without the CAP_SYS_RAWIO capability, which it needs "
+       "to send commands to drives; a container or a capability bounding set has left it "
+       "out. Run it where root keeps CAP_SYS_RAWIO."},
+      {"User", without, false,
+       "Plovix needs administrator rights to open physical drives: run it as root."},
+      {"StatusUnreadable", std::nullopt, true,
+       "Plovix cannot tell whether it may send commands to drives: /proc/self/status cannot "
+       "be read."},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(RawIoRefusal("Plovix", c.status, c.root), c.refusal);
+  }
+}
+
 }  // namespace
 }  // namespace plovix::linuxdev

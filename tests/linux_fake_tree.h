@@ -76,6 +76,23 @@ class FakeLinuxTree {
     }
     if (!dm_name.empty()) File(block + "/dm/name", dm_name + "\n");
   }
+  // A loop device bound to an image (its path as the kernel shows it).
+  void Loop(const std::string& name, const std::string& dev, const std::string& backing_file) {
+    const std::string block = "/sys/devices/virtual/block/" + name;
+    Block(name, block, dev, /*whole=*/true);
+    Dir(block + "/slaves");
+    File(block + "/loop/backing_file", backing_file + "\n");
+  }
+  // A btrfs file system whose devices are the given block devices.
+  void Btrfs(const std::string& fsid, const std::vector<std::string>& devices) {
+    const std::string dir = "/sys/fs/btrfs/" + fsid + "/devices";
+    Dir(dir);
+    for (const auto& device : devices) {
+      Link(dir + "/" + device,
+           std::filesystem::canonical(root_ + "/sys/class/block/" + device).string().substr(
+               root_.size()));
+    }
+  }
   void UsbDevice(const std::string& dir, const std::string& id_vendor,
                  const std::string& id_product, const std::string& serial) {
     File(dir + "/idVendor", id_vendor + "\n");
@@ -87,6 +104,10 @@ class FakeLinuxTree {
     File(dir + "/bInterfaceProtocol", protocol + "\n");
   }
   void MountInfo(const std::string& text) { File("/proc/self/mountinfo", text); }
+  // /proc/swaps: its header, then the given lines.
+  void Swaps(const std::string& lines) {
+    File("/proc/swaps", "Filename\t\t\t\tType\t\tSize\t\tUsed\t\tPriority\n" + lines);
+  }
 
  private:
   void Block(const std::string& name, const std::string& block, const std::string& dev,

@@ -9,6 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "app/CPlovixApp.h"
+#include "app/CPlovixDlg.h"
+#include "app_flow.h"
 #include "drive/Commands.h"
 #include "drive/DriveConnection.h"
 #include "inventory/DriveRecord.h"
@@ -339,34 +342,146 @@ TEST(LinuxScanFlow, UsbDriveUnknownToTheCatalogueIsNamedUnsupported) {
   EXPECT_NE(m.Record(0), nullptr);
 }
 
-TEST(LinuxScanFlow, SystemSpreadOverDisksKeepsThemAllOut) {
+std::vector<int> Listed(const DriveTable& table) {
+  std::vector<int> numbers;
+  for (int i = 0; i < table.count; ++i) numbers.push_back(table.records[i].drive_number);
+  return numbers;
+}
+
+// The machine of LinuxMachineBench laid out in other ways: the scan leaves out every disk
+// the system stands on, and still lists the others.
+TEST(LinuxScanFlow, SystemLayoutsKeepAllTheirDisksOut) {
   struct Case {
     const char* name;
-    std::string mounts;
+    std::function<void(testing::FakeLinuxTree&)> layout;
     std::vector<int> system;
     std::vector<int> listed;
   };
+  const auto mounts = [](testing::FakeLinuxTree& tree, const std::string& text) {
+    tree.MountInfo(text);
+  };
   const Case cases[] = {
       // A volume group over the data disk's partition and the root disk's.
-      {"VolumeGroup", "20 1 253:0 / / rw shared:1 - ext4 /dev/mapper/vg-root rw\n", {0, 3}, {1}},
+      {"VolumeGroup",
+       [&](testing::FakeLinuxTree& t) {
+         t.Stacked("dm-0", "253:0", {"sdd2", "sda1"}, "vg-root");
+         mounts(t, "20 1 253:0 / / rw shared:1 - ext4 /dev/mapper/vg-root rw\n");
+       },
+       {0, 3}, {1}},
       // A mirror whose first half is the data disk: the C: volume shows only that one.
-      {"Mirror", "20 1 9:0 / / rw shared:1 - ext4 /dev/md0 rw\n", {0, 3}, {1}},
-      // The system on a USB disk (a live system): its volume answers no ATA command, so
-      // only the adapter can name it.
-      {"UsbSystem", "20 1 8:17 / / rw shared:1 - ext4 /dev/sdb1 rw\n", {1}, {0, 3}},
+      {"Mirror",
+       [&](testing::FakeLinuxTree& t) {
+         t.Stacked("md0", "9:0", {"sda1", "sdd2"});
+         mounts(t, "20 1 9:0 / / rw shared:1 - ext4 /dev/md0 rw\n");
+       },
+       {0, 3}, {1}},
+      // The system on a USB disk: its volume answers no ATA command, so only the adapter
+      // can name it.
+      {"UsbSystem",
+       [&](testing::FakeLinuxTree& t) {
+         mounts(t, "20 1 8:17 / / rw shared:1 - ext4 /dev/sdb1 rw\n");
+       },
+       {1}, {0, 3}},
+      {"BtrfsRaid1",
+       [&](testing::FakeLinuxTree& t) {
+         t.Btrfs("9a0a3e3e-5a9b-4f0e-b7a3-2c3d4e5f6a7b", {"sda1", "sdd2"});
+         mounts(t, "20 1 0:31 / / rw shared:1 - btrfs /dev/sdd2 rw,space_cache=v2,subvol=/\n");
+       },
+       {0, 3}, {1}},
+      {"LoopRootImageOnTheUsbDisk",
+       [&](testing::FakeLinuxTree& t) {
+         t.Loop("loop0", "7:0", "/host/root.img");
+         t.File("/host/root.img", "");
+         mounts(t,
+                "20 1 7:0 / / rw shared:1 - ext4 /dev/loop0 rw\n"
+                "21 20 8:17 / /host rw shared:2 - ext4 /dev/sdb1 rw\n");
+       },
+       {1}, {0, 3}},
+      {"LiveOverlayFromTheUsbDisk",
+       [&](testing::FakeLinuxTree& t) {
+         t.Loop("loop0", "7:0", "/run/medium/live/filesystem.squashfs");
+         t.File("/run/medium/live/filesystem.squashfs", "");
+         t.Dir("/run/rootfs");
+         t.Dir("/run/overlay/rw");
+         t.Dir("/run/overlay/work");
+         mounts(t,
+                "20 1 0:30 / / rw shared:1 - overlay overlay rw,lowerdir=/run/rootfs,"
+                "upperdir=/run/overlay/rw,workdir=/run/overlay/work\n"
+                "21 20 0:24 / /run rw shared:2 - tmpfs tmpfs rw\n"
+                "22 21 8:17 / /run/medium ro shared:3 - vfat /dev/sdb1 ro\n"
+                "23 21 7:0 / /run/rootfs ro shared:4 - squashfs /dev/loop0 ro\n"
+                "24 21 0:31 / /run/overlay rw shared:5 - tmpfs tmpfs rw\n");
+       },
+       {1}, {0, 3}},
+      {"SwapOnTheDataDisk",
+       [&](testing::FakeLinuxTree& t) {
+         mounts(t, "20 1 8:50 / / rw shared:1 - ext4 /dev/sdd2 rw\n");
+         t.Swaps("/dev/sda1 partition 1048572 0 -2\n");
+       },
+       {0, 3}, {1}},
+      {"BootOnTheUsbDisk",
+       [&](testing::FakeLinuxTree& t) {
+         mounts(t,
+                "20 1 8:50 / / rw shared:1 - ext4 /dev/sdd2 rw\n"
+                "21 20 8:17 / /boot rw shared:2 - ext2 /dev/sdb1 rw\n");
+       },
+       {1, 3}, {0}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     LinuxMachineBench m;
-    m.tree.Stacked("dm-0", "253:0", {"sdd2", "sda1"}, "vg-root");
-    m.tree.Stacked("md0", "9:0", {"sda1", "sdd2"});
     m.tree.Partition("sdb", "sdb1", "8:17");
-    m.tree.MountInfo(c.mounts);
+    c.layout(m.tree);
     m.Refresh();
     EXPECT_EQ(m.io->SystemDriveNumbers(), c.system);
-    std::vector<int> numbers;
-    for (int i = 0; i < m.table.count; ++i) numbers.push_back(m.table.records[i].drive_number);
-    EXPECT_EQ(numbers, c.listed);
+    EXPECT_EQ(Listed(m.table), c.listed);
+  }
+}
+
+constexpr const char* kZfsVarNotice =
+    "The disks that hold the running system could not be determined: /var cannot be "
+    "traced to its disks (zfs rpool/var).\n\nNo drive is listed, so that none of them "
+    "can be erased or tested by mistake.";
+
+// A system the adapter cannot trace: the program says so when it starts, lists no drive
+// and sends no drive a command; "Scan" says it again, until the system can be traced.
+TEST(LinuxScanFlow, UntraceableSystemIsNamedAndNoDriveIsOffered) {
+  LinuxMachineBench m;
+  const std::string traceable =
+      "20 1 8:50 / / rw,relatime shared:1 - ext4 /dev/sdd2 rw\n"
+      "22 20 8:1 / /data rw,relatime shared:2 - xfs /dev/sda1 rw\n";
+  m.tree.MountInfo(traceable + "23 20 0:44 / /var rw shared:3 - zfs rpool/var rw,xattr\n");
+  app_test::ScriptedUser user;
+  user.ui.ExpectMessageBox(kZfsVarNotice).Do([](ui::Dialog& dlg) {
+    EXPECT_TRUE(app_test::Column(dlg, 0).empty());
+  }).Press(ui::IDOK);
+  user.ui.Expect(kMainTemplate)
+      .Do([&](ui::Dialog& dlg) {
+        EXPECT_EQ(app_test::Main(dlg).drive_table.count, 0);
+        EXPECT_TRUE(m.bench.OpenedPaths().empty());
+        EXPECT_TRUE(m.bench.Log().empty());
+      })
+      .Press(main_ids::kScan);
+  user.ui.ExpectMessageBox(kZfsVarNotice).Press(ui::IDOK);
+  user.ui.Expect(kMainTemplate)
+      .Do([&](ui::Dialog& dlg) {
+        EXPECT_TRUE(app_test::Column(dlg, 0).empty());
+        m.tree.MountInfo(traceable);  // the pool is exported
+      })
+      .Press(main_ids::kScan)
+      .Do([](ui::Dialog& dlg) {
+        EXPECT_EQ(app_test::Column(dlg, 0), (std::vector<std::string>{"0", "1"}));
+        EXPECT_TRUE(app_test::Main(dlg).system_undetermined.empty());
+      })
+      .Escape();
+
+  CPlovixApp(*m.io, *m.catalog).InitInstance();
+  EXPECT_FALSE(user.ui.failed());
+  EXPECT_EQ(user.ui.pending_steps(), 0u);
+  ASSERT_EQ(user.ui.message_boxes().size(), 2u);
+  for (const auto& box : user.ui.message_boxes()) {
+    EXPECT_EQ(box.caption, "Plovix");
+    EXPECT_EQ(box.type, ui::MB_OK | ui::MB_ICONEXCLAMATION);
   }
 }
 

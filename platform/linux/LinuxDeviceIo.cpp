@@ -203,6 +203,19 @@ bool LinuxDeviceIo::ScsiPassThrough(DeviceHandle handle, ScsiPassThroughRequest&
   return true;
 }
 
-std::vector<int> LinuxDeviceIo::SystemDriveNumbers() { return layout_.RootDriveNumbers(); }
+std::vector<int> LinuxDeviceIo::SystemDriveNumbers() { return FindSystemDrives().numbers; }
+
+SystemDrives LinuxDeviceIo::FindSystemDrives() {
+  const SystemDisks found = layout_.FindSystemDisks();
+  SystemDrives drives;
+  for (const auto& disk : found.disks) {
+    if (const auto n = DriveNumberOf(disk)) drives.numbers.push_back(*n);
+  }
+  for (const auto& clause : found.untraced) {
+    if (!drives.undetermined.empty()) drives.undetermined += "; ";
+    drives.undetermined += clause;
+  }
+  return drives;
+}
 
 }  // namespace plovix::linuxdev

@@ -42,6 +42,7 @@ class LinuxDeviceIo : public DeviceIo {
                       AtaPassThroughRequest& reply) override;
   bool ScsiPassThrough(DeviceHandle handle, ScsiPassThroughRequest& request) override;
   std::vector<int> SystemDriveNumbers() override;
+  SystemDrives FindSystemDrives() override;
 
   const SysfsLayout& layout() const { return layout_; }
 

@@ -1,5 +1,7 @@
 #include "platform/linux/Privileges.h"
 
+#include <unistd.h>
+
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -40,11 +42,41 @@ bool HasRawIoCapability(std::string_view proc_status) {
   return false;
 }
 
-bool ProcessHasRawIo(const std::string_view root) {
+namespace {
+
+std::optional<std::string> ReadStatus(std::string_view root) {
   std::ifstream in(std::string(root) + "/proc/self/status", std::ios::binary);
-  if (!in) return false;
-  const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  return HasRawIoCapability(text);
+  if (!in) return std::nullopt;
+  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+}  // namespace
+
+bool ProcessHasRawIo(const std::string_view root) {
+  const auto text = ReadStatus(root);
+  return text && HasRawIoCapability(*text);
+}
+
+std::string RawIoRefusal(std::string_view title, const std::optional<std::string>& proc_status,
+                         bool is_root) {
+  const std::string name(title);
+  if (!proc_status) {
+    return name + " cannot tell whether it may send commands to drives: /proc/self/status "
+                  "cannot be read.";
+  }
+  if (HasRawIoCapability(*proc_status)) return {};
+  // Root that lacks the capability has had it taken away (a container, a bounding set);
+  // telling it to run as root would send the user round in a circle.
+  if (is_root) {
+    return name + " is running as root but without the CAP_SYS_RAWIO capability, which it "
+                  "needs to send commands to drives; a container or a capability bounding "
+                  "set has left it out. Run it where root keeps CAP_SYS_RAWIO.";
+  }
+  return name + " needs administrator rights to open physical drives: run it as root.";
+}
+
+std::string ProcessRawIoRefusal(std::string_view title) {
+  return RawIoRefusal(title, ReadStatus(""), ::geteuid() == 0);
 }
 
 }  // namespace plovix::linuxdev

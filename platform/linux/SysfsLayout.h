@@ -28,8 +28,32 @@ struct MountEntry {
   std::string mount_point;  // escapes decoded
   std::string fs_type;
   std::string source;
+  std::string super_options;  // as shown, escapes kept: values may hold escaped commas
 };
 std::vector<MountEntry> ParseMountInfo(std::string_view text);
+
+// One line of /proc/swaps.
+struct SwapEntry {
+  std::string path;  // escapes decoded
+  std::string type;  // "partition" or "file"
+};
+std::vector<SwapEntry> ParseSwaps(std::string_view text);
+
+// The directories of an overlay mount's layers (lower, upper and work), from its super
+// options, in the order shown. Relative paths are kept as they are.
+std::vector<std::string> OverlayLayers(std::string_view super_options);
+
+// The running machine cannot do without the file systems mounted here, nor its swap.
+inline constexpr std::string_view kSystemMountPoints[] = {"/", "/boot", "/boot/efi", "/usr",
+                                                          "/var"};
+
+// The whole disks the running system lives on.
+struct SystemDisks {
+  std::vector<std::string> disks;  // ordered by drive number
+  // One clause for each part of the system that could not be followed down to its disks
+  // ("/ cannot be traced to its disks (zfs rpool/ROOT)"); the system may then be on any.
+  std::vector<std::string> untraced;
+};
 
 class SysfsLayout {
  public:
@@ -37,12 +61,10 @@ class SysfsLayout {
 
   const std::string& root() const { return root_; }
 
-  // The whole disks a block device (disk, partition, device-mapper or md device)
-  // finally lives on, ordered by drive number (SCSI disks first, then by name).
-  std::vector<std::string> PhysicalDisksOf(const std::string& block) const;
-  // The block device of a mount, by its numbers or, for file systems that report an
-  // anonymous number (btrfs), by its source; nullopt for non-block file systems.
-  std::optional<std::string> BlockOfMount(const MountEntry& mount) const;
+  // Every whole disk under the system mounts and the active swap, through partitions,
+  // device-mapper and md stacks, bcache, btrfs multi-device file systems, loop devices
+  // (to the file system that holds the image) and overlay layers.
+  SystemDisks FindSystemDisks() const;
 
   // Whole disks under the root file system.
   std::vector<std::string> RootDisks() const;
@@ -74,9 +96,15 @@ class SysfsLayout {
   std::string ReadAttribute(const std::string& path) const;  // root-relative, trimmed of '\n'
 
  private:
+  class Tracer;
+
   std::string Path(const std::string& relative) const { return root_ + relative; }
   std::optional<std::string> CanonicalBlockDir(const std::string& block) const;
-  void CollectDisks(const std::string& block, std::vector<std::string>& out, int depth) const;
+  // The block device behind "major:minor", or behind a device node's path.
+  std::optional<std::string> BlockOfNumbers(const std::string& dev) const;
+  std::optional<std::string> BlockOfDevicePath(const std::string& path) const;
+  // The members of the btrfs file system one of whose devices is `block`.
+  std::vector<std::string> BtrfsMembers(const std::string& block) const;
   std::vector<std::vector<std::string>> VolumeDisks() const;
 
   std::string root_;

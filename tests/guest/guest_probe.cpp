@@ -1,11 +1,15 @@
 // Runs inside a virtual machine with real (emulated) disks: the program's own drive
 // scan and SMART read on the Linux adapter, plus a few direct checks of the adapter,
 // printed one fact per line for tools/qemu-integration to compare.
+//   guest-probe --adapter 0,1,2    everything; the direct checks on these drives only
+//   guest-probe --scan             the system's drives and the scan's table
+//   guest-probe --watch-arrivals S device arrivals for up to S seconds
 #include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <set>
 #include <string>
 #include <thread>
 
@@ -94,13 +98,19 @@ void PrintSmart(plovix::DriveConnection& connection, const plovix::DriveRecord& 
   connection.Close();
 }
 
-// Direct checks of the adapter that the scan does not show.
-void ProbeAdapter(plovix::linuxdev::LinuxDeviceIo& io) {
+// What the adapter tells the scan about the running system.
+void PrintSystem(plovix::linuxdev::LinuxDeviceIo& io) {
+  const plovix::SystemDrives system = io.FindSystemDrives();
   std::printf("SYSTEM_DRIVES");
-  for (int n : io.SystemDriveNumbers()) std::printf(" %d", n);
-  std::printf("\n");
+  for (int n : system.numbers) std::printf(" %d", n);
+  std::printf("\nUNDETERMINED [%s]\n", system.undetermined.c_str());
+}
+
+// Direct checks of the adapter that the scan does not show, on the given drives only:
+// they write a sector, which no system disk should see.
+void ProbeAdapter(plovix::linuxdev::LinuxDeviceIo& io, const std::set<int>& drives) {
   static std::uint8_t buffer[512];
-  for (int n = 0; n < 32; ++n) {
+  for (int n : drives) {
     const DeviceHandle h = io.Open(plovix::PhysicalDrivePath(n));
     if (h == plovix::kInvalidHandle) continue;
     const bool usb = io.layout().IsUsbDisk(plovix::linuxdev::SdName(n));
@@ -218,6 +228,19 @@ int main(int argc, char** argv) {
   if (argc == 3 && std::strcmp(argv[1], "--watch-arrivals") == 0) {
     return WatchArrivals(std::atoi(argv[2]));
   }
+  const bool scan_only = argc == 2 && std::strcmp(argv[1], "--scan") == 0;
+  std::set<int> exercised;
+  if (argc == 3 && std::strcmp(argv[1], "--adapter") == 0) {
+    for (const char* at = argv[2]; *at != 0;) {
+      char* end = nullptr;
+      exercised.insert(static_cast<int>(std::strtol(at, &end, 10)));
+      if (end == at) break;
+      at = *end == ',' ? end + 1 : end;
+    }
+  } else if (!scan_only) {
+    std::fprintf(stderr, "usage: guest-probe --adapter N,N.. | --scan | --watch-arrivals S\n");
+    return 2;
+  }
   plovix::linuxdev::LinuxSystem system = plovix::linuxdev::RealLinuxSystem();
   system.sg_io = [real = system.sg_io](int fd, sg_io_hdr_t* hdr) {
     const int rc = real(fd, hdr);
@@ -228,6 +251,18 @@ int main(int argc, char** argv) {
   };
   plovix::linuxdev::LinuxDeviceIo io(system);
   plovix::linuxdev::LinuxDeviceCatalog catalog;
+  PrintSystem(io);
+
+  if (scan_only) {
+    plovix::IoBuffers buffers;
+    plovix::DriveConnection connection(io, buffers);
+    plovix::DriveTable table;
+    plovix::UnsupportedUsbList unsupported;
+    plovix::RefreshDriveTable(table, unsupported, connection, catalog);
+    PrintTable(table, unsupported);
+    std::printf("PROBE_DONE\n");
+    return 0;
+  }
 
   for (const auto& [guid, enumerator] :
        {std::pair{plovix::kDiskDriveClassGuid, "USBSTOR"}, std::pair{plovix::kUsbClassGuid, "USB"}}) {
@@ -239,7 +274,7 @@ int main(int argc, char** argv) {
     for (const auto& id : *ids) std::printf("CATALOG %s [%s]\n", enumerator, id ? id->c_str() : "");
   }
 
-  ProbeAdapter(io);
+  ProbeAdapter(io, exercised);
 
   plovix::IoBuffers buffers;
   plovix::DriveConnection connection(io, buffers);
