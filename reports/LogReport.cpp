@@ -1,6 +1,7 @@
 #include "reports/LogReport.h"
 
 #include <cstdio>
+#include <cstring>
 #include <string_view>
 
 #include "diagnostics/DriveCaption.h"
@@ -36,26 +37,75 @@ constexpr TagLabel kTagLabels[] = {
     {"SURFACE ET", "        SURFACE ET        : "},
 };
 
-const TagLabel* FindTag(const std::string& line) {
+const TagLabel* FindTag(std::string_view line) {
   for (const auto& t : kTagLabels) {
-    if (line == t.tag) return &t;
+    if (line.size() == t.tag.size() && std::memcmp(line.data(), t.tag.data(), line.size()) == 0) return &t;
   }
   return nullptr;
 }
 
-// Reads one line of any length without its line end (LF or CR LF). Returns whether
-// anything was read: an empty line counts, the end of the file does not. Byte by byte,
-// so a stray zero byte in a damaged log cannot swallow a line end.
-bool ReadLine(std::FILE* file, std::string& line) {
-  line.clear();
-  bool got = false;
-  for (int c; (c = std::getc(file)) != EOF;) {
-    got = true;
-    if (c == '\n') break;
-    line += static_cast<char>(c);
+constexpr std::string_view kResultLabel = "        Result            : ";
+constexpr std::string_view kWhenLabel = "        Date/Time         : ";
+
+// The whole log in memory: a log of many thousand records is read in a few large reads
+// rather than a call per byte.
+std::string ReadWhole(std::FILE* file) {
+  std::string data;
+  if (std::fseek(file, 0, SEEK_END) == 0) {
+    const long size = std::ftell(file);
+    if (size > 0) data.reserve(static_cast<std::size_t>(size));
+    std::rewind(file);
   }
-  if (!line.empty() && line.back() == '\r') line.pop_back();
-  return got;
+  char chunk[1 << 16];
+  for (std::size_t n; (n = std::fread(chunk, 1, sizeof chunk, file)) > 0;) data.append(chunk, n);
+  return data;
+}
+
+// The lines of a log without their line ends (LF or CR LF). Next returns whether anything
+// was read: an empty line counts, the end of the text does not. The line end is found by
+// its byte, so a stray zero byte in a damaged log cannot swallow one.
+class LineReader {
+ public:
+  explicit LineReader(std::string_view text) : text_(text) {}
+  bool Next(std::string_view& line) {
+    if (at_ == text_.size()) {
+      line = {};
+      return false;
+    }
+    const char* begin = text_.data() + at_;
+    const void* lf = std::memchr(begin, '\n', text_.size() - at_);
+    const std::size_t length =
+        lf != nullptr ? static_cast<std::size_t>(static_cast<const char*>(lf) - begin) : text_.size() - at_;
+    at_ += lf != nullptr ? length + 1 : length;
+    line = std::string_view(begin, length != 0 && begin[length - 1] == '\r' ? length - 1 : length);
+    return true;
+  }
+
+ private:
+  std::string_view text_;
+  std::size_t at_ = 0;
+};
+
+// Calls block(label, status, result, when) for every record the log holds, in file order.
+// Any line that is not a tag, blank or stray, is passed over; a record cut short by the
+// end of the log gets empty values.
+template <typename Block>
+void ForEachRecord(std::string_view log, Block&& block) {
+  LineReader lines(log);
+  std::string_view line;
+  std::string_view status;
+  std::string_view result;
+  std::string_view when;
+  bool more = true;
+  while (more) {
+    more = lines.Next(line);
+    const TagLabel* tag = FindTag(line);
+    if (tag == nullptr) continue;
+    lines.Next(status);
+    lines.Next(result);
+    more = lines.Next(when);
+    block(tag->label, status, result, when);
+  }
 }
 
 }  // namespace
@@ -79,26 +129,45 @@ std::string BuildLogReportText(const std::string& serial, const std::string& mod
   text += "        SMART Status      : Healthy" + L + L;
   text += "Test Log" + L + L;
 
-  // Binary mode: the line ends are stripped by ReadLine, so CR LF and LF-only logs
+  // Binary mode: the line ends are stripped by LineReader, so CR LF and LF-only logs
   // read the same on every platform.
   std::FILE* file = std::fopen(LogFileName(serial).c_str(), "rb");
   if (file == nullptr) return text;
-
-  std::string line;
-  bool more = true;
-  while (more) {
-    more = ReadLine(file, line);
-    const TagLabel* tag = FindTag(line);
-    if (tag == nullptr) continue;  // stray lines of a damaged or unknown record
-    std::string status, result, when;
-    ReadLine(file, status);
-    ReadLine(file, result);
-    more = ReadLine(file, when);
-    text.append(tag->label).append(status).append(L);
-    text.append("        Result            : ").append(result).append(L);
-    text.append("        Date/Time         : ").append(when).append(L).append(L).append(L);
-  }
+  const std::string log = ReadWhole(file);
   std::fclose(file);
+
+  // Two passes: the first sizes the report, so the second copies each piece once into
+  // place instead of growing the text a piece at a time.
+  const std::size_t line_break_size = L.size();
+  std::size_t size = text.size();
+  ForEachRecord(log, [&](std::string_view label, std::string_view status, std::string_view result,
+                         std::string_view when) {
+    size += label.size() + status.size() + kResultLabel.size() + result.size() + kWhenLabel.size() +
+            when.size() + 5 * line_break_size;
+  });
+  std::size_t at = text.size();
+  text.resize(size);
+  char* out = text.data();
+  auto put = [&](std::string_view piece) {
+    if (piece.empty()) return;
+    std::memcpy(out + at, piece.data(), piece.size());
+    at += piece.size();
+  };
+  const std::string_view lb(L);
+  ForEachRecord(log, [&](std::string_view label, std::string_view status, std::string_view result,
+                         std::string_view when) {
+    put(label);
+    put(status);
+    put(lb);
+    put(kResultLabel);
+    put(result);
+    put(lb);
+    put(kWhenLabel);
+    put(when);
+    put(lb);
+    put(lb);
+    put(lb);
+  });
   return text;
 }
 

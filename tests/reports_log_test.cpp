@@ -1,9 +1,13 @@
 // The per-drive log file and the report built from it.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
+#include <random>
 #include <filesystem>
 #include <set>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -278,6 +282,85 @@ TEST_P(LogReportBlocksTest, OneBlockPerRecognisedRecord) {
 
 INSTANTIATE_TEST_SUITE_P(Cases, LogReportBlocksTest, ::testing::ValuesIn(kBlockCases),
                          [](const auto& p) { return "case" + std::to_string(p.index); });
+
+// The report as the first builder made it, reading the log a byte at a time: the model
+// the faster builder must match to the byte.
+std::string ModelRecords(const std::string& log_file, const std::string& L) {
+  std::FILE* file = std::fopen(log_file.c_str(), "rb");
+  if (file == nullptr) return {};
+  auto read_line = [&](std::string& line) {
+    line.clear();
+    bool got = false;
+    for (int c; (c = std::getc(file)) != EOF;) {
+      got = true;
+      if (c == '\n') break;
+      line += static_cast<char>(c);
+    }
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    return got;
+  };
+  const std::vector<std::pair<std::string, std::string>> tags = {
+      {"ReadErrStat", "        ReadErrStat       : "}, {"SMART QT", "        SMART QT          : "},
+      {"SMART ET", "        SMART ET          : "},    {"Erase MBR", "        Erase MBR         : "},
+      {"Erase Disk", "        Erase Disk        : "},  {"SURFACE QT", "        SURFACE QT        : "},
+      {"SURFACE ET", "        SURFACE ET        : "}};
+  std::string text;
+  std::string line;
+  bool more = true;
+  while (more) {
+    more = read_line(line);
+    const auto tag = std::find_if(tags.begin(), tags.end(), [&](const auto& t) { return t.first == line; });
+    if (tag == tags.end()) continue;
+    std::string status, result, when;
+    read_line(status);
+    read_line(result);
+    more = read_line(when);
+    text += tag->second + status + L + "        Result            : " + result + L +
+            "        Date/Time         : " + when + L + L + L;
+  }
+  std::fclose(file);
+  return text;
+}
+
+// A damaged, mixed log: whole records, near-miss tags, blank, long and zero-byte lines,
+// CR LF, LF and doubled CR line ends, and sometimes no line end at the very end.
+std::string RandomLog(std::uint32_t seed) {
+  std::mt19937 rng(seed);
+  auto pick = [&](std::size_t n) { return static_cast<std::size_t>(rng() % n); };
+  const std::vector<std::string> lines = {
+      "ReadErrStat", "SMART QT", "SMART ET", "Erase MBR", "Erase Disk", "SURFACE QT", "SURFACE ET",
+      "smart qt", "SMART QT ", "SMART Q", "SURFACE ETX", " Erase MBR", "Done", "Pass", "Fail", "ComErr",
+      "03/14/2012 09:05:07", "", "\r", "Pa\0ss"s, std::string(129, 'l'), std::string(300, 'w'), "SMART\rQT"};
+  const std::vector<std::string> ends = {"\r\n", "\r\n", "\r\n", "\n", "\r\r\n"};
+  std::string log;
+  const std::size_t count = 50 + pick(400);
+  for (std::size_t i = 0; i < count; ++i) {
+    if (pick(3) == 0) {
+      log += "SMART ET\r\nDone\r\nPass\r\n03/14/2012 09:05:07\r\n";
+      continue;
+    }
+    log += lines[pick(lines.size())];
+    if (i + 1 < count || pick(2) == 0) log += ends[pick(ends.size())];
+  }
+  return log;
+}
+
+TEST(LogReport, MatchesTheByteByByteReaderOnRandomLogs) {
+  ScratchDir dir;
+  for (std::uint32_t seed = 1; seed <= 12; ++seed) {
+    const std::string log = RandomLog(seed);
+    WriteBinary("RND1.log", log);
+    for (const std::string L : {"\r\n", "\n"}) {
+      const std::string records = ModelRecords("RND1.log", L);
+      ASSERT_FALSE(records.empty()) << seed;
+      const std::string text = BuildLogReportText("RND1", "M", "F", 0, kMarch14, L);
+      const std::string marker = "Test Log" + L + L;
+      const auto at = text.find(marker);
+      ASSERT_NE(at, std::string::npos);
+      EXPECT_TRUE(text.substr(at + marker.size()) == records) << "seed " << seed;
+    }
+  }
+}
 
 struct CapacityCase {
   std::uint64_t sectors;
