@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -424,6 +425,63 @@ TEST(TerminalFit, PlainTerminalsGetPlainMarks) {
   }).Escape();
   ui::Dialog dlg(kProbe);
   dlg.DoModal();
+}
+
+// A caption longer than its frame widens the window just enough, about its middle, up to
+// the screen's width; only then is it cut, and the template's centred controls stay in
+// the middle.
+TEST(TerminalFit, LongCaptionsWidenTheWindowAboutItsMiddle) {
+  constexpr int kProbe = 9302;
+  const std::string nvme = "Utilities - 7: Kestrel KN1000-PX NVMe KSTN1A0827734";  // 51 columns
+  const std::string longest =
+      "SMART Test Result - 9: WDC WD40EFRX-68N32N0 NAS Hard Drive 4 TB WD-WCC7K0HX123456789";  // 84
+  const struct {
+    std::string caption;
+    bool sysmenu;
+    int cols;
+    int frame_w;
+    bool whole;
+  } cases[] = {
+      {"Short", true, 80, 32, true},       // the template's own width: 120 units, 30 columns
+      {nvme, true, 80, 63, true},          // "┌[-]─ " and " ─[x]┐" beside it
+      {nvme + "X", true, 80, 64, true},    // an odd widening
+      {nvme, false, 80, 57, true},         // "┌─ " and " ─┐"
+      {longest, true, 120, 96, true},
+      {longest, true, 80, 80, false},      // the whole screen, and the mark
+      {nvme, true, 40, 40, false},
+  };
+  ui::DialogTemplate t;
+  t.id = kProbe;
+  t.caption = "Probe";
+  t.width = 120;
+  t.height = 48;
+  t.controls = {{1030, ui::Kind::Static, "In the middle", {10, 8, 100, 8}, ui::style::kCenter, 0},
+                {1, ui::Kind::Button, "OK", {35, 26, 50, 14}, ui::style::kTabStop | ui::style::kDefButton, 0}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.caption + " at " + std::to_string(c.cols));
+    t.style = c.sysmenu ? ui::dstyle::kStandard : ui::dstyle::kStandard & ~ui::dstyle::kSysMenu;
+    ui::AddTemplate(t);
+    ui::scripted::ScriptedBackend ui;
+    ui.Expect(kProbe).Do([&](ui::Dialog& d) {
+      d.SetCaption(c.caption);
+      Term term(d, c.cols, 24);
+      const Cells frame = term.view.placement.frame;
+      EXPECT_EQ(frame.w, c.frame_w);
+      EXPECT_EQ(frame.x, (c.cols - c.frame_w) / 2);
+      EXPECT_EQ(term.canvas.Find(c.caption).first >= 0, c.whole) << term.canvas.Row(frame.y);
+      if (!c.whole) {
+        // Cut where its room ends, right before the close box.
+        EXPECT_NE(term.canvas.Row(frame.y).find("\xE2\x80\xA6 \xE2\x94\x80[x]"), std::string::npos);
+      }
+      EXPECT_TRUE(term.canvas.overdraws().empty());
+      for (const int id : {1030, 1}) {
+        const Cells cells = ControlArea(term.view, *d.GetDlgItem(id));
+        EXPECT_LE(std::abs((2 * cells.x + cells.w) - (2 * frame.x + frame.w)), 2) << "control " << id;
+      }
+    }).Escape();
+    ui::Dialog dlg(kProbe);
+    dlg.DoModal();
+  }
 }
 
 // Too few rows for the template: rows are kept in its order, packed, never drawn over.

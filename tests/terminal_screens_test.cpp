@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <set>
 #include <sstream>
@@ -140,6 +141,36 @@ std::set<int> FocusedOwners(const Screen& s) {
   return owners;
 }
 
+// A window that widens for its caption keeps every control where the template's own
+// caption has it (up to one column, the halves of an odd widening), so the template's
+// client sits in the middle of the wider one.
+void ExpectPlacesKeptUnderTheCaption(ui::Dialog& d, Size size, const Screen& named) {
+  const std::string caption = d.caption();
+  d.SetCaption(d.dialog_template()->caption);
+  const Screen plain = Draw(d, size, InitialFocus(d));
+  d.SetCaption(caption);
+  const Cells wide = named.view.placement.client;
+  const Cells narrow = plain.view.placement.client;
+  int dx = 0;
+  bool first = true;
+  for (std::size_t i = 0; i < plain.view.layout.cells.size(); ++i) {
+    const Cells a = plain.view.layout.cells[i];
+    const Cells b = named.view.layout.cells[i];
+    if (a.w == 0) continue;
+    if (first) dx = b.x - a.x;
+    first = false;
+    EXPECT_TRUE((Cells{b.x - dx, b.y, b.w, b.h}) == a)
+        << "control " << i << " moved apart from the others: " << a.x << "," << a.y << " " << a.w << "x" << a.h
+        << " became " << b.x << "," << b.y << " " << b.w << "x" << b.h;
+  }
+  EXPECT_LE(std::abs(dx), 1);
+  const int left = narrow.x + dx - wide.x;
+  const int right = wide.x + wide.w - (narrow.x + dx + narrow.w);
+  EXPECT_GE(left, 0);
+  EXPECT_GE(right, 0);
+  EXPECT_LE(std::abs(left - right), 1) << "template client not centred: " << left << " | " << right;
+}
+
 // Lists whose columns must always be readable whole (the main window's model, serial,
 // capacity and status), by control id.
 struct Demands {
@@ -244,9 +275,18 @@ void ExpectReadable(ui::Dialog& d, const Demands& demands = {}) {
       }
     }
 
-    // The caption: whole, or cut with the ellipsis.
+    // The caption: whole wherever the screen has room for it, else cut with the ellipsis.
+    // A frame with the system menu spends 12 columns on "┌[-]─ ", " ─[x]┐".
     bool whole = false;
     EXPECT_TRUE(ShownWholeOrMarked(text_of, d.caption(), whole)) << d.caption();
+    const int chrome = (t.style & ui::dstyle::kSysMenu) != 0 ? 12 : 6;
+    if (size.cols >= 120 || DisplayWidth(d.caption()) + chrome <= size.cols) {
+      EXPECT_TRUE(whole) << "cut: \"" << d.caption() << "\"";
+    }
+    const Cells frame = s.view.placement.frame;
+    EXPECT_GE(frame.x, 0);
+    EXPECT_LE(frame.x + frame.w, size.cols);
+    ExpectPlacesKeptUnderTheCaption(d, size, s);
 
     // One focused control, drawn unlike everything else, for each control that takes it.
     for (std::size_t i = 0; i < controls.size(); ++i) {
@@ -356,7 +396,7 @@ TEST_F(TerminalScreens, UtilityDialogs) {
   ui.Expect(102).Press(1005);
   ui.Expect(147).Press(1001);
   ui.Expect(148).Do([](ui::Dialog& d) { ExpectReadable(d); }).Press(1);
-  ui.Expect(149).Press(1);
+  ui.Expect(149).Do([](ui::Dialog& d) { ExpectReadable(d); }).Press(1);
   ui.Expect(151).Do([](ui::Dialog& d) { ExpectReadable(d); }).Press(1);
   ui.Expect(102).Press(1005);
   ui.Expect(147).Press(1002);
@@ -368,5 +408,70 @@ TEST_F(TerminalScreens, UtilityDialogs) {
   plovix::CPlovixApp(bench, bench).InitInstance();
   EXPECT_EQ(ui.pending_steps(), 0u);
 }
+
+// Every dialog about one drive, on drives whose names are long: the NVMe drive, and the
+// longest names ATA allows, which 80 columns cannot show beside a caption.
+struct LongNameCase {
+  const char* name;
+  int line;  // in the drive list
+  std::string caption;  // " - <number>: <model> <serial>"
+};
+
+class TerminalDriveCaptions : public TerminalScreens, public ::testing::WithParamInterface<LongNameCase> {
+ protected:
+  TerminalDriveCaptions() {
+    plovix::sim::NvmeSpec nvme;
+    nvme.model = "Kestrel KN1000-PX NVMe";
+    nvme.serial = "KSTN1A0827734";
+    nvme.firmware = "PX11B3A0";
+    nvme.block_count = 1u << 22;  // small, so an erase or a scan takes a moment
+    nvme.short_test.duration_ms = 12000;
+    bench.AddNvme(7, std::move(nvme));
+    bench.AddSata(9, Disk("WDC WD40EFRX-68N32N0 NAS Hard Drive 4 TB", "WD-WCC7K0HX123456789", "82.00A82", 1u << 22));
+  }
+};
+
+TEST_P(TerminalDriveCaptions, EveryDialogAboutTheDriveNamesItWholeWhereItFits) {
+  const int line = GetParam().line;
+  const std::string drive = GetParam().caption;
+  // Each dialog is read at every size, and must carry the drive's name.
+  auto readable = [drive](ui::Dialog& d) {
+    EXPECT_NE(d.caption().find(drive), std::string::npos) << d.caption();
+    ExpectReadable(d);
+  };
+  ui.Expect(102).DoubleClick(kList, line);
+  ui.Expect(129).Do(readable).Press(1);
+  ui.Expect(102).Check(kList, line).Press(1003);
+  ui.Expect(130).Advance(5000).Do(readable).AdvanceUntilClosed(60000);
+  ui.Expect(146).Do(readable).Press(1);
+  ui.Expect(102).Press(1005);
+  ui.Expect(147).Do(readable).Press(1001);
+  ui.Expect(148).Do(readable).Press(1);
+  ui.Expect(149).Do(readable).Press(1);
+  ui.Expect(151).Do(readable).Press(1);
+  ui.Expect(102).Press(1005);
+  ui.Expect(147).Press(1002);
+  ui.Expect(148).Do(readable).Press(1);
+  ui.Expect(149).Do(readable).Press(1);
+  ui.Expect(150).Do(readable).Do(WaitForWorker).AdvanceUntilClosed(10000);
+  ui.Expect(152).Do(readable).Press(1);
+  ui.Expect(102).Press(1005);
+  ui.Expect(147).Press(1005);
+  ui.Expect(163).Do(readable).Do(WaitForWorker).AdvanceUntilClosed(10000);
+  ui.Expect(164).Do(readable).Press(1);
+  ui.Expect(102).Press(1005);
+  ui.Expect(147).Press(1003);
+  ui.Expect(153).Do(readable).Press(1);
+  ui.Expect(102).Escape();
+  plovix::CPlovixApp(bench, bench).InitInstance();
+  EXPECT_EQ(ui.pending_steps(), 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Drives, TerminalDriveCaptions,
+    ::testing::Values(LongNameCase{"nvme", 3, " - 7: Kestrel KN1000-PX NVMe KSTN1A0827734"},
+                      LongNameCase{"longest_ata_names", 4,
+                                   " - 9: WDC WD40EFRX-68N32N0 NAS Hard Drive 4 TB WD-WCC7K0HX123456789"}),
+    [](const auto& p) { return std::string(p.param.name); });
 
 }  // namespace

@@ -309,7 +309,7 @@ void HandleDialogClick(Dialog& dlg, DialogView& view, int x, int y, bool double_
     return;
   }
   const DialogTemplate* t = dlg.dialog_template();
-  if (y == p.frame.y && t != nullptr && (t->style & dstyle::kSysMenu) != 0 && p.frame.w >= 12) {
+  if (y == p.frame.y && t != nullptr && (t->style & dstyle::kSysMenu) != 0 && p.frame.w >= kSysMenuFrameMin) {
     if (x >= p.frame.x + p.frame.w - 4 && x < p.frame.x + p.frame.w - 1) {
       dlg.OnSysCommand(SC_CLOSE);
     } else if (x >= p.frame.x + 1 && x < p.frame.x + 4) {

@@ -440,6 +440,17 @@ bool IsLineStatic(const Control& control) {
          control.text().find('\n') == std::string::npos;
 }
 
+CaptionSlot CaptionSlotOf(int frame_w, bool sysmenu) {
+  if (sysmenu && frame_w >= kSysMenuFrameMin) return CaptionSlot{5, frame_w - 10};
+  return CaptionSlot{2, frame_w - 4};
+}
+
+int CaptionFrameWidth(const std::string& caption, bool sysmenu) {
+  if (caption.empty()) return 0;
+  const int text = DisplayWidth(caption) + 2;  // and a blank each side
+  return text + (sysmenu ? 10 : 4);
+}
+
 DialogLayout LayoutDialog(const Dialog& dlg, int cols, int rows, const std::vector<int>* line_widths) {
   DialogLayout layout;
   const DialogTemplate* t = dlg.dialog_template();
@@ -548,11 +559,18 @@ DialogLayout LayoutDialog(const Dialog& dlg, int cols, int rows, const std::vect
     b.x = std::clamp(b.x, c.x, c.x + c.w - b.w);
   }
 
+  // The caption widens the window about its middle; the template's client is centred in
+  // the wider one.
+  const bool sysmenu = (t->style & dstyle::kSysMenu) != 0;
+  const int caption_client = CaptionFrameWidth(dlg.caption(), sysmenu) - 2;
+  const int wide_w = std::max(client_w, std::min(caption_client, cols - 2));
+  const int shift = (wide_w - client_w) / 2;
+
   Placement& p = layout.placement;
   p.scale = Scale{sx, sy};
-  p.client.w = client_w;
+  p.client.w = wide_w;
   p.client.h = client_h;
-  p.frame.w = client_w + 2;
+  p.frame.w = wide_w + 2;
   p.frame.h = client_h + 2;
   p.frame.x = std::max(0, (cols - p.frame.w) / 2);
   p.frame.y = std::max(0, (rows - p.frame.h) / 2);
@@ -560,7 +578,7 @@ DialogLayout LayoutDialog(const Dialog& dlg, int cols, int rows, const std::vect
   p.client.y = p.frame.y + 1;
   for (const Box& b : boxes) {
     layout.cells[static_cast<std::size_t>(b.index)] =
-        Cells{p.client.x + b.x, p.client.y + b.row, std::max(1, b.w), std::max(1, b.rows)};
+        Cells{p.client.x + shift + b.x, p.client.y + b.row, std::max(1, b.w), std::max(1, b.rows)};
   }
   return layout;
 }

@@ -47,12 +47,26 @@ struct Placement {
   Scale scale;
 };
 
+// Where a dialog's caption goes on the top row of a frame frame_w wide, from the frame's
+// left edge: between the system menu's "[-]" and "[x]" when the frame has them, with a
+// blank either side of the text.
+struct CaptionSlot {
+  int x = 0;
+  int room = 0;  // columns for the blanks and the text
+};
+inline constexpr int kSysMenuFrameMin = 12;  // narrower frames leave the boxes off
+CaptionSlot CaptionSlotOf(int frame_w, bool sysmenu);
+// The narrowest frame that shows caption whole (0 for no caption).
+int CaptionFrameWidth(const std::string& caption, bool sysmenu);
+
 // Every control's cells (absolute; w and h 0 for controls that are not drawn, such as
 // bitmaps), by control index. cols x rows is the screen area windows may use.
 struct DialogLayout {
   Placement placement;
   std::vector<Cells> cells;
 };
+// A caption longer than the template's frame widens the window on both sides alike, as
+// far as the screen allows; the controls keep their places, centred in it.
 // line_widths, when given, holds by control index the widest line of each multi-line
 // edit that does not wrap, so that such an edit can widen into free cells to show it.
 DialogLayout LayoutDialog(const Dialog& dlg, int cols, int rows, const std::vector<int>* line_widths = nullptr);

@@ -426,19 +426,16 @@ void DrawDialog(Canvas& canvas, Dialog& dlg, DialogView& view, bool active) {
   canvas.Frame(p.frame, frame);
 
   const bool sysmenu = (t->style & dstyle::kSysMenu) != 0;
-  int caption_x = p.frame.x + 2;
-  int caption_room = p.frame.w - 4;
-  if (sysmenu && p.frame.w >= 12) {
+  if (sysmenu && p.frame.w >= kSysMenuFrameMin) {
     canvas.Put(p.frame.x + 1, p.frame.y, "[-]", frame);
     canvas.Put(p.frame.x + p.frame.w - 4, p.frame.y, "[x]", frame);
-    caption_x = p.frame.x + 5;
-    caption_room = p.frame.w - 10;
   }
+  const CaptionSlot slot = CaptionSlotOf(p.frame.w, sysmenu);
   Attr caption;
   caption.bold = true;
   caption.reverse = active;
-  canvas.Put(caption_x, p.frame.y, Concat({" ", Ellipsize(dlg.caption(), std::max(0, caption_room - 2)), " "}), caption,
-             caption_room);
+  canvas.Put(p.frame.x + slot.x, p.frame.y, Concat({" ", Ellipsize(dlg.caption(), std::max(0, slot.room - 2)), " "}),
+             caption, slot.room);
 
   const auto& controls = dlg.controls();
   for (std::size_t i = 0; i < controls.size(); ++i) {
