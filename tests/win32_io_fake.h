@@ -49,6 +49,7 @@ struct NvmeDisk {
   DWORD command_error = 0;
   DWORD command_return_status = 1;  // STORAGE_PROTOCOL_STATUS_SUCCESS
   DWORD command_error_code = 0;
+  std::uint16_t command_error_info_status = 0;  // written into the error information entry
   DWORD command_fixed = 0;
   std::optional<SCSI_ADDRESS> address;
 };
@@ -332,6 +333,12 @@ class FakeMachine : public SystemCalls {
     PutDword(out + 16, nvme.command_return_status);
     PutDword(out + 20, nvme.command_error_code);
     PutDword(out + 64, nvme.command_fixed);
+    const DWORD info_length = Dword(std::vector<std::uint8_t>(out, out + 80), 28);
+    const DWORD info_offset = Dword(std::vector<std::uint8_t>(out, out + 80), 44);
+    if (info_length >= 64 && info_offset + std::size_t{info_length} <= out_bytes) {
+      out[info_offset + 12] = static_cast<std::uint8_t>(nvme.command_error_info_status);
+      out[info_offset + 13] = static_cast<std::uint8_t>(nvme.command_error_info_status >> 8);
+    }
     *returned = out_bytes;
     return TRUE;
   }

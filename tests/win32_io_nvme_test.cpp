@@ -159,22 +159,26 @@ TEST_P(SelfTestCommand, ThePassThroughStructureAndTheSubmissionEntry) {
   ASSERT_EQ(rig.machine.calls.size(), 1u);
   const auto& call = rig.machine.calls[0];
   EXPECT_EQ(call.code, 0x2DD3C0u);
-  ASSERT_EQ(call.in.size(), 144u);  // the structure's 80 bytes and one 64-byte command
-  EXPECT_EQ(call.out_bytes, 144u);
+  // The structure's 80 bytes, one 64-byte command, a 64-byte error information entry.
+  ASSERT_EQ(call.in.size(), 208u);
+  EXPECT_EQ(call.out_bytes, 208u);
   EXPECT_EQ(Dword(call.in, 0), 1u);            // STORAGE_PROTOCOL_STRUCTURE_VERSION
   EXPECT_EQ(Dword(call.in, 4), 84u);           // sizeof(STORAGE_PROTOCOL_COMMAND)
   EXPECT_EQ(Dword(call.in, 8), 3u);            // ProtocolTypeNvme
   EXPECT_EQ(Dword(call.in, 12), 0x80000000u);  // to the adapter: an admin command
   EXPECT_EQ(Dword(call.in, 24), 64u);          // CommandLength
-  EXPECT_EQ(Dword(call.in, 28), 0u);           // no error info
+  EXPECT_EQ(Dword(call.in, 28), 64u);          // ErrorInfoLength
   EXPECT_EQ(Dword(call.in, 32), 0u);           // no data either way
   EXPECT_EQ(Dword(call.in, 36), 0u);
-  EXPECT_EQ(Dword(call.in, 40), 10u);  // TimeOutValue, seconds
-  EXPECT_EQ(Dword(call.in, 56), 1u);   // STORAGE_PROTOCOL_SPECIFIC_NVME_ADMIN_COMMAND
-  EXPECT_EQ(call.in[80], 0x14);        // opcode
+  EXPECT_EQ(Dword(call.in, 40), 10u);   // TimeOutValue, seconds
+  EXPECT_EQ(Dword(call.in, 44), 144u);  // ErrorInfoOffset: after the command, pointer-aligned
+  EXPECT_EQ(Dword(call.in, 48), 0u);
+  EXPECT_EQ(Dword(call.in, 52), 0u);
+  EXPECT_EQ(Dword(call.in, 56), 1u);  // STORAGE_PROTOCOL_SPECIFIC_NVME_ADMIN_COMMAND
+  EXPECT_EQ(call.in[80], 0x14);       // opcode
   EXPECT_EQ(Dword(call.in, 80 + 4), 0xFFFFFFFFu);  // NSID
   EXPECT_EQ(Dword(call.in, 80 + 40), static_cast<std::uint32_t>(GetParam()));  // CDW10
-  for (std::size_t i = 80 + 44; i < 144; ++i) EXPECT_EQ(call.in[i], 0) << i;
+  for (std::size_t i = 80 + 44; i < 208; ++i) EXPECT_EQ(call.in[i], 0) << i;
 }
 
 INSTANTIATE_TEST_SUITE_P(Codes, SelfTestCommand,
@@ -185,33 +189,39 @@ struct CommandReplyCase {
   const char* name;
   DWORD win_error;  // the call fails with it; 0: it returns
   DWORD return_status;
+  std::uint16_t error_info;  // the error information entry's status field
   DWORD error_code;
   NvmeOutcome outcome;
   std::uint16_t status;
   std::uint32_t dw0;
 };
 
+// Status fields as a completion holds them: status shifted up past the phase tag.
+constexpr std::uint16_t Field(std::uint16_t status, bool phase = false) {
+  return static_cast<std::uint16_t>(status << 1 | (phase ? 1 : 0));
+}
+
 const CommandReplyCase kCommandReplies[] = {
-    {"Success", 0, 0x01, 0, NvmeOutcome::Completed, 0, 0x5A},
-    // ErrorCode: the completion's status field, phase tag in bit 0.
-    {"SelfTestInProgress", 0, 0x02, (0x1u << 8 | 0x1D) << 1 | 1, NvmeOutcome::Completed, 0x011D, 0x5A},
-    {"InvalidFieldDoNotRetry", 0, 0x02, (0x4000u | 0x02) << 1, NvmeOutcome::Completed, 0x4002, 0x5A},
-    {"InvalidOpcode", 0, 0x02, 0x01u << 1, NvmeOutcome::Completed, 0x0001, 0x5A},
-    {"ErrorWithoutStatus", 0, 0x02, 0, NvmeOutcome::CallFailed, 0, 0},
-    {"ErrorWithOnlyThePhaseTag", 0, 0x02, 1, NvmeOutcome::CallFailed, 0, 0},
-    {"NotSupported", 0, 0xFF, 0, NvmeOutcome::Refused, 0, 0},
-    {"InvalidRequest", 0, 0x03, 0, NvmeOutcome::Refused, 0, 0},
-    {"Pending", 0, 0x00, 0, NvmeOutcome::CallFailed, 0, 0},
-    {"NoDevice", 0, 0x04, 0, NvmeOutcome::CallFailed, 0, 0},
-    {"Busy", 0, 0x05, 0, NvmeOutcome::CallFailed, 0, 0},
-    {"Throttled", 0, 0x08, 0, NvmeOutcome::CallFailed, 0, 0},
-    {"InvalidFunction", ERROR_INVALID_FUNCTION, 0, 0, NvmeOutcome::Refused, 0, 0},
-    {"CallNotSupported", ERROR_NOT_SUPPORTED, 0, 0, NvmeOutcome::Refused, 0, 0},
-    {"InvalidParameter", ERROR_INVALID_PARAMETER, 0, 0, NvmeOutcome::Refused, 0, 0},
-    {"AccessDenied", ERROR_ACCESS_DENIED, 0, 0, NvmeOutcome::Refused, 0, 0},
-    {"IoDevice", ERROR_IO_DEVICE, 0, 0, NvmeOutcome::CallFailed, 0, 0},
-    {"SemTimeout", ERROR_SEM_TIMEOUT, 0, 0, NvmeOutcome::CallFailed, 0, 0},
-    {"DeviceGone", ERROR_DEVICE_NOT_CONNECTED, 0, 0, NvmeOutcome::CallFailed, 0, 0},
+    {"Success", 0, 0x01, 0, 0, NvmeOutcome::Completed, 0, 0x5A},
+    {"SelfTestInProgress", 0, 0x02, Field(0x011D, true), 0, NvmeOutcome::Completed, 0x011D, 0x5A},
+    {"InvalidFieldDoNotRetry", 0, 0x02, Field(0x4002), 0, NvmeOutcome::Completed, 0x4002, 0x5A},
+    {"StatusOnlyInErrorCode", 0, 0x02, 0, Field(0x0001, true), NvmeOutcome::Completed, 0x0001, 0x5A},
+    {"ErrorInfoBeforeErrorCode", 0, 0x02, Field(0x0002), Field(0x0001), NvmeOutcome::Completed, 0x0002, 0x5A},
+    {"ErrorWithoutStatus", 0, 0x02, 0, 0, NvmeOutcome::CallFailed, 0, 0},
+    {"ErrorWithOnlyPhaseTags", 0, 0x02, 1, 1, NvmeOutcome::CallFailed, 0, 0},
+    {"NotSupported", 0, 0xFF, 0, 0, NvmeOutcome::Refused, 0, 0},
+    {"InvalidRequest", 0, 0x03, 0, 0, NvmeOutcome::Refused, 0, 0},
+    {"Pending", 0, 0x00, 0, 0, NvmeOutcome::CallFailed, 0, 0},
+    {"NoDevice", 0, 0x04, 0, 0, NvmeOutcome::CallFailed, 0, 0},
+    {"Busy", 0, 0x05, 0, 0, NvmeOutcome::CallFailed, 0, 0},
+    {"Throttled", 0, 0x08, 0, 0, NvmeOutcome::CallFailed, 0, 0},
+    {"InvalidFunction", ERROR_INVALID_FUNCTION, 0, 0, 0, NvmeOutcome::Refused, 0, 0},
+    {"CallNotSupported", ERROR_NOT_SUPPORTED, 0, 0, 0, NvmeOutcome::Refused, 0, 0},
+    {"InvalidParameter", ERROR_INVALID_PARAMETER, 0, 0, 0, NvmeOutcome::Refused, 0, 0},
+    {"AccessDenied", ERROR_ACCESS_DENIED, 0, 0, 0, NvmeOutcome::Refused, 0, 0},
+    {"IoDevice", ERROR_IO_DEVICE, 0, 0, 0, NvmeOutcome::CallFailed, 0, 0},
+    {"SemTimeout", ERROR_SEM_TIMEOUT, 0, 0, 0, NvmeOutcome::CallFailed, 0, 0},
+    {"DeviceGone", ERROR_DEVICE_NOT_CONNECTED, 0, 0, 0, NvmeOutcome::CallFailed, 0, 0},
 };
 
 class CommandReply : public testing::TestWithParam<CommandReplyCase> {};
@@ -221,6 +231,7 @@ TEST_P(CommandReply, BecomesTheOutcomeTheFlowsTellApart) {
   Rig rig;
   rig.nvme().command_error = c.win_error;
   rig.nvme().command_return_status = c.return_status;
+  rig.nvme().command_error_info_status = c.error_info;
   rig.nvme().command_error_code = c.error_code;
   rig.nvme().command_fixed = 0x5A;
   const NvmeReply reply = rig.Send(EncodeDeviceSelfTest(kNvmeAllNamespaces, NvmeSelfTestCode::Short));

@@ -2,6 +2,7 @@
 
 #include <winioctl.h>
 #include <ntddscsi.h>
+#include <nvme.h>
 
 #include <algorithm>
 #include <cstddef>
@@ -36,7 +37,8 @@ static_assert(BusTypeNvme == 17);
 
 // --- IOCTL_STORAGE_PROTOCOL_COMMAND ------------------------------------------------------
 // STORAGE_PROTOCOL_COMMAND as Windows documents it (the mingw-w64 headers lack it),
-// followed by the one 64-byte NVMe submission entry it carries.
+// followed by the one 64-byte NVMe submission entry it carries and room for the error
+// information entry the driver fills when the command fails.
 struct ProtocolCommand {
   DWORD Version;
   DWORD Length;
@@ -57,11 +59,16 @@ struct ProtocolCommand {
   DWORD FixedProtocolReturnData;
   DWORD Reserved1[3];
   BYTE Command[64];
+  BYTE ErrorInfo[64];  // an NVME_ERROR_INFO_LOG
 };
 static_assert(offsetof(ProtocolCommand, ReturnStatus) == 16 && offsetof(ProtocolCommand, ErrorCode) == 20);
 static_assert(offsetof(ProtocolCommand, TimeOutValue) == 40 && offsetof(ProtocolCommand, CommandSpecific) == 56);
 static_assert(offsetof(ProtocolCommand, FixedProtocolReturnData) == 64 && offsetof(ProtocolCommand, Command) == 80);
-static_assert(sizeof(ProtocolCommand) == 144);
+static_assert(offsetof(ProtocolCommand, ErrorInfo) == 144 && offsetof(ProtocolCommand, ErrorInfo) % 8 == 0);
+static_assert(sizeof(ProtocolCommand) == 208);
+// The status field of an error information entry, phase tag in bit 0.
+constexpr std::size_t kErrorInfoStatus = 12;
+static_assert(sizeof(NVME_ERROR_INFO_LOG) == 64 && offsetof(NVME_ERROR_INFO_LOG, Status) == kErrorInfoStatus);
 
 constexpr DWORD kProtocolStructureVersion = 1;     // STORAGE_PROTOCOL_STRUCTURE_VERSION
 constexpr DWORD kProtocolCommandLength = 84;       // sizeof(STORAGE_PROTOCOL_COMMAND): Command[1], padded
@@ -184,8 +191,9 @@ NvmeReply LogPage(SystemCalls& calls, HANDLE handle, const NvmeRequest& request)
 }
 
 // An admin command without data through IOCTL_STORAGE_PROTOCOL_COMMAND, to the
-// controller. The NVMe status comes back in ErrorCode as the completion's 16-bit status
-// field (phase tag in bit 0).
+// controller. When it fails, the completion's status field (phase tag in bit 0) comes
+// back in the error information entry, as Windows' own example reads it; a driver that
+// leaves that empty is read in ErrorCode, in the same form.
 NvmeReply ProtocolAdminCommand(SystemCalls& calls, HANDLE handle, const NvmeRequest& request) {
   if (request.direction != NvmeData::None) return Outcome(NvmeOutcome::Refused);
   ProtocolCommand command{};
@@ -194,6 +202,8 @@ NvmeReply ProtocolAdminCommand(SystemCalls& calls, HANDLE handle, const NvmeRequ
   command.ProtocolType = ProtocolTypeNvme;
   command.Flags = kFlagAdapterRequest;
   command.CommandLength = kNvmeCommandLength;
+  command.ErrorInfoLength = sizeof command.ErrorInfo;
+  command.ErrorInfoOffset = offsetof(ProtocolCommand, ErrorInfo);
   command.TimeOutValue = std::max<std::uint32_t>(request.timeout_seconds, 1);
   command.CommandSpecific = kSpecificNvmeAdmin;
   command.Command[0] = request.opcode;
@@ -213,7 +223,9 @@ NvmeReply ProtocolAdminCommand(SystemCalls& calls, HANDLE handle, const NvmeRequ
     case kStatusSuccess:
       return Completed(0, command.FixedProtocolReturnData);
     case kStatusError: {
-      const auto status = static_cast<std::uint16_t>((command.ErrorCode >> 1) & 0x7FFF);
+      std::uint32_t field = command.ErrorInfo[kErrorInfoStatus] | command.ErrorInfo[kErrorInfoStatus + 1] << 8;
+      if ((field >> 1 & 0x07FF) == 0) field = command.ErrorCode & 0xFFFF;
+      const auto status = static_cast<std::uint16_t>((field >> 1) & 0x7FFF);
       // An error without a controller status is no completion the program can read,
       // and must never pass for a successful one.
       if ((status & 0x07FF) == 0) return Outcome(NvmeOutcome::CallFailed);
