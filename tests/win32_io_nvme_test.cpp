@@ -404,14 +404,6 @@ TEST(Win32Nvme, NoHandleSendsNothing) {
 
 // --- Reads, writes and flushes ---------------------------------------------------------
 
-NvmeRequest EncodeFlush(std::uint32_t nsid) {
-  NvmeRequest r;
-  r.queue = NvmeQueue::Io;
-  r.opcode = kNvmeIoFlush;
-  r.nsid = nsid;
-  r.timeout_seconds = 10;
-  return r;
-}
 
 struct TransferCase {
   DWORD block_bytes;
@@ -617,8 +609,7 @@ TEST(Win32Nvme, ProgramWrappersOverTheAdapter) {
   ASSERT_TRUE(NvmeSucceeded(NvmeWriteZeroBuffer(connection, ns, 0, 1)));
   EXPECT_EQ(std::count(rig.disk().content.begin(), rig.disk().content.begin() + 4096, 0), 4096);
   EXPECT_NE(rig.disk().content[4096], 0);
-  NvmeReply flushed;
-  EXPECT_TRUE(connection.SendNvme(EncodeFlush(1), flushed));
+  ASSERT_TRUE(NvmeSucceeded(NvmeFlush(connection, ns)));
   EXPECT_EQ(rig.machine.flushes, 1);
   connection.Close();
   EXPECT_EQ(rig.machine.open_handles, 1);  // the rig's own
