@@ -32,7 +32,6 @@ void DriveNumbering::Update(const std::vector<PresentDisk>& disks) {
   unnumbered_.clear();
   for (const auto& [number, disk] : namespaces_) at_[static_cast<std::size_t>(number)] = disk.name;
 
-  std::array<bool, kMaxDriveNumber + 1> scsi_present{};
   for (const auto& [index, disk] : scsi) {
     if (index > kMaxDriveNumber) {
       unnumbered_.push_back(disk->name + " (beyond drive number " +
@@ -40,7 +39,6 @@ void DriveNumbering::Update(const std::vector<PresentDisk>& disks) {
       continue;
     }
     const auto slot = static_cast<std::size_t>(index);
-    scsi_present[slot] = true;
     if (!at_[slot].empty()) {
       // It came after the namespace: the number stays where the user may have seen it.
       unnumbered_.push_back(disk->name + " (drive number " + std::to_string(index) +
@@ -55,10 +53,7 @@ void DriveNumbering::Update(const std::vector<PresentDisk>& disks) {
                                       [&](const auto& held) { return held.second == *disk; });
     if (numbered) continue;
     int number = kMaxDriveNumber;
-    while (number >= 0 && (!at_[static_cast<std::size_t>(number)].empty() ||
-                           scsi_present[static_cast<std::size_t>(number)])) {
-      --number;
-    }
+    while (number >= 0 && !at_[static_cast<std::size_t>(number)].empty()) --number;
     if (number < 0) {
       unnumbered_.push_back(disk->name + " (all " + std::to_string(kMaxDriveNumber + 1) +
                             " drive numbers are taken)");
