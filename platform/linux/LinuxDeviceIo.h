@@ -12,6 +12,7 @@
 
 #include <linux/nvme_ioctl.h>
 #include <scsi/sg.h>
+#include <sys/ioctl.h>
 
 #include "drive/DeviceIo.h"
 #include "platform/linux/DriveNumbering.h"
