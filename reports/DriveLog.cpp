@@ -23,7 +23,7 @@ bool IsDeviceName(const std::string& stem) {
   std::string base = stem.substr(0, stem.find('.'));
   while (!base.empty() && base.back() == ' ') base.pop_back();
   for (char& c : base) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  for (const char* name : {"CON", "PRN", "AUX", "NUL"}) {
+  for (const char* name : {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"}) {
     if (base == name) return true;
   }
   return base.size() == 4 && (base.starts_with("COM") || base.starts_with("LPT")) &&

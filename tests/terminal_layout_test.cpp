@@ -60,53 +60,7 @@ TEST(TerminalText, MnemonicsAndAlignment) {
   EXPECT_EQ(AlignText("abcdef", 4, Align::Right), "abcd");
 }
 
-struct PlaceCase {
-  int w_units, h_units, cols, rows;
-  Cells frame;
-};
-
-class TerminalPlacement : public ::testing::TestWithParam<PlaceCase> {};
-
-TEST_P(TerminalPlacement, CentresAndScalesToFit) {
-  const auto& c = GetParam();
-  const Placement p = PlaceDialog(c.w_units, c.h_units, c.cols, c.rows);
-  EXPECT_EQ(p.frame, c.frame);
-  EXPECT_LE(p.frame.x + p.frame.w, std::max(c.cols, p.frame.w));
-  EXPECT_EQ(p.client.x, p.frame.x + 1);
-  EXPECT_EQ(p.client.w, p.frame.w - 2);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Terminal, TerminalPlacement,
-    ::testing::Values(PlaceCase{558, 287, 200, 60, {29, 11, 142, 38}},   // main window, roomy
-                      PlaceCase{558, 287, 80, 24, {0, 0, 80, 24}},       // main window scaled
-                      PlaceCase{353, 199, 80, 24, {0, 0, 80, 24}},       // progress dialog
-                      PlaceCase{333, 115, 120, 40, {17, 11, 86, 17}},    // warning dialog
-                      PlaceCase{160, 100, 60, 20, {9, 2, 42, 15}}));
-
-TEST(TerminalLayout, ControlCellsRoundAndStayInside) {
-  const Scale one;
-  const Scale half{0.5, 0.5};
-  const struct {
-    ui::Rect rect;
-    Scale scale;
-    Cells cells;
-  } cases[] = {
-      {{7, 7, 339, 36}, one, {2, 1, 85, 4}},
-      {{27, 87, 248, 8}, one, {7, 11, 62, 1}},
-      {{0, 0, 2, 2}, one, {0, 0, 1, 1}},          // never smaller than a cell
-      {{8, 16, 40, 16}, half, {1, 1, 5, 1}},
-      {{300, 300, 100, 100}, one, {39, 19, 1, 1}}, // clamped into a 40 x 20 client
-  };
-  for (const auto& c : cases) {
-    EXPECT_EQ(ControlCells(c.rect, c.scale, 40 + (c.scale.sx == 1.0 && c.rect.x < 100 ? 60 : 0),
-                           20 + (c.scale.sx == 1.0 && c.rect.x < 100 ? 20 : 0)),
-              c.cells)
-        << c.rect.x << "," << c.rect.y;
-  }
-}
-
-TEST(TerminalLayout, ListsScrollAndSizeTheirColumns) {
+TEST(TerminalLayout, ListsScroll) {
   const struct {
     int top, focus, rows, count, expected;
   } cases[] = {{0, 0, 5, 30, 0}, {0, 5, 5, 30, 1}, {10, 3, 5, 30, 3},
@@ -114,9 +68,6 @@ TEST(TerminalLayout, ListsScrollAndSizeTheirColumns) {
   for (const auto& c : cases) {
     EXPECT_EQ(ScrollToShow(c.top, c.focus, c.rows, c.count), c.expected) << c.top << " " << c.focus;
   }
-  const std::vector<ui::ListColumn> columns = {{"      ", 50}, {"Model Name", 200}, {"Status", 120}};
-  EXPECT_EQ(ColumnWidths(columns, 1.0, 8), (std::vector<int>{8, 29, 17}));
-  EXPECT_EQ(ColumnWidths(columns, 0.5, 2), (std::vector<int>{4, 14, 9}));
   const ListGeometry framed = ListLayout(Cells{2, 3, 20, 6});
   EXPECT_TRUE(framed.framed);
   EXPECT_EQ(framed.header_y, 4);
@@ -216,25 +167,31 @@ TEST(TerminalRender, DrawsTheDialogIntoTheCanvas) {
         DialogView view;
         view.focus = InitialFocus(d);
         DrawDialog(canvas, d, view, true);
-        EXPECT_EQ(view.placement.frame, (Cells{9, 2, 42, 20}));
-        EXPECT_TRUE(canvas.RowContains(2, " Terminal Probe "));
-        EXPECT_TRUE(canvas.RowContains(2, "[x]"));  // close box
+        // Centred above the key hint row.
+        EXPECT_EQ(view.placement.frame, (Cells{9, 1, 42, 20}));
+        EXPECT_TRUE(canvas.RowContains(1, " Terminal Probe "));
+        EXPECT_TRUE(canvas.RowContains(1, "[x]"));  // close box
         // The title is a white band with black text.
-        EXPECT_EQ(canvas.Find("Title"), (std::pair<int, int>{10, 3}));
-        EXPECT_EQ(canvas.At(10, 3).attr.bg, Ink::White);
-        EXPECT_EQ(canvas.At(10, 3).attr.fg, Ink::Black);
-        EXPECT_EQ(canvas.At(45, 4).attr.bg, Ink::White);
+        EXPECT_EQ(canvas.Find("Title"), (std::pair<int, int>{10, 2}));
+        EXPECT_EQ(canvas.At(10, 2).attr.bg, Ink::White);
+        EXPECT_EQ(canvas.At(10, 2).attr.fg, Ink::Black);
+        EXPECT_EQ(canvas.At(45, 2).attr.bg, Ink::White);
         const auto warning = canvas.Find("WARNING");
         ASSERT_GE(warning.first, 0);
         EXPECT_EQ(canvas.At(warning.first, warning.second).attr.fg, Ink::Red);
-        // Half a bar of 20 cells.
-        const std::string bar_row = canvas.Row(canvas.Find("\xE2\x96\x88").second);
+        // Half a bar of 20 cells, its figure in the middle on the colours beneath it.
+        const auto figure = canvas.Find(" 50% ");
+        ASSERT_GE(figure.first, 0);
+        const int bar_x = view.placement.client.x + 1;
+        EXPECT_EQ(figure.first, bar_x + (20 - 5) / 2);
         int full = 0;
-        for (std::size_t at = bar_row.find("\xE2\x96\x88"); at != std::string::npos;
-             at = bar_row.find("\xE2\x96\x88", at + 1)) {
-          ++full;
+        for (int x = bar_x; x < bar_x + 20; ++x) {
+          const Cell& cell = canvas.At(x, figure.second);
+          full += cell.glyph == "\xE2\x96\x88" || cell.attr.bg == Ink::Green;
         }
         EXPECT_EQ(full, 10);
+        EXPECT_EQ(canvas.At(figure.first + 1, figure.second).attr.bg, Ink::Green);  // "5" on the done part
+        EXPECT_NE(canvas.At(figure.first + 3, figure.second).attr.bg, Ink::Green);  // "%" on the rest
         // The list: header, check boxes, green and red dots.
         const auto header = canvas.Find("Model Name");
         ASSERT_GE(header.second, 0);
@@ -293,7 +250,9 @@ TEST(TerminalRender, MessageBoxIsASmallCentredBox) {
   EXPECT_EQ(layout.frame.x, (80 - layout.frame.w) / 2);
   EXPECT_TRUE(canvas.RowContains(layout.frame.y, " Plovix "));
   EXPECT_TRUE(canvas.RowContains(layout.frame.y + 1, "Are you sure to abort ?"));
-  EXPECT_EQ(canvas.Find("[ Cancel ]"), (std::pair<int, int>{layout.cancel.x, layout.cancel.y}));
+  // The focused answer carries the focus marks as well as reverse video.
+  EXPECT_EQ(canvas.Find("\xE2\x96\xB6 Cancel \xE2\x97\x80"), (std::pair<int, int>{layout.cancel.x, layout.cancel.y}));
+  EXPECT_TRUE(canvas.RowContains(layout.ok.y, "[ OK ]"));
   EXPECT_TRUE(canvas.At(layout.cancel.x, layout.cancel.y).attr.reverse);
   EXPECT_EQ(HandleBoxClick(box, 80, 24, layout.cancel.x + 2, layout.cancel.y), ui::IDCANCEL);
   EXPECT_EQ(HandleBoxClick(box, 80, 24, layout.ok.x, layout.ok.y), ui::IDOK);
@@ -370,12 +329,18 @@ INSTANTIATE_TEST_SUITE_P(
         KeyCase{"SpaceChecksTheFirstLine", {{Key::Space}}, {}, {}, {}, {true, true, false, false, false}, 0, 0},
         KeyCase{"ArrowsMoveTheSelection",
                 {{Key::Down}, {Key::Down}, {Key::Up}, {Key::End}, {Key::Up}}, {}, {}, {}, kOnlyLine1, 3, 0},
-        KeyCase{"SpaceUnchecksTheCurrentLine", {{Key::Down}, {Key::Down}, {Key::Space}}, {}, {}, {},
+        KeyCase{"PagingGoesToThePageEdgeFirst", {{Key::PageDown}}, {}, {}, {}, kOnlyLine1, 4, 0},
+        KeyCase{"PagingBackToTheTop", {{Key::PageDown}, {Key::Up}, {Key::PageUp}}, {}, {}, {}, kOnlyLine1, 0, 0},
+        // The cursor starts on the first line: one Down reaches line 1.
+        KeyCase{"SpaceUnchecksTheCurrentLine", {{Key::Down}, {Key::Space}}, {}, {}, {},
                 {false, false, false, false, false}, 1, 0},
         KeyCase{"EnterOnTheDriveListIsADoubleClick",
-                {{Key::Down}, {Key::Down}, {Key::Enter}}, {}, {},
+                {{Key::Down}, {Key::Enter}}, {}, {},
                 {{kDriveListId, ui::NM_DBLCLK}}, kOnlyLine1, 1, 0},
-        KeyCase{"EnterWithoutALineDoesNothing", {{Key::Enter}}, {}, {}, {}, kOnlyLine1, -1, 0},
+        // The focused list shows its cursor on the first line before any was chosen;
+        // Enter acts on the line it shows.
+        KeyCase{"EnterOpensTheCursorLine", {{Key::Enter}}, {}, {}, {{kDriveListId, ui::NM_DBLCLK}}, kOnlyLine1,
+                0, 0},
         KeyCase{"TabReachesTheButtonsInOrder", {{Key::Tab}, {Key::Enter}, {Key::Tab}, {Key::Space}},
                 {kGo, ui::IDOK}, {}, {}, kOnlyLine1, -1, ui::IDOK},
         KeyCase{"BackTabWrapsToCancel", {{Key::BackTab}, {Key::Enter}},
@@ -388,7 +353,7 @@ INSTANTIATE_TEST_SUITE_P(
         KeyCase{"MenuSkipsTheSeparator", {{Key::Menu}, {Key::Down}, {Key::Enter}}, {}, {ui::IDM_ABOUTBOX},
                 {}, kOnlyLine1, -1, 0},
         KeyCase{"MenuEscapeClosesOnlyTheMenu", {{Key::Menu}, {Key::Escape}, {Key::Down}}, {}, {}, {},
-                kOnlyLine1, 0, 0}),
+                kOnlyLine1, 1, 0}),
     [](const auto& param_info) { return std::string(param_info.param.name); });
 
 TEST(TerminalInput, MouseClicksActOnWhatIsUnderThePointer) {
@@ -440,14 +405,15 @@ class TextDialog : public ui::Dialog {
     ui::DialogTemplate t;
     t.id = kTextProbe;
     t.caption = "Text";
-    t.width = 200;
+    t.width = 164;
     t.height = 100;
     using namespace ui::style;
     const std::uint32_t common = kMultiline | kReadOnly | kVScroll | kBorder | kTabStop | kWantReturn;
     t.controls = {
-        // 20 x 5 cells: a frame around 18 x 3 cells of text.
+        // 20 x 5 cells each: a frame around 18 x 3 cells of text; side by side with a
+        // blank between, so neither has room to widen.
         {kWrapEdit, ui::Kind::Edit, "", {0, 0, 80, 40}, common, 0},
-        {kWideEdit, ui::Kind::Edit, "", {100, 0, 80, 40}, common | kAutoHScroll, 0},
+        {kWideEdit, ui::Kind::Edit, "", {84, 0, 80, 40}, common | kAutoHScroll, 0},
     };
     ui::AddTemplate(t);
   }
@@ -481,22 +447,24 @@ TEST(TerminalInput, ReadOnlyEditsScroll) {
     const ui::Control& wide = *d.GetDlgItem(kWideEdit);
     EXPECT_EQ(Shown(canvas, view, wrap),
               (std::vector<std::string>{"one two three four", "five six seven", "eight nine ten"}));
+    // Lines wider than the window end in the cut mark.
     EXPECT_EQ(Shown(canvas, view, wide),
-              (std::vector<std::string>{"line 1 of the help", "line 2 of the help", "line 3 of the help"}));
+              (std::vector<std::string>{"line 1 of the hel…", "line 2 of the hel…", "line 3 of the hel…"}));
 
     const struct {
       Key key;
       std::vector<std::string> rows;
     } steps[] = {
-        {Key::Down, {"line 2 of the help", "line 3 of the help", "line 4 of the help"}},
-        {Key::PageDown, {"line 4 of the help", "line 5 of the help", "line 6 of the help"}},
-        {Key::End, {"line 6 of the help", "line 7 of the help", "line 8 of the help"}},
-        {Key::Down, {"line 6 of the help", "line 7 of the help", "line 8 of the help"}},
-        // Lines of 23 columns in an 18-column window: at most 5 columns to the right.
-        {Key::Right, {"6 of the help text", "7 of the help text", "8 of the help text"}},
-        {Key::Right, {"6 of the help text", "7 of the help text", "8 of the help text"}},
-        {Key::Home, {"1 of the help text", "2 of the help text", "3 of the help text"}},
-        {Key::Left, {"line 1 of the help", "line 2 of the help", "line 3 of the help"}},
+        {Key::Down, {"line 2 of the hel…", "line 3 of the hel…", "line 4 of the hel…"}},
+        {Key::PageDown, {"line 4 of the hel…", "line 5 of the hel…", "line 6 of the hel…"}},
+        {Key::End, {"line 6 of the hel…", "line 7 of the hel…", "line 8 of the hel…"}},
+        {Key::Down, {"line 6 of the hel…", "line 7 of the hel…", "line 8 of the hel…"}},
+        // Lines of 23 columns in an 18-column window: far enough right to show their
+        // ends behind the mark on the left, and no further.
+        {Key::Right, {"… of the help text", "… of the help text", "… of the help text"}},
+        {Key::Right, {"… of the help text", "… of the help text", "… of the help text"}},
+        {Key::Home, {"… of the help text", "… of the help text", "… of the help text"}},
+        {Key::Left, {"line 1 of the hel…", "line 2 of the hel…", "line 3 of the hel…"}},
     };
     HandleDialogKey(d, view, KeyEvent{Key::Tab});  // to the wide edit
     for (const auto& step : steps) {
@@ -522,7 +490,7 @@ TEST(TerminalText, SliceColumns) {
 
 namespace {
 
-TEST(TerminalRender, LabelsRunIntoBlankCellsOnly) {
+TEST(TerminalRender, LabelsKeepTheirTextAndPushWhatIsBeside) {
   ui::DialogTemplate t;
   t.id = 9220;
   t.caption = "Labels";
@@ -550,8 +518,9 @@ TEST(TerminalRender, LabelsRunIntoBlankCellsOnly) {
     };
     // "Capacity" ends where its box ends (cell 14) and takes blank cells to its left.
     EXPECT_EQ(row(0).substr(6, 8), "Capacity");
-    // "Serial number" stops before the "X" that was there first.
-    EXPECT_EQ(row(2).substr(0, 7), "SerialX");
+    // "Serial number" keeps its text; the "X" beside it moves right, a blank between.
+    EXPECT_EQ(row(2).substr(0, 15), "Serial number X");
+    EXPECT_TRUE(canvas.overdraws().empty());
     EXPECT_EQ(row(3).substr(13, 6), "Centre");
   });
   ui.Expect(9220).Escape();

@@ -1,10 +1,20 @@
 #include "ui/Controls.h"
 
 #include <algorithm>
+#include <atomic>
 
 #include "ui/Dialog.h"
 
 namespace ui {
+
+namespace {
+
+std::uint64_t NextTextStamp() {
+  static std::atomic<std::uint64_t> next{1};
+  return next.fetch_add(1, std::memory_order_relaxed);
+}
+
+}  // namespace
 
 Control::Control(Dialog& owner, int id, Kind kind, std::string text, Rect rect, std::uint32_t style,
                  int image_id)
@@ -12,12 +22,14 @@ Control::Control(Dialog& owner, int id, Kind kind, std::string text, Rect rect, 
       id_(id),
       kind_(kind),
       text_(std::move(text)),
+      text_stamp_(NextTextStamp()),
       rect_(rect),
       style_(style),
       image_id_(image_id) {}
 
 void Control::SetText(std::string text) {
   text_ = std::move(text);
+  text_stamp_ = NextTextStamp();
   Changed();
 }
 

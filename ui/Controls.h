@@ -31,6 +31,9 @@ class Control {
 
   const std::string& text() const { return text_; }
   void SetText(std::string text);
+  // Changes with every SetText and is never the same for two texts of any control, so a
+  // back end can keep what it derived from a text (wrapped lines) until the text changes.
+  std::uint64_t text_stamp() const { return text_stamp_; }
   const std::optional<Font>& font() const { return font_; }
   void SetFont(const Font& font);   // with redraw
   // Edit controls: the most characters the user may type (0 = no limit).
@@ -45,6 +48,7 @@ class Control {
   int id_;
   Kind kind_;
   std::string text_;
+  std::uint64_t text_stamp_;
   Rect rect_;
   std::uint32_t style_;
   int image_id_;

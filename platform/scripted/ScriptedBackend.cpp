@@ -10,6 +10,20 @@ namespace ui::scripted {
 
 namespace {
 
+// Real time for the other threads to move. The Windows C runtime sleeps whole
+// milliseconds and turns a shorter sleep into none at all, so there the time is spent
+// yielding instead.
+void RealPause(std::chrono::microseconds d) {
+#ifdef _WIN32
+  const auto end = std::chrono::steady_clock::now() + d;
+  do {
+    std::this_thread::yield();
+  } while (std::chrono::steady_clock::now() < end);
+#else
+  std::this_thread::sleep_for(d);
+#endif
+}
+
 bool HasCancelButton(unsigned type) { return (type & 0x0F) == MB_OKCANCEL; }
 
 // The window a wait is for: a dialog, or a message box.
@@ -302,7 +316,7 @@ struct ScriptedBackend::Impl : Engine {
         return;
       }
       // Worker threads get a moment to finish what the next tick will look at.
-      std::this_thread::sleep_for(std::chrono::microseconds(500));
+      RealPause(std::chrono::microseconds(500));
       const int next = NextTimer();
       std::uint64_t step = deadline - now;
       if (next >= 0) {
@@ -366,7 +380,7 @@ struct ScriptedBackend::Impl : Engine {
   }
 
   void AdvanceToNextTimer(Window& w) {
-    std::this_thread::sleep_for(std::chrono::microseconds(500));
+    RealPause(std::chrono::microseconds(500));
     const int next = NextTimer();
     const std::uint64_t now = Tick();
     if (next < 0) {
@@ -469,7 +483,7 @@ int ScriptedBackend::MessageBox(const std::string& text, const std::string& capt
 void ScriptedBackend::Sleep(unsigned ms) {
   AdvanceClock(ms);
   // Real time is what lets the other threads move.
-  std::this_thread::sleep_for(std::chrono::microseconds(100));
+  RealPause(std::chrono::microseconds(100));
 }
 
 std::time_t ScriptedBackend::Now() {

@@ -23,14 +23,26 @@ void Canvas::Resize(int width, int height) {
   width_ = std::max(0, width);
   height_ = std::max(0, height);
   cells_.assign(static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_), Cell{});
+  overdraws_.clear();
 }
 
-void Canvas::Clear() { std::fill(cells_.begin(), cells_.end(), Cell{}); }
+void Canvas::Clear() {
+  std::fill(cells_.begin(), cells_.end(), Cell{});
+  overdraws_.clear();
+}
+
+void Canvas::Claim(Cell& cell, int x, int y) {
+  if (owner_ >= 0 && cell.owner >= 0 && cell.owner != owner_ && !cell.glyph.empty() && cell.glyph != " ") {
+    overdraws_.push_back(Overdraw{x, y, cell.owner, owner_});
+  }
+  cell.owner = owner_;
+}
 
 int Canvas::Put(int x, int y, std::string_view text, const Attr& attr, int max_w) {
   if (y < 0 || y >= height_) return 0;
   int used = 0;
-  for (char32_t cp : DecodeUtf8(text)) {
+  for (std::size_t i = 0; i < text.size();) {
+    const char32_t cp = NextCodePoint(text, i);
     const int w = CharWidth(cp);
     if (w == 0) continue;
     if (used + w > max_w || x + used + w > width_) break;
@@ -38,10 +50,12 @@ int Canvas::Put(int x, int y, std::string_view text, const Attr& attr, int max_w
     used += w;
     if (cx < 0) continue;
     auto& cell = cells_[static_cast<std::size_t>(y * width_ + cx)];
+    Claim(cell, cx, y);
     cell.glyph = EncodeUtf8(cp);
     cell.attr = attr;
     if (w == 2) {
       auto& right = cells_[static_cast<std::size_t>(y * width_ + cx + 1)];
+      Claim(right, cx + 1, y);
       right.glyph.clear();
       right.attr = attr;
     }
@@ -53,28 +67,30 @@ void Canvas::Fill(const Cells& area, const Attr& attr) {
   for (int y = std::max(0, area.y); y < std::min(height_, area.y + area.h); ++y) {
     for (int x = std::max(0, area.x); x < std::min(width_, area.x + area.w); ++x) {
       auto& cell = cells_[static_cast<std::size_t>(y * width_ + x)];
-      cell.glyph = " ";
+      Claim(cell, x, y);
+      cell.glyph.assign(1, ' ');  // not = " ": GCC 12 warns falsely at -O3 (-Wrestrict)
       cell.attr = attr;
     }
   }
 }
 
-void Canvas::Frame(const Cells& a, const Attr& attr) {
+void Canvas::Frame(const Cells& a, const Attr& attr, bool focused) {
   if (a.w < 2 || a.h < 2) return;
+  const Glyphs& g = CurrentGlyphs();
   const int right = a.x + a.w - 1;
   const int bottom = a.y + a.h - 1;
   for (int x = a.x + 1; x < right; ++x) {
-    Put(x, a.y, "─", attr);
-    Put(x, bottom, "─", attr);
+    Put(x, a.y, focused ? g.fh : g.h, attr);
+    Put(x, bottom, focused ? g.fh : g.h, attr);
   }
   for (int y = a.y + 1; y < bottom; ++y) {
-    Put(a.x, y, "│", attr);
-    Put(right, y, "│", attr);
+    Put(a.x, y, focused ? g.fv : g.v, attr);
+    Put(right, y, focused ? g.fv : g.v, attr);
   }
-  Put(a.x, a.y, "┌", attr);
-  Put(right, a.y, "┐", attr);
-  Put(a.x, bottom, "└", attr);
-  Put(right, bottom, "┘", attr);
+  Put(a.x, a.y, focused ? g.ftl : g.tl, attr);
+  Put(right, a.y, focused ? g.ftr : g.tr, attr);
+  Put(a.x, bottom, focused ? g.fbl : g.bl, attr);
+  Put(right, bottom, focused ? g.fbr : g.br, attr);
 }
 
 void Canvas::Dim(const Cells& area) {

@@ -1,6 +1,7 @@
 #include "platform/terminal/Input.h"
 
 #include <algorithm>
+#include <cctype>
 
 #include "platform/terminal/Text.h"
 
@@ -14,6 +15,7 @@ Control* Focused(Dialog& dlg, const DialogView& view) {
   return controls[static_cast<std::size_t>(view.focus)].get();
 }
 
+// The line the user has moved to (-1 before any): keys that move start from it.
 int CurrentLine(const ListCtrl& list) {
   int line = list.GetNextItem(-1, LVIS_FOCUSED);
   if (line < 0) line = list.GetNextItem(-1, LVNI_SELECTED);
@@ -39,13 +41,17 @@ bool MoveInList(ListCtrl& list, const DialogView& view, Key key) {
   const int count = list.GetItemCount();
   if (count == 0) return true;
   const int rows = ListRows(view, list);
-  const int current = CurrentLine(list);
+  // From the line drawn as the cursor (the first before any was chosen); paging goes to
+  // the edge of the page first, then a page on, as list views do.
+  const int current = CursorLine(list);
+  const int top = list.top_index;
+  const int bottom = top + rows - 1;
   int line = current;
   switch (key) {
-    case Key::Up: line = current < 0 ? 0 : current - 1; break;
+    case Key::Up: line = current - 1; break;
     case Key::Down: line = current + 1; break;
-    case Key::PageUp: line = current - rows; break;
-    case Key::PageDown: line = current < 0 ? rows - 1 : current + rows; break;
+    case Key::PageUp: line = current > top ? top : current - (rows - 1); break;
+    case Key::PageDown: line = current < bottom ? bottom : current + (rows - 1); break;
     case Key::Home: line = 0; break;
     case Key::End: line = count - 1; break;
     default: return false;
@@ -54,20 +60,31 @@ bool MoveInList(ListCtrl& list, const DialogView& view, Key key) {
   return true;
 }
 
-bool ScrollEdit(Control& edit, DialogView& view, Key key) {
+int IndexOf(const Dialog& dlg, const Control& control) {
+  const auto& controls = dlg.controls();
+  for (std::size_t i = 0; i < controls.size(); ++i) {
+    if (controls[i].get() == &control) return static_cast<int>(i);
+  }
+  return -1;
+}
+
+// Scrolling a multi-line edit looks up its kept lines: the same few steps for a text
+// of ten lines or of a million.
+bool ScrollText(Dialog& dlg, Control& edit, DialogView& view, Key key) {
   if ((edit.style() & style::kMultiline) == 0) return false;
+  const int index = IndexOf(dlg, edit);
   const Cells area = EditTextArea(ControlArea(view, edit), true);
-  const int count = static_cast<int>(EditLines(edit, area.w).size());
+  const TextLines& lines = EditLines(view, index, edit, area.w);
+  const int count = static_cast<int>(lines.lines.size());
   const int max_top = std::max(0, count - area.h);
   if ((key == Key::Left || key == Key::Right) && !EditWraps(edit)) {
-    int widest = 0;
-    for (const auto& line : EditLines(edit, area.w)) widest = std::max(widest, DisplayWidth(line));
-    int& left = view.edit_left[view.focus];
-    left = std::clamp(left + (key == Key::Left ? -8 : 8), 0, std::max(0, widest - area.w));
-    edit.owner().ControlChanged(edit);
+    // At the far right the lines' ends show behind the cut mark on the left.
+    int& left = view.edit_left[index];
+    left = std::clamp(left + (key == Key::Left ? -8 : 8), 0, std::max(0, static_cast<int>(lines.widest) - area.w));
+    dlg.ControlChanged(edit);
     return true;
   }
-  int& top = view.edit_top[view.focus];
+  int& top = view.edit_top[index];
   switch (key) {
     case Key::Up: --top; break;
     case Key::Down: ++top; break;
@@ -78,8 +95,45 @@ bool ScrollEdit(Control& edit, DialogView& view, Key key) {
     default: return false;
   }
   top = std::clamp(top, 0, max_top);
-  edit.owner().ControlChanged(edit);  // redraw
+  dlg.ControlChanged(edit);  // redraw
   return true;
+}
+
+// A read-only one-line edit whose text is wider than its field scrolls sideways.
+bool ScrollField(Dialog& dlg, Control& edit, DialogView& view, Key key) {
+  if ((edit.style() & (style::kMultiline | style::kReadOnly)) != style::kReadOnly) return false;
+  std::string text = edit.text();
+  std::replace(text.begin(), text.end(), '\n', ' ');
+  text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
+  while (!text.empty() && text.back() == ' ') text.pop_back();
+  const int over = DisplayWidth(text) - ControlArea(view, edit).w;
+  if (over <= 0) return false;
+  // The last position shows the text's end behind the cut mark on the left.
+  const int max_left = over;
+  int& left = view.edit_left[IndexOf(dlg, edit)];
+  switch (key) {
+    case Key::Left: --left; break;
+    case Key::Right: ++left; break;
+    case Key::Home:
+    case Key::PageUp: left = 0; break;
+    case Key::End:
+    case Key::PageDown: left = max_left; break;
+    default: return false;
+  }
+  left = std::clamp(left, 0, max_left);
+  dlg.ControlChanged(edit);
+  return true;
+}
+
+// The one multi-line edit of a dialog (the help text, the report), or nullptr.
+Control* SoleText(Dialog& dlg) {
+  Control* found = nullptr;
+  for (const auto& control : dlg.controls()) {
+    if (control->kind() != Kind::Edit || (control->style() & style::kMultiline) == 0) continue;
+    if (found != nullptr) return nullptr;
+    found = control.get();
+  }
+  return found;
 }
 
 void TypeInto(Control& edit, const KeyEvent& key) {
@@ -133,6 +187,19 @@ void HandleMenuKey(Dialog& dlg, DialogView& view, const KeyEvent& key) {
       if (command != 0) dlg.OnSysCommand(command);
       return;
     }
+    case Key::Char: {
+      // The underlined letter runs its item at once, as a menu's mnemonic does.
+      const char32_t letter = key.ch < 0x80 ? static_cast<char32_t>(std::tolower(static_cast<int>(key.ch))) : key.ch;
+      for (int i = 0; i < count; ++i) {
+        const auto& entry = entries[static_cast<std::size_t>(i)];
+        if (entry.command == 0 || MnemonicOf(entry.text) != letter) continue;
+        view.menu_open = false;
+        view.menu_index = i;
+        dlg.OnSysCommand(entry.command);
+        return;
+      }
+      break;
+    }
     default: break;
   }
 }
@@ -177,8 +244,9 @@ void HandleDialogKey(Dialog& dlg, DialogView& view, const KeyEvent& key) {
       if (focused != nullptr && focused->kind() == Kind::Button) {
         dlg.OnCommand(focused->id());
       } else if (focused != nullptr && focused->kind() == Kind::ListView && focused->id() == kDriveListId) {
+        // The line drawn as the cursor, which is the first one before any was chosen.
         auto& list = static_cast<ListCtrl&>(*focused);
-        const int line = CurrentLine(list);
+        const int line = CursorLine(list);
         if (line >= 0) {
           SelectLine(list, line, ListRows(view, list));
           dlg.OnNotify(list.id(), NM_DBLCLK);
@@ -214,7 +282,15 @@ void HandleDialogKey(Dialog& dlg, DialogView& view, const KeyEvent& key) {
     if (MoveInList(static_cast<ListCtrl&>(*focused), view, key.key)) return;
   }
   if (focused != nullptr && focused->kind() == Kind::Edit) {
-    if (ScrollEdit(*focused, view, key.key)) return;
+    if (ScrollText(dlg, *focused, view, key.key)) return;
+    if (ScrollField(dlg, *focused, view, key.key)) return;
+  }
+  // A reader pages through the help or the report whatever has the focus.
+  if (key.key == Key::PageUp || key.key == Key::PageDown || key.key == Key::Home || key.key == Key::End) {
+    if (Control* text = SoleText(dlg)) {
+      ScrollText(dlg, *text, view, key.key);
+      return;
+    }
   }
   if (key.key == Key::Up || key.key == Key::Left) MoveFocus(dlg, view, -1);
   if (key.key == Key::Down || key.key == Key::Right) MoveFocus(dlg, view, 1);
@@ -285,7 +361,7 @@ void HandleDialogWheel(Dialog& dlg, DialogView& view, int x, int y, int lines) {
     }
     if (control.kind() == Kind::Edit && (control.style() & style::kMultiline) != 0) {
       const Cells area = EditTextArea(cells, true);
-      const int count = static_cast<int>(EditLines(control, area.w).size());
+      const int count = static_cast<int>(EditLines(view, static_cast<int>(i), control, area.w).lines.size());
       int& top = view.edit_top[static_cast<int>(i)];
       top = std::clamp(top + lines, 0, std::max(0, count - area.h));
       dlg.ControlChanged(control);

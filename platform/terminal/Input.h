@@ -16,9 +16,6 @@ struct KeyEvent {
   char32_t ch = 0;  // for Key::Char
 };
 
-// The main window's drive list: Enter on one of its lines works as a double click.
-inline constexpr int kDriveListId = 1007;
-
 void MoveFocus(const Dialog& dlg, DialogView& view, int direction);
 
 // Keys and clicks for the active dialog; they may run the dialog's handlers (and so

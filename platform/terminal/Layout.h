@@ -1,10 +1,14 @@
-// Dialog units to character cells. One cell is about 4 x 8 dialog units; a dialog
-// larger than the terminal is scaled down on each axis until it fits.
+// Dialog units to character cells. One cell is about 4 x 8 dialog units. A dialog wider
+// than the terminal is scaled down across; one taller is packed down: gaps and tall
+// controls shrink first, while every label stays on the row of the control beside it
+// and no two controls share a cell.
 #pragma once
 
+#include <string>
 #include <vector>
 
 #include "ui/Controls.h"
+#include "ui/Dialog.h"
 #include "ui/Template.h"
 
 namespace ui::terminal {
@@ -20,32 +24,44 @@ struct Cells {
 
 inline constexpr int kUnitsPerColumn = 4;
 inline constexpr int kUnitsPerRow = 8;
+// The screen's bottom row holds the key hint; windows stay above it.
+inline constexpr int kHintRows = 1;
 
 struct Scale {
-  double sx = 1.0;
-  double sy = 1.0;
+  double sx = 1.0;  // across: dialog units to columns, times 1/4
+  double sy = 1.0;  // down: how much of each gap and tall control is kept
 };
 
 // The factors (at most 1) that make a client area of w x h dialog units fit in
 // cols x rows cells together with its frame (one cell each side).
 Scale FitScale(int w_units, int h_units, int cols, int rows);
 
-// Cell column of a horizontal / cell row of a vertical dialog-unit coordinate.
+// Cell column of a horizontal dialog-unit coordinate.
 int ColumnOf(int x_units, const Scale& scale);
-int RowOf(int y_units, const Scale& scale);
-
-// A control's cells relative to the client origin: at least one cell each way, and
-// inside a client area of client_w x client_h cells.
-Cells ControlCells(const Rect& units, const Scale& scale, int client_w, int client_h);
 
 // Where a dialog goes on a cols x rows terminal: its frame centred (or at the top
-// left when even the scaled frame is too big), the client inside the frame.
+// left when even the packed frame is too big), the client inside the frame.
 struct Placement {
   Cells frame;
   Cells client;
   Scale scale;
 };
-Placement PlaceDialog(int w_units, int h_units, int cols, int rows);
+
+// Every control's cells (absolute; w and h 0 for controls that are not drawn, such as
+// bitmaps), by control index. cols x rows is the screen area windows may use.
+struct DialogLayout {
+  Placement placement;
+  std::vector<Cells> cells;
+};
+// line_widths, when given, holds by control index the widest line of each multi-line
+// edit that does not wrap, so that such an edit can widen into free cells to show it.
+DialogLayout LayoutDialog(const Dialog& dlg, int cols, int rows, const std::vector<int>* line_widths = nullptr);
+
+// What a static or a button shows: its text on one line, "&" mnemonics resolved.
+std::string ShownText(const Control& control);
+// Whether a static is laid out as one line of text beside others (a label or a value)
+// rather than as a block of its own (a title band, a paragraph).
+bool IsLineStatic(const Control& control);
 
 // A list view inside its cells: a frame when there is room, a header row, the lines.
 struct ListGeometry {
@@ -57,9 +73,15 @@ struct ListGeometry {
 };
 ListGeometry ListLayout(const Cells& cells);
 
-// Cell widths of list columns given in pixels (about 7 pixels a cell), scaled like the
-// dialog; the first column always has room for min_first cells.
-std::vector<int> ColumnWidths(const std::vector<ListColumn>& columns, double sx, int min_first);
+// Prefix columns of a list's first column (check box and image).
+int ListPrefixWidth(const ListCtrl& list);
+// Columns each list column needs to show its title and every line whole.
+std::vector<int> ColumnNeeds(const ListCtrl& list);
+// Cell widths of the columns in a list whose inner area is inner_width wide, with one
+// separator between columns. Columns get what their texts need, more in proportion
+// to the template's widths when there is room, and the last column takes what is left;
+// when even the needs do not fit, the widest columns give up cells first.
+std::vector<int> ColumnWidths(const ListCtrl& list, int inner_width, double sx);
 
 // A multi-line edit: a frame when it has at least three rows.
 Cells EditTextArea(const Cells& cells, bool multiline);

@@ -1,8 +1,7 @@
 #include "platform/terminal/Render.h"
 
 #include <algorithm>
-
-#include "platform/terminal/Text.h"
+#include <cctype>
 
 namespace ui::terminal {
 
@@ -31,19 +30,17 @@ bool BigFont(const Control& control) {
   return font && (font->tenths_of_point >= 120 || font->height >= 16);
 }
 
-// Blank cells in a row from x on, going dir (+1 right, -1 left), at most max.
-int BlankRun(const Canvas& canvas, int x, int y, int dir, int max) {
-  int run = 0;
-  while (run < max) {
-    const Cell& cell = canvas.At(x + dir * run, y);
-    if (cell.glyph != " " || !(cell.attr == Attr{})) break;
-    ++run;
+// x of a piece `width` columns wide aligned in cells.
+int AlignedX(const Cells& cells, int width, Align align) {
+  switch (align) {
+    case Align::Center: return cells.x + std::max(0, (cells.w - width) / 2);
+    case Align::Right: return cells.x + std::max(0, cells.w - width);
+    case Align::Left: break;
   }
-  return run;
+  return cells.x;
 }
 
-void DrawStatic(Canvas& canvas, Dialog& dlg, const Control& control, const Cells& cells, const Cells& client) {
-  if (control.kind() == Kind::Icon || control.kind() == Kind::Bitmap) return;
+void DrawStatic(Canvas& canvas, Dialog& dlg, const Control& control, const Cells& cells) {
   const CtlColor color = dlg.OnCtlColor(control.id());
   Attr attr;
   attr.bold = BigFont(control);
@@ -57,152 +54,197 @@ void DrawStatic(Canvas& canvas, Dialog& dlg, const Control& control, const Cells
   if (color.text_color) attr.fg = InkFromColor(*color.text_color);
   if (band) canvas.Fill(cells, attr);
 
-  const std::string text = (control.style() & style::kNoPrefix) != 0
-                               ? control.text()
-                               : StripMnemonic(control.text());
+  const std::string text = ShownText(control);
   const Align align = AlignOf(control.style());
-  // Proportional fonts fit more text in a dialog unit than a cell does, so text
-  // without a band may run past its box into cells that are still blank.
-  const int cap = band ? 0 : std::max(4, cells.w / 2);
-  const int client_right = client.x + client.w;
   std::vector<std::string> lines;
-  if (cells.h == 1) {
+  if (cells.h == 1 || IsLineStatic(control)) {
     lines = {OneLine(text)};
   } else {
-    int room = align == Align::Left ? cap : 0;
-    for (int y = cells.y; y < cells.y + cells.h; ++y) {
-      room = std::min(room, BlankRun(canvas, cells.x + cells.w, y, 1, client_right - (cells.x + cells.w)));
-    }
-    lines = WrapText(text, cells.w + room);
+    lines = WrapText(text, cells.w);
   }
-  if (static_cast<int>(lines.size()) > cells.h) lines.resize(static_cast<std::size_t>(cells.h));
+  if (static_cast<int>(lines.size()) > cells.h) {
+    // What is left out is marked on the last line shown.
+    lines.resize(static_cast<std::size_t>(cells.h));
+    std::string& last = lines.back();
+    last = TruncateToWidth(last, cells.w - 1);
+    while (!last.empty() && last.back() == ' ') last.pop_back();
+    last += CurrentGlyphs().ellipsis;
+  }
   int y = cells.y;
   if ((control.style() & style::kVCenter) != 0) y += (cells.h - static_cast<int>(lines.size())) / 2;
   for (const auto& line : lines) {
-    const int need = DisplayWidth(line);
-    int x0 = cells.x;
-    int w = cells.w;
-    if (need > w && cap > 0) {
-      const int extra = std::min(need - w, cap);
-      int right = 0;
-      int left = 0;
-      if (align == Align::Left) right = extra;
-      if (align == Align::Right) left = extra;
-      if (align == Align::Center) {
-        left = extra / 2;
-        right = extra - left;
-      }
-      right = BlankRun(canvas, x0 + w, y, 1, std::min(right, client_right - (x0 + w)));
-      left = BlankRun(canvas, x0 - 1, y, -1, std::min(left, x0 - client.x));
-      x0 -= left;
-      w += left + right;
-    }
-    if (band) {
-      canvas.Put(x0, y, AlignText(line, w, align), attr, w);
-    } else {
-      // Only the text itself is written, so nothing beneath is wiped.
-      const int width = std::min(w, need);
-      const int x = align == Align::Left     ? x0
-                    : align == Align::Center ? x0 + (w - width) / 2
-                                             : x0 + w - width;
-      canvas.Put(x, y, line, attr, width);
-    }
+    const std::string shown = Ellipsize(line, cells.w);
+    const int width = DisplayWidth(shown);
+    // Only the text itself is written, so a band or a window beneath keeps its cells.
+    canvas.Put(AlignedX(cells, width, align), y, shown, attr, cells.w);
     ++y;
   }
 }
 
 void DrawButton(Canvas& canvas, const Control& control, const Cells& cells, bool focused) {
-  const std::string label = StripMnemonic(control.text());
-  std::string shown = "[ " + label + " ]";
-  if (DisplayWidth(shown) > cells.w) shown = "[" + TruncateToWidth(label, std::max(0, cells.w - 2)) + "]";
-  if (DisplayWidth(shown) > cells.w) shown = TruncateToWidth(label, cells.w);
+  const Glyphs& g = CurrentGlyphs();
+  const std::string label = ShownText(control);
+  const int width = DisplayWidth(label);
+  const std::string open = focused ? g.focus_in : "[";
+  const std::string close = focused ? g.focus_out : "]";
+  std::string shown;
+  if (width + 4 <= cells.w) {
+    shown = Concat({open, " ", label, " ", close});
+  } else if (width + 2 <= cells.w) {
+    shown = Concat({open, label, close});
+  } else {
+    shown = Concat({open, Ellipsize(label, std::max(0, cells.w - 2)), close});
+  }
   Attr attr;
-  attr.bold = (control.style() & style::kDefButton) != 0;
+  attr.bold = (control.style() & style::kDefButton) != 0 || focused;
   attr.reverse = focused;
-  const int width = DisplayWidth(shown);
-  canvas.Put(cells.x + (cells.w - width) / 2, cells.y + (cells.h - 1) / 2, shown, attr);
+  const int used = DisplayWidth(shown);
+  canvas.Put(cells.x + std::max(0, (cells.w - used) / 2), cells.y + (cells.h - 1) / 2, shown, attr, cells.w);
 }
 
-void DrawEdit(Canvas& canvas, const Control& control, const Cells& cells, const DialogView& view,
-              int index, bool focused) {
+// One line of an edit that may scroll sideways: cut marks where text goes on.
+std::string ScrolledLine(const std::string& line, int left, int width) {
+  const Glyphs& g = CurrentGlyphs();
+  std::string shown = Ellipsize(SliceColumns(line, left, DisplayWidth(line)), width);
+  if (left > 0 && !shown.empty() && width > 1) {
+    shown = Concat({g.ellipsis, SliceColumns(shown, 1, width - 1)});
+  }
+  return shown;
+}
+
+void DrawEdit(Canvas& canvas, const Control& control, const Cells& cells, DialogView& view, int index,
+              bool focused) {
+  const Glyphs& g = CurrentGlyphs();
   const bool multiline = (control.style() & style::kMultiline) != 0;
-  const Cells area = EditTextArea(cells, multiline);
+  const bool read_only = (control.style() & style::kReadOnly) != 0;
+  Attr attr;
+  if (!read_only) attr.underline = true;
+  if (focused) attr.reverse = true;
+  auto left_it = view.edit_left.find(index);
+  const int left = left_it != view.edit_left.end() ? left_it->second : 0;
+  if (!multiline) {
+    const Cells field{cells.x, cells.y + (cells.h - 1) / 2, cells.w, 1};
+    canvas.Fill(field, attr);
+    std::string text = OneLine(control.text());
+    while (!text.empty() && text.back() == ' ') text.pop_back();
+    if (!read_only && left == 0) {
+      // Typing happens at the end: show it.
+      const int over = DisplayWidth(text) - (field.w - 1);
+      canvas.Put(field.x, field.y, ScrolledLine(text, std::max(0, over), field.w), attr, field.w);
+      return;
+    }
+    canvas.Put(field.x, field.y, ScrolledLine(text, left, field.w), attr, field.w);
+    return;
+  }
+  const Cells area = EditTextArea(cells, true);
   Attr frame;
   frame.bold = focused;
-  if (area.w != cells.w) canvas.Frame(cells, frame);
-  Attr attr;
-  if ((control.style() & style::kReadOnly) == 0) attr.underline = true;
-  if (!multiline) {
-    canvas.Fill(Cells{area.x, area.y + (area.h - 1) / 2, area.w, 1}, attr);
+  if (area.w != cells.w) canvas.Frame(cells, frame, focused);
+  const TextLines& lines = EditLines(view, index, control, area.w);
+  auto top_it = view.edit_top.find(index);
+  const int count = static_cast<int>(lines.lines.size());
+  const int top = std::clamp(top_it == view.edit_top.end() ? 0 : top_it->second, 0, std::max(0, count - 1));
+  Attr text_attr;
+  if (!read_only) text_attr.underline = true;
+  for (int r = 0; r < area.h && top + r < count; ++r) {
+    const std::string line = SpanText(control.text(), lines.lines[static_cast<std::size_t>(top + r)]);
+    canvas.Put(area.x, area.y + r, EditWraps(control) ? line : ScrolledLine(line, left, area.w), text_attr,
+               area.w);
   }
-  const auto lines = EditLines(control, area.w);
-  auto it = view.edit_top.find(index);
-  const int top = it == view.edit_top.end() ? 0 : it->second;
-  auto left_it = view.edit_left.find(index);
-  const int left = multiline && !EditWraps(control) && left_it != view.edit_left.end() ? left_it->second : 0;
-  const int first_row = multiline ? area.y : area.y + (area.h - 1) / 2;
-  const int rows = multiline ? area.h : 1;
-  for (int r = 0; r < rows && top + r < static_cast<int>(lines.size()); ++r) {
-    canvas.Put(area.x, first_row + r, SliceColumns(lines[static_cast<std::size_t>(top + r)], left, area.w),
-               attr, area.w);
-  }
-  if (area.w != cells.w && static_cast<int>(lines.size()) > rows) {
-    if (top > 0) canvas.Put(cells.x + cells.w - 1, cells.y + 1, "▲", frame);
-    if (top + rows < static_cast<int>(lines.size())) {
-      canvas.Put(cells.x + cells.w - 1, cells.y + cells.h - 2, "▼", frame);
+  if (area.w != cells.w && count > area.h) {
+    if (top > 0) canvas.Put(cells.x + cells.w - 1, cells.y + 1, g.up, frame);
+    if (top + area.h < count) canvas.Put(cells.x + cells.w - 1, cells.y + cells.h - 2, g.down, frame);
+    // Where the reader is in a long text.
+    const int last = std::min(count, top + area.h);
+    const std::string where = Concat({" ", std::to_string(last * 100 / count), "% "});
+    if (DisplayWidth(where) + 4 <= cells.w) {
+      canvas.Put(cells.x + cells.w - 2 - DisplayWidth(where), cells.y + cells.h - 1, where, frame);
     }
   }
 }
 
 void DrawProgress(Canvas& canvas, const ProgressCtrl& bar, const Cells& cells) {
-  double fraction = 0.0;
+  const Glyphs& g = CurrentGlyphs();
+  int percent = 0;
   if (bar.hi() > bar.lo()) {
-    const int pos = std::clamp(bar.pos(), bar.lo(), bar.hi());
-    fraction = static_cast<double>(pos - bar.lo()) / (bar.hi() - bar.lo());
+    const long long pos = std::clamp(bar.pos(), bar.lo(), bar.hi());
+    percent = static_cast<int>((pos - bar.lo()) * 100 / (static_cast<long long>(bar.hi()) - bar.lo()));
   }
-  const int filled = static_cast<int>(fraction * cells.w + 0.5);
-  std::string text;
-  for (int i = 0; i < cells.w; ++i) text += i < filled ? "█" : "░";
-  Attr attr;
-  attr.fg = Ink::Green;
-  canvas.Put(cells.x, cells.y + (cells.h - 1) / 2, text, attr);
+  const int filled = (percent * cells.w + 50) / 100;
+  const int y = cells.y + (cells.h - 1) / 2;
+  Attr done;
+  done.fg = Ink::Green;
+  Attr rest;
+  rest.fg = Ink::Green;
+  rest.dim = true;
+  for (int i = 0; i < cells.w; ++i) canvas.Put(cells.x + i, y, i < filled ? g.full : g.empty, i < filled ? done : rest);
+  // The figure sits in the bar's middle, on the colour of the part beneath it.
+  const std::string figure = Concat({" ", std::to_string(percent), "% "});
+  const int width = DisplayWidth(figure);
+  if (width > cells.w) return;
+  const int x0 = cells.x + (cells.w - width) / 2;
+  for (int i = 0; i < width; ++i) {
+    Attr a;
+    a.bold = true;
+    if (x0 + i - cells.x < filled) {
+      a.fg = Ink::Black;
+      a.bg = Ink::Green;
+    }
+    canvas.Put(x0 + i, y, figure.substr(static_cast<std::size_t>(i), 1), a);
+  }
 }
 
 void DrawList(Canvas& canvas, const ListCtrl& list, const Cells& cells, double sx, bool focused) {
-  const ListGeometry g = ListLayout(cells);
+  const Glyphs& g = CurrentGlyphs();
+  const ListGeometry geo = ListLayout(cells);
   Attr frame;
   frame.bold = focused;
-  if (g.framed) canvas.Frame(cells, frame);
-  const int prefix = ListPrefixWidth(list);
+  if (geo.framed) canvas.Frame(cells, frame, focused);
   const bool grid = (list.GetExtendedStyle() & LVS_EX_GRIDLINES) != 0;
-  const std::string sep = grid ? "│" : " ";
-  std::vector<int> widths = ColumnWidths(list.columns(), sx, prefix + 2);
-  if (widths.empty()) widths.push_back(g.inner.w);
+  const std::string sep = grid ? g.grid : " ";
+  const std::vector<int> widths = ColumnWidths(list, geo.inner.w, sx);
+  const auto& columns = list.columns();
+  auto align_of = [&](std::size_t c) {
+    if (c == 0 || c >= columns.size()) return Align::Left;
+    if (columns[c].format == LVCFMT_RIGHT) return Align::Right;
+    if (columns[c].format == LVCFMT_CENTER) return Align::Center;
+    return Align::Left;
+  };
 
   Attr header;
   header.bold = true;
   header.underline = true;
-  int x = g.inner.x;
-  const int right = g.inner.x + g.inner.w;
-  for (std::size_t c = 0; c < list.columns().size() && x < right; ++c) {
-    const Align align = list.columns()[c].format == LVCFMT_RIGHT    ? Align::Right
-                        : list.columns()[c].format == LVCFMT_CENTER ? Align::Center
-                                                                    : Align::Left;
-    x += canvas.Put(x, g.header_y, AlignText(list.columns()[c].title, widths[c], c == 0 ? Align::Left : align),
-                    header, right - x);
-    if (x < right && c + 1 < list.columns().size()) x += canvas.Put(x, g.header_y, sep, Attr{}, right - x);
+  const int right = geo.inner.x + geo.inner.w;
+  int x = geo.inner.x;
+  for (std::size_t c = 0; c < columns.size() && x < right; ++c) {
+    const int w = widths[c];
+    std::string title = columns[c].title;
+    while (!title.empty() && title.back() == ' ') title.pop_back();  // a blank title shows nothing
+    x += canvas.Put(x, geo.header_y, AlignText(Ellipsize(title, w), w, align_of(c)), header, right - x);
+    if (x < right && c + 1 < columns.size()) x += canvas.Put(x, geo.header_y, sep, Attr{}, right - x);
   }
 
   const bool show_selection = focused || (list.style() & style::kShowSelAlways) != 0;
   const bool boxes = (list.GetExtendedStyle() & LVS_EX_CHECKBOXES) != 0;
-  for (int r = 0; r < g.body_rows; ++r) {
+  const int cursor = focused ? CursorLine(list) : -1;
+  const std::size_t shown_columns = std::max<std::size_t>(1, columns.size());
+  for (int r = 0; r < geo.body_rows; ++r) {
     const int item = list.top_index + r;
     if (item >= list.GetItemCount()) break;
-    const int y = g.body_y + r;
+    const int y = geo.body_y + r;
     Attr attr;
-    attr.reverse = show_selection && list.GetItemState(item, LVIS_SELECTED) != 0;
-    if (attr.reverse) canvas.Fill(Cells{g.inner.x, y, g.inner.w, 1}, attr);
-    x = g.inner.x;
+    if (item == cursor) {
+      attr.reverse = true;
+      attr.bold = true;
+    } else if (show_selection && list.GetItemState(item, LVIS_SELECTED) != 0) {
+      // The selection without the focus: marked, but unlike the focused line.
+      attr.underline = true;
+      attr.bg = Ink::Cyan;
+      attr.fg = Ink::Black;
+    }
+    if (attr.reverse || attr.underline) canvas.Fill(Cells{geo.inner.x, y, geo.inner.w, 1}, attr);
+    if (item == cursor && geo.framed) canvas.Put(cells.x, y, g.focus_in, frame);
+    x = geo.inner.x;
     int first_width = widths[0];
     if (boxes) {
       x += canvas.Put(x, y, list.GetCheck(item) ? "[x] " : "[ ] ", attr, right - x);
@@ -214,7 +256,7 @@ void DrawList(Canvas& canvas, const ListCtrl& list, const Cells& cells, double s
       std::string glyph = " ";
       if (image >= 0 && image < static_cast<int>(list.image_list().size())) {
         const int icon = list.image_list()[static_cast<std::size_t>(image)];
-        glyph = "●";
+        glyph = g.dot;
         if (icon == kGoodIcon) dot.fg = Ink::Green;
         if (icon == kBadIcon) dot.fg = Ink::Red;
       }
@@ -222,24 +264,28 @@ void DrawList(Canvas& canvas, const ListCtrl& list, const Cells& cells, double s
       x += canvas.Put(x, y, " ", attr, right - x);
       first_width -= 2;
     }
-    const std::size_t columns = std::max<std::size_t>(1, list.columns().size());
-    for (std::size_t c = 0; c < columns && x < right; ++c) {
-      const int subitem = list.columns().empty() ? 0 : list.columns()[c].subitem;
-      const int width = c == 0 ? std::max(0, first_width) : widths[c];
-      const Align align = c == 0 || list.columns().empty() ? Align::Left
-                          : list.columns()[c].format == LVCFMT_RIGHT  ? Align::Right
-                          : list.columns()[c].format == LVCFMT_CENTER ? Align::Center
-                                                                      : Align::Left;
-      x += canvas.Put(x, y, AlignText(list.GetItemText(item, subitem), width, align), attr, right - x);
-      if (x < right && c + 1 < columns) x += canvas.Put(x, y, sep, attr, right - x);
+    for (std::size_t c = 0; c < shown_columns && x < right; ++c) {
+      const int subitem = columns.empty() ? 0 : columns[c].subitem;
+      const int w = c == 0 ? std::max(0, first_width) : widths[c];
+      x += canvas.Put(x, y, AlignText(Ellipsize(list.GetItemText(item, subitem), w), w, align_of(c)), attr,
+                      right - x);
+      if (x < right && c + 1 < shown_columns) x += canvas.Put(x, y, sep, attr, right - x);
     }
   }
-  if (g.framed && list.GetItemCount() > g.body_rows) {
-    if (list.top_index > 0) canvas.Put(cells.x + cells.w - 1, g.body_y, "▲", frame);
-    if (list.top_index + g.body_rows < list.GetItemCount()) {
-      canvas.Put(cells.x + cells.w - 1, g.body_y + g.body_rows - 1, "▼", frame);
+  if (geo.framed && list.GetItemCount() > geo.body_rows) {
+    if (list.top_index > 0) canvas.Put(cells.x + cells.w - 1, geo.body_y, g.up, frame);
+    if (list.top_index + geo.body_rows < list.GetItemCount()) {
+      canvas.Put(cells.x + cells.w - 1, geo.body_y + geo.body_rows - 1, g.down, frame);
     }
   }
+}
+
+// The menu text as shown, and the column of its mnemonic letter (-1 for none).
+std::pair<std::string, int> MenuLabel(const std::string& text) {
+  const auto amp = text.find('&');
+  const std::string shown = StripMnemonic(text);
+  if (amp == std::string::npos || amp + 1 >= text.size() || text[amp + 1] == '&') return {shown, -1};
+  return {shown, DisplayWidth(StripMnemonic(text.substr(0, amp)))};
 }
 
 }  // namespace
@@ -256,6 +302,20 @@ Cells MenuCells(const Dialog& dlg, const DialogView& view) {
   for (const auto& e : entries) width = std::max(width, DisplayWidth(StripMnemonic(e.text)));
   return Cells{view.placement.frame.x + 1, view.placement.frame.y + 1, width + 4,
                static_cast<int>(entries.size()) + 2};
+}
+
+char32_t MnemonicOf(const std::string& text) {
+  for (std::size_t i = 0; i + 1 < text.size(); ++i) {
+    if (text[i] != '&') continue;
+    if (text[i + 1] == '&') {
+      ++i;
+      continue;
+    }
+    std::size_t at = i + 1;
+    const char32_t cp = NextCodePoint(text, at);
+    return cp < 0x80 ? static_cast<char32_t>(std::tolower(static_cast<int>(cp))) : cp;
+  }
+  return 0;
 }
 
 bool BoxHasCancel(unsigned type) { return (type & 0x0F) == MB_OKCANCEL; }
@@ -309,27 +369,11 @@ int InitialFocus(const Dialog& dlg) {
 }
 
 Cells ControlArea(const DialogView& view, const Control& control) {
-  const Placement& p = view.placement;
-  Cells c = ControlCells(control.rect(), p.scale, p.client.w, p.client.h);
-  c.x += p.client.x;
-  c.y += p.client.y;
-  return c;
-}
-
-std::vector<std::string> EditLines(const Control& control, int width) {
-  if ((control.style() & style::kMultiline) == 0) {
-    // A single line shows its end, where typing happens.
-    const std::string text = OneLine(control.text());
-    const auto cps = DecodeUtf8(text);
-    int used = 0;
-    std::size_t start = cps.size();
-    while (start > 0 && used + CharWidth(cps[start - 1]) <= width) used += CharWidth(cps[--start]);
-    std::string tail;
-    for (std::size_t i = start; i < cps.size(); ++i) tail += EncodeUtf8(cps[i]);
-    return {tail};
+  const auto& controls = const_cast<Control&>(control).owner().controls();
+  for (std::size_t i = 0; i < controls.size() && i < view.layout.cells.size(); ++i) {
+    if (controls[i].get() == &control) return view.layout.cells[i];
   }
-  if (!EditWraps(control)) return WrapText(control.text(), 1 << 20);
-  return WrapText(control.text(), width);
+  return Cells{};
 }
 
 bool EditWraps(const Control& control) {
@@ -338,18 +382,44 @@ bool EditWraps(const Control& control) {
          !((control.style() & style::kAutoHScroll) != 0 && (control.style() & style::kAutoVScroll) == 0);
 }
 
-int ListPrefixWidth(const ListCtrl& list) {
-  int prefix = 0;
-  if ((list.GetExtendedStyle() & LVS_EX_CHECKBOXES) != 0) prefix += 4;
-  if (!list.image_list().empty()) prefix += 2;
-  return prefix;
+const TextLines& EditLines(DialogView& view, int index, const Control& edit, int width) {
+  TextLines& cache = view.text_lines[index];
+  const int key = EditWraps(edit) ? std::max(1, width) : 0;
+  if (cache.stamp == edit.text_stamp() && cache.width == key) return cache;
+  cache.stamp = edit.text_stamp();
+  cache.width = key;
+  cache.widest = 0;
+  if (key == 0) {
+    cache.lines = SplitLines(edit.text(), &cache.widest);
+  } else {
+    cache.lines = WrapSpans(edit.text(), key);
+    cache.widest = static_cast<std::size_t>(key);
+  }
+  return cache;
+}
+
+int CursorLine(const ListCtrl& list) {
+  int line = list.GetNextItem(-1, LVIS_FOCUSED);
+  if (line < 0) line = list.GetNextItem(-1, LVNI_SELECTED);
+  if (line < 0 && list.GetItemCount() > 0) line = 0;
+  return line;
 }
 
 void DrawDialog(Canvas& canvas, Dialog& dlg, DialogView& view, bool active) {
   const DialogTemplate* t = dlg.dialog_template();
   if (t == nullptr) return;
-  view.placement = PlaceDialog(t->width, t->height, canvas.width(), canvas.height());
+  // A text that does not wrap may widen to its longest line where cells are free.
+  std::vector<int> line_widths(dlg.controls().size(), 0);
+  for (std::size_t i = 0; i < dlg.controls().size(); ++i) {
+    const Control& c = *dlg.controls()[i];
+    if (c.kind() == Kind::Edit && (c.style() & style::kMultiline) != 0 && !EditWraps(c)) {
+      line_widths[i] = static_cast<int>(EditLines(view, static_cast<int>(i), c, 0).widest);
+    }
+  }
+  view.layout = LayoutDialog(dlg, canvas.width(), std::max(1, canvas.height() - kHintRows), &line_widths);
+  view.placement = view.layout.placement;
   const Placement& p = view.placement;
+  canvas.SetOwner(-1);
   canvas.Fill(p.frame, Attr{});
   Attr frame;
   frame.bold = active;
@@ -367,14 +437,17 @@ void DrawDialog(Canvas& canvas, Dialog& dlg, DialogView& view, bool active) {
   Attr caption;
   caption.bold = true;
   caption.reverse = active;
-  canvas.Put(caption_x, p.frame.y, " " + TruncateToWidth(dlg.caption(), std::max(0, caption_room - 2)) + " ",
-             caption, caption_room);
+  canvas.Put(caption_x, p.frame.y, Concat({" ", Ellipsize(dlg.caption(), std::max(0, caption_room - 2)), " "}), caption,
+             caption_room);
 
   const auto& controls = dlg.controls();
   for (std::size_t i = 0; i < controls.size(); ++i) {
     Control& control = *controls[i];
-    const Cells cells = ControlArea(view, control);
-    const bool focused = active && view.focus == static_cast<int>(i);
+    const Cells cells = view.layout.cells[i];
+    if (cells.w <= 0 || cells.h <= 0) continue;
+    // While the menu is open the focus is in the menu.
+    const bool focused = active && !view.menu_open && view.focus == static_cast<int>(i);
+    canvas.SetOwner(static_cast<int>(i));
     switch (control.kind()) {
       case Kind::Button:
         DrawButton(canvas, control, cells, focused);
@@ -389,10 +462,11 @@ void DrawDialog(Canvas& canvas, Dialog& dlg, DialogView& view, bool active) {
         DrawList(canvas, static_cast<const ListCtrl&>(control), cells, p.scale.sx, focused);
         break;
       default:
-        DrawStatic(canvas, dlg, control, cells, p.client);
+        DrawStatic(canvas, dlg, control, cells);
         break;
     }
   }
+  canvas.SetOwner(-1);
   if (active && view.menu_open) DrawSystemMenu(canvas, dlg, view);
   if (!active) canvas.Dim(p.frame);
 }
@@ -406,18 +480,26 @@ void DrawSystemMenu(Canvas& canvas, const Dialog& dlg, const DialogView& view) {
     const int y = cells.y + 1 + static_cast<int>(i);
     if (entries[i].command == 0) {
       std::string line;
-      for (int k = 0; k < cells.w - 2; ++k) line += "─";
+      for (int k = 0; k < cells.w - 2; ++k) line += CurrentGlyphs().h;
       canvas.Put(cells.x + 1, y, line, Attr{});
       continue;
     }
     Attr attr;
     attr.reverse = static_cast<int>(i) == view.menu_index;
-    canvas.Put(cells.x + 1, y, AlignText(" " + StripMnemonic(entries[i].text), cells.w - 2, Align::Left), attr);
+    const auto [label, mnemonic] = MenuLabel(entries[i].text);
+    canvas.Put(cells.x + 1, y, AlignText(Concat({" ", label}), cells.w - 2, Align::Left), attr);
+    if (mnemonic >= 0) {
+      // The letter that runs the item, underlined as a menu shows it.
+      Attr letter = attr;
+      letter.underline = true;
+      canvas.Put(cells.x + 2 + mnemonic, y, SliceColumns(label, mnemonic, 1), letter);
+    }
   }
 }
 
 void DrawMessageBox(Canvas& canvas, const BoxState& box) {
-  const BoxLayout layout = LayoutMessageBox(box, canvas.width(), canvas.height());
+  const BoxLayout layout = LayoutMessageBox(box, canvas.width(), std::max(1, canvas.height() - kHintRows));
+  canvas.SetOwner(-1);
   canvas.Fill(layout.frame, Attr{});
   Attr frame;
   frame.bold = true;
@@ -425,21 +507,115 @@ void DrawMessageBox(Canvas& canvas, const BoxState& box) {
   Attr caption;
   caption.bold = true;
   caption.reverse = true;
-  canvas.Put(layout.frame.x + 2, layout.frame.y,
-             " " + TruncateToWidth(box.caption, std::max(0, layout.frame.w - 6)) + " ", caption,
-             layout.frame.w - 4);
+  canvas.Put(layout.frame.x + 2, layout.frame.y, Concat({" ", Ellipsize(box.caption, std::max(0, layout.frame.w - 6)), " "}),
+             caption, layout.frame.w - 4);
   for (std::size_t i = 0; i < layout.lines.size(); ++i) {
     canvas.Put(layout.frame.x + 2, layout.frame.y + 1 + static_cast<int>(i), layout.lines[i], Attr{},
                layout.frame.w - 4);
   }
-  Attr ok;
-  ok.bold = true;
-  ok.reverse = box.focus == 0;
-  canvas.Put(layout.ok.x, layout.ok.y, "[ OK ]", ok);
-  if (layout.cancel.w > 0) {
-    Attr cancel;
-    cancel.reverse = box.focus == 1;
-    canvas.Put(layout.cancel.x, layout.cancel.y, "[ Cancel ]", cancel);
+  const Glyphs& g = CurrentGlyphs();
+  auto button = [&](const Cells& at, const char* label, bool focused) {
+    Attr attr;
+    attr.bold = true;
+    attr.reverse = focused;
+    const std::string shown = focused ? Concat({g.focus_in, " ", label, " ", g.focus_out}) : Concat({"[ ", label, " ]"});
+    canvas.Put(at.x, at.y, shown, attr);
+  };
+  button(layout.ok, "OK", box.focus == 0);
+  if (layout.cancel.w > 0) button(layout.cancel, "Cancel", box.focus == 1);
+}
+
+std::vector<KeyHelp> DialogKeyHint(const Dialog& dlg, const DialogView& view, bool main_window) {
+  const Glyphs& g = CurrentGlyphs();
+  const std::string esc = main_window ? "quit" : "cancel";
+  if (view.menu_open) {
+    std::vector<KeyHelp> hint{{g.up_down, "choose"}, {"Enter", "run"}};
+    for (const auto& entry : SystemMenuEntries(dlg)) {
+      const char32_t letter = MnemonicOf(entry.text);
+      if (letter != 0 && letter < 0x80) {
+        hint.push_back({std::string(1, static_cast<char>(std::toupper(static_cast<int>(letter)))),
+                        MenuLabel(entry.text).first});
+      }
+    }
+    hint.push_back({"Esc", "close menu"});
+    return hint;
+  }
+  std::vector<KeyHelp> hint;
+  const auto& controls = dlg.controls();
+  const Control* focused = view.focus >= 0 && view.focus < static_cast<int>(controls.size())
+                               ? controls[static_cast<std::size_t>(view.focus)].get()
+                               : nullptr;
+  bool text_scrolls = false;  // PgUp and PgDn reach a text whatever has the focus
+  int texts = 0;
+  for (const auto& c : controls) texts += c->kind() == Kind::Edit && (c->style() & style::kMultiline) != 0;
+  text_scrolls = texts == 1;
+  if (focused != nullptr) {
+    switch (focused->kind()) {
+      case Kind::Button:
+        hint.push_back({"Enter", Concat({"press ", ShownText(*focused)})});
+        if (text_scrolls) hint.push_back({"PgUp PgDn Home End", "scroll the text"});
+        break;
+      case Kind::ListView: {
+        const auto& list = static_cast<const ListCtrl&>(*focused);
+        hint.push_back({g.up_down, "move"});
+        if ((list.GetExtendedStyle() & LVS_EX_CHECKBOXES) != 0) hint.push_back({"Space", "check"});
+        if (focused->id() == kDriveListId) hint.push_back({"Enter", "SMART status"});
+        hint.push_back({"PgUp PgDn", "page"});
+        break;
+      }
+      case Kind::Edit:
+        if ((focused->style() & style::kMultiline) != 0) {
+          hint.push_back({Concat({g.up_down, " PgUp PgDn Home End"}), "scroll"});
+          if (!EditWraps(*focused)) hint.push_back({g.left_right, "sideways"});
+        } else if ((focused->style() & style::kReadOnly) != 0) {
+          hint.push_back({Concat({g.left_right, " Home End"}), "scroll"});
+        } else {
+          hint.push_back({"type", "edit"});
+        }
+        break;
+      default:
+        break;
+    }
+  }
+  hint.push_back({"Tab", "next"});
+  hint.push_back({"Esc", esc});
+  hint.push_back({"F10", "menu"});
+  hint.push_back({"Shift+Tab", "back"});
+  return hint;
+}
+
+std::vector<KeyHelp> BoxKeyHint(const BoxState& box) {
+  if (BoxHasCancel(box.type)) {
+    return {{"Enter", box.focus == 1 ? "Cancel" : "OK"}, {"Tab", "switch"}, {"Esc", "Cancel"}};
+  }
+  return {{"Enter", "OK"}, {"Esc", "OK"}};
+}
+
+void DrawKeyHint(Canvas& canvas, const std::vector<KeyHelp>& hint) {
+  if (canvas.height() <= 0) return;
+  const int y = canvas.height() - 1;
+  const int room = canvas.width() - 1;
+  // As many entries as fit, in order.
+  std::size_t count = 0;
+  int used = 0;
+  for (; count < hint.size(); ++count) {
+    const int w = DisplayWidth(hint[count].keys) + 1 + DisplayWidth(hint[count].action) + (count > 0 ? 2 : 0);
+    if (used + w > room) break;
+    used += w;
+  }
+  canvas.SetOwner(-1);
+  canvas.Fill(Cells{0, y, canvas.width(), 1}, Attr{});
+  int x = 1;
+  Attr keys;
+  keys.bold = true;
+  keys.reverse = true;
+  for (std::size_t i = 0; i < count; ++i) {
+    if (i > 0) x += 2;
+    x += canvas.Put(x, y, hint[i].keys, keys);
+    x += canvas.Put(x, y, Concat({" ", hint[i].action}), Attr{});
+  }
+  if (count == 0 && !hint.empty()) {
+    canvas.Put(1, y, Ellipsize(Concat({hint[0].keys, " ", hint[0].action}), room - 1), Attr{});
   }
 }
 

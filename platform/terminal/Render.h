@@ -1,23 +1,40 @@
-// Drawing dialogs, message boxes and the system menu into a Canvas. No terminal I/O
-// here, so the look can be checked in tests.
+// Drawing dialogs, message boxes, the system menu and the key hint into a Canvas. No
+// terminal I/O here, so the look can be checked in tests.
 #pragma once
 
+#include <cstdint>
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/terminal/Canvas.h"
 #include "platform/terminal/Layout.h"
+#include "platform/terminal/Text.h"
 #include "ui/Dialog.h"
 
 namespace ui::terminal {
+
+// The main window's drive list: Enter on one of its lines works as a double click.
+inline constexpr int kDriveListId = 1007;
+
+// A multi-line edit's lines, kept until its text or width changes: long texts are
+// split once, and scrolling only looks up lines.
+struct TextLines {
+  std::uint64_t stamp = 0;
+  int width = -1;            // the width wrapped at; 0 for a text that does not wrap
+  std::vector<Span> lines;
+  std::size_t widest = 0;    // bytes of the longest line (columns for plain text)
+};
 
 // What the terminal keeps per open dialog besides the dialog's own state.
 struct DialogView {
   int focus = -1;                  // index into the dialog's controls, -1 none
   std::map<int, int> edit_top;     // first shown line of multi-line edits, by control index
   std::map<int, int> edit_left;    // first shown column of edits that do not wrap
-  Placement placement;             // from the last drawing
+  std::map<int, TextLines> text_lines;  // by control index
+  DialogLayout layout;             // from the last drawing
+  Placement placement;             // the same, for short
   bool menu_open = false;
   int menu_index = 0;
 };
@@ -29,6 +46,8 @@ struct MenuEntry {
 // The system menu: "Close", then what the dialog appended.
 std::vector<MenuEntry> SystemMenuEntries(const Dialog& dlg);
 Cells MenuCells(const Dialog& dlg, const DialogView& view);
+// The letter after "&" in a menu text, lower-cased; 0 for none.
+char32_t MnemonicOf(const std::string& text);
 
 struct BoxState {
   std::string text;
@@ -43,6 +62,7 @@ struct BoxLayout {
   Cells cancel;  // w 0 without a Cancel button
 };
 bool BoxHasCancel(unsigned type);
+// cols x rows is the screen area windows may use.
 BoxLayout LayoutMessageBox(const BoxState& box, int cols, int rows);
 
 // Keyboard focus candidates: buttons, lists, edits and other tab stops.
@@ -50,19 +70,29 @@ bool IsFocusable(const Control& control);
 // The first tab stop, else the first focusable control, else -1.
 int InitialFocus(const Dialog& dlg);
 
-// Absolute cells of a control of a dialog placed as in view.
+// Absolute cells of a control as last drawn in view.
 Cells ControlArea(const DialogView& view, const Control& control);
-// The lines an edit shows in an area width columns wide; edits that do not wrap give
-// their lines whole (see EditWraps).
-std::vector<std::string> EditLines(const Control& control, int width);
 bool EditWraps(const Control& control);
-// Prefix columns of a list's first column (check box and image).
-int ListPrefixWidth(const ListCtrl& list);
+// The lines of a multi-line edit whose text area is width columns wide.
+const TextLines& EditLines(DialogView& view, int index, const Control& edit, int width);
+// The line a list's keys act on: the focused line, else the first selected one, else
+// the first line (-1 when the list is empty).
+int CursorLine(const ListCtrl& list);
 
 // Draws one dialog; an inactive one (beneath another window) is dimmed. Records the
-// placement in view.
+// layout in view. The screen's bottom kHintRows rows are left to the key hint.
 void DrawDialog(Canvas& canvas, Dialog& dlg, DialogView& view, bool active);
 void DrawSystemMenu(Canvas& canvas, const Dialog& dlg, const DialogView& view);
 void DrawMessageBox(Canvas& canvas, const BoxState& box);
+
+// The key hint: which keys do what on the focused control, most useful first.
+struct KeyHelp {
+  std::string keys;
+  std::string action;
+};
+std::vector<KeyHelp> DialogKeyHint(const Dialog& dlg, const DialogView& view, bool main_window);
+std::vector<KeyHelp> BoxKeyHint(const BoxState& box);
+// On the screen's bottom row; what does not fit is left off from the end.
+void DrawKeyHint(Canvas& canvas, const std::vector<KeyHelp>& hint);
 
 }  // namespace ui::terminal

@@ -2,12 +2,14 @@
 
 #include <curses.h>
 #include <fcntl.h>
+#include <langinfo.h>
 #include <poll.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <clocale>
+#include <cstring>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -118,6 +120,13 @@ struct TerminalBackend::Impl {
       } else {
         DrawMessageBox(canvas, layers[i].box->state);
       }
+    }
+    if (!layers.empty()) {
+      const Layer& top = layers.back();
+      // Escape on the bottom window ends the program.
+      DrawKeyHint(canvas, top.dlg != nullptr
+                              ? DialogKeyHint(*top.dlg, views[top.dlg], top.dlg == layers.front().dlg)
+                              : BoxKeyHint(top.box->state));
     }
     for (int y = 0; y < rows; ++y) {
       for (int x = 0; x < cols; ++x) {
@@ -318,6 +327,7 @@ struct TerminalBackend::Impl {
 
 TerminalBackend::TerminalBackend() : impl_(std::make_unique<Impl>()) {
   std::setlocale(LC_ALL, "");
+  UseUtf8Glyphs(std::strcmp(nl_langinfo(CODESET), "UTF-8") == 0);
   initscr();
   cbreak();
   noecho();

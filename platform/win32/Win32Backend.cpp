@@ -13,12 +13,19 @@
 #include <utility>
 #include <vector>
 
+#include "ui/TextFit.h"
 #include "ui/Win32ListSync.h"
 #include "ui/Win32Template.h"
 
 namespace ui::win32 {
 
 namespace {
+
+// Pixels at 96 DPI: the clearance a button's text keeps on either side, the most a
+// widened control keeps to the dialog's edges, and the room a caption's text leaves.
+constexpr int kButtonPadding = 4;
+constexpr int kDialogMargin = 11;
+constexpr int kCaptionPadding = 12;
 
 std::wstring Wide(std::string_view utf8) {
   const std::u16string u = Utf8ToUtf16(utf8);
@@ -43,6 +50,122 @@ std::wstring WindowText(HWND hwnd) {
   return text;
 }
 
+// Per-monitor DPI calls exist from Windows 10 on; the program still starts on older
+// systems, where the screen's DPI holds for every window.
+template <typename F>
+F User32(const char* name) {
+  HMODULE user32 = GetModuleHandleW(L"user32.dll");
+  return user32 == nullptr ? nullptr : reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(user32, name)));
+}
+
+int ScreenDpi() {
+  HDC dc = GetDC(nullptr);
+  const int dpi = GetDeviceCaps(dc, LOGPIXELSY);
+  ReleaseDC(nullptr, dc);
+  return dpi > 0 ? dpi : 96;
+}
+
+int WindowDpi(HWND hwnd) {
+  using Fn = UINT(WINAPI*)(HWND);
+  static const auto get = User32<Fn>("GetDpiForWindow");
+  const int dpi = get != nullptr ? static_cast<int>(get(hwnd)) : 0;
+  return dpi > 0 ? dpi : ScreenDpi();
+}
+
+int MetricForDpi(int index, int dpi) {
+  using Fn = int(WINAPI*)(int, UINT);
+  static const auto get = User32<Fn>("GetSystemMetricsForDpi");
+  return get != nullptr ? get(index, static_cast<UINT>(dpi)) : MulDiv(GetSystemMetrics(index), dpi, ScreenDpi());
+}
+
+// The dialog manager would scale fonts and places itself on a DPI change, but not the
+// fonts, columns and pictures the program sets: the back end does all of it instead.
+void TakeOverDpiChanges(HWND hwnd) {
+  using Fn = BOOL(WINAPI*)(HWND, DIALOG_DPI_CHANGE_BEHAVIORS, DIALOG_DPI_CHANGE_BEHAVIORS);
+  static const auto set = User32<Fn>("SetDialogDpiChangeBehavior");
+  if (set != nullptr) set(hwnd, DDC_DISABLE_ALL, DDC_DISABLE_ALL);
+}
+
+// The caption's font at a DPI, ours to delete.
+HFONT CaptionFont(int dpi) {
+  NONCLIENTMETRICSW ncm{};
+  ncm.cbSize = sizeof ncm;
+  using Fn = BOOL(WINAPI*)(UINT, UINT, PVOID, UINT, UINT);
+  static const auto get = User32<Fn>("SystemParametersInfoForDpi");
+  if (get != nullptr) {
+    if (!get(SPI_GETNONCLIENTMETRICS, sizeof ncm, &ncm, 0, static_cast<UINT>(dpi))) return nullptr;
+  } else {
+    if (!SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof ncm, &ncm, 0)) return nullptr;
+    ncm.lfCaptionFont.lfHeight = MulDiv(ncm.lfCaptionFont.lfHeight, dpi, ScreenDpi());
+  }
+  return CreateFontIndirectW(&ncm.lfCaptionFont);
+}
+
+// How wide the window must be for its caption to show whole: the text in the caption
+// font, the icon before it, the buttons after it and the frame.
+int CaptionNeed(HWND hwnd, int dpi) {
+  const std::wstring text = WindowText(hwnd);
+  const auto style = static_cast<DWORD>(GetWindowLongPtrW(hwnd, GWL_STYLE));
+  if (text.empty() || (style & WS_CAPTION) != WS_CAPTION) return 0;
+  HFONT font = CaptionFont(dpi);
+  if (font == nullptr) return 0;
+  HDC dc = GetDC(hwnd);
+  HGDIOBJ old = SelectObject(dc, font);
+  RECT r{};
+  DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &r, DT_CALCRECT | DT_SINGLELINE | DT_NOPREFIX);
+  SelectObject(dc, old);
+  ReleaseDC(hwnd, dc);
+  DeleteObject(font);
+  int buttons = (style & WS_SYSMENU) != 0 ? 1 : 0;
+  if ((style & (WS_MINIMIZEBOX | WS_MAXIMIZEBOX)) != 0) buttons += 2;
+  RECT outer{};
+  RECT client{};
+  GetWindowRect(hwnd, &outer);
+  GetClientRect(hwnd, &client);
+  const int frame = (outer.right - outer.left) - client.right;
+  return r.right + buttons * MetricForDpi(SM_CXSIZE, dpi) + MetricForDpi(SM_CXSMICON, dpi) +
+         MulDiv(kCaptionPadding, dpi, 96) + frame;
+}
+
+RECT ChildRect(HWND child) {
+  RECT r{};
+  GetWindowRect(child, &r);
+  MapWindowPoints(HWND_DESKTOP, GetParent(child), reinterpret_cast<POINT*>(&r), 2);
+  return r;
+}
+
+Rect FromRECT(const RECT& r) { return Rect{r.left, r.top, r.right - r.left, r.bottom - r.top}; }
+
+// A picture drawn at another size, smoothed.
+HBITMAP ScaledBitmap(HBITMAP source, int w, int h) {
+  BITMAP bm{};
+  if (GetObjectW(source, sizeof bm, &bm) == 0 || w <= 0 || h <= 0) return nullptr;
+  HDC screen = GetDC(nullptr);
+  BITMAPINFO bi{};
+  bi.bmiHeader.biSize = sizeof bi.bmiHeader;
+  bi.bmiHeader.biWidth = w;
+  bi.bmiHeader.biHeight = -h;
+  bi.bmiHeader.biPlanes = 1;
+  bi.bmiHeader.biBitCount = 24;
+  void* bits = nullptr;
+  HBITMAP out = CreateDIBSection(screen, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+  HDC from = CreateCompatibleDC(screen);
+  HDC to = CreateCompatibleDC(screen);
+  if (out != nullptr) {
+    HGDIOBJ old_from = SelectObject(from, source);
+    HGDIOBJ old_to = SelectObject(to, out);
+    SetStretchBltMode(to, HALFTONE);
+    SetBrushOrgEx(to, 0, 0, nullptr);
+    StretchBlt(to, 0, 0, w, h, from, 0, 0, bm.bmWidth, bm.bmHeight, SRCCOPY);
+    SelectObject(from, old_from);
+    SelectObject(to, old_to);
+  }
+  DeleteDC(from);
+  DeleteDC(to);
+  ReleaseDC(nullptr, screen);
+  return out;
+}
+
 // The native side of one open dialog.
 struct NativeDialog {
   Dialog* dlg = nullptr;
@@ -54,6 +177,24 @@ struct NativeDialog {
   std::vector<ListShadow> lists;
   std::map<int, unsigned> pending_timers;  // armed before the window existed
   bool ended = false;
+  // Layout at the window's DPI: each control's rectangle and the client size as the
+  // template gives them (texts not yet fitted), and the pictures drawn for this DPI.
+  int dpi = 96;
+  std::vector<RECT> base;
+  SIZE base_client{};
+  bool laid_out = false;
+  HFONT own_dialog_font = nullptr;  // the template's font redrawn after a DPI change
+  std::vector<HGDIOBJ> pictures;    // per control, ours to delete
+
+  ~NativeDialog() {
+    if (own_dialog_font != nullptr) DeleteObject(own_dialog_font);
+    for (HGDIOBJ p : pictures) {
+      if (p != nullptr) DeleteObject(p);
+    }
+  }
+  NativeDialog() = default;
+  NativeDialog(const NativeDialog&) = delete;
+  NativeDialog& operator=(const NativeDialog&) = delete;
 
   int IndexOfNativeId(int native_id) const {
     for (std::size_t i = 0; i < ids.size(); ++i) {
@@ -95,36 +236,39 @@ struct Win32Backend::Impl {
   int pushing = 0;  // >0 while the program's changes go to the windows
   int message_boxes = 0;
   std::atomic<HWND> top_level{nullptr};
-  std::vector<std::pair<Font, HFONT>> fonts;
+  struct MadeFont {
+    Font font;
+    int dpi;
+    HFONT handle;
+  };
+  std::vector<MadeFont> fonts;
   std::map<Color, HBRUSH> brushes;
   std::map<std::pair<int, int>, HICON> icons;
 
   ~Impl() {
-    for (auto& f : fonts) DeleteObject(f.second);
+    for (auto& f : fonts) DeleteObject(f.handle);
     for (auto& b : brushes) DeleteObject(b.second);
     for (auto& i : icons) DestroyIcon(i.second);
   }
 
-  HFONT FontFor(const Font& font) {
+  // Point sizes and pixel heights alike are meant at 96 DPI's pixels: both follow the
+  // window's DPI.
+  HFONT FontFor(const Font& font, int dpi) {
     for (auto& f : fonts) {
-      if (f.first == font) return f.second;
+      if (f.font == font && f.dpi == dpi) return f.handle;
     }
     LOGFONTW lf{};
     if (font.tenths_of_point != 0) {
-      // A point font: the height follows the screen's vertical resolution.
-      HDC dc = GetDC(nullptr);
-      const int dpi = GetDeviceCaps(dc, LOGPIXELSY);
-      ReleaseDC(nullptr, dc);
       lf.lfHeight = -MulDiv(font.tenths_of_point, dpi, 720);
     } else {
-      lf.lfHeight = font.height;
+      lf.lfHeight = MulDiv(font.height, dpi, 96);
     }
     lf.lfCharSet = static_cast<BYTE>(font.charset);
     lf.lfPitchAndFamily = font.pitch == 1 ? FIXED_PITCH : DEFAULT_PITCH;
     const std::wstring face = Wide(font.face);
     face.copy(lf.lfFaceName, LF_FACESIZE - 1);
     HFONT handle = CreateFontIndirectW(&lf);
-    fonts.emplace_back(font, handle);
+    fonts.push_back(MadeFont{font, dpi, handle});
     return handle;
   }
 
@@ -170,13 +314,14 @@ struct Win32Backend::Impl {
     ::EndDialog(nd->hwnd, top->end_code());
   }
 
-  void SetImageList(HWND h, const std::vector<int>& ids) {
+  void SetImageList(HWND h, const std::vector<int>& ids, int dpi) {
     HIMAGELIST list = nullptr;
     if (!ids.empty()) {
-      list = ImageList_Create(16, 16, ILC_COLOR32 | ILC_MASK, static_cast<int>(ids.size()), 0);
+      const int size = MulDiv(16, dpi, 96);
+      list = ImageList_Create(size, size, ILC_COLOR32 | ILC_MASK, static_cast<int>(ids.size()), 0);
       for (int id : ids) {
         if (auto icon = static_cast<HICON>(
-                LoadImageW(instance, MAKEINTRESOURCEW(id), IMAGE_ICON, 16, 16, LR_DEFAULTCOLOR))) {
+                LoadImageW(instance, MAKEINTRESOURCEW(id), IMAGE_ICON, size, size, LR_DEFAULTCOLOR))) {
           ImageList_AddIcon(list, icon);
           DestroyIcon(icon);
         }
@@ -186,7 +331,8 @@ struct Win32Backend::Impl {
     if (HIMAGELIST old = ListView_SetImageList(h, list, LVSIL_SMALL)) ImageList_Destroy(old);
   }
 
-  static void RebuildColumns(HWND h, const std::vector<ListColumn>& columns) {
+  // Column widths are the program's pixels at 96 DPI.
+  static void RebuildColumns(HWND h, const std::vector<ListColumn>& columns, int dpi) {
     // Last column first: older list views refuse to delete column 0, which is then
     // rewritten in place instead of inserted again.
     HWND header = ListView_GetHeader(h);
@@ -204,7 +350,7 @@ struct Win32Backend::Impl {
       lvc.iSubItem = column.subitem;
       if (column.width >= 0) {
         lvc.mask |= LVCF_WIDTH;
-        lvc.cx = column.width;
+        lvc.cx = MulDiv(column.width, dpi, 96);
       }
       if (index < kept) {
         ListView_SetColumn(h, index++, &lvc);
@@ -214,17 +360,17 @@ struct Win32Backend::Impl {
     }
   }
 
-  void PushList(HWND h, const ListCtrl& model, ListShadow& shadow) {
+  void PushList(HWND h, const ListCtrl& model, ListShadow& shadow, int dpi) {
     for (const ListStep& step : PlanListSync(model, shadow)) {
       switch (step.op) {
         case ListStep::Op::kSetExtendedStyle:
           ListView_SetExtendedListViewStyleEx(h, 0xFFFFFFFFu, step.value);
           break;
         case ListStep::Op::kSetImageList:
-          SetImageList(h, step.images);
+          SetImageList(h, step.images, dpi);
           break;
         case ListStep::Op::kRebuildColumns:
-          RebuildColumns(h, step.columns);
+          RebuildColumns(h, step.columns, dpi);
           break;
         case ListStep::Op::kDeleteAllItems:
           ListView_DeleteAllItems(h);
@@ -261,11 +407,14 @@ struct Win32Backend::Impl {
     }
   }
 
+  // Brings one control in line with its model; a static's or button's new text or font
+  // lays the dialog out again.
   void PushControl(NativeDialog& nd, int index) {
     Control* control = nd.At(index);
     if (control == nullptr) return;
     HWND h = nd.Item(index);
     if (h == nullptr) return;
+    bool refit = false;
     ++pushing;
     const auto i = static_cast<std::size_t>(index);
     switch (control->kind()) {
@@ -278,6 +427,7 @@ struct Win32Backend::Impl {
         if (text != nd.texts[i]) {
           SetWindowTextW(h, Wide(text).c_str());
           nd.texts[i] = text;
+          refit = true;
         }
         if (control->kind() == Kind::Edit) {
           SendMessageW(h, EM_SETLIMITTEXT, static_cast<WPARAM>(control->limit_text()), 0);
@@ -293,20 +443,249 @@ struct Win32Backend::Impl {
         break;
       }
       case Kind::ListView:
-        PushList(h, *static_cast<ListCtrl*>(control), nd.lists[i]);
+        PushList(h, *static_cast<ListCtrl*>(control), nd.lists[i], nd.dpi);
         break;
       case Kind::Icon:
       case Kind::Bitmap:
         break;
     }
     if (control->font().has_value()) {
-      HFONT font = FontFor(*control->font());
+      HFONT font = FontFor(*control->font(), nd.dpi);
       if (font != nd.fonts[i]) {
         SendMessageW(h, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
         nd.fonts[i] = font;
+        refit = true;
       }
     }
     --pushing;
+    if (refit && nd.laid_out && (control->kind() == Kind::Static || control->kind() == Kind::Button)) {
+      Layout(nd);
+    }
+  }
+
+  // What a static's or button's text needs, in pixels; {0, 0} when it fits as placed.
+  static SIZE TextNeed(HWND h, const Control& control, const RECT& placed, int dpi) {
+    const std::wstring text = WindowText(h);
+    if (text.empty()) return SIZE{0, 0};
+    const bool button = control.kind() == Kind::Button;
+    const bool single = button ? (control.style() & style::kMultiline) == 0
+                               : (control.style() & style::kVCenter) != 0;
+    UINT flags = DT_CALCRECT | DT_EXPANDTABS;
+    if (button || (control.style() & style::kNoPrefix) != 0) flags |= DT_NOPREFIX;
+    // A button's text keeps clear of its edges and focus frame.
+    const int pad_x = button ? 2 * MulDiv(kButtonPadding, dpi, 96) : 0;
+    const int pad_y = button ? 2 * MulDiv(1, dpi, 96) : 0;
+    const int w = placed.right - placed.left;
+    const int hgt = placed.bottom - placed.top;
+    HDC dc = GetDC(h);
+    HGDIOBJ old = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageW(h, WM_GETFONT, 0, 0)));
+    auto extent = [&](UINT more, int width) {
+      RECT r{0, 0, width, 0};
+      DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &r, flags | more);
+      return SIZE{r.right - r.left, r.bottom - r.top};
+    };
+    SIZE need{0, 0};
+    if (single) {
+      const SIZE e = extent(DT_SINGLELINE, 0);
+      need = SIZE{e.cx + pad_x, e.cy + pad_y};
+    } else {
+      // Word-wrapped: the narrowest width (at least the template's) at which the
+      // wrapped lines fit the template's height, or all lines unwrapped.
+      const SIZE whole = extent(0, 0);
+      const SIZE at_w = extent(DT_WORDBREAK, w);
+      if (at_w.cx <= w && at_w.cy <= hgt) {
+        need = at_w;
+      } else if (whole.cy > hgt || whole.cx <= w) {
+        need = SIZE{std::max(whole.cx, at_w.cx), std::max(whole.cy, at_w.cy)};
+      } else {
+        int lo = w;  // too narrow
+        int hi = whole.cx;
+        while (hi - lo > 1) {
+          const int mid = lo + (hi - lo) / 2;
+          const SIZE e = extent(DT_WORDBREAK, mid);
+          if (e.cx <= mid && e.cy <= hgt) {
+            hi = mid;
+          } else {
+            lo = mid;
+          }
+        }
+        need = SIZE{hi, extent(DT_WORDBREAK, hi).cy};
+      }
+    }
+    SelectObject(dc, old);
+    ReleaseDC(h, dc);
+    return need;
+  }
+
+  // Places every control where its template puts it at this DPI, widened where its text
+  // needs more, and grows the dialog when a widened control needs that.
+  void Layout(NativeDialog& nd) {
+    const auto& controls = nd.dlg->controls();
+    if (nd.base.size() != nd.ids.size() || controls.size() != nd.ids.size()) return;
+    std::vector<TextBox> boxes;
+    std::vector<std::size_t> boxed;
+    for (std::size_t i = 0; i < nd.ids.size(); ++i) {
+      const Control& c = *controls[i];
+      if (c.kind() != Kind::Static && c.kind() != Kind::Button) continue;
+      HWND h = nd.Item(static_cast<int>(i));
+      if (h == nullptr) continue;
+      TextBox box;
+      box.rect = FromRECT(nd.base[i]);
+      const bool centred = c.kind() == Kind::Button || (c.style() & style::kCenter) != 0;
+      box.anchor = centred ? TextAnchor::kCentre
+                           : (c.style() & style::kRight) != 0 ? TextAnchor::kRight : TextAnchor::kLeft;
+      // Taller about the middle: a label at the foot of a band stays inside the band.
+      box.vcentre = true;
+      const SIZE need = TextNeed(h, c, nd.base[i], nd.dpi);
+      box.need_w = need.cx;
+      box.need_h = need.cy;
+      boxes.push_back(box);
+      boxed.push_back(i);
+    }
+    FittedLayout fit = FitTextBoxes(boxes, nd.base_client.cx, nd.base_client.cy, MulDiv(kDialogMargin, nd.dpi, 96));
+    // A caption that needs a wider window widens it on both sides alike, so what the
+    // template centres stays centred.
+    RECT outer{};
+    RECT client{};
+    GetWindowRect(nd.hwnd, &outer);
+    GetClientRect(nd.hwnd, &client);
+    const int caption_client = CaptionNeed(nd.hwnd, nd.dpi) - ((outer.right - outer.left) - client.right);
+    if (caption_client > fit.width) {
+      const int extra = caption_client - fit.width;
+      fit.shift_x += extra / 2;
+      for (Rect& r : fit.rects) r.x += extra / 2;
+      fit.width = caption_client;
+    }
+    std::vector<RECT> target(nd.base);
+    for (RECT& r : target) OffsetRect(&r, fit.shift_x, fit.shift_y);
+    for (std::size_t k = 0; k < boxed.size(); ++k) {
+      const Rect& r = fit.rects[k];
+      target[boxed[k]] = RECT{r.x, r.y, r.x + r.w, r.y + r.h};
+    }
+    // Grow the window first, so no control is ever placed outside it.
+    const int grow_w = std::max(0, fit.width - static_cast<int>(client.right));
+    const int grow_h = std::max(0, fit.height - static_cast<int>(client.bottom));
+    if (grow_w > 0 || grow_h > 0) {
+      SetWindowPos(nd.hwnd, nullptr, 0, 0, outer.right - outer.left + grow_w, outer.bottom - outer.top + grow_h,
+                   SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+    for (std::size_t i = 0; i < target.size(); ++i) {
+      HWND h = nd.Item(static_cast<int>(i));
+      if (h == nullptr) continue;
+      const RECT now = ChildRect(h);
+      const RECT& want = target[i];
+      const Kind kind = controls[i]->kind();
+      // A picture sizes itself to its image.
+      const bool picture = kind == Kind::Bitmap || kind == Kind::Icon;
+      if (now.left == want.left && now.top == want.top &&
+          (picture || (now.right == want.right && now.bottom == want.bottom))) {
+        continue;
+      }
+      SetWindowPos(h, nullptr, want.left, want.top, want.right - want.left, want.bottom - want.top,
+                   SWP_NOZORDER | SWP_NOACTIVATE | (picture ? SWP_NOSIZE : 0));
+      InvalidateRect(h, nullptr, TRUE);
+    }
+    InvalidateRect(nd.hwnd, nullptr, TRUE);
+  }
+
+  // Bitmaps come at the size they were drawn for 96 DPI; the template's icon at the
+  // system's icon size.
+  void DrawPictures(NativeDialog& nd) {
+    const auto& controls = nd.dlg->controls();
+    for (std::size_t i = 0; i < controls.size() && i < nd.ids.size(); ++i) {
+      const Control& c = *controls[i];
+      HWND h = nd.Item(static_cast<int>(i));
+      if (h == nullptr || c.image_id() == 0) continue;
+      if (c.kind() == Kind::Bitmap) {
+        auto source = static_cast<HBITMAP>(
+            LoadImageW(instance, MAKEINTRESOURCEW(c.image_id()), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
+        if (source == nullptr) continue;
+        BITMAP bm{};
+        GetObjectW(source, sizeof bm, &bm);
+        HBITMAP scaled = ScaledBitmap(source, MulDiv(bm.bmWidth, nd.dpi, 96), MulDiv(bm.bmHeight, nd.dpi, 96));
+        DeleteObject(source);
+        if (scaled == nullptr) continue;
+        auto old = reinterpret_cast<HGDIOBJ>(
+            SendMessageW(h, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(scaled)));
+        // The control gives back the template's picture or the one drawn for the DPI
+        // before (or its own copy of that): none is in use any more.
+        if (old != nullptr) DeleteObject(old);
+        if (nd.pictures[i] != nullptr && nd.pictures[i] != old) DeleteObject(nd.pictures[i]);
+        nd.pictures[i] = scaled;
+      } else if (c.kind() == Kind::Icon) {
+        const int size = MetricForDpi(SM_CXICON, nd.dpi);
+        SendMessageW(h, STM_SETICON, reinterpret_cast<WPARAM>(IconFor(c.image_id(), size)), 0);
+      }
+    }
+  }
+
+  void SetWindowIcons(NativeDialog& nd) {
+    if (nd.dlg->icon_id() == 0) return;
+    SendMessageW(nd.hwnd, WM_SETICON, ICON_BIG,
+                 reinterpret_cast<LPARAM>(IconFor(nd.dlg->icon_id(), MetricForDpi(SM_CXICON, nd.dpi))));
+    SendMessageW(nd.hwnd, WM_SETICON, ICON_SMALL,
+                 reinterpret_cast<LPARAM>(IconFor(nd.dlg->icon_id(), MetricForDpi(SM_CXSMICON, nd.dpi))));
+  }
+
+  // The window moved to a monitor of another DPI: everything is drawn again at the new
+  // DPI from the template, the way it was laid out at the old one.
+  void DpiChanged(NativeDialog& nd, int dpi, const RECT* suggested) {
+    if (dpi <= 0 || dpi == nd.dpi) return;
+    const int old_dpi = nd.dpi;
+    nd.dpi = dpi;
+    for (RECT& r : nd.base) {
+      r = RECT{MulDiv(r.left, dpi, old_dpi), MulDiv(r.top, dpi, old_dpi), MulDiv(r.right, dpi, old_dpi),
+               MulDiv(r.bottom, dpi, old_dpi)};
+    }
+    nd.base_client = SIZE{MulDiv(nd.base_client.cx, dpi, old_dpi), MulDiv(nd.base_client.cy, dpi, old_dpi)};
+    // The dialog's own font, the template's face, at the new size for the controls that
+    // use it. The dialog keeps the one it made (and deletes it itself); after an earlier
+    // change the controls hold ours of the DPI before.
+    auto dialog_font = reinterpret_cast<HFONT>(SendMessageW(nd.hwnd, WM_GETFONT, 0, 0));
+    const HFONT current = nd.own_dialog_font != nullptr ? nd.own_dialog_font : dialog_font;
+    HFONT new_dialog_font = nullptr;
+    LOGFONTW lf{};
+    if (current != nullptr && GetObjectW(current, sizeof lf, &lf) != 0) {
+      lf.lfHeight = MulDiv(lf.lfHeight, dpi, old_dpi);
+      new_dialog_font = CreateFontIndirectW(&lf);
+    }
+    ++pushing;
+    if (new_dialog_font != nullptr) {
+      for (std::size_t i = 0; i < nd.ids.size(); ++i) {
+        HWND h = nd.Item(static_cast<int>(i));
+        if (h != nullptr && reinterpret_cast<HFONT>(SendMessageW(h, WM_GETFONT, 0, 0)) == current) {
+          SendMessageW(h, WM_SETFONT, reinterpret_cast<WPARAM>(new_dialog_font), TRUE);
+        }
+      }
+      if (nd.own_dialog_font != nullptr) DeleteObject(nd.own_dialog_font);
+      nd.own_dialog_font = new_dialog_font;
+    }
+    const auto& controls = nd.dlg->controls();
+    for (std::size_t i = 0; i < controls.size() && i < nd.ids.size(); ++i) {
+      HWND h = nd.Item(static_cast<int>(i));
+      if (h == nullptr) continue;
+      if (controls[i]->font().has_value()) {
+        nd.fonts[i] = FontFor(*controls[i]->font(), dpi);
+        SendMessageW(h, WM_SETFONT, reinterpret_cast<WPARAM>(nd.fonts[i]), TRUE);
+      }
+      if (controls[i]->kind() == Kind::ListView) {
+        // Widths as they are now, the user's own drags included.
+        HWND header = ListView_GetHeader(h);
+        const int n = header != nullptr ? Header_GetItemCount(header) : 0;
+        for (int col = 0; col < n; ++col) {
+          ListView_SetColumnWidth(h, col, MulDiv(ListView_GetColumnWidth(h, col), dpi, old_dpi));
+        }
+        SetImageList(h, static_cast<const ListCtrl&>(*controls[i]).image_list(), dpi);
+      }
+    }
+    --pushing;
+    DrawPictures(nd);
+    SetWindowIcons(nd);
+    if (suggested != nullptr) {
+      SetWindowPos(nd.hwnd, nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
+                   suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+    Layout(nd);
   }
 
   void InitDialog(NativeDialog& nd) {
@@ -314,12 +693,9 @@ struct Win32Backend::Impl {
     if (dlg.dialog_template() == nullptr || dlg.caption() != dlg.dialog_template()->caption) {
       SetWindowTextW(nd.hwnd, Wide(dlg.caption()).c_str());
     }
-    if (dlg.icon_id() != 0) {
-      SendMessageW(nd.hwnd, WM_SETICON, ICON_BIG,
-                   reinterpret_cast<LPARAM>(IconFor(dlg.icon_id(), GetSystemMetrics(SM_CXICON))));
-      SendMessageW(nd.hwnd, WM_SETICON, ICON_SMALL,
-                   reinterpret_cast<LPARAM>(IconFor(dlg.icon_id(), GetSystemMetrics(SM_CXSMICON))));
-    }
+    nd.dpi = WindowDpi(nd.hwnd);
+    TakeOverDpiChanges(nd.hwnd);
+    SetWindowIcons(nd);
     if (!dlg.system_menu().empty()) {
       if (HMENU menu = GetSystemMenu(nd.hwnd, FALSE)) {
         for (const auto& item : dlg.system_menu()) {
@@ -336,7 +712,19 @@ struct Win32Backend::Impl {
       const auto* t = dlg.dialog_template();
       if (t != nullptr && i < t->controls.size()) nd.texts[i] = t->controls[i].text;
     }
+    DrawPictures(nd);
+    // The template's places as the dialog manager made them, before any text is fitted.
+    nd.base.clear();
+    for (std::size_t i = 0; i < nd.ids.size(); ++i) {
+      HWND h = nd.Item(static_cast<int>(i));
+      nd.base.push_back(h != nullptr ? ChildRect(h) : RECT{});
+    }
+    RECT client{};
+    GetClientRect(nd.hwnd, &client);
+    nd.base_client = SIZE{client.right, client.bottom};
     for (std::size_t i = 0; i < nd.ids.size(); ++i) PushControl(nd, static_cast<int>(i));
+    Layout(nd);
+    nd.laid_out = true;
     for (const auto& [id, period] : nd.pending_timers) {
       ::SetTimer(nd.hwnd, static_cast<UINT_PTR>(id), period, nullptr);
     }
@@ -454,6 +842,10 @@ struct Win32Backend::Impl {
       case kPushControlMessage:
         PushControl(nd, static_cast<int>(wp));
         return TRUE;
+      case WM_DPICHANGED:
+        DpiChanged(nd, HIWORD(wp), reinterpret_cast<const RECT*>(lp));
+        SetWindowLongPtrW(nd.hwnd, DWLP_MSGRESULT, 0);
+        return TRUE;
       case WM_DESTROY:
         if (top_level.load() == nd.hwnd) top_level.store(nullptr);
         return FALSE;
@@ -507,6 +899,7 @@ void Win32Backend::DialogOpened(Dialog& dlg) {
   nd->texts.resize(nd->ids.size());
   nd->fonts.resize(nd->ids.size(), nullptr);
   nd->lists.resize(nd->ids.size());
+  nd->pictures.resize(nd->ids.size(), nullptr);
   dlg.backend_data = nd;
 }
 
@@ -549,9 +942,16 @@ void Win32Backend::ControlChanged(Dialog& dlg, Control& control) {
   impl_->PushControl(*nd, index);
 }
 
+void* Win32Backend::NativeWindow(const Dialog& dlg) {
+  auto* nd = static_cast<NativeDialog*>(dlg.backend_data);
+  return nd != nullptr ? nd->hwnd : nullptr;
+}
+
 void Win32Backend::CaptionChanged(Dialog& dlg) {
   NativeDialog* nd = Impl::Native(dlg);
-  if (nd != nullptr && nd->hwnd != nullptr) SetWindowTextW(nd->hwnd, Wide(dlg.caption()).c_str());
+  if (nd == nullptr || nd->hwnd == nullptr) return;
+  SetWindowTextW(nd->hwnd, Wide(dlg.caption()).c_str());
+  if (nd->laid_out) impl_->Layout(*nd);
 }
 
 bool Win32Backend::SetTimer(Dialog& dlg, int timer_id, unsigned period_ms) {

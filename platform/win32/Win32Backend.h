@@ -28,6 +28,9 @@ class Win32Backend : public Backend {
   std::uint64_t TickMs() override;
   void PostDeviceChange(unsigned event) override;
 
+  // The dialog's window (an HWND) while it is shown, for checks that walk its controls.
+  static void* NativeWindow(const Dialog& dlg);
+
   struct Impl;
 
  private:

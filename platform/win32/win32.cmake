@@ -32,3 +32,18 @@ endif()
 add_executable(winprobe ${CMAKE_CURRENT_SOURCE_DIR}/tools/winprobe/winprobe.cpp)
 target_compile_definitions(winprobe PRIVATE UNICODE _UNICODE WIN32_LEAN_AND_MEAN)
 target_link_libraries(winprobe PRIVATE shell32)
+
+# The package a user copies: cmake --build --preset windows --target package-zip.
+if(TARGET Plovix AND TARGET Plovix-demo)
+  set(PLOVIX_ZIP ${CMAKE_BINARY_DIR}/Plovix-windows-x64.zip)
+  add_custom_command(
+    OUTPUT ${PLOVIX_ZIP}
+    COMMAND ${CMAKE_COMMAND} -DSTRIP=${CMAKE_STRIP} -DPLOVIX=$<TARGET_FILE:Plovix>
+            -DDEMO=$<TARGET_FILE:Plovix-demo> -DSOURCE=${CMAKE_CURRENT_SOURCE_DIR} -DOUT=${PLOVIX_ZIP}
+            -P ${CMAKE_CURRENT_SOURCE_DIR}/cmake/package-windows.cmake
+    DEPENDS Plovix Plovix-demo ${CMAKE_CURRENT_SOURCE_DIR}/HELP.TXT
+            ${CMAKE_CURRENT_SOURCE_DIR}/platform/win32/res/README.TXT
+            ${CMAKE_CURRENT_SOURCE_DIR}/cmake/package-windows.cmake
+    COMMENT "Packing ${PLOVIX_ZIP}")
+  add_custom_target(package-zip DEPENDS ${PLOVIX_ZIP})
+endif()

@@ -1,0 +1,140 @@
+// The terminal back end's own costs, in the dev build the demo runs: opening the Log View
+// on a drive log of 100,000 records, one PgDn in it, and a full redraw of the main window.
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+#include "app/CPlovixApp.h"
+#include "platform/scripted/ScriptedBackend.h"
+#include "platform/terminal/Canvas.h"
+#include "platform/terminal/Input.h"
+#include "platform/terminal/Render.h"
+#include "reports/DriveLog.h"
+#include "reports/LogReport.h"
+#include "sim/Bench.h"
+#include "sim/DemoBench.h"
+
+namespace {
+
+using namespace ui::terminal;
+
+constexpr int kRecords = 100000;
+constexpr int kLogView = 153;
+constexpr int kMainWindow = 102;
+const char* const kTags[] = {"ReadErrStat", "SMART QT",   "SMART ET",  "Erase MBR",
+                             "Erase Disk",  "SURFACE QT", "SURFACE ET"};
+
+// A working directory holding one drive log of kRecords records.
+class LogDir {
+ public:
+  LogDir() {
+    const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
+    dir_ = std::filesystem::temp_directory_path() / ("plovix_term_bench_" + std::to_string(stamp));
+    std::filesystem::create_directories(dir_);
+    old_ = std::filesystem::current_path();
+    std::filesystem::current_path(dir_);
+    std::FILE* f = std::fopen(plovix::LogFileName("BENCHLOG02").c_str(), "wb");
+    for (int i = 0; i < kRecords; ++i) {
+      std::fprintf(f, "%s\r\nDone\r\nPass\r\n03/14/2012 09:05:07\r\n", kTags[i % 7]);
+    }
+    std::fclose(f);
+  }
+  ~LogDir() {
+    std::filesystem::current_path(old_);
+    std::filesystem::remove_all(dir_);
+  }
+  LogDir(const LogDir&) = delete;
+  LogDir& operator=(const LogDir&) = delete;
+
+ private:
+  std::filesystem::path dir_;
+  std::filesystem::path old_;
+};
+
+void SetUp(plovix::CDispLog& dlg) {
+  dlg.serial = "BENCHLOG02";
+  dlg.model = "Orvane OD1000-HX";
+  dlg.firmware = "HX02B1";
+  dlg.total_sectors = 1953525168;
+}
+
+// From DoModal to the first frame on a 160 x 50 screen: the report is built, handed to
+// the edit and its lines split, and what is seen is drawn.
+void BM_LogViewOpen100k(benchmark::State& state) {
+  LogDir dir;
+  for (auto _ : state) {
+    ui::scripted::ScriptedBackend ui;
+    std::chrono::steady_clock::time_point start;
+    double seconds = 0;
+    ui.Expect(kLogView).Do([&](ui::Dialog& d) {
+      Canvas canvas(160, 50);
+      DialogView view;
+      view.focus = InitialFocus(d);
+      DrawDialog(canvas, d, view, true);
+      seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+      benchmark::DoNotOptimize(canvas.Row(25));
+    }).Press(ui::IDOK);
+    plovix::CDispLog dlg;
+    SetUp(dlg);
+    start = std::chrono::steady_clock::now();
+    dlg.DoModal();
+    state.SetIterationTime(seconds);
+  }
+  state.counters["records"] = kRecords;
+}
+BENCHMARK(BM_LogViewOpen100k)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+// One PgDn in that report, focus on "Close" as the dialog opens, and the redraw it asks for.
+void BM_LogViewPageDown100k(benchmark::State& state) {
+  LogDir dir;
+  ui::scripted::ScriptedBackend ui;
+  int lines = 0;
+  ui.Expect(kLogView).Do([&](ui::Dialog& d) {
+    Canvas canvas(160, 50);
+    DialogView view;
+    view.focus = InitialFocus(d);
+    DrawDialog(canvas, d, view, true);
+    int last_top = -1;
+    for (auto _ : state) {
+      HandleDialogKey(d, view, KeyEvent{Key::PageDown});
+      canvas.Clear();
+      DrawDialog(canvas, d, view, true);
+      // At the end of the report, back to its start.
+      const int top = view.edit_top.begin()->second;
+      if (top == last_top) HandleDialogKey(d, view, KeyEvent{Key::Home});
+      last_top = top;
+    }
+    lines = static_cast<int>(view.text_lines.begin()->second.lines.size());
+  }).Press(ui::IDOK);
+  plovix::CDispLog dlg;
+  SetUp(dlg);
+  dlg.DoModal();
+  state.counters["lines"] = lines;
+}
+BENCHMARK(BM_LogViewPageDown100k)->Unit(benchmark::kMillisecond);
+
+// The main window of the demo bench drawn whole on a 160 x 50 screen.
+void BM_MainWindowRedraw160x50(benchmark::State& state) {
+  plovix::sim::Bench bench;
+  plovix::sim::BuildDemoBench(bench);
+  ui::scripted::ScriptedBackend ui;
+  bench.SetClock([&ui] { return ui.now_ms(); });
+  ui.Expect(kMainWindow).Do([&](ui::Dialog& d) {
+    Canvas canvas(160, 50);
+    DialogView view;
+    view.focus = InitialFocus(d);
+    for (auto _ : state) {
+      canvas.Clear();
+      DrawDialog(canvas, d, view, true);
+      DrawKeyHint(canvas, DialogKeyHint(d, view, true));
+      benchmark::DoNotOptimize(canvas.At(80, 25));
+    }
+  }).Escape();
+  plovix::CPlovixApp(bench, bench).InitInstance();
+}
+BENCHMARK(BM_MainWindowRedraw160x50)->Unit(benchmark::kMillisecond);
+
+}  // namespace

@@ -1,0 +1,372 @@
+// Every dialog of the program, reached through its real flow on a bench and drawn by the
+// terminal back end at 160x50, 120x40 and 80x24, read as a person reads the screen:
+// labels beside their values, nothing drawn over anything else, no text that fits cut,
+// and one focused control.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "app/CPlovixApp.h"
+#include "diagnostics/WorkerDialog.h"
+#include "platform/scripted/ScriptedBackend.h"
+#include "platform/terminal/Canvas.h"
+#include "platform/terminal/Layout.h"
+#include "platform/terminal/Render.h"
+#include "platform/terminal/Text.h"
+#include "sim/Bench.h"
+#include "tests/support/utils_rig.h"
+
+namespace {
+
+using namespace ui::terminal;
+namespace fs = std::filesystem;
+
+struct Size {
+  int cols;
+  int rows;
+};
+constexpr Size kSizes[] = {{160, 50}, {120, 40}, {80, 24}};
+
+std::string Trimmed(std::string text) {
+  text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
+  std::replace(text.begin(), text.end(), '\n', ' ');
+  while (!text.empty() && text.back() == ' ') text.pop_back();
+  return text;
+}
+
+std::string Squeezed(const std::string& text) {
+  std::istringstream in(text);
+  std::string word;
+  std::string out;
+  while (in >> word) out += (out.empty() ? "" : " ") + word;
+  return out;
+}
+
+struct Hit {
+  int x;
+  int y;
+};
+
+// The screen's rows as text, with the byte where each cell starts, so that searching
+// is a string search.
+struct ScreenText {
+  std::vector<std::string> rows;
+  std::vector<std::vector<std::size_t>> starts;  // by row, by cell
+  explicit ScreenText(const Canvas& canvas) {
+    for (int y = 0; y < canvas.height(); ++y) {
+      std::string row;
+      std::vector<std::size_t> at;
+      for (int x = 0; x < canvas.width(); ++x) {
+        at.push_back(row.size());
+        row += canvas.At(x, y).glyph;
+      }
+      rows.push_back(std::move(row));
+      starts.push_back(std::move(at));
+    }
+  }
+};
+
+// Every place text starts on the screen, in cell columns.
+std::vector<Hit> FindAll(const ScreenText& screen, const std::string& text) {
+  std::vector<Hit> hits;
+  if (text.empty()) return hits;
+  for (std::size_t y = 0; y < screen.rows.size(); ++y) {
+    const auto& starts = screen.starts[y];
+    for (std::size_t at = screen.rows[y].find(text); at != std::string::npos; at = screen.rows[y].find(text, at + 1)) {
+      const auto cell = std::lower_bound(starts.begin(), starts.end(), at);
+      if (cell != starts.end() && *cell == at) hits.push_back({static_cast<int>(cell - starts.begin()), static_cast<int>(y)});
+    }
+  }
+  return hits;
+}
+
+// The row's text between two columns.
+std::string Cut(const Canvas& canvas, int y, int x0, int x1) {
+  std::string out;
+  for (int x = x0; x < x1; ++x) out += canvas.At(x, y).glyph;
+  return out;
+}
+
+// A text shown whole, or cut with the ellipsis after a prefix of it.
+bool ShownWholeOrMarked(const ScreenText& canvas, const std::string& text, bool& whole) {
+  whole = !FindAll(canvas, text).empty();
+  if (whole) return true;
+  const std::string ellipsis = CurrentGlyphs().ellipsis;
+  for (std::size_t n = text.size(); n-- > 1;) {
+    if ((static_cast<unsigned char>(text[n]) & 0xC0) == 0x80) continue;
+    std::string prefix = text.substr(0, n);
+    while (!prefix.empty() && prefix.back() == ' ') prefix.pop_back();
+    if (!FindAll(canvas, prefix + ellipsis).empty()) return true;
+  }
+  return false;
+}
+
+struct Screen {
+  Canvas canvas;
+  DialogView view;
+};
+
+Screen Draw(ui::Dialog& d, Size size, int focus) {
+  Screen s{Canvas(size.cols, size.rows), DialogView{}};
+  s.view.focus = focus;
+  DrawDialog(s.canvas, d, s.view, true);
+  return s;
+}
+
+std::string Dump(const Canvas& canvas) {
+  std::string out;
+  for (int y = 0; y < canvas.height(); ++y) out += canvas.Row(y) + "\n";
+  return out;
+}
+
+// The controls drawn as focused inside the window (its caption row left out): reversed
+// cells, the focus marks, the double frame.
+std::set<int> FocusedOwners(const Screen& s) {
+  const Glyphs& g = CurrentGlyphs();
+  const std::set<std::string> marks = {g.focus_in, g.focus_out, g.fh, g.fv, g.ftl, g.ftr, g.fbl, g.fbr};
+  std::set<int> owners;
+  const Cells client = s.view.placement.client;
+  for (int y = client.y; y < client.y + client.h; ++y) {
+    for (int x = client.x; x < client.x + client.w; ++x) {
+      const Cell& cell = s.canvas.At(x, y);
+      if (cell.attr.reverse || marks.count(cell.glyph) != 0) owners.insert(cell.owner);
+    }
+  }
+  return owners;
+}
+
+// Lists whose columns must always be readable whole (the main window's model, serial,
+// capacity and status), by control id.
+struct Demands {
+  std::vector<int> whole_columns;
+};
+
+void ExpectReadable(ui::Dialog& d, const Demands& demands = {}) {
+  const auto& controls = d.controls();
+  for (const Size size : kSizes) {
+    const std::string where =
+        "dialog " + std::to_string(d.template_id()) + " at " + std::to_string(size.cols) + "x" +
+        std::to_string(size.rows);
+    const Screen s = Draw(d, size, InitialFocus(d));
+    const ScreenText text_of(s.canvas);
+    const std::string screen = Dump(s.canvas);
+    SCOPED_TRACE(where + "\n" + screen);
+
+    // Nothing drawn over anything else.
+    for (const Overdraw& o : s.canvas.overdraws()) {
+      ADD_FAILURE() << "control " << o.second << " draws over control " << o.first << " at " << o.x << ","
+                    << o.y;
+    }
+    // The window stays above the hint row.
+    EXPECT_LE(s.view.placement.frame.y + s.view.placement.frame.h, size.rows - kHintRows);
+
+    const Cells client = s.view.placement.client;
+    const ui::DialogTemplate& t = *d.dialog_template();
+    for (std::size_t i = 0; i < controls.size(); ++i) {
+      const ui::Control& c = *controls[i];
+      const std::string text = Trimmed(ShownText(c));
+      // In the template's own width at this size, or in the window at all.
+      const int template_cells = std::max(1, ColumnOf(c.rect().w, s.view.placement.scale));
+      if (c.kind() == ui::Kind::Button || (c.kind() == ui::Kind::Static && IsLineStatic(c))) {
+        if (text.empty()) continue;
+        if (DisplayWidth(text) + 2 <= client.w) {
+          EXPECT_FALSE(FindAll(text_of, text).empty()) << "cut: \"" << text << "\"";
+        }
+      } else if (c.kind() == ui::Kind::Static) {
+        if (text.empty()) continue;
+        // A paragraph reads in order over the rows its control has.
+        const Cells cells = s.view.layout.cells[i];
+        std::string shown;
+        for (int y = cells.y; y < cells.y + cells.h; ++y) {
+          shown += " ";
+          for (int x = cells.x; x < cells.x + cells.w; ++x) {
+            const Cell& cell = s.canvas.At(x, y);
+            shown += cell.owner == static_cast<int>(i) ? cell.glyph : " ";
+          }
+        }
+        EXPECT_EQ(Squeezed(shown), Squeezed(text));
+      } else if (c.kind() == ui::Kind::Edit && (c.style() & ui::style::kMultiline) == 0) {
+        bool whole = false;
+        EXPECT_TRUE(ShownWholeOrMarked(text_of, text, whole)) << "edit " << c.id() << ": \"" << text << "\"";
+        if (DisplayWidth(text) <= template_cells) {
+          EXPECT_TRUE(whole) << "cut: \"" << text << "\"";
+        }
+      } else if (c.kind() == ui::Kind::ListView) {
+        const auto& list = static_cast<const ui::ListCtrl&>(c);
+        const bool roomy = size.cols >= 120;
+        const int shown_lines = ListLayout(s.view.layout.cells[i]).body_rows;
+        for (int item = list.top_index; item < list.GetItemCount() && item < list.top_index + shown_lines; ++item) {
+          for (std::size_t col = 0; col < list.columns().size(); ++col) {
+            const std::string cell = list.GetItemText(item, list.columns()[col].subitem);
+            if (cell.empty()) continue;
+            bool whole = false;
+            EXPECT_TRUE(ShownWholeOrMarked(text_of, cell, whole)) << "list line " << item << ": \"" << cell << "\"";
+            const bool demanded = std::find(demands.whole_columns.begin(), demands.whole_columns.end(),
+                                            static_cast<int>(col)) != demands.whole_columns.end();
+            if (roomy || demanded) {
+              EXPECT_TRUE(whole) << "cut: \"" << cell << "\"";
+            }
+          }
+        }
+      }
+    }
+
+    // Labels beside their values, as the template places them: on one row, in order,
+    // with a blank between.
+    for (std::size_t li = 0; li < t.controls.size(); ++li) {
+      const ui::Control& label = *controls[li];
+      if (label.kind() != ui::Kind::Static || !IsLineStatic(label) || Trimmed(label.text()).empty()) continue;
+      for (std::size_t vi = 0; vi < t.controls.size(); ++vi) {
+        const ui::Control& value = *controls[vi];
+        if (vi == li || value.kind() == ui::Kind::Button || value.kind() == ui::Kind::ListView) continue;
+        const ui::Rect a = label.rect();
+        const ui::Rect b = value.rect();
+        const int overlap = std::min(a.y + a.h, b.y + b.h) - std::max(a.y, b.y);
+        if (overlap * 2 < std::min(a.h, b.h) || b.x < a.x + a.w - 4 || b.x > a.x + a.w + 40) continue;
+        const std::string lt = Trimmed(label.text());
+        const std::string vt = Trimmed(ShownText(value));
+        if (vt.empty()) continue;
+        bool beside = false;
+        for (const Hit& l : FindAll(text_of, lt)) {
+          const int after = l.x + DisplayWidth(lt);
+          for (int x = after + 1; x < s.canvas.width() && !beside; ++x) {
+            const std::string rest = Cut(s.canvas, l.y, x, s.canvas.width());
+            beside = rest.compare(0, std::min<std::size_t>(vt.size(), 3), vt.substr(0, 3)) == 0 &&
+                     Cut(s.canvas, l.y, after, x).find_first_not_of(' ') == std::string::npos;
+          }
+        }
+        EXPECT_TRUE(beside) << "\"" << lt << "\" is not beside \"" << vt << "\"";
+      }
+    }
+
+    // The caption: whole, or cut with the ellipsis.
+    bool whole = false;
+    EXPECT_TRUE(ShownWholeOrMarked(text_of, d.caption(), whole)) << d.caption();
+
+    // One focused control, drawn unlike everything else, for each control that takes it.
+    for (std::size_t i = 0; i < controls.size(); ++i) {
+      if (!IsFocusable(*controls[i])) continue;
+      const Screen f = Draw(d, size, static_cast<int>(i));
+      EXPECT_EQ(FocusedOwners(f), (std::set<int>{static_cast<int>(i)})) << "focus on control " << i;
+    }
+  }
+}
+
+// A bench like the demo's: a system disk left out, drives with real-looking names, one
+// with a failing attribute, one with SMART switched off.
+std::vector<plovix::sim::SmartAttr> Attributes(std::uint64_t hours) {
+  return {{1, 0x002F, 200, 200, 0, 51},     {3, 0x0027, 176, 172, 4183, 21},
+          {4, 0x0032, 99, 99, 1155, 0},     {5, 0x0033, 118, 118, 731, 140},
+          {9, 0x0032, 88, 88, hours, 0},    {12, 0x0032, 99, 99, 1043, 0},
+          {190, 0x0022, 66, 57, 34, 45},    {194, 0x0022, 113, 104, 34 | 19ull << 16 | 43ull << 32, 0},
+          {197, 0x0032, 200, 200, 0, 0},    {198, 0x0030, 100, 253, 0, 0},
+          {199, 0x0032, 200, 200, 0, 0}};
+}
+
+plovix::sim::DriveSpec Disk(std::string model, std::string serial, std::string firmware, std::uint64_t sectors) {
+  plovix::sim::DriveSpec d;
+  d.model = std::move(model);
+  d.serial = std::move(serial);
+  d.firmware = std::move(firmware);
+  d.total_sectors = sectors;
+  d.attributes = Attributes(10523);
+  d.short_test = {0x00, 12000};
+  return d;
+}
+
+class TerminalScreens : public ::testing::Test {
+ protected:
+  TerminalScreens() {
+    bench.SetClock([this] { return ui.now_ms(); });
+    ui.SetFailureHandler([](const std::string& message) { ADD_FAILURE() << message; });
+    bench.AddSata(0, Disk("Orvane OD500-SY", "ORV5S1029384", "SY01A2", 976773168));
+    bench.AddVolume('C', 0);
+    // Small enough that a whole erase or scan takes a moment.
+    bench.AddSata(1, Disk("Orvane OD1000-HX", "ORV1H4477120", "HX02B1", 1u << 22));
+    bench.AddSata(2, Disk("Kestrel KD2000-LP", "KST2W0093311", "LP7.03", 3907029168));
+    plovix::sim::DriveSpec off = Disk("Tessel TS-500A", "TSL0500K7781", "TA10", 976773168);
+    off.smart_enabled = false;
+    bench.AddSata(3, std::move(off));
+    std::error_code error;
+    fs::copy_file(fs::path(PLOVIX_SOURCE_DIR) / "HELP.TXT", cwd.path() / "HELP.TXT", error);
+  }
+
+  static void WaitForWorker(ui::Dialog& d) {
+    auto& worker = dynamic_cast<plovix::WorkerDialog&>(d);
+    ASSERT_TRUE(plovix::testing_utils::WaitUntil([&] { return worker.finished.load() != 0; }));
+  }
+
+  plovix::testing_utils::TempCwd cwd;
+  plovix::sim::Bench bench;
+  ui::scripted::ScriptedBackend ui;
+};
+
+constexpr int kList = 1007;
+const Demands kMainList{{1, 2, 4, 5}};
+
+TEST_F(TerminalScreens, MainWindowHelpAboutAndSmartStatus) {
+  ui.Expect(102).Do([](ui::Dialog& d) {
+    ExpectReadable(d, kMainList);
+    // The longest status the program writes, on a line of its own.
+    d.List(kList).SetItemText(1, 5, "Erase Disk Execute");
+    ExpectReadable(d, kMainList);
+  }).SystemCommand(ui::IDM_ABOUTBOX);
+  ui.Expect(100).Do([](ui::Dialog& d) { ExpectReadable(d); }).Press(1);
+  ui.Expect(102).Press(1006);
+  ui.Expect(132).Do([](ui::Dialog& d) { ExpectReadable(d); }).Press(1);
+  ui.Expect(102).DoubleClick(kList, 0);
+  ui.Expect(129).Do([](ui::Dialog& d) { ExpectReadable(d); }).Press(1);
+  ui.Expect(102).DoubleClick(kList, 1);
+  ui.Expect(129).Do([](ui::Dialog& d) { ExpectReadable(d); }).Press(1);
+  // SMART switched off: the warning and the question.
+  ui.Expect(102).DoubleClick(kList, 2);
+  ui.Expect(148).Do([](ui::Dialog& d) { ExpectReadable(d); }).Press(1);
+  ui.Expect(149).Do([](ui::Dialog& d) { ExpectReadable(d); }).Press(2);
+  ui.Expect(102).Escape();
+  plovix::CPlovixApp(bench, bench).InitInstance();
+  EXPECT_EQ(ui.pending_steps(), 0u);
+}
+
+TEST_F(TerminalScreens, SelfTestDialogs) {
+  ui.Expect(102).Check(kList, 0).Press(1003);
+  ui.Expect(130).Advance(5000).Do([](ui::Dialog& d) { ExpectReadable(d); }).Press(1020);
+  ui.Expect(131).Do([](ui::Dialog& d) { ExpectReadable(d); }).Press(2);
+  ui.Expect(130).AdvanceUntilClosed(60000);
+  ui.Expect(146).Do([](ui::Dialog& d) { ExpectReadable(d); }).Press(1);
+  ui.Expect(102).Do([](ui::Dialog& d) { ExpectReadable(d, kMainList); }).Escape();
+  plovix::CPlovixApp(bench, bench).InitInstance();
+  EXPECT_EQ(ui.pending_steps(), 0u);
+}
+
+TEST_F(TerminalScreens, UtilityDialogs) {
+  ui.Expect(102).Check(kList, 0).Press(1005);
+  ui.Expect(147).Do([](ui::Dialog& d) { ExpectReadable(d); }).Press(1004);
+  ui.Expect(163).Do([](ui::Dialog& d) { ExpectReadable(d); }).Do(WaitForWorker).AdvanceUntilClosed(10000);
+  ui.Expect(164).Do([](ui::Dialog& d) { ExpectReadable(d); }).Press(1);
+  ui.Expect(102).Press(1005);
+  ui.Expect(147).Press(1003);
+  ui.Expect(153).Do([](ui::Dialog& d) { ExpectReadable(d); }).Press(1001);
+  ui.Expect(154).Do([](ui::Dialog& d) { ExpectReadable(d); }).Press(1);
+  ui.Expect(153).Press(1);
+  ui.Expect(102).Press(1005);
+  ui.Expect(147).Press(1001);
+  ui.Expect(148).Do([](ui::Dialog& d) { ExpectReadable(d); }).Press(1);
+  ui.Expect(149).Press(1);
+  ui.Expect(151).Do([](ui::Dialog& d) { ExpectReadable(d); }).Press(1);
+  ui.Expect(102).Press(1005);
+  ui.Expect(147).Press(1002);
+  ui.Expect(148).Press(1);
+  ui.Expect(149).Press(1);
+  ui.Expect(150).Do([](ui::Dialog& d) { ExpectReadable(d); }).Do(WaitForWorker).AdvanceUntilClosed(10000);
+  ui.Expect(152).Do([](ui::Dialog& d) { ExpectReadable(d); }).Press(1);
+  ui.Expect(102).Escape();
+  plovix::CPlovixApp(bench, bench).InitInstance();
+  EXPECT_EQ(ui.pending_steps(), 0u);
+}
+
+}  // namespace
