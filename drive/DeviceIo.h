@@ -160,6 +160,10 @@ class DeviceIo {
   virtual std::vector<int> SystemDriveNumbers() { return {}; }
   // The same, and whether the adapter could trace the whole system; the scan asks this.
   virtual SystemDrives FindSystemDrives() { return {SystemDriveNumbers(), {}}; }
+  // Drives present that no physical drive number reaches (more drives than numbers, or a
+  // number another drive holds), each named in the adapter's words: no scan can list
+  // them, and the user is told so.
+  virtual std::vector<std::string> UnnumberedDrives() { return {}; }
 
   // One NVMe command on an open handle. An adapter that carries no NVMe says so.
   virtual NvmeReply NvmePassThrough(DeviceHandle handle, const NvmeRequest& request) {

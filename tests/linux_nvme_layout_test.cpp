@@ -200,7 +200,7 @@ void NvmeMachine(testing::FakeLinuxTree& m) {
   }
   m.NvmeDisk("nvme2n1", kSubsys2, "259:9");
   m.Partition("nvme2n1", "nvme2n1p1", "259:10");
-  m.NvmeDisk("nvme2c2n1", kCtrl2, "259:11");
+  m.NvmeDisk("nvme2c2n1", kCtrl2, "");
 }
 
 std::string Mount(int id, const std::string& dev, const std::string& point,

@@ -688,6 +688,32 @@ TEST(LinuxScanFlow, SystemOnANvmeNamespaceKeepsItsControllerOut) {
   EXPECT_EQ(m.Record(0)->drive_letter, 'D');
 }
 
+// A SCSI disk that arrives on a number a namespace holds is not reached by the scan, and
+// the program says which and why; the namespace keeps its number and stays listed.
+TEST(LinuxScanFlow, DriveLeftWithoutANumberIsNamed) {
+  LinuxMachineBench m;
+  m.AddNvme();
+  app_test::ScriptedUser user;
+  user.ui.Expect(kMainTemplate)
+      .Do([&](ui::Dialog&) {
+        EXPECT_TRUE(m.io->UnnumberedDrives().empty());
+        m.tree.ScsiDisk("sdaf", Ata(5), "65:240");
+      })
+      .Press(main_ids::kScan);
+  user.ui
+      .ExpectMessageBox(
+          "These drives have no drive number from 0 to 31 and are not listed: sdaf (drive "
+          "number 31 is held by nvme0n1).")
+      .Press(ui::IDOK);
+  user.ui.Expect(kMainTemplate)
+      .Do([&](ui::Dialog&) { EXPECT_EQ(m.io->DiskOfDrive(31), "nvme0n1"); })
+      .Escape();
+  CPlovixApp(*m.io, *m.catalog).InitInstance();
+  EXPECT_FALSE(user.ui.failed());
+  EXPECT_EQ(user.ui.pending_steps(), 0u);
+  EXPECT_EQ(user.ui.message_boxes().size(), 1u);
+}
+
 constexpr const char* kZfsVarNotice =
     "The disks that hold the running system could not be determined: /var cannot be "
     "traced to its disks (zfs rpool/var).\n\nNo drive is listed, so that none of them "

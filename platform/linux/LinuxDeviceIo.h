@@ -62,7 +62,7 @@ class LinuxDeviceIo : public DeviceIo {
   std::optional<std::string> DiskOfDrive(int number);
   std::optional<int> DriveOfDisk(const std::string& disk);
   // The drives present that have no drive number, each as "<name> (<why>)".
-  std::vector<std::string> UnnumberedDrives();
+  std::vector<std::string> UnnumberedDrives() override;
 
  private:
   struct OpenDisk {
