@@ -48,9 +48,10 @@ void DriveNumbering::Update(const std::vector<PresentDisk>& disks) {
     at_[slot] = disk->name;
   }
 
-  for (const auto& [name, disk] : nvme) {
+  for (const auto& entry : nvme) {
+    const PresentDisk* disk = entry.second;
     const bool numbered = std::any_of(namespaces_.begin(), namespaces_.end(),
-                                      [&](const auto& held) { return held.second == *disk; });
+                                      [disk](const auto& held) { return held.second == *disk; });
     if (numbered) continue;
     int number = kMaxDriveNumber;
     while (number >= 0 && !at_[static_cast<std::size_t>(number)].empty()) --number;
