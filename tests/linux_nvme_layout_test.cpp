@@ -319,18 +319,32 @@ INSTANTIATE_TEST_SUITE_P(
                        "", {"sda"}, {0}, {{"sda"}, {"nvme0n2"}}}),
     [](const auto& param_info) { return std::string(param_info.param.name); });
 
-// Siblings are told apart by where their disks hang: a controller's own namespaces, or a
-// subsystem's joined ones; never another controller's.
+// Siblings are told apart by where their disks hang (a controller's own namespaces, a
+// subsystem's joined ones) and by the subsystem NQN their controllers carry; never
+// another subsystem's.
 TEST(LinuxNvmeMachine, SiblingsShareTheControllerOrSubsystem) {
   testing::FakeLinuxTree tree;
   NvmeMachine(tree);
-  tree.MountInfo("");
+  tree.File(std::string(kCtrl0) + "/subsysnqn", "nqn.2014.08.org.nvmexpress:144d144dS5GXNX0T1\n");
+  tree.File(std::string(kCtrl1) + "/subsysnqn", "nqn.2014.08.org.nvmexpress:1e0f1e0fY2SA7020\n");
+  tree.File(std::string(kSubsys2) + "/subsysnqn", "nqn.2019-08.org.qemu:mpath\n");
+  // Two ports of one dual-port drive, the kernel's joining of paths switched off: each
+  // controller shows the same namespace as a disk of its own.
+  const std::string port_a = "/sys/devices/pci0000:00/0000:00:1e.0/0000:40:00.0/nvme/nvme3";
+  const std::string port_b = "/sys/devices/pci0000:00/0000:00:1e.0/0000:41:00.0/nvme/nvme4";
+  tree.NvmeDisk("nvme3n1", port_a, "259:12");
+  tree.NvmeDisk("nvme4n1", port_b, "259:13");
+  tree.File(port_a + "/subsysnqn", "nqn.2014-08.com.example:dualport.A1\n");
+  tree.File(port_b + "/subsysnqn", "nqn.2014-08.com.example:dualport.A1\n");
+  tree.MountInfo(Mount(20, "259:12", "/", "/dev/nvme3n1"));
   const SysfsLayout layout(tree.root());
   EXPECT_EQ(layout.NvmeSiblings("nvme0n1"), Names{"nvme0n2"});
   EXPECT_EQ(layout.NvmeSiblings("nvme0n2"), Names{"nvme0n1"});
   EXPECT_EQ(layout.NvmeSiblings("nvme1n1"), Names{});
   EXPECT_EQ(layout.NvmeSiblings("nvme2n1"), Names{});
+  EXPECT_EQ(layout.NvmeSiblings("nvme3n1"), Names{"nvme4n1"});
   EXPECT_EQ(layout.NvmeSiblings("sda"), Names{});
+  EXPECT_EQ(layout.FindSystemDisks().disks, (Names{"nvme3n1", "nvme4n1"}));
 }
 
 }  // namespace

@@ -627,13 +627,25 @@ std::vector<std::string> SysfsLayout::NvmeSiblings(const std::string& disk) cons
   const auto all = BlockDisks();
   if (!dir || !all) return {};
   // A namespace's disk hangs under its controller, or under its subsystem when the
-  // kernel joins the paths of a multipath namespace.
+  // kernel joins the paths of a multipath namespace. Without that joining, the
+  // controllers of one subsystem each show the same namespaces as disks of their own:
+  // the subsystem's NQN, which both directories carry, ties them together.
+  const auto nqn_of = [](const fs::path& parent) {
+    std::string nqn = ReadFileText((parent / "subsysnqn").string());
+    while (!nqn.empty() && (nqn.back() == '\n' || nqn.back() == ' ')) nqn.pop_back();
+    return nqn;
+  };
   const fs::path parent = fs::path(*dir).parent_path();
+  const std::string nqn = nqn_of(parent);
   std::vector<std::string> siblings;
   for (const auto& other : *all) {
     if (other == disk || !ParseNvmeName(other)) continue;
     const auto other_dir = CanonicalBlockDir(other);
-    if (other_dir && fs::path(*other_dir).parent_path() == parent) siblings.push_back(other);
+    if (!other_dir) continue;
+    const fs::path other_parent = fs::path(*other_dir).parent_path();
+    if (other_parent == parent || (!nqn.empty() && nqn_of(other_parent) == nqn)) {
+      siblings.push_back(other);
+    }
   }
   return siblings;
 }

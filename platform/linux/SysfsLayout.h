@@ -81,8 +81,9 @@ class SysfsLayout {
   // (to the file system that holds the image) and overlay layers; with an NVMe
   // namespace, every namespace of its controller.
   SystemDisks FindSystemDisks() const;
-  // The other NVMe namespaces of the controller (or multipath subsystem) that `disk`
-  // belongs to; none for a disk that is no NVMe namespace.
+  // The other NVMe namespaces of the controller or subsystem that `disk` belongs to
+  // (the same parent directory, or the same subsystem NQN); none for a disk that is no
+  // NVMe namespace.
   std::vector<std::string> NvmeSiblings(const std::string& disk) const;
 
   // Whole disks under the root file system.
