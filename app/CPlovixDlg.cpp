@@ -86,7 +86,7 @@ bool CPlovixDlg::OnInitDialog() {
   version_text = kVersion;
   UpdateData(false);
   ShowSystemUndeterminedNotice();
-  ShowUnnumberedNotice();
+  ShowUnreachableNotice();
   return true;
 }
 
@@ -137,7 +137,7 @@ void CPlovixDlg::FillDriveList() {
 void CPlovixDlg::OnScan() {
   RefreshDriveList();
   ShowSystemUndeterminedNotice();
-  ShowUnnumberedNotice();
+  ShowUnreachableNotice();
   // Arming again while armed restarts the delay: the notice shows once, for this scan.
   if (unsupported_usb.count != 0) {
     unsupported_timer = SetTimer(kUnsupportedTimer, kUnsupportedNoticeDelayMs);
@@ -153,15 +153,14 @@ void CPlovixDlg::ShowSystemUndeterminedNotice() {
                     ui::MB_OK | ui::MB_ICONEXCLAMATION);
 }
 
-// A drive the adapter could give no number is missing from the list; the user learns
-// which and why instead of looking for it.
-void CPlovixDlg::ShowUnnumberedNotice() {
-  const std::vector<std::string> drives = device_io.UnnumberedDrives();
+// A drive the adapter cannot reach is missing from the list; the user learns which and
+// why instead of looking for it.
+void CPlovixDlg::ShowUnreachableNotice() {
+  const std::vector<std::string> drives = device_io.UnreachableDrives();
   if (drives.empty()) return;
   std::string names;
-  for (const auto& drive : drives) names += (names.empty() ? "" : ", ") + drive;
-  ui::AfxMessageBox("These drives have no drive number from 0 to 31 and are not listed: " +
-                        names + ".",
+  for (const auto& drive : drives) names += (names.empty() ? "" : "; ") + drive;
+  ui::AfxMessageBox("These drives cannot be reached and are not listed: " + names + ".",
                     ui::MB_OK | ui::MB_ICONEXCLAMATION);
 }
 

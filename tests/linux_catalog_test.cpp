@@ -231,6 +231,27 @@ TEST(LinuxPrivileges, RawIoCapabilityFromProcStatus) {
   }
 }
 
+TEST(LinuxPrivileges, AnyCapabilityFromProcStatus) {
+  struct Case {
+    const char* status;
+    int capability;
+    bool held;
+  };
+  const Case cases[] = {
+      {"CapEff:\t000001ffffffffff\n", kCapSysAdmin, true},
+      {"CapEff:\t0000000000200000\n", kCapSysAdmin, true},   // CAP_SYS_ADMIN alone
+      {"CapEff:\t0000000000200000\n", kCapSysRawio, false},
+      {"CapEff:\t0000000000020000\n", kCapSysAdmin, false},  // CAP_SYS_RAWIO alone
+      {"CapEff:\t00000000a80425fb\n", kCapSysAdmin, false},  // a container's default set
+      {"CapEff:\t8000000000000000\n", 63, true},
+      {"CapEff:\t8000000000000000\n", 64, false},
+      {"CapEff:\t000001ffffffffff\n", -1, false},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(HasCapability(c.status, c.capability), c.held) << c.status << " " << c.capability;
+  }
+}
+
 TEST(LinuxPrivileges, RefusalSaysWhatIsMissing) {
   const std::string with = "CapEff:\t000001ffffffffff\n";
   const std::string without = "CapEff:\t00000000a80425fb\n";

@@ -238,7 +238,25 @@ TEST(LinuxNvmeMachine, DriveNumbersOpenTheirDisks) {
   EXPECT_EQ(present, (std::vector<int>{0, 28, 29, 30, 31}));
   EXPECT_EQ(opened, (Names{"/dev/sda", "/dev/nvme2n1", "/dev/nvme1n1", "/dev/nvme0n2",
                            "/dev/nvme0n1"}));
-  EXPECT_TRUE(io.UnnumberedDrives().empty());
+  EXPECT_TRUE(io.UnreachableDrives().empty());
+}
+
+TEST(LinuxNvmeMachine, WithoutCapSysAdminNamespacesGetNoNumber) {
+  testing::FakeLinuxTree tree;
+  NvmeMachine(tree);
+  tree.MountInfo("");
+  std::vector<std::string> opened;
+  LinuxSystem system = NoDevices(tree.root(), &opened);
+  system.cap_sys_admin = false;
+  LinuxDeviceIo io(system);
+  for (int n = 0; n <= kMaxDriveNumber; ++n) {
+    const DeviceHandle h = io.Open("\\\\.\\PhysicalDrive" + std::to_string(n));
+    if (h != kInvalidHandle) io.Close(h);
+  }
+  EXPECT_EQ(opened, Names{"/dev/sda"});
+  const std::string why = " (NVMe commands need the CAP_SYS_ADMIN capability, which this process lacks)";
+  EXPECT_EQ(io.UnreachableDrives(),
+            (Names{"nvme0n1" + why, "nvme0n2" + why, "nvme1n1" + why, "nvme2n1" + why}));
 }
 
 struct NvmeSystemCase {

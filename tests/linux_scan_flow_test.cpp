@@ -236,7 +236,8 @@ sim::BridgeSpec Bridge(sim::BridgeForwarding forwarding, std::string product, st
 // nothing, sdd SATA holding the root file system.
 class LinuxMachineBench {
  public:
-  LinuxMachineBench() : kernel(bench) {
+  // cap_sys_admin: whether the program runs with CAP_SYS_ADMIN, which NVMe needs.
+  explicit LinuxMachineBench(bool cap_sys_admin = true) : kernel(bench) {
     bench.AddSata(0, Disk("WDC WD80EFAX-68KNBN0", "VAJ1ABCD", kSataSectors));
     tree.ScsiDisk("sda", Ata(0), "8:0");
     tree.Partition("sda", "sda1", "8:1");
@@ -262,6 +263,7 @@ class LinuxMachineBench {
     system.nvme_ioctl = [this](int fd, unsigned long request, nvme_passthru_cmd* cmd) {
       return kernel.NvmeIoctl(fd, request, cmd);
     };
+    system.cap_sys_admin = cap_sys_admin;
     io = std::make_unique<LinuxDeviceIo>(std::move(system));
     catalog = std::make_unique<LinuxDeviceCatalog>(tree.root());
     connection = std::make_unique<DriveConnection>(*io, buffers);
@@ -696,14 +698,14 @@ TEST(LinuxScanFlow, DriveLeftWithoutANumberIsNamed) {
   app_test::ScriptedUser user;
   user.ui.Expect(kMainTemplate)
       .Do([&](ui::Dialog&) {
-        EXPECT_TRUE(m.io->UnnumberedDrives().empty());
+        EXPECT_TRUE(m.io->UnreachableDrives().empty());
         m.tree.ScsiDisk("sdaf", Ata(5), "65:240");
       })
       .Press(main_ids::kScan);
   user.ui
       .ExpectMessageBox(
-          "These drives have no drive number from 0 to 31 and are not listed: sdaf (drive "
-          "number 31 is held by nvme0n1).")
+          "These drives cannot be reached and are not listed: sdaf (drive number 31 is held "
+          "by nvme0n1).")
       .Press(ui::IDOK);
   user.ui.Expect(kMainTemplate)
       .Do([&](ui::Dialog&) { EXPECT_EQ(m.io->DiskOfDrive(31), "nvme0n1"); })
@@ -712,6 +714,32 @@ TEST(LinuxScanFlow, DriveLeftWithoutANumberIsNamed) {
   EXPECT_FALSE(user.ui.failed());
   EXPECT_EQ(user.ui.pending_steps(), 0u);
   EXPECT_EQ(user.ui.message_boxes().size(), 1u);
+}
+
+// Root without CAP_SYS_ADMIN (a container that drops it): the kernel would withhold the
+// NVMe commands, so the namespaces are not offered, and the user is told why they are
+// missing, at start-up and after Scan; the SATA and USB drives are listed as ever.
+TEST(LinuxScanFlow, NamespacesWithoutCapSysAdminAreNamedNotListed) {
+  LinuxMachineBench m(/*cap_sys_admin=*/false);
+  m.AddNvme();
+  const std::string notice =
+      "These drives cannot be reached and are not listed: nvme0n1 (NVMe commands need the "
+      "CAP_SYS_ADMIN capability, which this process lacks); nvme0n2 (NVMe commands need "
+      "the CAP_SYS_ADMIN capability, which this process lacks).";
+  app_test::ScriptedUser user;
+  user.ui.ExpectMessageBox(notice).Press(ui::IDOK);
+  user.ui.Expect(kMainTemplate)
+      .Do([&](ui::Dialog& dlg) {
+        EXPECT_EQ(app_test::Column(dlg, 0), (std::vector<std::string>{"0", "1"}));
+      })
+      .Press(main_ids::kScan);
+  user.ui.ExpectMessageBox(notice).Press(ui::IDOK);
+  user.ui.Expect(kMainTemplate).Escape();
+  CPlovixApp(*m.io, *m.catalog).InitInstance();
+  EXPECT_FALSE(user.ui.failed());
+  EXPECT_EQ(user.ui.pending_steps(), 0u);
+  for (const auto& received : m.bench.Log()) EXPECT_FALSE(received.nvme);
+  EXPECT_EQ(m.io->Open("\\\\.\\PhysicalDrive31"), kInvalidHandle);
 }
 
 constexpr const char* kZfsVarNotice =

@@ -10,6 +10,7 @@
 
 #include "drive/DriveConnection.h"
 #include "platform/linux/NvmeTranslate.h"
+#include "platform/linux/Privileges.h"
 #include "platform/linux/SgTranslate.h"
 
 namespace plovix::linuxdev {
@@ -59,6 +60,7 @@ LinuxSystem RealLinuxSystem() {
     if (rc == -1) return -static_cast<long long>(errno);
     return static_cast<long long>(static_cast<std::uint32_t>(rc));
   };
+  system.cap_sys_admin = ProcessHasCapability(kCapSysAdmin);
   return system;
 }
 
@@ -243,8 +245,15 @@ std::optional<std::uint32_t> LinuxDeviceIo::NvmeNamespaceId(DeviceHandle handle)
 
 void LinuxDeviceIo::RenumberLocked() {
   std::vector<PresentDisk> present;
+  withheld_.clear();
   if (const auto disks = layout_.BlockDisks()) {
     for (const auto& name : *disks) {
+      if (!system_.cap_sys_admin && ParseNvmeName(name)) {
+        withheld_.push_back(name +
+                            " (NVMe commands need the CAP_SYS_ADMIN capability, which this "
+                            "process lacks)");
+        continue;
+      }
       present.push_back({name, layout_.ReadAttribute("/sys/block/" + name + "/dev")});
     }
   }
@@ -263,10 +272,12 @@ std::optional<int> LinuxDeviceIo::DriveOfDisk(const std::string& disk) {
   return numbering_.NumberOf(disk);
 }
 
-std::vector<std::string> LinuxDeviceIo::UnnumberedDrives() {
+std::vector<std::string> LinuxDeviceIo::UnreachableDrives() {
   std::lock_guard lock(mutex_);
   RenumberLocked();
-  return numbering_.unnumbered();
+  std::vector<std::string> drives = numbering_.unnumbered();
+  drives.insert(drives.end(), withheld_.begin(), withheld_.end());
+  return drives;
 }
 
 std::vector<int> LinuxDeviceIo::SystemDriveNumbers() { return FindSystemDrives().numbers; }

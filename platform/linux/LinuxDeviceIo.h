@@ -33,6 +33,10 @@ struct LinuxSystem {
   // repeated on EINTR: the kernel answers so for a command it cancelled, which must not
   // reach the drive twice. Unset: the adapter carries no NVMe.
   std::function<long long(int fd, unsigned long request, nvme_passthru_cmd* cmd)> nvme_ioctl;
+  // Whether the process holds CAP_SYS_ADMIN. Without it the kernel passes no NVMe
+  // command before Linux 6.2, and after it only the identify commands: the namespaces
+  // then get no numbers, and the user is told why they are missing.
+  bool cap_sys_admin = true;
 };
 
 LinuxSystem RealLinuxSystem();
@@ -61,8 +65,9 @@ class LinuxDeviceIo : public DeviceIo {
   // present first.
   std::optional<std::string> DiskOfDrive(int number);
   std::optional<int> DriveOfDisk(const std::string& disk);
-  // The drives present that have no drive number, each as "<name> (<why>)".
-  std::vector<std::string> UnnumberedDrives() override;
+  // The drives present that no drive number reaches, each as "<name> (<why>)": no
+  // number left, or NVMe namespaces of a process without CAP_SYS_ADMIN.
+  std::vector<std::string> UnreachableDrives() override;
 
  private:
   struct OpenDisk {
@@ -80,6 +85,7 @@ class LinuxDeviceIo : public DeviceIo {
   std::mutex mutex_;
   std::map<DeviceHandle, OpenDisk> open_;
   DriveNumbering numbering_;
+  std::vector<std::string> withheld_;  // namespaces left out for want of CAP_SYS_ADMIN
 };
 
 }  // namespace plovix::linuxdev

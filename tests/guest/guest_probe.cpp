@@ -267,7 +267,7 @@ void PrintNumbers(plovix::linuxdev::LinuxDeviceIo& io) {
   for (int n = 0; n <= plovix::linuxdev::kMaxDriveNumber; ++n) {
     if (const auto disk = io.DiskOfDrive(n)) std::printf("NUMBER n=%d disk=%s\n", n, disk->c_str());
   }
-  for (const auto& disk : io.UnnumberedDrives()) std::printf("UNNUMBERED %s\n", disk.c_str());
+  for (const auto& disk : io.UnreachableDrives()) std::printf("UNREACHABLE %s\n", disk.c_str());
   for (char letter = 'C'; letter <= 'Z'; ++letter) {
     const auto disks = io.layout().DisksOfVolume(letter);
     if (disks.empty()) continue;
@@ -397,6 +397,9 @@ int ProbeNvmeUnprivileged(plovix::linuxdev::LinuxDeviceIo& io, int n) {
   ns.block_bytes = 512;
   PrintCommand(n, "unprivileged_verify", plovix::NvmeVerify(connection, ns, 0, 1));
   PrintCommand(n, "unprivileged_write_zeroes", plovix::NvmeWriteZeroes(connection, ns, 0, 1));
+  // The program started like this offers no namespace and says why.
+  plovix::linuxdev::LinuxDeviceIo fresh(plovix::linuxdev::RealLinuxSystem());
+  for (const auto& disk : fresh.UnreachableDrives()) std::printf("UNREACHABLE %s\n", disk.c_str());
   return 0;
 }
 
