@@ -24,11 +24,11 @@ TEST(LinuxNvmeNaming, NamespacesPathNodesAndTheRest) {
     bool path_node;
   };
   const Case cases[] = {
-      {"nvme0n1", NvmeName{0, 1}, false},      {"nvme12n345", NvmeName{12, 345}, false},
-      {"nvme0n1p1", std::nullopt, false},      {"nvme0c0n1", std::nullopt, true},
-      {"nvme3c12n2", std::nullopt, true},      {"nvme0", std::nullopt, false},
-      {"nvme0n", std::nullopt, false},         {"nvmen1", std::nullopt, false},
-      {"nvme0c0n1p1", std::nullopt, false},    {"ng0n1", std::nullopt, false},
+      {"nvme0n1", NvmeName{0, 1}, false},        {"nvme12n345", NvmeName{12, 345}, false},
+      {"nvme0n1p1", std::nullopt, false},        {"nvme0c0n1", std::nullopt, true},
+      {"nvme3c12n2", std::nullopt, true},        {"nvme0", std::nullopt, false},
+      {"nvme0n", std::nullopt, false},           {"nvmen1", std::nullopt, false},
+      {"nvme0c0n1p1", std::nullopt, false},      {"ng0n1", std::nullopt, false},
       {"nvme1234567890n1", std::nullopt, false}, {"sda", std::nullopt, false},
   };
   for (const auto& c : cases) {
@@ -81,7 +81,10 @@ TEST_P(LinuxDriveNumbers, ScsiDisksByNameNamespacesFromTheTop) {
 }
 
 NumberingCase FullHouse() {
-  NumberingCase c{"ThirtyTwoScsiDisksLeaveNoNumber", AllSd(32), {}, {"nvme0n1 (all 32 drive numbers are taken)"}};
+  NumberingCase c{"ThirtyTwoScsiDisksLeaveNoNumber",
+                  AllSd(32),
+                  {},
+                  {"nvme0n1 (all 32 drive numbers are taken)"}};
   for (int i = 0; i < 32; ++i) c.numbers[i] = SdName(i);
   c.present.push_back("nvme0n1");
   return c;
@@ -89,7 +92,8 @@ NumberingCase FullHouse() {
 
 NumberingCase CrowdedMixture() {
   // 29 SCSI disks and four namespaces: three fit above them, the fourth does not.
-  NumberingCase c{"MoreDrivesThanNumbers", AllSd(29), {}, {"nvme1n2 (all 32 drive numbers are taken)"}};
+  NumberingCase c{
+      "MoreDrivesThanNumbers", AllSd(29), {}, {"nvme1n2 (all 32 drive numbers are taken)"}};
   for (int i = 0; i < 29; ++i) c.numbers[i] = SdName(i);
   c.present.insert(c.present.end(), {"nvme1n2", "nvme0n1", "nvme1n1", "nvme0n2"});
   c.numbers[31] = "nvme0n1";
@@ -101,30 +105,39 @@ NumberingCase CrowdedMixture() {
 INSTANTIATE_TEST_SUITE_P(
     Machines, LinuxDriveNumbers,
     ::testing::Values(
-        NumberingCase{"ScsiDisksAsBefore", {"sdb", "sda", "sdaf"}, {{0, "sda"}, {1, "sdb"}, {31, "sdaf"}}, {}},
+        NumberingCase{"ScsiDisksAsBefore",
+                      {"sdb", "sda", "sdaf"},
+                      {{0, "sda"}, {1, "sdb"}, {31, "sdaf"}},
+                      {}},
         NumberingCase{"NamespacesDownFromThirtyOne",
                       {"nvme1n1", "nvme0n2", "nvme0n1"},
-                      {{31, "nvme0n1"}, {30, "nvme0n2"}, {29, "nvme1n1"}}, {}},
+                      {{31, "nvme0n1"}, {30, "nvme0n2"}, {29, "nvme1n1"}},
+                      {}},
         NumberingCase{"MixtureLeavesScsiNumbersAlone",
                       {"sda", "nvme0n1", "sdc", "nvme1n1"},
-                      {{0, "sda"}, {2, "sdc"}, {31, "nvme0n1"}, {30, "nvme1n1"}}, {}},
+                      {{0, "sda"}, {2, "sdc"}, {31, "nvme0n1"}, {30, "nvme1n1"}},
+                      {}},
         // By number, not by spelling: nvme2 before nvme10, n2 before n10.
         NumberingCase{"ControllersAndNamespacesInNumericOrder",
                       {"nvme10n1", "nvme2n10", "nvme2n2", "nvme2n1"},
-                      {{31, "nvme2n1"}, {30, "nvme2n2"}, {29, "nvme2n10"}, {28, "nvme10n1"}}, {}},
+                      {{31, "nvme2n1"}, {30, "nvme2n2"}, {29, "nvme2n10"}, {28, "nvme10n1"}},
+                      {}},
         // Multipath: the joined node is the drive, its per-controller paths are not.
-        NumberingCase{"PathNodesAreNoDrives",
-                      {"nvme0c0n1", "nvme0n1", "nvme0c1n1"}, {{31, "nvme0n1"}}, {}},
+        NumberingCase{
+            "PathNodesAreNoDrives", {"nvme0c0n1", "nvme0n1", "nvme0c1n1"}, {{31, "nvme0n1"}}, {}},
         NumberingCase{"ScsiDisksReachingTheTopPushNamespacesDown",
                       {"sdaf", "sdae", "sdac", "nvme0n1", "nvme0n2"},
                       {{28, "sdac"}, {30, "sdae"}, {31, "sdaf"}, {29, "nvme0n1"}, {27, "nvme0n2"}},
                       {}},
         FullHouse(), CrowdedMixture(),
         NumberingCase{"ScsiDiskBeyondThirtyOne",
-                      {"sda", "sdag"}, {{0, "sda"}}, {"sdag (beyond drive number 31)"}},
+                      {"sda", "sdag"},
+                      {{0, "sda"}},
+                      {"sdag (beyond drive number 31)"}},
         NumberingCase{"OtherBlockDevicesAreNoDrives",
                       {"dm-0", "md0", "loop0", "zram0", "mmcblk0", "vda", "nvme0n1p1", "sr0"},
-                      {}, {}}),
+                      {},
+                      {}}),
     [](const auto& param_info) { return std::string(param_info.param.name); });
 
 // ---------------------------------------------------------------------------------------
@@ -146,16 +159,24 @@ TEST(LinuxDriveNumbersOverTime, NamespacesKeepTheirNumbersWhileOthersComeAndGo) 
       {"two controllers", {nvme0, nvme1, sda}, {{0, "sda"}, {31, "nvme0n1"}, {30, "nvme1n1"}}, {}},
       // The first one leaves: the second is not moved onto its number.
       {"nvme0 removed", {nvme1, sda}, {{0, "sda"}, {30, "nvme1n1"}}, {}},
-      {"a newcomer takes the highest free number", {nvme1, nvme2, sda},
-       {{0, "sda"}, {31, "nvme2n1"}, {30, "nvme1n1"}}, {}},
+      {"a newcomer takes the highest free number",
+       {nvme1, nvme2, sda},
+       {{0, "sda"}, {31, "nvme2n1"}, {30, "nvme1n1"}},
+       {}},
       // A SCSI disk arriving on a held number is named, never shadowed silently.
-      {"sdaf arrives on 31", {nvme1, nvme2, sda, sdaf},
-       {{0, "sda"}, {31, "nvme2n1"}, {30, "nvme1n1"}}, {"sdaf (drive number 31 is held by nvme2n1)"}},
-      {"and gets it once the namespace has gone", {nvme1, sda, sdaf},
-       {{0, "sda"}, {31, "sdaf"}, {30, "nvme1n1"}}, {}},
+      {"sdaf arrives on 31",
+       {nvme1, nvme2, sda, sdaf},
+       {{0, "sda"}, {31, "nvme2n1"}, {30, "nvme1n1"}},
+       {"sdaf (drive number 31 is held by nvme2n1)"}},
+      {"and gets it once the namespace has gone",
+       {nvme1, sda, sdaf},
+       {{0, "sda"}, {31, "sdaf"}, {30, "nvme1n1"}},
+       {}},
       // The same name on other device numbers is another device: it is numbered afresh.
-      {"nvme1n1 re-created", {{"nvme1n1", "259:9"}, sda, sdaf},
-       {{0, "sda"}, {31, "sdaf"}, {30, "nvme1n1"}}, {}},
+      {"nvme1n1 re-created",
+       {{"nvme1n1", "259:9"}, sda, sdaf},
+       {{0, "sda"}, {31, "sdaf"}, {30, "nvme1n1"}},
+       {}},
       {"nothing present", {}, {}, {}},
   };
   DriveNumbering numbering;
@@ -236,8 +257,8 @@ TEST(LinuxNvmeMachine, DriveNumbersOpenTheirDisks) {
     io.Close(h);
   }
   EXPECT_EQ(present, (std::vector<int>{0, 28, 29, 30, 31}));
-  EXPECT_EQ(opened, (Names{"/dev/sda", "/dev/nvme2n1", "/dev/nvme1n1", "/dev/nvme0n2",
-                           "/dev/nvme0n1"}));
+  EXPECT_EQ(opened,
+            (Names{"/dev/sda", "/dev/nvme2n1", "/dev/nvme1n1", "/dev/nvme0n2", "/dev/nvme0n1"}));
   EXPECT_TRUE(io.UnreachableDrives().empty());
 }
 
@@ -254,7 +275,8 @@ TEST(LinuxNvmeMachine, WithoutCapSysAdminNamespacesGetNoNumber) {
     if (h != kInvalidHandle) io.Close(h);
   }
   EXPECT_EQ(opened, Names{"/dev/sda"});
-  const std::string why = " (NVMe commands need the CAP_SYS_ADMIN capability, which this process lacks)";
+  const std::string why =
+      " (NVMe commands need the CAP_SYS_ADMIN capability, which this process lacks)";
   EXPECT_EQ(io.UnreachableDrives(),
             (Names{"nvme0n1" + why, "nvme0n2" + why, "nvme1n1" + why, "nvme2n1" + why}));
 }
@@ -304,37 +326,56 @@ TEST_P(LinuxNvmeSystem, SystemDisksDriveNumbersAndVolumes) {
 
 INSTANTIATE_TEST_SUITE_P(
     Layouts, LinuxNvmeSystem,
-    ::testing::Values(
-        NvmeSystemCase{"RootOnANvmePartition",
-                       Mount(20, "259:7", "/", "/dev/nvme1n1p2") +
-                           Mount(21, "8:1", "/data", "/dev/sda1"),
-                       "", {"nvme1n1"}, {29}, {{"nvme1n1"}, {"sda"}}},
-        // The controller's other namespace goes with the system's.
-        NvmeSystemCase{"EfiAndRootOnOneNamespaceOfTwo",
-                       Mount(20, "259:2", "/", "/dev/nvme0n1p2") +
-                           Mount(21, "259:1", "/boot/efi", "/dev/nvme0n1p1", "vfat") +
-                           Mount(22, "259:6", "/srv", "/dev/nvme1n1p1"),
-                       "", {"nvme0n1", "nvme0n2"}, {30, 31}, {{"nvme0n1"}, {"nvme0n1"}, {"nvme1n1"}}},
-        NvmeSystemCase{"LvmOverNvmeAndSata",
-                       Mount(20, "253:0", "/", "/dev/mapper/vg-root", "xfs"), "",
-                       {"sda", "nvme1n1"}, {0, 29}, {{"sda", "nvme1n1"}}},
-        NvmeSystemCase{"BtrfsRaid1OverTwoControllers",
-                       Mount(20, "0:31", "/", "/dev/nvme1n1p2", "btrfs") +
-                           Mount(21, "0:31", "/home", "/dev/nvme1n1p2", "btrfs"),
-                       "", {"nvme0n1", "nvme0n2", "nvme1n1"}, {29, 30, 31},
-                       {{"nvme0n1", "nvme1n1"}}},
-        // A multipath namespace under LUKS: its path node is no disk of the system.
-        NvmeSystemCase{"EncryptedRootOnAMultipathNamespace",
-                       Mount(20, "253:1", "/", "/dev/mapper/luks-nvme"), "", {"nvme2n1"}, {28},
-                       {{"nvme2n1"}}},
-        NvmeSystemCase{"MdMirrorAndSwapOnNvme",
-                       Mount(20, "9:0", "/", "/dev/md0") + Mount(21, "8:1", "/scratch", "/dev/sda1"),
-                       "/dev/nvme0n1p3 partition 1048572 0 -2\n",
-                       {"nvme0n1", "nvme0n2", "nvme1n1", "nvme2n1"}, {28, 29, 30, 31},
-                       {{"nvme1n1", "nvme2n1"}, {"sda"}}},
-        NvmeSystemCase{"SataRootWithANvmeDataDisk",
-                       Mount(20, "8:1", "/", "/dev/sda1") + Mount(21, "259:4", "/data", "/dev/nvme0n2"),
-                       "", {"sda"}, {0}, {{"sda"}, {"nvme0n2"}}}),
+    ::testing::Values(NvmeSystemCase{"RootOnANvmePartition",
+                                     Mount(20, "259:7", "/", "/dev/nvme1n1p2") +
+                                         Mount(21, "8:1", "/data", "/dev/sda1"),
+                                     "",
+                                     {"nvme1n1"},
+                                     {29},
+                                     {{"nvme1n1"}, {"sda"}}},
+                      // The controller's other namespace goes with the system's.
+                      NvmeSystemCase{"EfiAndRootOnOneNamespaceOfTwo",
+                                     Mount(20, "259:2", "/", "/dev/nvme0n1p2") +
+                                         Mount(21, "259:1", "/boot/efi", "/dev/nvme0n1p1", "vfat") +
+                                         Mount(22, "259:6", "/srv", "/dev/nvme1n1p1"),
+                                     "",
+                                     {"nvme0n1", "nvme0n2"},
+                                     {30, 31},
+                                     {{"nvme0n1"}, {"nvme0n1"}, {"nvme1n1"}}},
+                      NvmeSystemCase{"LvmOverNvmeAndSata",
+                                     Mount(20, "253:0", "/", "/dev/mapper/vg-root", "xfs"),
+                                     "",
+                                     {"sda", "nvme1n1"},
+                                     {0, 29},
+                                     {{"sda", "nvme1n1"}}},
+                      NvmeSystemCase{"BtrfsRaid1OverTwoControllers",
+                                     Mount(20, "0:31", "/", "/dev/nvme1n1p2", "btrfs") +
+                                         Mount(21, "0:31", "/home", "/dev/nvme1n1p2", "btrfs"),
+                                     "",
+                                     {"nvme0n1", "nvme0n2", "nvme1n1"},
+                                     {29, 30, 31},
+                                     {{"nvme0n1", "nvme1n1"}}},
+                      // A multipath namespace under LUKS: its path node is no disk of the system.
+                      NvmeSystemCase{"EncryptedRootOnAMultipathNamespace",
+                                     Mount(20, "253:1", "/", "/dev/mapper/luks-nvme"),
+                                     "",
+                                     {"nvme2n1"},
+                                     {28},
+                                     {{"nvme2n1"}}},
+                      NvmeSystemCase{"MdMirrorAndSwapOnNvme",
+                                     Mount(20, "9:0", "/", "/dev/md0") +
+                                         Mount(21, "8:1", "/scratch", "/dev/sda1"),
+                                     "/dev/nvme0n1p3 partition 1048572 0 -2\n",
+                                     {"nvme0n1", "nvme0n2", "nvme1n1", "nvme2n1"},
+                                     {28, 29, 30, 31},
+                                     {{"nvme1n1", "nvme2n1"}, {"sda"}}},
+                      NvmeSystemCase{"SataRootWithANvmeDataDisk",
+                                     Mount(20, "8:1", "/", "/dev/sda1") +
+                                         Mount(21, "259:4", "/data", "/dev/nvme0n2"),
+                                     "",
+                                     {"sda"},
+                                     {0},
+                                     {{"sda"}, {"nvme0n2"}}}),
     [](const auto& param_info) { return std::string(param_info.param.name); });
 
 // Siblings are told apart by where their disks hang (a controller's own namespaces, a

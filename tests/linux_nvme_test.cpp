@@ -185,8 +185,13 @@ TEST(LinuxNvmeRequestTimeout, SecondsBecomeMillisecondsWithTheDefaultForNone) {
     std::uint32_t seconds;
     std::uint32_t ms;
   };
-  const Case cases[] = {{0, 10000}, {1, 1000}, {10, 10000}, {600, 600000},
-                        {4294967, 4294967000u}, {4294968, 4294967000u}, {0xFFFFFFFF, 4294967000u}};
+  const Case cases[] = {{0, 10000},
+                        {1, 1000},
+                        {10, 10000},
+                        {600, 600000},
+                        {4294967, 4294967000u},
+                        {4294968, 4294967000u},
+                        {0xFFFFFFFF, 4294967000u}};
   for (const auto& c : cases) {
     NvmeRequest r;
     r.timeout_seconds = c.seconds;
@@ -291,7 +296,8 @@ TEST(LinuxNvmeHandles, RequestsThatWouldMoveTheWrongMemoryAreNotSent) {
   in_without_buffer.data = nullptr;
   NvmeRequest read_as_write = EncodeIdentifyController(g_buffer);
   read_as_write.direction = NvmeData::ToDevice;
-  NvmeRequest non_data_with_buffer = EncodeDeviceSelfTest(kNvmeAllNamespaces, NvmeSelfTestCode::Short);
+  NvmeRequest non_data_with_buffer =
+      EncodeDeviceSelfTest(kNvmeAllNamespaces, NvmeSelfTestCode::Short);
   non_data_with_buffer.data = g_buffer;
   non_data_with_buffer.data_length = 512;
   NvmeRequest bidirectional = EveryField();

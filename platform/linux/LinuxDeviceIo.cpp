@@ -233,7 +233,8 @@ NvmeReply LinuxDeviceIo::NvmePassThrough(DeviceHandle handle, const NvmeRequest&
   // read from or written into where the program did not mean it to.
   if (!NvmeRequestIsWellFormed(request)) return reply;
   nvme_passthru_cmd cmd = BuildNvmePassthru(request);
-  const long long result = system_.nvme_ioctl(static_cast<int>(handle), NvmeIoctlFor(request.queue), &cmd);
+  const long long result =
+      system_.nvme_ioctl(static_cast<int>(handle), NvmeIoctlFor(request.queue), &cmd);
   return NvmeReplyOf(result, cmd);
 }
 

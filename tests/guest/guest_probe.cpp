@@ -325,7 +325,8 @@ void ProbeNvme(plovix::DriveConnection& connection, int n) {
   if (decoded != plovix::NvmeNamespaceDecode::Ok) return;
 
   PrintCommand(n, "selftest_log", plovix::NvmeReadSelfTestLog(connection));
-  PrintCommand(n, "selftest_short", plovix::NvmeStartSelfTest(connection, plovix::NvmeSelfTestCode::Short));
+  PrintCommand(n, "selftest_short",
+               plovix::NvmeStartSelfTest(connection, plovix::NvmeSelfTestCode::Short));
   PrintCommand(n, "verify", plovix::NvmeVerify(connection, ns, 0, 8));
   // Past the end: the connection's wrappers never send it, so it goes as a raw request.
   plovix::NvmeReply past;
@@ -337,7 +338,9 @@ void ProbeNvme(plovix::DriveConnection& connection, int n) {
   // written with a pattern on a descriptor opened read-only, read back, zeroed, read back.
   const std::uint64_t middle = ns.block_count / 2;
   static std::uint8_t pattern[65536];
-  for (std::size_t i = 0; i < ns.block_bytes; ++i) pattern[i] = static_cast<std::uint8_t>(i * 13 + n);
+  for (std::size_t i = 0; i < ns.block_bytes; ++i) {
+    pattern[i] = static_cast<std::uint8_t>(i * 13 + static_cast<std::size_t>(n));
+  }
   plovix::NvmeReply wrote;
   if (const auto r = plovix::EncodeWrite(*nsid, middle, 1, ns.block_bytes, pattern)) {
     connection.SendNvme(*r, wrote);
@@ -349,7 +352,9 @@ void ProbeNvme(plovix::DriveConnection& connection, int n) {
   const plovix::NvmeReply zeroed = plovix::NvmeWriteZeroes(connection, ns, middle, 1);
   const plovix::NvmeReply read_zero = plovix::NvmeRead(connection, ns, middle, 1);
   bool zeros = plovix::NvmeSucceeded(read_zero);
-  for (std::size_t i = 0; zeros && i < ns.block_bytes; ++i) zeros = connection.buffers().a()[i] == 0;
+  for (std::size_t i = 0; zeros && i < ns.block_bytes; ++i) {
+    zeros = connection.buffers().a()[i] == 0;
+  }
   std::printf("NVME_CMD n=%d write_zeroes outcome=%s status=%04x zeroed=%d\n", n,
               OutcomeName(zeroed.outcome), zeroed.status, zeros ? 1 : 0);
 
