@@ -16,6 +16,9 @@
 
 namespace plovix {
 
+class CTestdlg;
+class CTestResult;
+
 // Control ids of the main window (template 102).
 namespace main_ids {
 inline constexpr int kBanner = 1000;
@@ -63,13 +66,26 @@ class CPlovixDlg : public ui::Dialog {
 
   // Quick and extended test run (diagnostics/).
   void RunSelfTests(int kind);
+  // Parts of the run for one drive: the NVMe road, and showing the progress and result
+  // dialogs and recording the outcome (either road).
+  void RunNvmeSelfTest(int kind, const DriveRecord& record, int slot, CTestdlg& progress,
+                       CTestResult& result);
+  void WatchSelfTest(int kind, const DriveRecord& record, int slot, int read_error_code,
+                     CTestdlg& progress, CTestResult& result);
   int GetCheckedDriveNumbers(int* numbers);
   int ReadErrorCheck(int drive_number, Transport transport);
+  // The same for an NVMe drive, by its health log: media and data integrity errors 0
+  // passes, any other count fails, an unreadable log returns non-zero (and, when the
+  // operating system refused the request, the user has been told).
+  int NvmeReadErrorCheck(const DriveRecord& record, const std::string& drive_caption);
   // Utilities button (diagnostics/).
   void OnUtilities();
+  void EraseMbrOnNvme(const DriveRecord& record, int line);
   // Double click on the drive list (reports/).
   void OpenSmartStatus();
   void ReadSmartAttributes(int drive_number, Transport transport);
+  // An NVMe drive's health log into nvme_health; false when it could not be read.
+  bool ReadNvmeHealth(const DriveRecord& record, const std::string& drive_caption);
 
   // State that outlives single dialogs.
   DeviceIo& device_io;
@@ -81,6 +97,7 @@ class CPlovixDlg : public ui::Dialog {
   DriveTable drive_table;
   SmartAttributeTable smart_table;
   SmartOtherAttributes smart_others;  // what the catalogue does not name; SMART status only
+  NvmeHealth nvme_health;             // the last NVMe health log read
   UnsupportedUsbList unsupported_usb;
   std::int32_t read_error_flag = 0;
   std::uint32_t bridge_data_word = 0;

@@ -1,7 +1,11 @@
 #include "diagnostics/CTestdlg.h"
 
+#include <cstring>
+
 #include "diagnostics/Confirm.h"
 #include "diagnostics/DriveCaption.h"
+#include "diagnostics/NvmeSupport.h"
+#include "drive/NvmeCommands.h"
 
 namespace plovix {
 
@@ -43,6 +47,7 @@ bool CTestdlg::OnInitDialog() {
   finished = 0;
   // Every showing judges only what this drive reports.
   status = kStatusNeutralRunning;
+  nvme_unchanged_polls_ = 0;
   SetControlFont(testdlg_ids::kTitle, title_font);
   white_brush = ui::CreateSolidBrush(ui::RGB(255, 255, 255));
   if (const KindTexts* texts = TextsFor(kind)) {
@@ -62,7 +67,16 @@ Transport CTestdlg::transport() const {
   return t;
 }
 
+void CTestdlg::SetNvmeResultsBefore(const std::uint8_t* self_test_log) {
+  nvme_results_before_.reset();
+  if (self_test_log == nullptr) return;
+  std::array<std::uint8_t, kNvmeResultBytes> results{};
+  std::memcpy(results.data(), self_test_log + 4, results.size());
+  nvme_results_before_ = results;
+}
+
 int CTestdlg::Poll() {
+  if (nvme == 1) return PollNvme();
   const bool had_polled = first_poll_done == 1;
   if (connection != nullptr) {
     connection->Close();
@@ -85,6 +99,51 @@ int CTestdlg::Poll() {
   if (high == 0x00) return kSelfTestPassed;
   if (high == 0xF0) return kSelfTestStillRunning;
   finished = 1;
+  return high == 0x10 ? kSelfTestAborted : kSelfTestFailed;
+}
+
+// A device self-test is judged by the log alone: while it runs the log says so and how
+// far it is; once it stops, the newest result is this test's. A short test may have
+// ended before the first poll. The results before the start tell a new entry from the
+// old ones; a log unchanged over two polls with no test running can only hold a result
+// identical to the one before (the same test passed within the same power-on hour).
+int CTestdlg::PollNvme() {
+  bool judged = false;
+  int position = Progress(testdlg_ids::kProgress).pos();
+  if (connection != nullptr) {
+    connection->Close();
+    connection->Open(drive_number);
+    if (NvmeSucceeded(NvmeReadSelfTestLog(*connection))) {
+      const std::uint8_t* log_data = connection->buffers().a();
+      NvmeSelfTestLog log;
+      DecodeSelfTestLog(log_data, log);
+      if (log.running()) {
+        status = NvmeRunningStatus(log.completion_percent);
+        position = log.completion_percent;
+        nvme_unchanged_polls_ = 0;
+      } else {
+        const bool changed =
+            !nvme_results_before_ ||
+            std::memcmp(nvme_results_before_->data(), log_data + 4, kNvmeResultBytes) != 0;
+        if (changed || ++nvme_unchanged_polls_ >= 2) {
+          // No entry at all after a start the drive accepted: nothing to judge by, as
+          // with an ATA drive still saying "running" with nothing left.
+          status = log.newest ? NvmeResultStatus(*log.newest) : 0xF0;
+          position = 100;
+          judged = true;
+        }
+      }
+    }
+    connection->Close();
+  }
+  Progress(testdlg_ids::kProgress).SetPos(position);
+  UpdateData(false);
+  first_poll_done = 1;
+  if (!judged) return kSelfTestStillRunning;
+  finished = 1;
+  const int high = status & 0xF0;
+  if (high == 0x00) return kSelfTestPassed;
+  if (high == 0xF0) return kSelfTestStillRunning;
   return high == 0x10 ? kSelfTestAborted : kSelfTestFailed;
 }
 
@@ -111,11 +170,35 @@ void CTestdlg::OnOK() { OnAbort(); }
 void CTestdlg::OnAbort() {
   CAbortTest confirm;
   if (confirm.DoModal() != ui::IDOK) return;
+  if (nvme == 1) {
+    AbortNvme();
+    return;
+  }
   if (connection != nullptr) {
     connection->Close();
     connection->Open(drive_number);
     SmartAbortSelfTest(*connection, transport());
     connection->Close();
+  }
+  if (status_out != nullptr) *status_out = kStatusAbortedByHost;
+  EndDialog(kSelfTestAborted);
+}
+
+// Unlike the ATA abort, whose outcome the drive never reports, an NVMe abort says
+// whether it went through; when it did not, the test goes on and so does the watch.
+void CTestdlg::AbortNvme() {
+  NvmeReply reply;
+  if (connection != nullptr) {
+    connection->Close();
+    connection->Open(drive_number);
+    reply = NvmeAbortSelfTest(*connection);
+    connection->Close();
+  }
+  if (!NvmeSucceeded(reply)) {
+    TellUser(reply.outcome == NvmeOutcome::Refused ? nvme_text::kAbortRefused
+                                                   : nvme_text::kAbortFailed,
+             drive_caption);
+    return;
   }
   if (status_out != nullptr) *status_out = kStatusAbortedByHost;
   EndDialog(kSelfTestAborted);

@@ -1,7 +1,9 @@
 // Progress dialog of the quick and extended test: watches the drive's own self-test.
 #pragma once
 
+#include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "drive/Commands.h"
@@ -52,6 +54,10 @@ class CTestdlg : public ui::Dialog {
   // closing code the poll stands for (only meant when `finished` is then 1).
   int Poll();
   Transport transport() const;
+  // Before the start of a device self-test: what the self-test log holds, so that the
+  // polls can tell the new result from the ones before it. Call with the log in buffer
+  // A, or with nullptr when it could not be read.
+  void SetNvmeResultsBefore(const std::uint8_t* self_test_log);
 
   std::string title_text;
   ui::ProgressCtrl* progress_bar = nullptr;  // bound by data exchange while open
@@ -69,6 +75,16 @@ class CTestdlg : public ui::Dialog {
   int finished = 0;
   std::string progress_text;
   std::string drive_caption;  // set per drive with drive_number
+
+  // 1: the drive is NVMe; polls read its Device Self-test log (set per drive).
+  std::uint8_t nvme = 0;
+
+ private:
+  static constexpr std::size_t kNvmeResultBytes = 20 * 28;
+  int PollNvme();
+  void AbortNvme();
+  std::optional<std::array<std::uint8_t, kNvmeResultBytes>> nvme_results_before_;
+  int nvme_unchanged_polls_ = 0;
 };
 
 }  // namespace plovix

@@ -9,6 +9,8 @@
 #include "diagnostics/CTestdlg.h"
 #include "diagnostics/Confirm.h"
 #include "diagnostics/DriveCaption.h"
+#include "diagnostics/NvmeSupport.h"
+#include "drive/NvmeCommands.h"
 #include "reports/DriveLog.h"
 
 namespace plovix {
@@ -31,7 +33,32 @@ std::string SerialOf(const DriveRecord& record) {
 
 const char* SelfTestTag(int kind) { return kind == 2 ? "SMART ET" : "SMART QT"; }
 
+// Why a device self-test did not start, for the user.
+const char* NotStartedText(const NvmeReply& reply) {
+  if (reply.outcome == NvmeOutcome::Refused) return nvme_text::kSelfTestStartRefused;
+  if (reply.outcome == NvmeOutcome::Completed &&
+      NvmeStatusCodeType(reply.status) == kNvmeSctCommandSpecific &&
+      NvmeStatusCode(reply.status) == kNvmeScSelfTestInProgress) {
+    return nvme_text::kSelfTestBusy;
+  }
+  return nvme_text::kSelfTestNotStarted;
+}
+
 }  // namespace
+
+int CPlovixDlg::NvmeReadErrorCheck(const DriveRecord& record, const std::string& drive_caption) {
+  connection->Close();
+  connection->Open(record.drive_number);
+  const NvmeReply reply = NvmeReadHealthLog(*connection);
+  read_error_flag = 1;
+  if (!NvmeSucceeded(reply)) {
+    if (reply.outcome == NvmeOutcome::Refused) TellUser(nvme_text::kHealthRefused, drive_caption);
+    return kCommandFailed;
+  }
+  DecodeHealthLog(io_buffers->a(), nvme_health);
+  read_error_flag = nvme_health.media_errors.IsZero() ? 0 : 1;
+  return kCommandOk;
+}
 
 int CPlovixDlg::GetCheckedDriveNumbers(int* numbers) {
   ui::ListCtrl& list = drive_list();
@@ -98,6 +125,11 @@ void CPlovixDlg::RunSelfTests(int kind) {
     const Transport transport = TransportOf(record);
     const std::string drive_caption = DriveCaption(record);
 
+    if (record.nvme == 1) {
+      RunNvmeSelfTest(kind, record, slot, progress, result);
+      continue;
+    }
+
     if (!IsSmartUsable(record)) {
       if (ConfirmWithWarning(WarningKind::SmartDisabled, drive_caption)) {
         SmartEnableOperations(*connection, transport, record.drive_number);
@@ -126,33 +158,81 @@ void CPlovixDlg::RunSelfTests(int kind) {
     SmartStartSelfTest(*connection, transport, test_kind);
 
     progress.drive_number = record.drive_number;
-    const int code = progress.DoModal();
-    // Dismissed: the dialog wrote no result, and the byte still holds another drive's or
-    // an earlier run's. Show what this drive reported in this showing, or the running
-    // value the dialog started from when it reported nothing.
-    if (code == ui::IDCANCEL) *selftest_status = progress.status;
-    result.DoModal();
-
-    const std::string serial = SerialOf(record);
-    AppendDriveLog(serial, "ReadErrStat", ReadErrorWord(read_error_code));
-
-    switch (code) {
-      case kSelfTestPassed:
-        SetStatusText(slot, "Completed");
-        AppendDriveLog(serial, SelfTestTag(kind), "Pass");
-        break;
-      case kSelfTestFailed:
-        SetStatusText(slot, "Failure");
-        AppendDriveLog(serial, SelfTestTag(kind), "Fail");
-        break;
-      case kSelfTestAborted:
-        SetStatusText(slot, "Aborted");
-        AppendDriveLog(serial, SelfTestTag(kind), "Aborted");
-        break;
-      default:
-        break;  // still running or dismissed: nothing known about the self-test
-    }
+    progress.nvme = 0;
+    WatchSelfTest(kind, record, slot, read_error_code, progress, result);
   }
+}
+
+void CPlovixDlg::WatchSelfTest(int kind, const DriveRecord& record, int slot,
+                               int read_error_code, CTestdlg& progress, CTestResult& result) {
+  const int code = progress.DoModal();
+  // Dismissed: the dialog wrote no result, and the byte still holds another drive's or
+  // an earlier run's. Show what this drive reported in this showing, or the running
+  // value the dialog started from when it reported nothing.
+  if (code == ui::IDCANCEL) *selftest_status = progress.status;
+  result.DoModal();
+
+  const std::string serial = SerialOf(record);
+  AppendDriveLog(serial, "ReadErrStat", ReadErrorWord(read_error_code));
+
+  switch (code) {
+    case kSelfTestPassed:
+      SetStatusText(slot, "Completed");
+      AppendDriveLog(serial, SelfTestTag(kind), "Pass");
+      break;
+    case kSelfTestFailed:
+      SetStatusText(slot, "Failure");
+      AppendDriveLog(serial, SelfTestTag(kind), "Fail");
+      break;
+    case kSelfTestAborted:
+      SetStatusText(slot, "Aborted");
+      AppendDriveLog(serial, SelfTestTag(kind), "Aborted");
+      break;
+    default:
+      break;  // still running or dismissed: nothing known about the self-test
+  }
+}
+
+// The NVMe road through the same run: the health log for the read-error check, the
+// drive's device self-test, and the user told of every step that did not happen.
+void CPlovixDlg::RunNvmeSelfTest(int kind, const DriveRecord& record, int slot,
+                                 CTestdlg& progress, CTestResult& result) {
+  const std::string drive_caption = DriveCaption(record);
+  if (record.nvme_self_test != 1) {
+    // As for an ATA drive without a SMART self-test: nothing runs, nothing is logged.
+    TellUser(nvme_text::kSelfTestUnsupported, drive_caption);
+    SetStatusText(slot, "Not Supported");
+    return;
+  }
+  selected_behind_bridge = 0;
+  progress.behind_bridge = 0;
+  progress.via_scsi = 0;
+  progress.nvme = 1;
+  progress.drive_caption = drive_caption;
+  result.drive_caption = drive_caption;
+
+  const int rc = NvmeReadErrorCheck(record, drive_caption);
+  const int read_error_code = rc != kCommandOk ? kReadErrorComErr : read_error_flag;
+  result.read_error_code = read_error_code;
+  SetStatusText(slot, "Now Test Execute");
+
+  // The results before the start, on the handle the check left open.
+  progress.SetNvmeResultsBefore(NvmeSucceeded(NvmeReadSelfTestLog(*connection))
+                                    ? io_buffers->a()
+                                    : nullptr);
+  const NvmeReply start = NvmeStartSelfTest(
+      *connection, kind == 2 ? NvmeSelfTestCode::Extended : NvmeSelfTestCode::Short);
+  if (!NvmeSucceeded(start)) {
+    const bool refused = start.outcome == NvmeOutcome::Refused;
+    const std::string serial = SerialOf(record);
+    TellUser(NotStartedText(start), drive_caption);
+    SetStatusText(slot, refused ? "Refused" : "Not Started");
+    AppendDriveLog(serial, "ReadErrStat", ReadErrorWord(read_error_code));
+    AppendDriveLog(serial, SelfTestTag(kind), refused ? "Refused" : "Not Started");
+    return;
+  }
+  progress.drive_number = record.drive_number;
+  WatchSelfTest(kind, record, slot, read_error_code, progress, result);
 }
 
 }  // namespace plovix

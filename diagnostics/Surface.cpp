@@ -1,7 +1,11 @@
 #include "diagnostics/Surface.h"
 
+#include <algorithm>
+
 #include "diagnostics/DriveCaption.h"
+#include "diagnostics/NvmeSupport.h"
 #include "drive/Commands.h"
+#include "drive/NvmeCommands.h"
 #include "ui/Backend.h"
 
 namespace plovix {
@@ -10,7 +14,7 @@ namespace {
 
 using namespace surface_ids;
 
-enum class SpanOutcome { Done, Stopped, Failed };
+enum class SpanOutcome { Done, Stopped, Failed, Refused };
 
 // READ VERIFY has no bridge form: on SCSI it always goes out as ATA PASS-THROUGH(16).
 Transport VerifyTransport(std::uint8_t via_scsi) {
@@ -34,8 +38,93 @@ SpanOutcome ScanSpan(CSFTest& dlg, const SectorSpan& span) {
   return SpanOutcome::Done;
 }
 
+void NoteFailedRun(CSFTest& dlg, std::uint64_t lba, std::uint64_t count) {
+  dlg.failed_run_lba.store(lba, std::memory_order_relaxed);
+  dlg.failed_run_count.store(static_cast<std::uint32_t>(std::min<std::uint64_t>(count, UINT32_MAX)),
+                             std::memory_order_relaxed);
+}
+
+// Reads the blocks of one run where Verify cannot be used, in pieces the buffers and
+// the controller's transfer limit allow.
+SpanOutcome ReadBlocksNvme(CSFTest& dlg, const NvmeBlockRange& blocks, std::uint64_t& refused_at) {
+  const NvmeNamespace& ns = dlg.nvme_ns;
+  const std::uint64_t per_block = ns.sectors_per_block();
+  const std::uint32_t piece = NvmeMaxDataBlocks(ns, dlg.nvme_mdts);
+  if (piece == 0) {
+    refused_at = blocks.first * per_block;
+    return SpanOutcome::Refused;
+  }
+  for (std::uint64_t b = blocks.first; b < blocks.first + blocks.count; b += piece) {
+    if (b != blocks.first && dlg.abort_requested.load(std::memory_order_acquire) != 0) {
+      return SpanOutcome::Stopped;
+    }
+    const auto n = static_cast<std::uint32_t>(std::min<std::uint64_t>(piece, blocks.first + blocks.count - b));
+    const NvmeReply reply = NvmeRead(*dlg.connection, ns, b, n);
+    if (NvmeSucceeded(reply)) continue;
+    // Not sent: the format carries metadata, which a plain read cannot take.
+    if (reply.outcome == NvmeOutcome::Refused || reply.outcome == NvmeOutcome::NotSent) {
+      refused_at = b * per_block;
+      return SpanOutcome::Refused;
+    }
+    NoteFailedRun(dlg, b * per_block, std::uint64_t{n} * per_block);
+    return SpanOutcome::Failed;
+  }
+  return SpanOutcome::Done;
+}
+
+// The same runs as for an ATA drive, each widened to the blocks it touches (for 4096-byte
+// blocks two runs may share a block, read twice). Verify while it works; a system that
+// refuses it, or a drive that does not know it, gets reads instead for the rest.
+SpanOutcome ScanSpanNvme(CSFTest& dlg, const SectorSpan& span, bool& use_read,
+                         std::uint64_t& refused_at) {
+  const RunPlan plan(span.first, span.last);
+  for (std::uint64_t k = 0; k < plan.size(); ++k) {
+    const SectorRun run = plan[k];
+    dlg.current_lba.store(run.lba, std::memory_order_relaxed);
+    if (dlg.abort_requested.load(std::memory_order_acquire) != 0) return SpanOutcome::Stopped;
+    const auto blocks = SectorsToBlocks(dlg.nvme_ns, run.lba, run.count, SectorRounding::Outward);
+    if (!blocks) {
+      NoteFailedRun(dlg, run.lba, run.count);
+      return SpanOutcome::Failed;
+    }
+    if (!use_read) {
+      const NvmeReply reply =
+          NvmeVerify(*dlg.connection, dlg.nvme_ns, blocks->first, static_cast<std::uint32_t>(blocks->count));
+      if (NvmeSucceeded(reply)) continue;
+      if (reply.outcome != NvmeOutcome::Refused && !NvmeInvalidOpcode(reply)) {
+        NoteFailedRun(dlg, run.lba, run.count);
+        return SpanOutcome::Failed;
+      }
+      use_read = true;
+    }
+    const SpanOutcome read = ReadBlocksNvme(dlg, *blocks, refused_at);
+    if (read != SpanOutcome::Done) return read;
+  }
+  return SpanOutcome::Done;
+}
+
+int RunScanNvme(CSFTest* dlg, int kind) {
+  dlg->current_lba.store(0, std::memory_order_relaxed);
+  bool use_read = dlg->nvme_verify != 1;
+  std::uint64_t refused_at = 0;
+  for (const SectorSpan& span : SurfaceSpans(kind, dlg->total_sectors)) {
+    switch (ScanSpanNvme(*dlg, span, use_read, refused_at)) {
+      case SpanOutcome::Done:
+        break;
+      case SpanOutcome::Stopped:
+        return dlg->Finish(false);
+      case SpanOutcome::Failed:
+        return dlg->Finish(true);
+      case SpanOutcome::Refused:
+        return dlg->FinishRefused(refused_at);
+    }
+  }
+  return dlg->Finish(false);
+}
+
 int RunScan(CSFTest* dlg, int kind) {
   if (dlg->total_sectors == 0 || dlg->connection == nullptr) return dlg->Finish(true);
+  if (dlg->nvme == 1) return RunScanNvme(dlg, kind);
   dlg->current_lba.store(0, std::memory_order_relaxed);
   // A stop in the first phase of the short scan ends the scan: the second never runs.
   for (const SectorSpan& span : SurfaceSpans(kind, dlg->total_sectors)) {
@@ -45,6 +134,7 @@ int RunScan(CSFTest* dlg, int kind) {
       case SpanOutcome::Stopped:
         return dlg->Finish(false);
       case SpanOutcome::Failed:
+      case SpanOutcome::Refused:
         return dlg->Finish(true);
     }
   }
@@ -107,7 +197,9 @@ void CSFTest::OnTimer(int id) {
     UpdateData(false);
   } else {
     KillTimer(timer_id);
-    if (failed.load(std::memory_order_relaxed) != 0) {
+    if (refused.load(std::memory_order_relaxed) != 0) {
+      EndDialog(kSurfaceRefused);
+    } else if (failed.load(std::memory_order_relaxed) != 0) {
       EndDialog(kSurfaceFailed);
     } else if (abort_requested.load(std::memory_order_relaxed) != 0) {
       EndDialog(kSurfaceAborted);

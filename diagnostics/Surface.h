@@ -9,6 +9,7 @@
 #include "diagnostics/RunPlan.h"
 #include "diagnostics/WorkerDialog.h"
 #include "drive/DriveConnection.h"
+#include "drive/NvmeDecode.h"
 #include "ui/Dialog.h"
 
 namespace plovix {
@@ -31,6 +32,8 @@ inline constexpr int kFailedRun = 1038;
 inline constexpr int kSurfaceCompleted = 1;
 inline constexpr int kSurfaceFailed = -2;
 inline constexpr int kSurfaceAborted = -3;
+// NVMe: the operating system passed neither Verify nor Read; refused_at says where.
+inline constexpr int kSurfaceRefused = -5;
 
 inline constexpr int kProgressTimer = 1;
 inline constexpr unsigned kProgressPeriodMs = 5000;
@@ -50,6 +53,12 @@ class CSFTest : public WorkerDialog {
   DriveConnection* connection = nullptr;
   int kind = kSurfaceShort;
   std::uint8_t via_scsi = 0;
+  // An NVMe namespace instead: its blocks, the controller's transfer limit, and whether
+  // it offers Verify (without it, or where the system refuses it, the scan reads).
+  std::uint8_t nvme = 0;
+  NvmeNamespace nvme_ns;
+  std::uint8_t nvme_mdts = 0;
+  std::uint8_t nvme_verify = 0;
 
   // The run whose READ VERIFY failed (count 0: none). Written by the worker before it
   // sets finished, so whoever has seen finished may read it.

@@ -9,6 +9,7 @@
 #include "diagnostics/Confirm.h"
 #include "diagnostics/DriveCaption.h"
 #include "diagnostics/Erase.h"
+#include "diagnostics/NvmeSupport.h"
 #include "diagnostics/Surface.h"
 #include "reports/DriveLog.h"
 #include "reports/LogReport.h"
@@ -67,6 +68,20 @@ std::string Text(const char (&field)[N]) {
   return std::string(field, strnlen(field, N));
 }
 
+NvmeEraseTarget EraseTargetOf(const DriveRecord& record) {
+  NvmeEraseTarget target;
+  target.ns = NamespaceOf(record);
+  target.mdts = record.nvme_mdts;
+  target.write_zeroes = record.nvme_write_zeroes;
+  return target;
+}
+
+// Without Write Zeroes the program writes zeros itself, which a format with metadata
+// does not allow.
+bool NvmeErasable(const DriveRecord& record) {
+  return record.nvme_write_zeroes == 1 || record.nvme_metadata_bytes == 0;
+}
+
 }  // namespace
 
 void CPlovixDlg::OnUtilities() {
@@ -90,6 +105,10 @@ void CPlovixDlg::OnUtilities() {
 
   switch (*utility_choice) {
     case utility::kEraseMbr: {
+      if (record.nvme == 1) {
+        EraseMbrOnNvme(record, line);
+        break;
+      }
       connection->Close();
       connection->Open(record.drive_number);  // a failed open shows as a failed erase
       SetStatusText(line, "Erase MBR Execute");
@@ -108,6 +127,11 @@ void CPlovixDlg::OnUtilities() {
     }
 
     case utility::kEraseDisk: {
+      if (record.nvme == 1 && !NvmeErasable(record)) {
+        TellUser(nvme_text::kEraseNeedsWriteZeroes, drive_caption);
+        SetStatusText(line, "Not Supported");
+        break;
+      }
       CEraseDisk erase(*connection, *io_buffers);
       erase.title_font = ui::Font{.face = "Arial", .tenths_of_point = 150};
       erase.drive_caption = drive_caption;
@@ -115,6 +139,8 @@ void CPlovixDlg::OnUtilities() {
       connection->Open(record.drive_number);
       erase.via_scsi = record.via_scsi;
       erase.total_sectors = record.total_sectors;
+      erase.nvme = record.nvme;
+      if (record.nvme == 1) erase.nvme_target = EraseTargetOf(record);
       SetStatusText(line, "Erase Disk Execute");
       switch (erase.DoModal()) {
         case kEraseCompleted:
@@ -128,6 +154,11 @@ void CPlovixDlg::OnUtilities() {
         case kEraseFailed:
           SetStatusText(line, "Failure");
           AppendDriveLog(serial, "Erase Disk", "Failed");
+          break;
+        case kEraseRefused:
+          SetStatusText(line, "Refused");
+          TellUser(EraseRefusedText(erase.refused_at.load()), drive_caption);
+          AppendDriveLog(serial, "Erase Disk", "Refused");
           break;
         default:
           break;
@@ -151,6 +182,11 @@ void CPlovixDlg::OnUtilities() {
       const bool is_short = *utility_choice == utility::kSurfaceShort;
       const int kind = is_short ? kSurfaceShort : kSurfaceLong;
       const char* tag = is_short ? "SURFACE QT" : "SURFACE ET";
+      if (record.nvme == 1 && record.nvme_verify != 1 && record.nvme_metadata_bytes != 0) {
+        TellUser(nvme_text::kScanNeedsVerify, drive_caption);
+        SetStatusText(line, "Not Supported");
+        break;
+      }
       CSFTest test;
       CSFTestResult result(selftest_status.get());
       test.drive_caption = drive_caption;
@@ -158,14 +194,22 @@ void CPlovixDlg::OnUtilities() {
 
       connection->Close();
       connection->Open(record.drive_number);
-      const int rc = ReadErrorCheck(
-          record.drive_number, Transport{record.via_scsi, record.behind_bridge});
+      const int rc =
+          record.nvme == 1
+              ? NvmeReadErrorCheck(record, drive_caption)
+              : ReadErrorCheck(record.drive_number, Transport{record.via_scsi, record.behind_bridge});
       result.read_error_code = rc != 0 ? 255 : read_error_flag;
 
       test.connection = connection.get();
       test.via_scsi = record.via_scsi;
       test.total_sectors = record.total_sectors;
       test.kind = kind;
+      test.nvme = record.nvme;
+      if (record.nvme == 1) {
+        test.nvme_ns = NamespaceOf(record);
+        test.nvme_mdts = record.nvme_mdts;
+        test.nvme_verify = record.nvme_verify;
+      }
       SetStatusText(line, "Now Test Execute");
       const int code = test.DoModal();
       result.kind = kind;
@@ -178,6 +222,13 @@ void CPlovixDlg::OnUtilities() {
         AppendDriveLog(serial, "ReadErrStat", "Pass");
       }
 
+      if (code == kSurfaceRefused) {
+        // Nothing to judge: the result dialog has no sentence for a scan never made.
+        SetStatusText(line, "Refused");
+        TellUser(SurfaceRefusedText(test.refused_at.load()), drive_caption);
+        AppendDriveLog(serial, tag, "Refused");
+        break;
+      }
       if (code == kSurfaceFailed) {
         // Where it stopped, from what the scan already knows: nothing more is sent.
         result.failed_run = test.FailedRun();
@@ -198,6 +249,45 @@ void CPlovixDlg::OnUtilities() {
     }
 
     default:
+      break;
+  }
+}
+
+// Erase MBR on an NVMe namespace: block 0 whatever its size, said first where that is
+// more than one sector.
+void CPlovixDlg::EraseMbrOnNvme(const DriveRecord& record, int line) {
+  const std::string serial = Text(record.serial);
+  const std::string drive_caption = DriveCaption(record);
+  if (!NvmeErasable(record)) {
+    TellUser(nvme_text::kEraseNeedsWriteZeroes, drive_caption);
+    SetStatusText(line, "Not Supported");
+    return;
+  }
+  if (record.nvme_block_bytes > 512 &&
+      !AskUser(MbrBlockNote(record.nvme_block_bytes), drive_caption)) {
+    return;  // declined: like a declined warning, nothing done and nothing logged
+  }
+  connection->Close();
+  connection->Open(record.drive_number);
+  SetStatusText(line, "Erase MBR Execute");
+  switch (EraseMbrNvme(*connection, EraseTargetOf(record))) {
+    case NvmeEraseOutcome::Done: {
+      SetStatusText(line, "Completed");
+      CCompErase1 done;
+      done.drive_caption = drive_caption;
+      done.DoModal();
+      AppendDriveLog(serial, "Erase MBR", "Completed");
+      break;
+    }
+    case NvmeEraseOutcome::Failed:
+      SetStatusText(line, "Failure");
+      ui::AfxMessageBox("!!! Erase MBR Fail !!!", ui::MB_OK);
+      AppendDriveLog(serial, "Erase MBR", "Failed");
+      break;
+    case NvmeEraseOutcome::Refused:
+      SetStatusText(line, "Refused");
+      TellUser(nvme_text::kMbrRefused, drive_caption);
+      AppendDriveLog(serial, "Erase MBR", "Refused");
       break;
   }
 }

@@ -24,6 +24,8 @@ void WorkerDialog::StartWorker(std::function<void()> work) {
   finished.store(0, std::memory_order_relaxed);
   abort_requested.store(0, std::memory_order_relaxed);
   failed.store(0, std::memory_order_relaxed);
+  refused.store(0, std::memory_order_relaxed);
+  refused_at.store(0, std::memory_order_relaxed);
   try {
     worker_ = std::thread(std::move(work));
   } catch (const std::system_error&) {
@@ -35,6 +37,13 @@ int WorkerDialog::Finish(bool failed_run) {
   if (failed_run) failed.store(1, std::memory_order_relaxed);
   finished.store(1, std::memory_order_release);
   return failed_run ? 1 : 0;
+}
+
+int WorkerDialog::FinishRefused(std::uint64_t at_sector) {
+  refused_at.store(at_sector, std::memory_order_relaxed);
+  refused.store(1, std::memory_order_relaxed);
+  finished.store(1, std::memory_order_release);
+  return 1;
 }
 
 void WorkerDialog::OnCommand(int id) {

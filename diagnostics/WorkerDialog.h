@@ -29,6 +29,9 @@ class WorkerDialog : public ui::Dialog {
   // The worker's last touch of the dialog: failed when so, then finished. The dialog may
   // be gone as soon as finished is stored.
   int Finish(bool failed_run);
+  // The same when the operating system refused a command the work needs: the work
+  // stopped before the given sector, and nothing failed on the drive.
+  int FinishRefused(std::uint64_t at_sector);
 
   int timer_id = 0;
   // Shared with the worker. The worker stores finished last (release); readers load it
@@ -37,6 +40,8 @@ class WorkerDialog : public ui::Dialog {
   std::atomic<std::uint8_t> finished{0};
   std::atomic<std::uint8_t> abort_requested{0};
   std::atomic<std::uint8_t> failed{0};
+  std::atomic<std::uint8_t> refused{0};
+  std::atomic<std::uint64_t> refused_at{0};
 
  protected:
   WorkerDialog(int template_id, int abort_button, int aborted_code);

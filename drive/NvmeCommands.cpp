@@ -106,6 +106,15 @@ std::optional<NvmeRequest> EncodeWriteZeroes(std::uint32_t nsid, std::uint64_t s
   return Block(kNvmeIoWriteZeroes, nsid, slba, count);
 }
 
+NvmeRequest EncodeFlush(std::uint32_t nsid) {
+  NvmeRequest r;
+  r.queue = NvmeQueue::Io;
+  r.opcode = kNvmeIoFlush;
+  r.nsid = nsid;
+  r.timeout_seconds = kCommandTimeoutSeconds;
+  return r;
+}
+
 std::optional<NvmeRequest> EncodeRead(std::uint32_t nsid, std::uint64_t slba, std::uint32_t count,
                                       std::uint32_t block_bytes, std::uint8_t* buffer) {
   return DataBlock(kNvmeIoRead, NvmeData::FromDevice, nsid, slba, count, block_bytes, buffer);
@@ -154,6 +163,10 @@ NvmeReply NvmeWriteZeroes(DriveConnection& connection, const NvmeNamespace& ns,
                           std::uint64_t slba, std::uint32_t count) {
   if (!InNamespace(ns, slba, count)) return NotSent();
   return Send(connection, EncodeWriteZeroes(ns.nsid, slba, count));
+}
+
+NvmeReply NvmeFlush(DriveConnection& connection, const NvmeNamespace& ns) {
+  return Send(connection, EncodeFlush(ns.nsid));
 }
 
 std::uint32_t NvmeMaxDataBlocks(const NvmeNamespace& ns, std::uint8_t mdts) {

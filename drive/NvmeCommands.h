@@ -71,6 +71,8 @@ std::optional<NvmeRequest> EncodeVerify(std::uint32_t nsid, std::uint64_t slba,
                                         std::uint32_t count);
 std::optional<NvmeRequest> EncodeWriteZeroes(std::uint32_t nsid, std::uint64_t slba,
                                              std::uint32_t count);
+// Flush: what the namespace holds in a volatile write cache goes to the media.
+NvmeRequest EncodeFlush(std::uint32_t nsid);
 std::optional<NvmeRequest> EncodeRead(std::uint32_t nsid, std::uint64_t slba, std::uint32_t count,
                                       std::uint32_t block_bytes, std::uint8_t* buffer);
 std::optional<NvmeRequest> EncodeWrite(std::uint32_t nsid, std::uint64_t slba, std::uint32_t count,
@@ -107,6 +109,9 @@ NvmeReply NvmeRead(DriveConnection& connection, const NvmeNamespace& ns, std::ui
 // without Write Zeroes. NotSent as for NvmeRead, against the zeroed part of buffer B.
 NvmeReply NvmeWriteZeroBuffer(DriveConnection& connection, const NvmeNamespace& ns,
                               std::uint64_t slba, std::uint32_t count);
+
+// After the erase writes, so that "completed" means on the media.
+NvmeReply NvmeFlush(DriveConnection& connection, const NvmeNamespace& ns);
 
 // Blocks of ns that one NvmeRead or NvmeWriteZeroBuffer can move: what the buffers hold
 // and, when the controller names a limit (MDTS, in minimum memory pages), what 4 KiB

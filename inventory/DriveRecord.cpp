@@ -5,8 +5,18 @@
 namespace plovix {
 
 bool IsSmartUsable(const DriveRecord& record) {
+  if (record.nvme == 1) return true;
   return record.smart_selftest_default == 1 && record.smart_selftest_supported == 1 &&
          record.smart_enabled == 1 && record.smart_supported == 1;
+}
+
+NvmeNamespace NamespaceOf(const DriveRecord& record) {
+  NvmeNamespace ns;
+  ns.nsid = record.nvme_nsid;
+  ns.block_count = record.nvme_block_count;
+  ns.block_bytes = record.nvme_block_bytes;
+  ns.metadata_bytes = record.nvme_metadata_bytes;
+  return ns;
 }
 
 int FindSlotByDriveNumber(const DriveTable& table, int drive_number) {

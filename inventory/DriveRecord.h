@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string>
 
+#include "drive/NvmeDecode.h"
+
 namespace plovix {
 
 struct DriveRecord {
@@ -36,6 +38,21 @@ struct DriveRecord {
   std::uint8_t usb_device_matched = 0;
   std::uint8_t usb_supported_a = 0;
   std::uint8_t usb_supported_b = 0;
+
+  // An NVMe namespace, reached through NVMe commands on its own drive number: the
+  // transport and SMART fields above then stay as an ATA drive directly attached would
+  // have them, and these say what the namespace is and what its controller offers.
+  std::uint8_t nvme = 0;
+  std::uint32_t nvme_nsid = 0;
+  std::uint64_t nvme_block_count = 0;    // in the namespace's blocks
+  std::uint32_t nvme_block_bytes = 0;    // 512, 4096, ...
+  std::uint16_t nvme_metadata_bytes = 0;
+  std::uint8_t nvme_mdts = 0;            // largest transfer, 4 KiB pages as a power of 2
+  std::uint8_t nvme_self_test = 0;       // Device Self-test offered (OACS bit 4)
+  std::uint8_t nvme_verify = 0;          // Verify offered (ONCS bit 7)
+  std::uint8_t nvme_write_zeroes = 0;    // Write Zeroes offered (ONCS bit 3)
+  std::uint16_t nvme_warning_temp_kelvin = 0;   // 0: the controller names none
+  std::uint16_t nvme_critical_temp_kelvin = 0;
 };
 
 inline constexpr int kMaxDrives = 32;
@@ -57,8 +74,11 @@ struct UnsupportedUsbList {
   std::uint8_t count = 0;
 };
 
-// All four SMART facilities present and switched on.
+// All four SMART facilities present and switched on; always for an NVMe drive, whose
+// health log every controller keeps.
 bool IsSmartUsable(const DriveRecord& record);
+// The namespace of an NVMe record, as the NVMe commands want it.
+NvmeNamespace NamespaceOf(const DriveRecord& record);
 // First valid record with this drive number, or nullptr.
 const DriveRecord* FindByDriveNumber(const DriveTable& table, int drive_number);
 // Slot index of that record, or -1.

@@ -4,9 +4,11 @@
 #include <vector>
 
 #include <cstring>
+#include <optional>
 #include <string>
 #include <string_view>
 
+#include "drive/NvmeCommands.h"
 #include "inventory/Identity.h"
 
 namespace plovix {
@@ -67,6 +69,66 @@ std::string_view SerialPart(std::string_view id) {
   return amp == std::string_view::npos ? rest : rest.substr(0, amp);
 }
 
+// Identify Controller and Identify Namespace of the namespace the open connection
+// reaches; the record only when both answer and the namespace has a usable format.
+bool ProbeNvme(DriveConnection& connection, std::uint32_t nsid, DriveRecord& slot) {
+  if (!NvmeSucceeded(NvmeIdentifyController(connection))) return false;
+  NvmeControllerIdentity controller;
+  DecodeIdentifyController(connection.buffers().a(), controller);
+  if (!NvmeSucceeded(NvmeIdentifyNamespace(connection, nsid))) return false;
+  NvmeNamespace ns;
+  if (DecodeIdentifyNamespace(connection.buffers().a(), nsid, ns) != NvmeNamespaceDecode::Ok) {
+    return false;
+  }
+  slot = DriveRecord{};
+  CopyText(slot.model, controller.model);
+  CopyText(slot.serial, controller.serial);
+  CopyText(slot.firmware, controller.firmware);
+  slot.total_sectors = ns.sectors();
+  // The health log is there on every controller: SMART, in the program's terms, is
+  // present and on; a self-test only where the controller offers one.
+  slot.smart_supported = 1;
+  slot.smart_enabled = 1;
+  slot.smart_selftest_supported = controller.self_test_supported() ? 1 : 0;
+  slot.smart_selftest_default = slot.smart_selftest_supported;
+  slot.nvme = 1;
+  slot.nvme_nsid = nsid;
+  slot.nvme_block_count = ns.block_count;
+  slot.nvme_block_bytes = ns.block_bytes;
+  slot.nvme_metadata_bytes = ns.metadata_bytes;
+  slot.nvme_mdts = controller.mdts;
+  slot.nvme_self_test = controller.self_test_supported() ? 1 : 0;
+  slot.nvme_verify = controller.verify_supported() ? 1 : 0;
+  slot.nvme_write_zeroes = controller.write_zeroes_supported() ? 1 : 0;
+  slot.nvme_warning_temp_kelvin = controller.warning_temp_kelvin;
+  slot.nvme_critical_temp_kelvin = controller.critical_temp_kelvin;
+  return true;
+}
+
+// The identity of the disk under a volume: IDENTIFY DEVICE, and where that fails and the
+// handle reaches an NVMe namespace, its controller's model and serial. Every namespace of
+// that controller then matches the volume: they share the identity, and leaving a
+// sibling of the system's namespace out is better than offering the system's own.
+// Data lands in buffer A.
+void ProbeVolume(DeviceIo& io, DeviceHandle handle, IoBuffers& buffers, VolumeEntry& entry) {
+  if (IdentifyDeviceOnHandle(io, handle, buffers)) {
+    DriveRecord identity;
+    DecodeIdentify(buffers.a(), identity);
+    CopyText(entry.model, identity.model);
+    CopyText(entry.serial, identity.serial);
+    return;
+  }
+  if (!io.NvmeNamespaceId(handle)) return;
+  NvmeRequest request = EncodeIdentifyController(buffers.a());
+  if (!NvmeRequestIsWellFormed(request) || !NvmeSucceeded(io.NvmePassThrough(handle, request))) {
+    return;
+  }
+  NvmeControllerIdentity controller;
+  DecodeIdentifyController(buffers.a(), controller);
+  CopyText(entry.model, controller.model);
+  CopyText(entry.serial, controller.serial);
+}
+
 }  // namespace
 
 void ScanDrives(DriveConnection& connection, DriveTable& table, std::int32_t& count,
@@ -94,6 +156,14 @@ void ScanDrives(DriveConnection& connection, DriveTable& table, std::int32_t& co
       DecodeIdentify(connection.buffers().a(), slot);
       slot.drive_number = static_cast<std::uint8_t>(n);
       ++filled;
+    } else if (const std::optional<std::uint32_t> nsid = connection.NvmeNamespaceId()) {
+      // An NVMe namespace: it has no SCSI side worth asking, and no bridge.
+      if (ProbeNvme(connection, *nsid, slot)) {
+        slot.drive_number = static_cast<std::uint8_t>(n);
+        ++filled;
+      } else {
+        slot = DriveRecord{};
+      }
     } else {
       slot = DriveRecord{};
       if (Inquiry(connection)) {
@@ -124,12 +194,7 @@ void ScanDrives(DriveConnection& connection, DriveTable& table, std::int32_t& co
     const DeviceHandle handle = io.Open(VolumePath(letter));
     if (handle == kInvalidHandle) continue;
     VolumeEntry& entry = volumes[entries];
-    if (IdentifyDeviceOnHandle(io, handle, connection.buffers())) {
-      DriveRecord identity;
-      DecodeIdentify(connection.buffers().a(), identity);
-      CopyText(entry.model, identity.model);
-      CopyText(entry.serial, identity.serial);
-    }
+    ProbeVolume(io, handle, connection.buffers(), entry);
     entry.letter = letter;
     ++entries;
     io.Close(handle);

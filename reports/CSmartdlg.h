@@ -27,8 +27,9 @@ inline constexpr int kIconBad = 144;
 
 class CSmartdlg : public ui::Dialog {
  public:
+  // An NVMe record shows the health log: nvme_health, or nothing when it was not read.
   CSmartdlg(const DriveRecord& record, const SmartAttributeTable& rows,
-            const SmartOtherAttributes& others);
+            const SmartOtherAttributes& others, const NvmeHealth* nvme_health = nullptr);
   ~CSmartdlg() override;
 
   bool OnInitDialog() override;
@@ -40,6 +41,7 @@ class CSmartdlg : public ui::Dialog {
   const DriveRecord& record;
   const SmartAttributeTable& rows;
   const SmartOtherAttributes& others;
+  const NvmeHealth* nvme_health;
   ui::Font title_font;
   ui::Brush white_brush;
   std::vector<int> image_list;  // icon ids by image index

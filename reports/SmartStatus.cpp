@@ -5,8 +5,11 @@
 #include "app/CPlovixDlg.h"
 #include "diagnostics/Confirm.h"
 #include "diagnostics/DriveCaption.h"
+#include "diagnostics/NvmeSupport.h"
 #include "drive/Commands.h"
+#include "drive/NvmeCommands.h"
 #include "reports/CSmartdlg.h"
+#include "reports/NvmeHealthRows.h"
 
 namespace plovix {
 
@@ -22,6 +25,16 @@ void CPlovixDlg::OpenSmartStatus() {
   const int n = std::atoi(list.GetItemText(line, 0).c_str());
   const DriveRecord* record = FindByDriveNumber(drive_table, n);
   if (record == nullptr) return;  // the list is filled from the table; be safe anyway
+
+  if (record->nvme == 1) {
+    // A copy: the dialog runs a modal loop, and the table may be rebuilt meanwhile.
+    const DriveRecord shown = *record;
+    selected_behind_bridge = 0;
+    const bool read = ReadNvmeHealth(shown, DriveCaption(shown));
+    CSmartdlg dlg(shown, smart_table, smart_others, read ? &nvme_health : nullptr);
+    dlg.DoModal();
+    return;
+  }
 
   if (IsSmartUsable(*record)) {
     selected_behind_bridge = record->behind_bridge;
@@ -52,6 +65,20 @@ void CPlovixDlg::ReadSmartAttributes(int drive_number, Transport transport) {
   }
 }
 
+bool CPlovixDlg::ReadNvmeHealth(const DriveRecord& record, const std::string& drive_caption) {
+  connection->Close();
+  connection->Open(record.drive_number);
+  // As with the ATA read: a failed read shows the identity and an empty list, and the
+  // handle stays open for the next operation.
+  const NvmeReply reply = NvmeReadHealthLog(*connection);
+  if (!NvmeSucceeded(reply)) {
+    if (reply.outcome == NvmeOutcome::Refused) TellUser(nvme_text::kHealthRefused, drive_caption);
+    return false;
+  }
+  DecodeHealthLog(io_buffers->a(), nvme_health);
+  return true;
+}
+
 std::string FormatMaxLba(std::uint64_t total_sectors) {
   // Left-aligned and blank-padded to 12 digits ("0x%-012llX": the zero flag has no
   // effect beside '-', and compilers warn about it).
@@ -74,8 +101,8 @@ std::string FormatCapacity(std::uint64_t total_sectors) {
 }
 
 CSmartdlg::CSmartdlg(const DriveRecord& drive, const SmartAttributeTable& table,
-                     const SmartOtherAttributes& other_rows)
-    : ui::Dialog(kTemplate), record(drive), rows(table), others(other_rows) {
+                     const SmartOtherAttributes& other_rows, const NvmeHealth* health)
+    : ui::Dialog(kTemplate), record(drive), rows(table), others(other_rows), nvme_health(health) {
   title_font = ui::Font{"Arial", 150};
 }
 
@@ -105,9 +132,11 @@ bool CSmartdlg::OnInitDialog() {
   UpdateData(false);
   firmware_text = record.firmware;
   UpdateData(false);
-  max_lba_text = FormatMaxLba(record.total_sectors);
+  max_lba_text =
+      record.nvme == 1 ? NvmeMaxLbaText(record) : FormatMaxLba(record.total_sectors);
   UpdateData(false);
-  capacity_text = FormatCapacity(record.total_sectors);
+  capacity_text =
+      record.nvme == 1 ? NvmeCapacityText(record) : FormatCapacity(record.total_sectors);
   UpdateData(false);
 
   FillAttributeList();
@@ -152,6 +181,20 @@ void CSmartdlg::FillAttributeList() {
     list.SetItemText(line, 5, std::to_string(threshold));
     list.SetItemText(line, 6, std::to_string(raw48));
   };
+  if (record.nvme == 1) {
+    if (nvme_health == nullptr) return;
+    for (const HealthRow& row : NvmeHealthRows(*nvme_health, record)) {
+      const int line = list.InsertItem(list.GetItemCount(), "", row.image);
+      if (line < 0) continue;
+      list.SetItemText(line, 1, std::to_string(row.offset));
+      list.SetItemText(line, 2, row.name);
+      list.SetItemText(line, 3, row.current);
+      list.SetItemText(line, 4, row.worst);
+      list.SetItemText(line, 5, row.threshold);
+      list.SetItemText(line, 6, row.raw);
+    }
+    return;
+  }
   for (int k = 0; k < kSmartCatalogSize; ++k) {
     const SmartAttributeRow& row = rows.rows[k];
     if (row.id == 0) continue;

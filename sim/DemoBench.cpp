@@ -147,6 +147,30 @@ void BuildDemoBench(Bench& bench) {
                         HealthyAttributes(120, 14)),
                std::move(dock));
 
+  // 7: an NVMe drive, 1 TB in 4096-byte blocks, with short and extended self-tests and a
+  // working life behind it.
+  NvmeSpec nvme;
+  nvme.model = "Kestrel KN1000-PX NVMe";
+  nvme.serial = "KSTN1A0827734";
+  nvme.firmware = "PX11B3A0";
+  nvme.block_bytes = 4096;
+  nvme.block_count = k1TB / 8;
+  nvme.short_test = {kNvmeTestPassed, 45000, 0, std::nullopt};
+  nvme.extended_test = {kNvmeTestPassed, 240000, 0, std::nullopt};
+  nvme.health.temperature_kelvin = 311;
+  nvme.health.percentage_used = 4;
+  nvme.health.data_units_read = {28'714'391, 0};
+  nvme.health.data_units_written = {19'230'117, 0};
+  nvme.health.host_read_commands = {391'228'114, 0};
+  nvme.health.host_write_commands = {287'114'902, 0};
+  nvme.health.controller_busy_minutes = {1'204, 0};
+  nvme.health.power_cycles = {688, 0};
+  nvme.health.power_on_hours = {4'211, 0};
+  nvme.health.unsafe_shutdowns = {23, 0};
+  nvme.health.error_log_entries = {12, 0};
+  nvme.blocks_per_second = kDemoSectorsPerSecond / 8;
+  bench.AddNvme(7, std::move(nvme));
+
   // A few devices of the machine that have nothing to do with the disks.
   bench.AddCatalogEntry(kUsbClassGuid, "USB", std::string("USB\\ROOT_HUB30\\4&2C5A1B4D&0&0"));
   bench.AddCatalogEntry(kUsbClassGuid, "USB", std::string("USB\\VID_0E7A&PID_3021\\6&1A2B3C&0&2"));

@@ -5,7 +5,8 @@
 namespace plovix::sim {
 
 // The bench Plovix-demo runs on: a system disk, healthy, worn and SMART-off SATA
-// drives, and three USB drives (vendor-block bridge, standard bridge, unmatched).
+// drives, three USB drives (vendor-block bridge, standard bridge, unmatched) and an
+// NVMe drive with 4096-byte blocks.
 void BuildDemoBench(Bench& bench);
 
 }  // namespace plovix::sim

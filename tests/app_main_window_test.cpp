@@ -421,7 +421,8 @@ TEST(UnsupportedUsbNotice, NoTimerAndNoBoxWithoutUnsupportedDrives) {
   EXPECT_TRUE(user.ui.message_boxes().empty());
 }
 
-// The demo's own bench: the system disk and the USB disk Windows does not list stay out.
+// The demo's own bench: the system disk and the USB disk Windows does not list stay out;
+// the NVMe drive is listed beside the ATA ones.
 TEST(UnsupportedUsbNotice, DemoBenchStartUp) {
   ScriptedUser user;
   sim::Bench bench;
@@ -431,12 +432,13 @@ TEST(UnsupportedUsbNotice, DemoBenchStartUp) {
                              " USB Device is NOT supported.";
   user.ui.Expect(kMainTemplate)
       .Do([](ui::Dialog& dlg) {
-        EXPECT_EQ(Column(dlg, 0), (std::vector<std::string>{"1", "2", "3", "4", "5"}));
+        EXPECT_EQ(Column(dlg, 0), (std::vector<std::string>{"1", "2", "3", "4", "5", "7"}));
         EXPECT_EQ(Column(dlg, 1),
                   (std::vector<std::string>{"Orvane OD1000-HX", "Kestrel KD2000-LP",
                                             "Tessel TS-500A", "Kestrel KD4000-UX",
-                                            "Brannock BR1000-E"}));
-        EXPECT_EQ(Column(dlg, 5), std::vector<std::string>(5, "Ready"));
+                                            "Brannock BR1000-E", "Kestrel KN1000-PX NVMe"}));
+        EXPECT_EQ(Column(dlg, 4)[5], "931GB");
+        EXPECT_EQ(Column(dlg, 5), std::vector<std::string>(6, "Ready"));
       })
       .Advance(5000);
   user.ui.ExpectMessageBox(notice).Press(ui::IDOK);

@@ -15,9 +15,12 @@
 #include "app/CPlovixApp.h"
 #include "app/CPlovixDlg.h"
 #include "diagnostics/Erase.h"
+#include "diagnostics/NvmeSupport.h"
 #include "diagnostics/RunPlan.h"
 #include "diagnostics/Surface.h"
 #include "diagnostics/Utilities.h"
+#include "diagnostics/WorkerDialog.h"
+#include "drive/NvmeCommands.h"
 #include "tests/support/auto_user.h"
 #include "tests/support/utils_rig.h"
 
@@ -29,6 +32,7 @@ using ui::scripted::Step;
 constexpr int kChosen = 3;     // the drive the user picks (line 0)
 constexpr int kOther = 5;      // a drive nobody chose (line 1)
 constexpr std::uint64_t kTotal = 3 * 65535 + 5;
+constexpr std::uint64_t kBlocks4k = 3 * 8192 + 3;
 constexpr std::uint8_t kReadData = 0xD0;
 constexpr std::uint8_t kStartSelfTest = 0xD4;
 constexpr std::uint8_t kRegisterWrite = 0xFE;
@@ -62,12 +66,29 @@ const char* Name(Flow flow) {
   return "?";
 }
 
+// How the chosen drive is attached. On the NVMe benches the system disk is NVMe too.
+enum class Medium { Sata, Usb, Nvme512, Nvme4k };
+
+const char* Name(Medium medium) {
+  switch (medium) {
+    case Medium::Sata: return "sata";
+    case Medium::Usb: return "usb";
+    case Medium::Nvme512: return "nvme512";
+    case Medium::Nvme4k: return "nvme4k";
+  }
+  return "?";
+}
+
+bool IsNvme(Medium medium) { return medium == Medium::Nvme512 || medium == Medium::Nvme4k; }
+
 const char* Name(sim::FaultEffect effect) {
   switch (effect) {
     case sim::FaultEffect::CallFails: return "call_fails";
     case sim::FaultEffect::Timeout: return "timeout";
     case sim::FaultEffect::AtaError: return "ata_error";
     case sim::FaultEffect::CheckCondition: return "check_condition";
+    case sim::FaultEffect::NvmeError: return "nvme_error";
+    case sim::FaultEffect::Refused: return "refused";
     default: return "other";
   }
 }
@@ -98,8 +119,20 @@ struct Outcome {
 
 class FaultMatrix {
  public:
-  FaultMatrix(Flow flow, bool usb) : flow_(flow) {
+  FaultMatrix(Flow flow, Medium medium) : flow_(flow) {
     bench_.SetClock([this] { return ui_.now_ms(); });
+    const bool usb = medium == Medium::Usb;
+    if (IsNvme(medium)) {
+      bench_.AddNvme(0, NvmeSpec("SYSDISK0001", 1000000, 512));
+      const std::uint32_t block_bytes = medium == Medium::Nvme512 ? 512 : 4096;
+      bench_.AddNvme(kChosen, NvmeSpec("CHOSEN03", block_bytes == 512 ? kTotal : kBlocks4k,
+                                       block_bytes));
+      bench_.AddSata(kOther, UtilsRigSpec("OTHER005", kTotal));
+      bench_.AddVolume('C', 0);
+      WriteEarlierLog(flow);
+      Answer();
+      return;
+    }
     bench_.AddSata(0, UtilsRigSpec("SYSDISK0001", 976773168));
     bench_.AddVolume('C', 0);
     sim::DriveSpec chosen = UtilsRigSpec("CHOSEN03", kTotal);
@@ -119,13 +152,29 @@ class FaultMatrix {
       bench_.AddSata(kChosen, chosen);
     }
     bench_.AddSata(kOther, UtilsRigSpec("OTHER005", kTotal));
-    // The chosen drive's log holds an earlier record, so the log view has a report to show.
-    if (flow == Flow::LogView) {
-      std::FILE* f = std::fopen("CHOSEN03.log", "wb");
-      std::fputs("SMART QT\r\nDone\r\nPass\r\n03/14/2012 09:00:00\r\n", f);
-      std::fclose(f);
-    }
+    WriteEarlierLog(flow);
     Answer();
+  }
+
+  // The chosen drive's log holds an earlier record, so the log view has a report to show.
+  static void WriteEarlierLog(Flow flow) {
+    if (flow != Flow::LogView) return;
+    std::FILE* f = std::fopen("CHOSEN03.log", "wb");
+    std::fputs("SMART QT\r\nDone\r\nPass\r\n03/14/2012 09:00:00\r\n", f);
+    std::fclose(f);
+  }
+
+  static sim::NvmeSpec NvmeSpec(const std::string& serial, std::uint64_t blocks,
+                                std::uint32_t block_bytes) {
+    sim::NvmeSpec setup;
+    setup.model = "PLOVIX NVME " + serial;
+    setup.serial = serial;
+    setup.firmware = "NV01";
+    setup.block_count = blocks;
+    setup.block_bytes = block_bytes;
+    setup.short_test.duration_ms = 20000;
+    setup.extended_test.duration_ms = 60000;
+    return setup;
   }
 
   static sim::DriveSpec UtilsRigSpec(const std::string& serial, std::uint64_t total) {
@@ -198,15 +247,23 @@ class FaultMatrix {
   void Answer() {
     auto press = [](int id) { return [id](Step& s) { s.Press(id); }; };
     auto run_out = [](Step& s) { s.AdvanceUntilClosed(30 * 60 * 1000); };
+    // A worker's own pace is real time (a refused Verify turns into reads of the whole
+    // disk): wait for its end, then let the next tick close the dialog.
+    auto work_out = [](Step& s) {
+      s.Do([](ui::Dialog& d) {
+         auto& worker = dynamic_cast<WorkerDialog&>(d);
+         ASSERT_TRUE(WaitUntil([&] { return worker.finished.load() != 0; }));
+       }).AdvanceUntilClosed(30 * 60 * 1000);
+    };
     ui_.answers[148] = press(1);  // warning
     ui_.answers[149] = press(1);  // are you really sure
     ui_.answers[129] = press(1);  // SMART status
     ui_.answers[130] = run_out;   // self-test progress
     ui_.answers[146] = press(1);  // self-test result
-    ui_.answers[150] = run_out;   // erase progress
+    ui_.answers[150] = work_out;  // erase progress
     ui_.answers[151] = press(1);  // MBR erased
     ui_.answers[152] = press(1);  // disk erased
-    ui_.answers[163] = run_out;   // surface progress
+    ui_.answers[163] = work_out;  // surface progress
     ui_.answers[164] = press(1);  // surface result
     ui_.answers[154] = press(1);  // report saved
     // The log view: save the report, then close the viewer.
@@ -252,7 +309,7 @@ std::vector<std::string> LogFiles() {
 
 struct MatrixCase {
   Flow flow;
-  bool usb;
+  Medium medium;
 };
 
 class ReliabilityFaultMatrix : public ::testing::TestWithParam<MatrixCase> {};
@@ -385,13 +442,175 @@ void CheckOutcome(Flow flow, const Outcome& clean, const Outcome& out, std::size
   }
 }
 
+// The NVMe request at a position, or none for an ATA or SCSI one.
+std::optional<NvmeCmd> NvmeAt(const Outcome& out, std::size_t i) {
+  if (i >= out.requests.size() || !out.requests[i].nvme) return std::nullopt;
+  return DecodeNvme(out.requests[i]);
+}
+
+bool IsNvmeWrite(const NvmeCmd& c) {
+  return c.queue == NvmeQueue::Io && (c.opcode == kNvmeWrite || c.opcode == kNvmeWriteZeroes);
+}
+
+// Checks one faulted run on an NVMe bench against what its fault allows. A refused
+// Verify or Write Zeroes has another way (reads, zero writes); any other failure of a
+// step is that step's failure, told as such.
+void CheckNvmeOutcome(Flow flow, Medium medium, const Outcome& clean, const Outcome& out,
+                      std::size_t k, sim::FaultEffect effect, sim::Bench& bench) {
+  for (const auto& p : out.problems) ADD_FAILURE() << p;
+  EXPECT_FALSE(out.failed);
+  EXPECT_EQ(out.pending, 0u);
+  ASSERT_GT(out.requests.size(), k);
+  const std::optional<NvmeCmd> hit = NvmeAt(out, k);
+  EXPECT_EQ(NvmeAt(clean, k), hit);
+  if (!hit) {
+    EXPECT_EQ(Decode(clean.requests[k]), Decode(out.requests[k]));
+  }
+  const bool refused = effect == sim::FaultEffect::Refused;
+  const std::uint32_t block_bytes = medium == Medium::Nvme512 ? 512 : 4096;
+  const std::uint64_t blocks = block_bytes == 512 ? kTotal : kBlocks4k;
+  const std::uint64_t per_block = block_bytes / 512;
+  using V = std::vector<std::string>;
+  V boxes;
+  if (flow == Flow::EraseMbr && block_bytes != 512) boxes.push_back(MbrBlockNote(block_bytes));
+
+  // Writes: only NVMe writes, only to the chosen drive, inside its namespace.
+  for (std::size_t i = 0; i < out.requests.size(); ++i) {
+    const sim::Received& r = out.requests[i];
+    if (!r.nvme) {
+      EXPECT_FALSE(IsWrite(Decode(r))) << "ATA write #" << i;
+      continue;
+    }
+    const NvmeCmd c = DecodeNvme(r);
+    if (!IsNvmeWrite(c)) continue;
+    EXPECT_EQ(r.drive_number, kChosen) << c;
+    EXPECT_LE(c.slba + c.blocks, blocks) << c;
+    if (flow == Flow::EraseMbr) {
+      EXPECT_EQ(c.slba, 0u) << c;
+      EXPECT_EQ(c.blocks, 1u) << c;
+    } else if (flow != Flow::EraseDisk) {
+      ADD_FAILURE() << Name(flow) << " wrote " << c;
+    }
+  }
+
+  const std::string status = out.status.empty() ? "" : out.status[0];
+  const auto records = Records("CHOSEN03");
+  const sim::VirtualMedia& chosen = bench.Media(kChosen);
+  const bool hit_health = hit && IsLogRead(*hit, kNvmeLogHealth);
+  const std::string read = hit_health ? "ComErr" : "Pass";
+  if (hit_health && refused) boxes.push_back(nvme_text::kHealthRefused);
+  bool sector0_zeroed = false;
+  switch (flow) {
+    case Flow::Scan:
+    case Flow::SmartStatus:
+      EXPECT_TRUE(LogFiles().empty());
+      EXPECT_LE(out.listed, clean.listed + 1);
+      // As on ATA: a volume C: that cannot be identified leaves its disk untold.
+      if (out.listed > clean.listed) {
+        EXPECT_EQ(out.requests[k].path, VolumePath('C'));
+      }
+      EXPECT_EQ(out.boxes, boxes);
+      break;
+    case Flow::QuickTest:
+    case Flow::ExtendedTest: {
+      const std::string tag = flow == Flow::QuickTest ? "SMART QT" : "SMART ET";
+      if (hit && IsAdmin(*hit, kNvmeSelfTest)) {
+        const std::string word = refused ? "Refused" : "Not Started";
+        EXPECT_EQ(status, word);
+        EXPECT_EQ(records, (V{"ReadErrStat=Pass", tag + "=" + word}));
+        boxes.push_back(refused ? nvme_text::kSelfTestStartRefused : nvme_text::kSelfTestNotStarted);
+      } else {
+        // The look before the start, or a poll: the next poll reads again.
+        EXPECT_EQ(status, "Completed");
+        EXPECT_EQ(records, (V{"ReadErrStat=" + read, tag + "=Pass"}));
+      }
+      EXPECT_EQ(out.boxes, boxes);
+      break;
+    }
+    case Flow::EraseMbr: {
+      const bool hit_flush = hit && IsIo(*hit, kNvmeFlush);
+      if (refused) {
+        EXPECT_EQ(status, "Completed");
+        EXPECT_EQ(records, (V{"Erase MBR=Completed"}));
+        sector0_zeroed = true;
+      } else {
+        EXPECT_EQ(status, "Failure");
+        EXPECT_EQ(records, (V{"Erase MBR=Failed"}));
+        boxes.push_back("!!! Erase MBR Fail !!!");
+        sector0_zeroed = hit_flush;  // written, but not known to be on the media
+      }
+      EXPECT_EQ(out.boxes, boxes);
+      break;
+    }
+    case Flow::EraseDisk: {
+      const bool hit_flush = hit && IsIo(*hit, kNvmeFlush);
+      if (refused || hit_flush) {
+        EXPECT_EQ(status, refused ? "Completed" : "Failure");
+        EXPECT_EQ(records, (V{refused ? "Erase Disk=Completed" : "Erase Disk=Failed"}));
+        EXPECT_TRUE(chosen.IsZeroed(0, blocks * per_block));
+        sector0_zeroed = true;
+      } else {
+        EXPECT_EQ(status, "Failure");
+        EXPECT_EQ(records, (V{"Erase Disk=Failed"}));
+        // Zeroed exactly up to the end of the last run written before the failure.
+        std::uint64_t erased_to = 0;
+        for (std::size_t i = 0; i < k; ++i) {
+          const auto c = NvmeAt(out, i);
+          if (c && IsNvmeWrite(*c)) erased_to = c->slba + c->blocks;
+        }
+        EXPECT_TRUE(chosen.IsZeroed(0, erased_to * per_block));
+        const std::uint64_t next = erased_to * per_block;
+        EXPECT_EQ(chosen.ReadSector(next), sim::PatternSector(next));
+        sector0_zeroed = erased_to > 0;
+        for (std::size_t i = k + 1; i < out.requests.size(); ++i) {
+          const auto c = NvmeAt(out, i);
+          EXPECT_FALSE(c && IsNvmeWrite(*c)) << "write after the failed one: " << *c;
+        }
+      }
+      EXPECT_EQ(out.boxes, boxes);
+      break;
+    }
+    case Flow::SurfaceShort:
+    case Flow::SurfaceLong: {
+      const std::string tag = flow == Flow::SurfaceShort ? "SURFACE QT" : "SURFACE ET";
+      const bool hit_verify = hit && IsIo(*hit, kNvmeVerify);
+      const bool fails = hit_verify && !refused;
+      EXPECT_EQ(status, fails ? "Failure" : "Completed");
+      EXPECT_EQ(records, (V{"ReadErrStat=" + read, tag + (fails ? "=Fail" : "=Pass")}));
+      if (fails) {
+        for (std::size_t i = k + 1; i < out.requests.size(); ++i) {
+          const auto c = NvmeAt(out, i);
+          EXPECT_FALSE(c && c->queue == NvmeQueue::Io) << "read after the failed one: " << *c;
+        }
+      }
+      EXPECT_EQ(out.boxes, boxes);
+      break;
+    }
+    case Flow::SmartEnable:
+    case Flow::LogView:
+      break;
+  }
+  EXPECT_EQ(chosen.ReadSector(0) == sim::PatternSector(0), !sector0_zeroed);
+  EXPECT_EQ(bench.Drive(kOther).ReadSector(0), sim::PatternSector(0));
+  EXPECT_EQ(bench.Media(0).ReadSector(0), sim::PatternSector(0));
+  EXPECT_TRUE(Records("OTHER005").empty());
+  EXPECT_TRUE(Records("SYSDISK0001").empty());
+  if (flow != Flow::Scan) {
+    ASSERT_EQ(out.status.size(), 2u);
+    ASSERT_EQ(clean.status.size(), 2u);
+    EXPECT_EQ(out.status[1], clean.status[1]);
+  }
+}
+
 TEST_P(ReliabilityFaultMatrix, EveryPositionEveryEffect) {
   const MatrixCase& c = GetParam();
+  const bool usb = c.medium == Medium::Usb;
+  const bool nvme = IsNvme(c.medium);
 
   // A clean run first: the flow's commands, in order.
   Outcome clean;
   {
-    FaultMatrix rig(c.flow, c.usb);
+    FaultMatrix rig(c.flow, c.medium);
     clean = rig.Run(std::nullopt);
     for (const auto& p : clean.problems) ADD_FAILURE() << "clean run: " << p;
     ASSERT_FALSE(clean.failed);
@@ -404,32 +623,37 @@ TEST_P(ReliabilityFaultMatrix, EveryPositionEveryEffect) {
   }
   ASSERT_FALSE(clean.requests.empty());
 
-  const std::vector<sim::FaultEffect> effects =
-      c.usb ? std::vector<sim::FaultEffect>{sim::FaultEffect::CallFails,
-                                            sim::FaultEffect::Timeout,
-                                            sim::FaultEffect::CheckCondition}
-            : std::vector<sim::FaultEffect>{sim::FaultEffect::CallFails,
-                                            sim::FaultEffect::Timeout,
-                                            sim::FaultEffect::AtaError};
+  std::vector<sim::FaultEffect> effects{sim::FaultEffect::CallFails, sim::FaultEffect::Timeout};
+  if (nvme) {
+    effects.push_back(sim::FaultEffect::NvmeError);
+    effects.push_back(sim::FaultEffect::Refused);
+  } else {
+    effects.push_back(usb ? sim::FaultEffect::CheckCondition : sim::FaultEffect::AtaError);
+  }
   int cases = 0;
   for (sim::FaultEffect effect : effects) {
     for (std::size_t k = 0; k < clean.requests.size(); ++k) {
       SCOPED_TRACE(std::string(Name(effect)) + " at #" + std::to_string(k) + " " +
-                   ::testing::PrintToString(Decode(clean.requests[k])));
-      FaultMatrix rig(c.flow, c.usb);
+                   (clean.requests[k].nvme ? ::testing::PrintToString(DecodeNvme(clean.requests[k]))
+                                           : ::testing::PrintToString(Decode(clean.requests[k]))));
+      FaultMatrix rig(c.flow, c.medium);
       sim::Fault fault;
       fault.effect = effect;
       fault.match.skip = static_cast<int>(k);
       fault.match.times = 1;
       const Outcome out = rig.Run(fault);
-      CheckOutcome(c.flow, clean, out, k, rig.bench());
+      if (nvme) {
+        CheckNvmeOutcome(c.flow, c.medium, clean, out, k, effect, rig.bench());
+      } else {
+        CheckOutcome(c.flow, clean, out, k, rig.bench());
+      }
       ++cases;
       if (::testing::Test::HasFatalFailure()) return;
     }
   }
   RecordProperty("cases", cases);
   std::printf("[ matrix   ] %s/%s: %d faulted runs over %zu positions\n", Name(c.flow),
-              c.usb ? "usb" : "sata", cases, clean.requests.size());
+              Name(c.medium), cases, clean.requests.size());
 }
 
 std::vector<MatrixCase> AllCases() {
@@ -437,15 +661,19 @@ std::vector<MatrixCase> AllCases() {
   for (Flow flow : {Flow::Scan, Flow::SmartStatus, Flow::SmartEnable, Flow::QuickTest,
                     Flow::ExtendedTest, Flow::EraseMbr, Flow::EraseDisk, Flow::SurfaceShort,
                     Flow::SurfaceLong, Flow::LogView}) {
-    cases.push_back({flow, false});
-    cases.push_back({flow, true});
+    cases.push_back({flow, Medium::Sata});
+    cases.push_back({flow, Medium::Usb});
+    // An NVMe drive has no SMART to switch on.
+    if (flow == Flow::SmartEnable) continue;
+    cases.push_back({flow, Medium::Nvme512});
+    cases.push_back({flow, Medium::Nvme4k});
   }
   return cases;
 }
 
 INSTANTIATE_TEST_SUITE_P(Flows, ReliabilityFaultMatrix, ::testing::ValuesIn(AllCases()),
                          [](const auto& p) {
-                           return std::string(Name(p.param.flow)) + (p.param.usb ? "_usb" : "_sata");
+                           return std::string(Name(p.param.flow)) + "_" + Name(p.param.medium);
                          });
 
 }  // namespace

@@ -68,6 +68,36 @@ Cmd Decode(const sim::Received& r) {
   return c;
 }
 
+std::ostream& operator<<(std::ostream& os, const NvmeCmd& c) {
+  return os << "{nvme " << (c.queue == NvmeQueue::Admin ? "admin " : "io ") << std::hex
+            << int(c.opcode) << " cdw10 " << c.cdw10 << std::dec << " slba " << c.slba << " n "
+            << c.blocks << " ns " << c.nsid << "}";
+}
+
+NvmeCmd DecodeNvme(const sim::Received& r) {
+  NvmeCmd c;
+  const NvmeRequest& q = r.nvme_request;
+  c.queue = q.queue;
+  c.opcode = q.opcode;
+  c.nsid = q.nsid;
+  c.cdw10 = q.cdw10;
+  if (q.queue == NvmeQueue::Io && q.opcode != kNvmeFlush) {
+    c.slba = q.cdw10 | std::uint64_t{q.cdw11} << 32;
+    c.blocks = (q.cdw12 & 0xFFFF) + 1;
+  }
+  return c;
+}
+
+bool IsAdmin(const NvmeCmd& c, std::uint8_t opcode) {
+  return c.queue == NvmeQueue::Admin && c.opcode == opcode;
+}
+bool IsIo(const NvmeCmd& c, std::uint8_t opcode) {
+  return c.queue == NvmeQueue::Io && c.opcode == opcode;
+}
+bool IsLogRead(const NvmeCmd& c, std::uint8_t log_id) {
+  return IsAdmin(c, kNvmeLogPage) && (c.cdw10 & 0xFF) == log_id;
+}
+
 sim::Fault FaultOn(int drive_number, std::uint8_t opcode, sim::FaultEffect effect,
                    std::optional<std::uint64_t> lba, std::uint64_t until_ms) {
   sim::Fault fault;
@@ -121,6 +151,25 @@ sim::VirtualDrive& UtilsRig::AddUsb(int drive_number, std::uint64_t total_sector
   return bench.AddUsb(drive_number, DriveSetup(serial, total_sectors), bridge);
 }
 
+sim::NvmeSpec UtilsRig::NvmeDriveSetup(const std::string& serial, std::uint64_t blocks,
+                                       std::uint32_t block_bytes) {
+  sim::NvmeSpec setup;
+  setup.model = "PLOVIX NVME " + serial;
+  setup.serial = serial;
+  setup.firmware = "NV01";
+  setup.block_count = blocks;
+  setup.block_bytes = block_bytes;
+  setup.short_test.duration_ms = 20000;
+  setup.extended_test.duration_ms = 60000;
+  return setup;
+}
+
+sim::VirtualNvme& UtilsRig::AddNvme(int drive_number, sim::NvmeSpec setup) {
+  drive_numbers.push_back(drive_number);
+  std::sort(drive_numbers.begin(), drive_numbers.end());
+  return bench.AddNvme(drive_number, std::move(setup));
+}
+
 namespace {
 std::vector<std::string> Statuses(ui::ListCtrl& list) {
   std::vector<std::string> out;
@@ -164,6 +213,21 @@ std::vector<Cmd> UtilsRig::Commands(int drive_number, const std::vector<std::uin
     }
   }
   return out;
+}
+
+std::vector<NvmeCmd> UtilsRig::NvmeCommands(int drive_number) {
+  std::vector<NvmeCmd> out;
+  for (const sim::Received& r : bench.LogFor(drive_number)) {
+    if (r.nvme) out.push_back(DecodeNvme(r));
+  }
+  return out;
+}
+
+bool UtilsRig::AnyAtaOrScsi(int drive_number) {
+  for (const sim::Received& r : bench.LogFor(drive_number)) {
+    if (!r.nvme) return true;
+  }
+  return false;
 }
 
 std::vector<sim::Received> UtilsRig::RequestsToOthers(const std::vector<int>& chosen) {

@@ -38,6 +38,33 @@ struct Cmd {
 std::ostream& operator<<(std::ostream& os, const Cmd& c);
 Cmd Decode(const sim::Received& r);
 
+// One received NVMe request: its queue and opcode, and what the commands the program
+// sends carry in their dwords (log id or self-test code in CDW10, blocks in CDW10-12).
+struct NvmeCmd {
+  NvmeQueue queue = NvmeQueue::Admin;
+  std::uint8_t opcode = 0;
+  std::uint32_t nsid = 0;
+  std::uint32_t cdw10 = 0;
+  std::uint64_t slba = 0;    // I/O only
+  std::uint32_t blocks = 0;  // I/O only: NLB + 1 (Flush: 0)
+  bool operator==(const NvmeCmd&) const = default;
+};
+std::ostream& operator<<(std::ostream& os, const NvmeCmd& c);
+NvmeCmd DecodeNvme(const sim::Received& r);
+// Admin commands by what they are, and I/O commands by opcode.
+inline constexpr std::uint8_t kNvmeLogPage = 0x02;
+inline constexpr std::uint8_t kNvmeIdentify = 0x06;
+inline constexpr std::uint8_t kNvmeSelfTest = 0x14;
+inline constexpr std::uint8_t kNvmeFlush = 0x00;
+inline constexpr std::uint8_t kNvmeWrite = 0x01;
+inline constexpr std::uint8_t kNvmeRead = 0x02;
+inline constexpr std::uint8_t kNvmeWriteZeroes = 0x08;
+inline constexpr std::uint8_t kNvmeVerify = 0x0C;
+bool IsAdmin(const NvmeCmd& c, std::uint8_t opcode);
+bool IsIo(const NvmeCmd& c, std::uint8_t opcode);
+// Get Log Page of this log id.
+bool IsLogRead(const NvmeCmd& c, std::uint8_t log_id);
+
 // Waits (real time, bounded) until pred holds; false when it never did.
 bool WaitUntil(const std::function<bool()>& pred);
 
@@ -70,6 +97,10 @@ class UtilsRig : public ::testing::Test {
                              const std::string& serial);
   sim::VirtualDrive& AddUsb(int drive_number, std::uint64_t total_sectors,
                             const std::string& serial);
+  // An NVMe drive of this many blocks of this size; short self-test 20 s, extended 60 s.
+  static sim::NvmeSpec NvmeDriveSetup(const std::string& serial, std::uint64_t blocks,
+                                      std::uint32_t block_bytes);
+  sim::VirtualNvme& AddNvme(int drive_number, sim::NvmeSpec setup);
 
   // First main-window step: remember the window, forget what the start-up scan sent,
   // check the given lines and press a button (Utilities unless told otherwise).
@@ -81,6 +112,10 @@ class UtilsRig : public ::testing::Test {
 
   // Decoded commands that reached a drive since Begin, optionally only some opcodes.
   std::vector<Cmd> Commands(int drive_number, const std::vector<std::uint8_t>& opcodes = {});
+  // NVMe requests that reached a drive since Begin; ATA and SCSI ones are left out.
+  std::vector<NvmeCmd> NvmeCommands(int drive_number);
+  // Whether a drive received any ATA or SCSI request since Begin.
+  bool AnyAtaOrScsi(int drive_number);
   // Every request since Begin to a drive other than the ones given.
   std::vector<sim::Received> RequestsToOthers(const std::vector<int>& chosen);
   // The lines of a drive's log file (CR LF split); empty when there is none.
