@@ -16,6 +16,7 @@
 #include "app_flow.h"
 #include "drive/Commands.h"
 #include "drive/DriveConnection.h"
+#include "diagnostics/NvmeSupport.h"
 #include "drive/NvmeCommands.h"
 #include "inventory/DriveRecord.h"
 #include "inventory/DriveScan.h"
@@ -740,6 +741,70 @@ TEST(LinuxScanFlow, NamespacesWithoutCapSysAdminAreNamedNotListed) {
   EXPECT_EQ(user.ui.pending_steps(), 0u);
   for (const auto& received : m.bench.Log()) EXPECT_FALSE(received.nvme);
   EXPECT_EQ(m.io->Open("\\\\.\\PhysicalDrive31"), kInvalidHandle);
+}
+
+// The namespaces through the main window: listed beside the SATA and USB drives with
+// their identity, and Erase MBR on the one of 4096-byte blocks zeroes its first block
+// through the NVMe pass-through, and nothing of any other drive.
+TEST(LinuxScanFlow, NvmeNamespacesListedAndErasedThroughTheMainWindow) {
+  LinuxMachineBench m;
+  m.AddNvme();
+  app_test::ScriptedUser user;
+  user.ui.Expect(kMainTemplate)
+      .Do([&](ui::Dialog& dlg) {
+        EXPECT_EQ(app_test::Column(dlg, 0), (std::vector<std::string>{"0", "1", "30", "31"}));
+        EXPECT_EQ(app_test::Column(dlg, 1)[2], "Samsung SSD 980 PRO 1TB");
+        EXPECT_EQ(app_test::Column(dlg, 2)[3], "S5GXNX0T123456A");
+        EXPECT_EQ(app_test::Column(dlg, 3)[2], "5B2QGXA7");
+        const DriveTable& table = app_test::Main(dlg).drive_table;
+        EXPECT_EQ(table.records[2].total_sectors, kNvme2Blocks * 8);
+        EXPECT_EQ(table.records[3].total_sectors, kNvme1Blocks);
+        m.bench.ClearLog();
+      })
+      .Check(main_ids::kDriveList, 2)
+      .Press(main_ids::kUtilities);
+  user.ui.Expect(147).Press(1001);
+  user.ui.Expect(148).Press(1);
+  user.ui.Expect(149).Press(1);
+  user.ui.ExpectMessageBox(MbrBlockNote(4096)).Press(ui::IDOK);
+  user.ui.Expect(151).Press(1);
+  user.ui.Expect(kMainTemplate)
+      .Do([](ui::Dialog& dlg) { EXPECT_EQ(app_test::Column(dlg, 5)[2], "Completed"); })
+      .Escape();
+  CPlovixApp(*m.io, *m.catalog).InitInstance();
+  EXPECT_FALSE(user.ui.failed());
+  EXPECT_EQ(user.ui.pending_steps(), 0u);
+  EXPECT_TRUE(m.bench.Media(30).IsZeroed(0, 8));
+  EXPECT_FALSE(m.bench.Media(30).IsZeroed(8, 1));
+  EXPECT_FALSE(m.bench.Media(31).IsZeroed(0, 1));
+  EXPECT_FALSE(m.bench.Media(0).IsZeroed(0, 1));
+  const auto log = m.bench.Log();
+  ASSERT_FALSE(log.empty());
+  for (const auto& received : log) {
+    EXPECT_EQ(received.drive_number, 30);
+    EXPECT_TRUE(received.nvme);
+  }
+}
+
+// A write the kernel withholds (EACCES: no CAP_SYS_ADMIN) is told as a refusal, not as a
+// failed drive, and changes nothing.
+TEST(LinuxScanFlow, AnNvmeWriteTheKernelWithholdsIsToldAsRefused) {
+  LinuxMachineBench m;
+  m.AddNvme();
+  m.bench.Nvme(31).mutable_setup().os_refused_io = {kNvmeIoWriteZeroes, kNvmeIoWrite};
+  app_test::ScriptedUser user;
+  user.ui.Expect(kMainTemplate).Check(main_ids::kDriveList, 3).Press(main_ids::kUtilities);
+  user.ui.Expect(147).Press(1001);
+  user.ui.Expect(148).Press(1);
+  user.ui.Expect(149).Press(1);
+  user.ui.ExpectMessageBox(nvme_text::kMbrRefused).Press(ui::IDOK);
+  user.ui.Expect(kMainTemplate)
+      .Do([](ui::Dialog& dlg) { EXPECT_EQ(app_test::Column(dlg, 5)[3], "Refused"); })
+      .Escape();
+  CPlovixApp(*m.io, *m.catalog).InitInstance();
+  EXPECT_FALSE(user.ui.failed());
+  EXPECT_EQ(user.ui.pending_steps(), 0u);
+  EXPECT_FALSE(m.bench.Media(31).IsZeroed(0, 1));
 }
 
 constexpr const char* kZfsVarNotice =
