@@ -278,16 +278,16 @@ class LinuxMachineBench {
     tree.NvmeDisk("nvme0n2", kNvme0, "259:2");
     for (const auto& [disk, nsid, blocks, bytes] :
          {std::tuple{"nvme0n1", 1u, kNvme1Blocks, 512u}, std::tuple{"nvme0n2", 2u, kNvme2Blocks, 4096u}}) {
-      sim::NvmeSpec spec;
-      spec.model = "Samsung SSD 980 PRO 1TB";
-      spec.serial = "S5GXNX0T123456A";
-      spec.firmware = "5B2QGXA7";
-      spec.nsid = nsid;
-      spec.namespace_count = 2;
-      spec.block_count = blocks;
-      spec.block_bytes = bytes;
+      sim::NvmeSpec setup;
+      setup.model = "Samsung SSD 980 PRO 1TB";
+      setup.serial = "S5GXNX0T123456A";
+      setup.firmware = "5B2QGXA7";
+      setup.nsid = nsid;
+      setup.namespace_count = 2;
+      setup.block_count = blocks;
+      setup.block_bytes = bytes;
       const int number = nsid == 1 ? 31 : 30;
-      bench.AddNvme(number, spec);
+      bench.AddNvme(number, setup);
       kernel.PlaceNvme(disk, number);
     }
   }
