@@ -86,6 +86,7 @@ bool CPlovixDlg::OnInitDialog() {
   version_text = kVersion;
   UpdateData(false);
   ShowSystemUndeterminedNotice();
+  ShowUnreachableNotice();
   return true;
 }
 
@@ -136,6 +137,7 @@ void CPlovixDlg::FillDriveList() {
 void CPlovixDlg::OnScan() {
   RefreshDriveList();
   ShowSystemUndeterminedNotice();
+  ShowUnreachableNotice();
   // Arming again while armed restarts the delay: the notice shows once, for this scan.
   if (unsupported_usb.count != 0) {
     unsupported_timer = SetTimer(kUnsupportedTimer, kUnsupportedNoticeDelayMs);
@@ -148,6 +150,17 @@ void CPlovixDlg::ShowSystemUndeterminedNotice() {
                         system_undetermined +
                         ".\n\nNo drive is listed, so that none of them can be erased or "
                         "tested by mistake.",
+                    ui::MB_OK | ui::MB_ICONEXCLAMATION);
+}
+
+// A drive the adapter cannot reach is missing from the list; the user learns which and
+// why instead of looking for it.
+void CPlovixDlg::ShowUnreachableNotice() {
+  const std::vector<std::string> drives = device_io.UnreachableDrives();
+  if (drives.empty()) return;
+  std::string names;
+  for (const auto& drive : drives) names += (names.empty() ? "" : "; ") + drive;
+  ui::AfxMessageBox("These drives cannot be reached and are not listed: " + names + ".",
                     ui::MB_OK | ui::MB_ICONEXCLAMATION);
 }
 

@@ -58,6 +58,7 @@ class CPlovixDlg : public ui::Dialog {
   void OnScan();
   // Says why the list is empty when the system's disks could not be determined.
   void ShowSystemUndeterminedNotice();
+  void ShowUnreachableNotice();
   void OnSelectAll();
   void OnHelp();
   void SetStatusText(int line, const std::string& text);

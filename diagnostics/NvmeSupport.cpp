@@ -63,8 +63,9 @@ std::string SurfaceRefusedText(std::uint64_t stopped_at_sector) {
 
 std::string EraseRefusedText(std::uint64_t stopped_at_sector) {
   std::string text =
-      "The operating system refused the writes to this drive (Windows does so while the disk "
-      "has mounted volumes), so the erase stopped at sector " +
+      "The operating system refused the writes to this drive (as it does while the disk has "
+      "mounted volumes, or when the program lacks the rights to write to it), so the erase "
+      "stopped at sector " +
       std::to_string(stopped_at_sector) + ".";
   if (stopped_at_sector > 0) text += " The sectors before it are zeroed.";
   return text;

@@ -57,8 +57,9 @@ inline constexpr const char* kEraseNeedsWriteZeroes =
     "This drive's block format carries metadata, which plain writes cannot fill, and the "
     "drive offers no Write Zeroes command, so it cannot be erased here.";
 inline constexpr const char* kMbrRefused =
-    "The operating system refused the write to this drive (Windows does so while the disk "
-    "has mounted volumes), so the MBR was not erased.";
+    "The operating system refused the write to this drive (as it does while the disk has "
+    "mounted volumes, or when the program lacks the rights to write to it), so the MBR was "
+    "not erased.";
 }  // namespace nvme_text
 
 // What Erase MBR writes on a namespace whose blocks are larger than a sector, asked

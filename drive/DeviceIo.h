@@ -160,6 +160,10 @@ class DeviceIo {
   virtual std::vector<int> SystemDriveNumbers() { return {}; }
   // The same, and whether the adapter could trace the whole system; the scan asks this.
   virtual SystemDrives FindSystemDrives() { return {SystemDriveNumbers(), {}}; }
+  // Drives present that the adapter cannot reach (no physical drive number left for
+  // them, or no right to send them commands), each named with the reason in the
+  // adapter's words: no scan can list them, and the user is told so.
+  virtual std::vector<std::string> UnreachableDrives() { return {}; }
 
   // One NVMe command on an open handle. An adapter that carries no NVMe says so.
   virtual NvmeReply NvmePassThrough(DeviceHandle handle, const NvmeRequest& request) {

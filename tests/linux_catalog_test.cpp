@@ -173,6 +173,19 @@ TEST(LinuxUevents, ArrivalsAreWholeDisksAndUsbDevices) {
       {Event({"change@/devices/.../block/sdb", "ACTION=change", "SUBSYSTEM=block",
               "DEVTYPE=disk"}),
        false},
+      // An NVMe namespace arrives as a disk; its controller and partitions do not count.
+      {Event({"add@/devices/pci0000:00/0000:00:06.0/nvme/nvme1/nvme1n1", "ACTION=add",
+              "SUBSYSTEM=block", "DEVNAME=nvme1n1", "DEVTYPE=disk", "SEQNUM=5102"}),
+       true},
+      {Event({"add@/devices/virtual/nvme-subsystem/nvme-subsys1/nvme1n1", "ACTION=add",
+              "SUBSYSTEM=block", "DEVNAME=nvme1n1", "DEVTYPE=disk"}),
+       true},
+      {Event({"add@/devices/pci0000:00/0000:00:06.0/nvme/nvme1", "ACTION=add",
+              "SUBSYSTEM=nvme", "DEVNAME=nvme1"}),
+       false},
+      {Event({"add@/devices/.../nvme1n1/nvme1n1p1", "ACTION=add", "SUBSYSTEM=block",
+              "DEVNAME=nvme1n1p1", "DEVTYPE=partition"}),
+       false},
       {Event({"add@/devices/.../net/eth1", "ACTION=add", "SUBSYSTEM=net"}), false},
       {Event({"add@/devices/virtual/block/loop0", "ACTION=addx", "SUBSYSTEM=block",
               "DEVTYPE=disk"}),
@@ -215,6 +228,27 @@ TEST(LinuxPrivileges, RawIoCapabilityFromProcStatus) {
   };
   for (const auto& c : cases) {
     EXPECT_EQ(HasRawIoCapability(c.status), c.raw_io) << c.status;
+  }
+}
+
+TEST(LinuxPrivileges, AnyCapabilityFromProcStatus) {
+  struct Case {
+    const char* status;
+    int capability;
+    bool held;
+  };
+  const Case cases[] = {
+      {"CapEff:\t000001ffffffffff\n", kCapSysAdmin, true},
+      {"CapEff:\t0000000000200000\n", kCapSysAdmin, true},   // CAP_SYS_ADMIN alone
+      {"CapEff:\t0000000000200000\n", kCapSysRawio, false},
+      {"CapEff:\t0000000000020000\n", kCapSysAdmin, false},  // CAP_SYS_RAWIO alone
+      {"CapEff:\t00000000a80425fb\n", kCapSysAdmin, false},  // a container's default set
+      {"CapEff:\t8000000000000000\n", 63, true},
+      {"CapEff:\t8000000000000000\n", 64, false},
+      {"CapEff:\t000001ffffffffff\n", -1, false},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(HasCapability(c.status, c.capability), c.held) << c.status << " " << c.capability;
   }
 }
 

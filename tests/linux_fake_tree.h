@@ -57,6 +57,19 @@ class FakeLinuxTree {
     Block(name, block, dev, /*whole=*/true);
     Link(block + "/device", scsi_dir);
   }
+  // An NVMe namespace's disk under its controller (or multipath subsystem) directory,
+  // ".../0000:01:00.0/nvme/nvme0" or "/sys/devices/virtual/nvme-subsystem/nvme-subsys0".
+  // A multipath path node has no device numbers: dev "".
+  void NvmeDisk(const std::string& name, const std::string& parent_dir, const std::string& dev) {
+    const std::string block = parent_dir + "/" + name;
+    if (!dev.empty()) {
+      Block(name, block, dev, /*whole=*/true);
+      return;
+    }
+    Dir(block);
+    Link("/sys/class/block/" + name, block);
+    Link("/sys/block/" + name, block);
+  }
   void Partition(const std::string& disk, const std::string& name, const std::string& dev) {
     const auto target = std::filesystem::canonical(root_ + "/sys/block/" + disk).string();
     const std::string block = target.substr(root_.size()) + "/" + name;

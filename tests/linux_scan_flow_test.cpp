@@ -4,8 +4,10 @@
 // the way a 6.1 kernel does (sense data as captured from one).
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstring>
 #include <map>
+#include <tuple>
 #include <string>
 #include <vector>
 
@@ -14,6 +16,8 @@
 #include "app_flow.h"
 #include "drive/Commands.h"
 #include "drive/DriveConnection.h"
+#include "diagnostics/NvmeSupport.h"
+#include "drive/NvmeCommands.h"
 #include "inventory/DriveRecord.h"
 #include "inventory/DriveScan.h"
 #include "linux_fake_tree.h"
@@ -27,6 +31,9 @@ namespace plovix::linuxdev {
 namespace {
 
 constexpr std::uint8_t kCheckCondition = 0x02;
+constexpr const char* kNvme0 = "/sys/devices/pci0000:00/0000:00:1d.0/0000:3d:00.0/nvme/nvme0";
+constexpr std::uint64_t kNvme1Blocks = 1953525168ULL;  // 1 TB in 512-byte blocks
+constexpr std::uint64_t kNvme2Blocks = 262144ULL;      // 1 GiB in 4096-byte blocks
 constexpr std::uint64_t kSataSectors = 15628053168ULL;  // 8 TB: LBAs beyond 32 bits
 
 // What libata and the SCSI layer make of an SG_IO call, with a bench drive behind.
@@ -34,8 +41,13 @@ class KernelOverBench {
  public:
   explicit KernelOverBench(sim::Bench& bench) : bench_(bench) {}
 
+  // The bench drive behind an NVMe namespace's node.
+  void PlaceNvme(const std::string& disk, int bench_number) { nvme_[disk] = bench_number; }
+
   int Open(const std::string& node) {
-    const auto index = SdIndex(node.substr(node.find_last_of('/') + 1));
+    const std::string name = node.substr(node.find_last_of('/') + 1);
+    std::optional<int> index = SdIndex(name);
+    if (const auto it = nvme_.find(name); it != nvme_.end()) index = it->second;
     if (!index) return -1;
     const DeviceHandle h = bench_.Open("\\\\.\\PhysicalDrive" + std::to_string(*index));
     if (h == kInvalidHandle) return -1;
@@ -56,6 +68,52 @@ class KernelOverBench {
     hdr->sb_len_wr = 0;
     hdr->resid = 0;
     return hdr->cmdp[0] == 0x85 ? Ata16(h, hdr) : Scsi(h, hdr);
+  }
+
+  // The kernel's NVMe driver: the command goes to the controller as the program filled
+  // it, the completion comes back as the ioctl's value.
+  long long NvmeIoctl(int fd, unsigned long request, nvme_passthru_cmd* cmd) {
+    const DeviceHandle h = handles_.at(fd);
+    if (request == NVME_IOCTL_ID) {
+      const auto nsid = bench_.NvmeNamespaceId(h);
+      return nsid ? static_cast<long long>(*nsid) : -ENOTTY;
+    }
+    if (request != NVME_IOCTL_ADMIN_CMD && request != NVME_IOCTL_IO_CMD) return -ENOTTY;
+    NvmeRequest r;
+    r.queue = request == NVME_IOCTL_ADMIN_CMD ? NvmeQueue::Admin : NvmeQueue::Io;
+    r.opcode = cmd->opcode;
+    r.nsid = cmd->nsid;
+    r.cdw2 = cmd->cdw2;
+    r.cdw3 = cmd->cdw3;
+    r.cdw10 = cmd->cdw10;
+    r.cdw11 = cmd->cdw11;
+    r.cdw12 = cmd->cdw12;
+    r.cdw13 = cmd->cdw13;
+    r.cdw14 = cmd->cdw14;
+    r.cdw15 = cmd->cdw15;
+    r.direction = (cmd->opcode & 3) == 1 ? NvmeData::ToDevice
+                  : (cmd->opcode & 3) == 2 ? NvmeData::FromDevice
+                                          : NvmeData::None;
+    if (r.direction != NvmeData::None) {
+      r.data = reinterpret_cast<std::uint8_t*>(static_cast<std::uintptr_t>(cmd->addr));
+      r.data_length = cmd->data_len;
+    }
+    r.timeout_seconds = cmd->timeout_ms / 1000;
+    const NvmeReply reply = bench_.NvmePassThrough(h, r);
+    switch (reply.outcome) {
+      case NvmeOutcome::Completed:
+        cmd->result = reply.dw0;
+        return reply.status;
+      case NvmeOutcome::Refused:
+        return -EACCES;
+      case NvmeOutcome::NoNvme:
+        return -ENOTTY;
+      case NvmeOutcome::CallFailed:
+        return 0x371;  // what the kernel answers for a command it gave up on
+      case NvmeOutcome::NotSent:
+        break;
+    }
+    return -EINVAL;
   }
 
  private:
@@ -131,6 +189,7 @@ class KernelOverBench {
   }
 
   sim::Bench& bench_;
+  std::map<std::string, int> nvme_;
   std::map<int, DeviceHandle> handles_;
   int next_fd_ = 3;
 };
@@ -178,7 +237,8 @@ sim::BridgeSpec Bridge(sim::BridgeForwarding forwarding, std::string product, st
 // nothing, sdd SATA holding the root file system.
 class LinuxMachineBench {
  public:
-  LinuxMachineBench() : kernel(bench) {
+  // cap_sys_admin: whether the program runs with CAP_SYS_ADMIN, which NVMe needs.
+  explicit LinuxMachineBench(bool cap_sys_admin = true) : kernel(bench) {
     bench.AddSata(0, Disk("WDC WD80EFAX-68KNBN0", "VAJ1ABCD", kSataSectors));
     tree.ScsiDisk("sda", Ata(0), "8:0");
     tree.Partition("sda", "sda1", "8:1");
@@ -201,9 +261,35 @@ class LinuxMachineBench {
     system.open_device = [this](const std::string& node) { return kernel.Open(node); };
     system.close_device = [this](int fd) { kernel.Close(fd); };
     system.sg_io = [this](int fd, sg_io_hdr_t* hdr) { return kernel.SgIo(fd, hdr); };
+    system.nvme_ioctl = [this](int fd, unsigned long request, nvme_passthru_cmd* cmd) {
+      return kernel.NvmeIoctl(fd, request, cmd);
+    };
+    system.cap_sys_admin = cap_sys_admin;
     io = std::make_unique<LinuxDeviceIo>(std::move(system));
     catalog = std::make_unique<LinuxDeviceCatalog>(tree.root());
     connection = std::make_unique<DriveConnection>(*io, buffers);
+  }
+
+  // nvme0n1 and nvme0n2, namespaces 1 and 2 of one controller (the adapter's drives 31
+  // and 30); the second is formatted with 4096-byte blocks.
+  void AddNvme() {
+    tree.NvmeDisk("nvme0n1", kNvme0, "259:0");
+    tree.Partition("nvme0n1", "nvme0n1p1", "259:1");
+    tree.NvmeDisk("nvme0n2", kNvme0, "259:2");
+    for (const auto& [disk, nsid, blocks, bytes] :
+         {std::tuple{"nvme0n1", 1u, kNvme1Blocks, 512u}, std::tuple{"nvme0n2", 2u, kNvme2Blocks, 4096u}}) {
+      sim::NvmeSpec setup;
+      setup.model = "Samsung SSD 980 PRO 1TB";
+      setup.serial = "S5GXNX0T123456A";
+      setup.firmware = "5B2QGXA7";
+      setup.nsid = nsid;
+      setup.namespace_count = 2;
+      setup.block_count = blocks;
+      setup.block_bytes = bytes;
+      const int number = nsid == 1 ? 31 : 30;
+      bench.AddNvme(number, setup);
+      kernel.PlaceNvme(disk, number);
+    }
   }
 
   void Refresh() { RefreshDriveTable(table, unsupported, *connection, *catalog); }
@@ -436,6 +522,289 @@ TEST(LinuxScanFlow, SystemLayoutsKeepAllTheirDisksOut) {
     EXPECT_EQ(m.io->SystemDriveNumbers(), c.system);
     EXPECT_EQ(Listed(m.table), c.listed);
   }
+}
+
+// The NVMe road end to end: the catalogue's commands go through the adapter and the
+// kernel's NVMe driver to the namespace behind each drive number, as the program sent
+// them, and the answers come back.
+TEST(LinuxScanFlow, NvmeCommandsReachTheirNamespacesAsSent) {
+  LinuxMachineBench m;
+  m.AddNvme();
+  NvmeNamespace ns1;
+  ns1.nsid = 1;
+  ns1.block_count = kNvme1Blocks;
+  ns1.block_bytes = 512;
+  NvmeNamespace ns2;
+  ns2.nsid = 2;
+  ns2.block_count = kNvme2Blocks;
+  ns2.block_bytes = 4096;
+  struct Case {
+    const char* name;
+    int drive;
+    std::function<NvmeReply(DriveConnection&)> command;
+    NvmeQueue queue;
+    std::uint8_t opcode;
+    std::uint32_t nsid, cdw10, cdw11, cdw12;
+    std::uint32_t data_length;
+  };
+  const Case cases[] = {
+      {"IdentifyController", 31, [](DriveConnection& c) { return NvmeIdentifyController(c); },
+       NvmeQueue::Admin, 0x06, 0, 1, 0, 0, 4096},
+      {"IdentifyNamespace", 30, [](DriveConnection& c) { return NvmeIdentifyNamespace(c, 2); },
+       NvmeQueue::Admin, 0x06, 2, 0, 0, 0, 4096},
+      {"HealthLog", 31, [](DriveConnection& c) { return NvmeReadHealthLog(c); },
+       NvmeQueue::Admin, 0x02, 0xFFFFFFFF, 0x007F0002, 0, 0, 512},
+      {"ShortSelfTest", 31,
+       [](DriveConnection& c) { return NvmeStartSelfTest(c, NvmeSelfTestCode::Short); },
+       NvmeQueue::Admin, 0x14, 0xFFFFFFFF, 1, 0, 0, 0},
+      {"VerifyAtTheEnd", 31,
+       [&](DriveConnection& c) { return NvmeVerify(c, ns1, kNvme1Blocks - 8, 8); },
+       NvmeQueue::Io, 0x0C, 1, static_cast<std::uint32_t>(kNvme1Blocks - 8), 0, 7, 0},
+      {"WriteZeroes4k", 30, [&](DriveConnection& c) { return NvmeWriteZeroes(c, ns2, 100, 16); },
+       NvmeQueue::Io, 0x08, 2, 100, 0, 15, 0},
+      {"Read4k", 30, [&](DriveConnection& c) { return NvmeRead(c, ns2, 7, 2); }, NvmeQueue::Io,
+       0x02, 2, 7, 0, 1, 8192},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    m.connection->Close();
+    ASSERT_TRUE(m.connection->Open(c.drive));
+    m.bench.ClearLog();
+    const NvmeReply reply = c.command(*m.connection);
+    EXPECT_TRUE(NvmeSucceeded(reply));
+    const auto log = m.bench.LogFor(c.drive);
+    ASSERT_EQ(log.size(), 1u);
+    ASSERT_TRUE(log[0].nvme);
+    const NvmeRequest& r = log[0].nvme_request;
+    EXPECT_EQ(r.queue, c.queue);
+    EXPECT_EQ(r.opcode, c.opcode);
+    EXPECT_EQ(r.nsid, c.nsid);
+    EXPECT_EQ(r.cdw10, c.cdw10);
+    EXPECT_EQ(r.cdw11, c.cdw11);
+    EXPECT_EQ(r.cdw12, c.cdw12);
+    EXPECT_EQ(r.data_length, c.data_length);
+    EXPECT_EQ(r.timeout_seconds, 10u);
+  }
+
+  // What came back is the drives' own.
+  m.connection->Close();
+  ASSERT_TRUE(m.connection->Open(31));
+  EXPECT_EQ(m.connection->NvmeNamespaceId(), 1u);
+  ASSERT_TRUE(NvmeSucceeded(NvmeIdentifyController(*m.connection)));
+  NvmeControllerIdentity controller;
+  DecodeIdentifyController(m.buffers.a(), controller);
+  EXPECT_STREQ(controller.model, "Samsung SSD 980 PRO 1TB");
+  EXPECT_STREQ(controller.serial, "S5GXNX0T123456A");
+  ASSERT_TRUE(NvmeSucceeded(NvmeReadHealthLog(*m.connection)));
+  NvmeHealth health;
+  DecodeHealthLog(m.buffers.a(), health);
+  EXPECT_EQ(health.temperature_kelvin, 309);
+  EXPECT_EQ(health.available_spare, 100);
+
+  m.connection->Close();
+  ASSERT_TRUE(m.connection->Open(30));
+  EXPECT_EQ(m.connection->NvmeNamespaceId(), 2u);
+  ASSERT_TRUE(NvmeSucceeded(NvmeIdentifyNamespace(*m.connection, 2)));
+  NvmeNamespace decoded;
+  ASSERT_EQ(DecodeIdentifyNamespace(m.buffers.a(), 2, decoded), NvmeNamespaceDecode::Ok);
+  EXPECT_EQ(decoded.block_bytes, 4096u);
+  EXPECT_EQ(decoded.sectors(), kNvme2Blocks * 8);
+  EXPECT_TRUE(m.bench.Media(30).IsZeroed(100 * 8, 16 * 8));
+  EXPECT_FALSE(m.bench.Media(30).IsZeroed(99 * 8, 8));
+  ASSERT_TRUE(NvmeSucceeded(NvmeRead(*m.connection, ns2, 7, 1)));
+  const auto block = m.bench.Nvme(30).ReadBlock(7);
+  EXPECT_TRUE(std::equal(block.begin(), block.end(), m.buffers.a()));
+
+  // The SATA disk carries no NVMe, and the namespaces no ATA.
+  m.connection->Close();
+  ASSERT_TRUE(m.connection->Open(0));
+  EXPECT_EQ(m.connection->NvmeNamespaceId(), std::nullopt);
+  m.connection->Close();
+  ASSERT_TRUE(m.connection->Open(31));
+  m.bench.ClearLog();
+  EXPECT_FALSE(IdentifyDevice(*m.connection));
+  EXPECT_FALSE(Inquiry(*m.connection));
+  EXPECT_TRUE(m.bench.LogFor(31).empty());
+  m.connection->Close();
+  EXPECT_EQ(m.bench.OpenHandleCount(), 0);
+}
+
+// Faults of the drive and refusals of the system come back as the program must tell them
+// apart.
+TEST(LinuxScanFlow, NvmeFailuresComeBackForWhatTheyAre) {
+  struct Case {
+    const char* name;
+    sim::Fault fault;
+    NvmeOutcome outcome;
+    std::uint16_t status;
+  };
+  const auto on_health = [](sim::FaultEffect effect, std::uint16_t status = 0x0006) {
+    sim::Fault f;
+    f.match.drive_number = 31;
+    f.match.nvme_opcode = kNvmeAdminGetLogPage;
+    f.effect = effect;
+    f.nvme_status = status;
+    return f;
+  };
+  const Case cases[] = {
+      {"InternalError", on_health(sim::FaultEffect::NvmeError), NvmeOutcome::Completed, 0x0006},
+      {"InvalidLogPage", on_health(sim::FaultEffect::NvmeError, 0x4109), NvmeOutcome::Completed,
+       0x4109},
+      {"WithheldBySystem", on_health(sim::FaultEffect::Refused), NvmeOutcome::Refused, 0},
+      {"GivenUpByTheHost", on_health(sim::FaultEffect::Timeout), NvmeOutcome::CallFailed, 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    LinuxMachineBench m;
+    m.AddNvme();
+    m.bench.AddFault(c.fault);
+    ASSERT_TRUE(m.connection->Open(31));
+    const NvmeReply reply = NvmeReadHealthLog(*m.connection);
+    EXPECT_EQ(reply.outcome, c.outcome);
+    EXPECT_EQ(reply.status, c.status);
+  }
+  // A block the drive cannot read: a media error status, not a failed call.
+  LinuxMachineBench m;
+  m.AddNvme();
+  m.bench.Nvme(31).mutable_setup().bad_blocks = {5000};
+  NvmeNamespace ns;
+  ns.nsid = 1;
+  ns.block_count = kNvme1Blocks;
+  ns.block_bytes = 512;
+  ASSERT_TRUE(m.connection->Open(31));
+  const NvmeReply reply = NvmeVerify(*m.connection, ns, 4992, 16);
+  EXPECT_EQ(reply.outcome, NvmeOutcome::Completed);
+  EXPECT_EQ(NvmeStatusCodeType(reply.status), kNvmeSctMediaError);
+  EXPECT_EQ(NvmeStatusCode(reply.status), kNvmeScUnrecoveredReadError);
+}
+
+// The system on one namespace of a controller: both of its namespaces stay out of the
+// scan, the SATA and USB drives are still offered.
+TEST(LinuxScanFlow, SystemOnANvmeNamespaceKeepsItsControllerOut) {
+  LinuxMachineBench m;
+  m.AddNvme();
+  m.tree.MountInfo("20 1 259:1 / / rw,relatime shared:1 - ext4 /dev/nvme0n1p1 rw\n"
+                   "22 20 8:1 / /data rw,relatime shared:2 - xfs /dev/sda1 rw\n");
+  m.Refresh();
+  EXPECT_EQ(m.io->SystemDriveNumbers(), (std::vector<int>{30, 31}));
+  EXPECT_EQ(Listed(m.table), (std::vector<int>{0, 1, 3}));
+  EXPECT_EQ(m.Record(0)->drive_letter, 'D');
+}
+
+// A SCSI disk that arrives on a number a namespace holds is not reached by the scan, and
+// the program says which and why; the namespace keeps its number and stays listed.
+TEST(LinuxScanFlow, DriveLeftWithoutANumberIsNamed) {
+  LinuxMachineBench m;
+  m.AddNvme();
+  app_test::ScriptedUser user;
+  user.ui.Expect(kMainTemplate)
+      .Do([&](ui::Dialog&) {
+        EXPECT_TRUE(m.io->UnreachableDrives().empty());
+        m.tree.ScsiDisk("sdaf", Ata(5), "65:240");
+      })
+      .Press(main_ids::kScan);
+  user.ui
+      .ExpectMessageBox(
+          "These drives cannot be reached and are not listed: sdaf (drive number 31 is held "
+          "by nvme0n1).")
+      .Press(ui::IDOK);
+  user.ui.Expect(kMainTemplate)
+      .Do([&](ui::Dialog&) { EXPECT_EQ(m.io->DiskOfDrive(31), "nvme0n1"); })
+      .Escape();
+  CPlovixApp(*m.io, *m.catalog).InitInstance();
+  EXPECT_FALSE(user.ui.failed());
+  EXPECT_EQ(user.ui.pending_steps(), 0u);
+  EXPECT_EQ(user.ui.message_boxes().size(), 1u);
+}
+
+// Root without CAP_SYS_ADMIN (a container that drops it): the kernel would withhold the
+// NVMe commands, so the namespaces are not offered, and the user is told why they are
+// missing, at start-up and after Scan; the SATA and USB drives are listed as ever.
+TEST(LinuxScanFlow, NamespacesWithoutCapSysAdminAreNamedNotListed) {
+  LinuxMachineBench m(/*cap_sys_admin=*/false);
+  m.AddNvme();
+  const std::string notice =
+      "These drives cannot be reached and are not listed: nvme0n1 (NVMe commands need the "
+      "CAP_SYS_ADMIN capability, which this process lacks); nvme0n2 (NVMe commands need "
+      "the CAP_SYS_ADMIN capability, which this process lacks).";
+  app_test::ScriptedUser user;
+  user.ui.ExpectMessageBox(notice).Press(ui::IDOK);
+  user.ui.Expect(kMainTemplate)
+      .Do([&](ui::Dialog& dlg) {
+        EXPECT_EQ(app_test::Column(dlg, 0), (std::vector<std::string>{"0", "1"}));
+      })
+      .Press(main_ids::kScan);
+  user.ui.ExpectMessageBox(notice).Press(ui::IDOK);
+  user.ui.Expect(kMainTemplate).Escape();
+  CPlovixApp(*m.io, *m.catalog).InitInstance();
+  EXPECT_FALSE(user.ui.failed());
+  EXPECT_EQ(user.ui.pending_steps(), 0u);
+  for (const auto& received : m.bench.Log()) EXPECT_FALSE(received.nvme);
+  EXPECT_EQ(m.io->Open("\\\\.\\PhysicalDrive31"), kInvalidHandle);
+}
+
+// The namespaces through the main window: listed beside the SATA and USB drives with
+// their identity, and Erase MBR on the one of 4096-byte blocks zeroes its first block
+// through the NVMe pass-through, and nothing of any other drive.
+TEST(LinuxScanFlow, NvmeNamespacesListedAndErasedThroughTheMainWindow) {
+  LinuxMachineBench m;
+  m.AddNvme();
+  app_test::ScriptedUser user;
+  user.ui.Expect(kMainTemplate)
+      .Do([&](ui::Dialog& dlg) {
+        EXPECT_EQ(app_test::Column(dlg, 0), (std::vector<std::string>{"0", "1", "30", "31"}));
+        EXPECT_EQ(app_test::Column(dlg, 1)[2], "Samsung SSD 980 PRO 1TB");
+        EXPECT_EQ(app_test::Column(dlg, 2)[3], "S5GXNX0T123456A");
+        EXPECT_EQ(app_test::Column(dlg, 3)[2], "5B2QGXA7");
+        const DriveTable& table = app_test::Main(dlg).drive_table;
+        EXPECT_EQ(table.records[2].total_sectors, kNvme2Blocks * 8);
+        EXPECT_EQ(table.records[3].total_sectors, kNvme1Blocks);
+        m.bench.ClearLog();
+      })
+      .Check(main_ids::kDriveList, 2)
+      .Press(main_ids::kUtilities);
+  user.ui.Expect(147).Press(1001);
+  user.ui.Expect(148).Press(1);
+  user.ui.Expect(149).Press(1);
+  user.ui.ExpectMessageBox(MbrBlockNote(4096)).Press(ui::IDOK);
+  user.ui.Expect(151).Press(1);
+  user.ui.Expect(kMainTemplate)
+      .Do([](ui::Dialog& dlg) { EXPECT_EQ(app_test::Column(dlg, 5)[2], "Completed"); })
+      .Escape();
+  CPlovixApp(*m.io, *m.catalog).InitInstance();
+  EXPECT_FALSE(user.ui.failed());
+  EXPECT_EQ(user.ui.pending_steps(), 0u);
+  EXPECT_TRUE(m.bench.Media(30).IsZeroed(0, 8));
+  EXPECT_FALSE(m.bench.Media(30).IsZeroed(8, 1));
+  EXPECT_FALSE(m.bench.Media(31).IsZeroed(0, 1));
+  EXPECT_FALSE(m.bench.Media(0).IsZeroed(0, 1));
+  const auto log = m.bench.Log();
+  ASSERT_FALSE(log.empty());
+  for (const auto& received : log) {
+    EXPECT_EQ(received.drive_number, 30);
+    EXPECT_TRUE(received.nvme);
+  }
+}
+
+// A write the kernel withholds (EACCES: no CAP_SYS_ADMIN) is told as a refusal, not as a
+// failed drive, and changes nothing.
+TEST(LinuxScanFlow, AnNvmeWriteTheKernelWithholdsIsToldAsRefused) {
+  LinuxMachineBench m;
+  m.AddNvme();
+  m.bench.Nvme(31).mutable_setup().os_refused_io = {kNvmeIoWriteZeroes, kNvmeIoWrite};
+  app_test::ScriptedUser user;
+  user.ui.Expect(kMainTemplate).Check(main_ids::kDriveList, 3).Press(main_ids::kUtilities);
+  user.ui.Expect(147).Press(1001);
+  user.ui.Expect(148).Press(1);
+  user.ui.Expect(149).Press(1);
+  user.ui.ExpectMessageBox(nvme_text::kMbrRefused).Press(ui::IDOK);
+  user.ui.Expect(kMainTemplate)
+      .Do([](ui::Dialog& dlg) { EXPECT_EQ(app_test::Column(dlg, 5)[3], "Refused"); })
+      .Escape();
+  CPlovixApp(*m.io, *m.catalog).InitInstance();
+  EXPECT_FALSE(user.ui.failed());
+  EXPECT_EQ(user.ui.pending_steps(), 0u);
+  EXPECT_FALSE(m.bench.Media(31).IsZeroed(0, 1));
 }
 
 constexpr const char* kZfsVarNotice =

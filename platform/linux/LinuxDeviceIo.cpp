@@ -4,9 +4,13 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
+#include "drive/DriveConnection.h"
+#include "platform/linux/NvmeTranslate.h"
+#include "platform/linux/Privileges.h"
 #include "platform/linux/SgTranslate.h"
 
 namespace plovix::linuxdev {
@@ -47,6 +51,16 @@ LinuxSystem RealLinuxSystem() {
     } while (rc < 0 && errno == EINTR);
     return rc < 0 ? -1 : 0;
   };
+  // The NVMe pass-through needs no write access either: with CAP_SYS_ADMIN the kernel
+  // passes every command whatever the open mode (Linux 6.2 on also lets a process
+  // without it send identify commands, and I/O commands the controller lists as
+  // harmless, writes only on a descriptor open for writing).
+  system.nvme_ioctl = [](int fd, unsigned long request, nvme_passthru_cmd* cmd) -> long long {
+    const int rc = ::ioctl(fd, request, cmd);
+    if (rc == -1) return -static_cast<long long>(errno);
+    return static_cast<long long>(static_cast<std::uint32_t>(rc));
+  };
+  system.cap_sys_admin = ProcessHasCapability(kCapSysAdmin);
   return system;
 }
 
@@ -58,7 +72,7 @@ LinuxDeviceIo::~LinuxDeviceIo() {
 }
 
 DeviceHandle LinuxDeviceIo::OpenDiskNamed(const std::string& name) {
-  if (!layout_.IsDisk(name)) return kInvalidHandle;
+  if (!layout_.IsDisk(name) || IsNvmePathNode(name)) return kInvalidHandle;
   std::string node = name;
   for (char& c : node) {
     if (c == '!') c = '/';  // sysfs spells subdirectories of /dev this way (cciss!c0d0)
@@ -67,7 +81,8 @@ DeviceHandle LinuxDeviceIo::OpenDiskNamed(const std::string& name) {
   if (fd < 0) return kInvalidHandle;
   OpenDisk disk;
   disk.name = name;
-  disk.usb = layout_.IsUsbDisk(name);
+  disk.nvme = ParseNvmeName(name).has_value();
+  disk.usb = !disk.nvme && layout_.IsUsbDisk(name);
   std::lock_guard lock(mutex_);
   open_[static_cast<DeviceHandle>(fd)] = std::move(disk);
   return static_cast<DeviceHandle>(fd);
@@ -75,8 +90,9 @@ DeviceHandle LinuxDeviceIo::OpenDiskNamed(const std::string& name) {
 
 DeviceHandle LinuxDeviceIo::Open(const std::string& path) {
   if (const auto number = ParsePhysicalDrivePath(path)) {
-    if (*number > kMaxDriveNumber) return kInvalidHandle;
-    return OpenDiskNamed(SdName(*number));
+    const auto disk = DiskOfDrive(*number);
+    if (!disk) return kInvalidHandle;
+    return OpenDiskNamed(*disk);
   }
   if (const auto letter = ParseVolumePath(path)) {
     // A volume's handle reaches its (first) disk, as a Windows volume handle reaches
@@ -109,7 +125,9 @@ bool LinuxDeviceIo::AtaPassThrough(DeviceHandle handle, const AtaPassThroughRequ
   OpenDisk disk;
   if (!Lookup(handle, disk)) return false;
   // USB storage offers no ATA pass-through; USB drives are reached by SCSI commands.
-  if (disk.usb) return false;
+  // An NVMe namespace answers neither: the kernel has not translated SCSI commands for
+  // NVMe since Linux 4.13, and SG_IO on one fails.
+  if (disk.usb || disk.nvme) return false;
 
   const DataDirection direction = AtaDirection(request);
   if (direction != DataDirection::None &&
@@ -160,7 +178,7 @@ bool LinuxDeviceIo::AtaPassThrough(DeviceHandle handle, const AtaPassThroughRequ
 
 bool LinuxDeviceIo::ScsiPassThrough(DeviceHandle handle, ScsiPassThroughRequest& request) {
   OpenDisk disk;
-  if (!Lookup(handle, disk)) return false;
+  if (!Lookup(handle, disk) || disk.nvme) return false;
   if (request.CdbLength == 0 || request.CdbLength > sizeof request.Cdb) return false;
 
   std::uint8_t cdb[16];
@@ -203,14 +221,79 @@ bool LinuxDeviceIo::ScsiPassThrough(DeviceHandle handle, ScsiPassThroughRequest&
   return true;
 }
 
+NvmeReply LinuxDeviceIo::NvmePassThrough(DeviceHandle handle, const NvmeRequest& request) {
+  NvmeReply reply;
+  OpenDisk disk;
+  if (!Lookup(handle, disk)) return reply;
+  if (!disk.nvme || !system_.nvme_ioctl) {
+    reply.outcome = NvmeOutcome::NoNvme;
+    return reply;
+  }
+  // The kernel moves data by the opcode's direction: a buffer that disagrees would be
+  // read from or written into where the program did not mean it to.
+  if (!NvmeRequestIsWellFormed(request)) return reply;
+  nvme_passthru_cmd cmd = BuildNvmePassthru(request);
+  const long long result =
+      system_.nvme_ioctl(static_cast<int>(handle), NvmeIoctlFor(request.queue), &cmd);
+  return NvmeReplyOf(result, cmd);
+}
+
+std::optional<std::uint32_t> LinuxDeviceIo::NvmeNamespaceId(DeviceHandle handle) {
+  OpenDisk disk;
+  if (!Lookup(handle, disk) || !disk.nvme || !system_.nvme_ioctl) return std::nullopt;
+  return NamespaceIdOf(system_.nvme_ioctl(static_cast<int>(handle), NVME_IOCTL_ID, nullptr));
+}
+
+void LinuxDeviceIo::RenumberLocked() {
+  std::vector<PresentDisk> present;
+  withheld_.clear();
+  if (const auto disks = layout_.BlockDisks()) {
+    for (const auto& name : *disks) {
+      if (!system_.cap_sys_admin && ParseNvmeName(name)) {
+        withheld_.push_back(name +
+                            " (NVMe commands need the CAP_SYS_ADMIN capability, which this "
+                            "process lacks)");
+        continue;
+      }
+      present.push_back({name, layout_.ReadAttribute("/sys/block/" + name + "/dev")});
+    }
+  }
+  numbering_.Update(present);
+}
+
+std::optional<std::string> LinuxDeviceIo::DiskOfDrive(int number) {
+  std::lock_guard lock(mutex_);
+  RenumberLocked();
+  return numbering_.DiskAt(number);
+}
+
+std::optional<int> LinuxDeviceIo::DriveOfDisk(const std::string& disk) {
+  std::lock_guard lock(mutex_);
+  RenumberLocked();
+  return numbering_.NumberOf(disk);
+}
+
+std::vector<std::string> LinuxDeviceIo::UnreachableDrives() {
+  std::lock_guard lock(mutex_);
+  RenumberLocked();
+  std::vector<std::string> drives = numbering_.unnumbered();
+  drives.insert(drives.end(), withheld_.begin(), withheld_.end());
+  return drives;
+}
+
 std::vector<int> LinuxDeviceIo::SystemDriveNumbers() { return FindSystemDrives().numbers; }
 
 SystemDrives LinuxDeviceIo::FindSystemDrives() {
   const SystemDisks found = layout_.FindSystemDisks();
   SystemDrives drives;
-  for (const auto& disk : found.disks) {
-    if (const auto n = DriveNumberOf(disk)) drives.numbers.push_back(*n);
+  {
+    std::lock_guard lock(mutex_);
+    RenumberLocked();
+    for (const auto& disk : found.disks) {
+      if (const auto n = numbering_.NumberOf(disk)) drives.numbers.push_back(*n);
+    }
   }
+  std::sort(drives.numbers.begin(), drives.numbers.end());
   for (const auto& clause : found.untraced) {
     if (!drives.undetermined.empty()) drives.undetermined += "; ";
     drives.undetermined += clause;

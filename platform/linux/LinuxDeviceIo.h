@@ -1,6 +1,8 @@
 // The device port on Linux: physical drives are the kernel's SCSI disks (sda = 0,
-// sdb = 1, ...), volumes are mounted file systems, and both pass-through calls are
-// carried by SG_IO on the disk's block device.
+// sdb = 1, ...) and NVMe namespaces (from 31 down, see DriveNumbering), volumes are
+// mounted file systems. The ATA and SCSI pass-through calls are carried by SG_IO on a
+// SCSI disk's block device, NVMe commands by the NVMe pass-through ioctls on the
+// namespace's block device.
 #pragma once
 
 #include <functional>
@@ -8,9 +10,12 @@
 #include <mutex>
 #include <string>
 
+#include <linux/nvme_ioctl.h>
 #include <scsi/sg.h>
+#include <sys/ioctl.h>
 
 #include "drive/DeviceIo.h"
+#include "platform/linux/DriveNumbering.h"
 #include "platform/linux/SysfsLayout.h"
 
 namespace plovix::linuxdev {
@@ -23,6 +28,15 @@ struct LinuxSystem {
   std::function<void(int fd)> close_device;
   // ioctl(fd, SG_IO, hdr): 0 when the call went through, -1 when it did not.
   std::function<int(int fd, sg_io_hdr_t* hdr)> sg_io;
+  // ioctl(fd, request, cmd) for NVME_IOCTL_ADMIN_CMD, NVME_IOCTL_IO_CMD and NVME_IOCTL_ID
+  // (cmd null): the ioctl's value as an unsigned 32-bit number, or minus errno. Never
+  // repeated on EINTR: the kernel answers so for a command it cancelled, which must not
+  // reach the drive twice. Unset: the adapter carries no NVMe.
+  std::function<long long(int fd, unsigned long request, nvme_passthru_cmd* cmd)> nvme_ioctl;
+  // Whether the process holds CAP_SYS_ADMIN. Without it the kernel passes no NVMe
+  // command before Linux 6.2, and after it only the identify commands: the namespaces
+  // then get no numbers, and the user is told why they are missing.
+  bool cap_sys_admin = true;
 };
 
 LinuxSystem RealLinuxSystem();
@@ -43,21 +57,35 @@ class LinuxDeviceIo : public DeviceIo {
   bool ScsiPassThrough(DeviceHandle handle, ScsiPassThroughRequest& request) override;
   std::vector<int> SystemDriveNumbers() override;
   SystemDrives FindSystemDrives() override;
+  NvmeReply NvmePassThrough(DeviceHandle handle, const NvmeRequest& request) override;
+  std::optional<std::uint32_t> NvmeNamespaceId(DeviceHandle handle) override;
 
   const SysfsLayout& layout() const { return layout_; }
+  // The disk drive number n names now, and the number of a disk; both look at what is
+  // present first.
+  std::optional<std::string> DiskOfDrive(int number);
+  std::optional<int> DriveOfDisk(const std::string& disk);
+  // The drives present that no drive number reaches, each as "<name> (<why>)": no
+  // number left, or NVMe namespaces of a process without CAP_SYS_ADMIN.
+  std::vector<std::string> UnreachableDrives() override;
 
  private:
   struct OpenDisk {
     std::string name;
     bool usb = false;
+    bool nvme = false;
   };
   DeviceHandle OpenDiskNamed(const std::string& name);
   bool Lookup(DeviceHandle handle, OpenDisk& disk);
+  // Brings the numbering up to date with /sys/block; the caller holds mutex_.
+  void RenumberLocked();
 
   LinuxSystem system_;
   SysfsLayout layout_;
   std::mutex mutex_;
   std::map<DeviceHandle, OpenDisk> open_;
+  DriveNumbering numbering_;
+  std::vector<std::string> withheld_;  // namespaces left out for want of CAP_SYS_ADMIN
 };
 
 }  // namespace plovix::linuxdev

@@ -9,6 +9,11 @@
 namespace plovix::linuxdev {
 
 bool HasRawIoCapability(std::string_view proc_status) {
+  return HasCapability(proc_status, kCapSysRawio);
+}
+
+bool HasCapability(std::string_view proc_status, int capability) {
+  if (capability < 0 || capability > 63) return false;
   constexpr std::string_view key = "CapEff:";
   std::size_t at = 0;
   while (at < proc_status.size()) {
@@ -37,7 +42,7 @@ bool HasRawIoCapability(std::string_view proc_status) {
       }
       mask = (mask << 4) | static_cast<unsigned>(digit);
     }
-    return ((mask >> kCapSysRawio) & 1u) != 0;
+    return ((mask >> capability) & 1u) != 0;
   }
   return false;
 }
@@ -55,6 +60,11 @@ std::optional<std::string> ReadStatus(std::string_view root) {
 bool ProcessHasRawIo(const std::string_view root) {
   const auto text = ReadStatus(root);
   return text && HasRawIoCapability(*text);
+}
+
+bool ProcessHasCapability(int capability, std::string_view root) {
+  const auto text = ReadStatus(root);
+  return text && HasCapability(*text, capability);
 }
 
 std::string RawIoRefusal(std::string_view title, const std::optional<std::string>& proc_status,

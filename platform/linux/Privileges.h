@@ -8,9 +8,15 @@
 namespace plovix::linuxdev {
 
 inline constexpr int kCapSysRawio = 17;
+inline constexpr int kCapSysAdmin = 21;
 
-// From the text of /proc/self/status: the effective capability set holds CAP_SYS_RAWIO.
+// From the text of /proc/self/status: the effective capability set holds `capability`.
+bool HasCapability(std::string_view proc_status, int capability);
+// The same for CAP_SYS_RAWIO, which SG_IO needs for the program's commands.
 bool HasRawIoCapability(std::string_view proc_status);
+// Reads root + "/proc/self/status"; false when it cannot be read. The kernel's NVMe
+// pass-through wants CAP_SYS_ADMIN.
+bool ProcessHasCapability(int capability, std::string_view root = "");
 // Reads root + "/proc/self/status"; false when it cannot be read.
 bool ProcessHasRawIo(const std::string_view root = "");
 

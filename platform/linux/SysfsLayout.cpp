@@ -7,6 +7,7 @@
 #include <sstream>
 #include <set>
 #include <system_error>
+#include <utility>
 
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -41,6 +42,44 @@ std::optional<int> DriveNumberOf(std::string_view name) {
   const auto index = SdIndex(name);
   if (!index || *index > kMaxDriveNumber) return std::nullopt;
   return index;
+}
+
+namespace {
+
+// Decimal digits at the front of text, taken off it; none when there are none or too many.
+std::optional<unsigned> TakeNumber(std::string_view& text) {
+  std::size_t n = 0;
+  unsigned value = 0;
+  while (n < text.size() && text[n] >= '0' && text[n] <= '9') {
+    if (n == 9) return std::nullopt;
+    value = value * 10 + static_cast<unsigned>(text[n] - '0');
+    ++n;
+  }
+  if (n == 0) return std::nullopt;
+  text.remove_prefix(n);
+  return value;
+}
+
+bool TakePrefix(std::string_view& text, std::string_view prefix) {
+  if (text.substr(0, prefix.size()) != prefix) return false;
+  text.remove_prefix(prefix.size());
+  return true;
+}
+
+}  // namespace
+
+std::optional<NvmeName> ParseNvmeName(std::string_view name) {
+  if (!TakePrefix(name, "nvme")) return std::nullopt;
+  const auto controller = TakeNumber(name);
+  if (!controller || !TakePrefix(name, "n")) return std::nullopt;
+  const auto ns = TakeNumber(name);
+  if (!ns || !name.empty()) return std::nullopt;
+  return NvmeName{*controller, *ns};
+}
+
+bool IsNvmePathNode(std::string_view name) {
+  return TakePrefix(name, "nvme") && TakeNumber(name) && TakePrefix(name, "c") &&
+         TakeNumber(name) && TakePrefix(name, "n") && TakeNumber(name) && name.empty();
 }
 
 std::optional<int> ParsePhysicalDrivePath(std::string_view path) {
@@ -94,11 +133,17 @@ bool Exists(const std::string& path) {
   return fs::exists(path, ec);
 }
 
+// SCSI disks in drive order, then NVMe namespaces by controller and namespace (nvme2n1
+// before nvme10n1), then the rest by name.
 bool DiskOrder(const std::string& a, const std::string& b) {
   const auto ia = SdIndex(a);
   const auto ib = SdIndex(b);
   if (ia && ib) return *ia < *ib;
   if (ia || ib) return ia.has_value();
+  const auto na = ParseNvmeName(a);
+  const auto nb = ParseNvmeName(b);
+  if (na && nb) return std::pair(na->controller, na->ns) < std::pair(nb->controller, nb->ns);
+  if (na || nb) return na.has_value();
   return a < b;
 }
 
@@ -563,9 +608,46 @@ SystemDisks SysfsLayout::FindSystemDisks() const {
     }
   }
 
+  // An NVMe drive is its controller: the namespaces beside the system's share its
+  // self-test, its health log and its flash, and are the system's drive as well.
+  const std::size_t traced = result.disks.size();
+  for (std::size_t i = 0; i < traced; ++i) {
+    const auto siblings = NvmeSiblings(result.disks[i]);
+    result.disks.insert(result.disks.end(), siblings.begin(), siblings.end());
+  }
+
   std::sort(result.disks.begin(), result.disks.end(), DiskOrder);
   result.disks.erase(std::unique(result.disks.begin(), result.disks.end()), result.disks.end());
   return result;
+}
+
+std::vector<std::string> SysfsLayout::NvmeSiblings(const std::string& disk) const {
+  if (!ParseNvmeName(disk)) return {};
+  const auto dir = CanonicalBlockDir(disk);
+  const auto all = BlockDisks();
+  if (!dir || !all) return {};
+  // A namespace's disk hangs under its controller, or under its subsystem when the
+  // kernel joins the paths of a multipath namespace. Without that joining, the
+  // controllers of one subsystem each show the same namespaces as disks of their own:
+  // the subsystem's NQN, which both directories carry, ties them together.
+  const auto nqn_of = [](const fs::path& parent) {
+    std::string nqn = ReadFileText((parent / "subsysnqn").string());
+    while (!nqn.empty() && (nqn.back() == '\n' || nqn.back() == ' ')) nqn.pop_back();
+    return nqn;
+  };
+  const fs::path parent = fs::path(*dir).parent_path();
+  const std::string nqn = nqn_of(parent);
+  std::vector<std::string> siblings;
+  for (const auto& other : *all) {
+    if (other == disk || !ParseNvmeName(other)) continue;
+    const auto other_dir = CanonicalBlockDir(other);
+    if (!other_dir) continue;
+    const fs::path other_parent = fs::path(*other_dir).parent_path();
+    if (other_parent == parent || (!nqn.empty() && nqn_of(other_parent) == nqn)) {
+      siblings.push_back(other);
+    }
+  }
+  return siblings;
 }
 
 std::vector<std::vector<std::string>> SysfsLayout::VolumeDisks() const {

@@ -16,8 +16,23 @@ inline constexpr int kMaxDriveNumber = 31;
 // n-th name of that sequence, so a drive keeps its number when another one goes away.
 std::optional<int> SdIndex(std::string_view name);
 std::string SdName(int index);  // "" for a negative index
-// Drive number of a disk name, only for 0..31.
+// Drive number of a SCSI disk name, only for 0..31. NVMe namespaces are numbered by
+// the adapter (DriveNumbering), from what is present.
 std::optional<int> DriveNumberOf(std::string_view name);
+
+// An NVMe namespace's block device, "nvme<c>n<n>": c is the controller's number, or the
+// subsystem's when the kernel joins the paths of a multipath namespace, and n the
+// kernel's count of that controller's namespaces (not always the namespace id).
+struct NvmeName {
+  unsigned controller = 0;
+  unsigned ns = 0;
+  friend bool operator==(const NvmeName&, const NvmeName&) = default;
+};
+// None for anything else: partitions (nvme0n1p1), controllers (nvme0), path nodes.
+std::optional<NvmeName> ParseNvmeName(std::string_view name);
+// "nvme<s>c<c>n<n>": one controller's path to a multipath namespace, a hidden disk with
+// no device node; the namespace is reached through its joined node nvme<s>n<n>.
+bool IsNvmePathNode(std::string_view name);
 
 // "\\.\PhysicalDrive<n>" -> n; "\\.\X:" -> X (upper case).
 std::optional<int> ParsePhysicalDrivePath(std::string_view path);
@@ -63,8 +78,13 @@ class SysfsLayout {
 
   // Every whole disk under the system mounts and the active swap, through partitions,
   // device-mapper and md stacks, bcache, btrfs multi-device file systems, loop devices
-  // (to the file system that holds the image) and overlay layers.
+  // (to the file system that holds the image) and overlay layers; with an NVMe
+  // namespace, every namespace of its controller.
   SystemDisks FindSystemDisks() const;
+  // The other NVMe namespaces of the controller or subsystem that `disk` belongs to
+  // (the same parent directory, or the same subsystem NQN); none for a disk that is no
+  // NVMe namespace.
+  std::vector<std::string> NvmeSiblings(const std::string& disk) const;
 
   // Whole disks under the root file system.
   std::vector<std::string> RootDisks() const;
@@ -74,7 +94,8 @@ class SysfsLayout {
   // file systems in mount order. Empty when the letter names no volume.
   std::vector<std::string> DisksOfVolume(char letter) const;
 
-  // All whole block devices listed in /sys/block, SCSI disks first in drive order.
+  // All whole block devices listed in /sys/block: SCSI disks first in drive order, then
+  // NVMe namespaces by controller and namespace, then the rest by name.
   std::optional<std::vector<std::string>> BlockDisks() const;
   bool IsDisk(const std::string& name) const;
 

@@ -8,6 +8,9 @@
 #include <cstddef>
 #include <cstring>
 
+#include "platform/win32/Win32Nvme.h"
+#include "platform/win32/Win32SystemDisks.h"
+
 namespace plovix::win32 {
 
 namespace {
@@ -25,19 +28,29 @@ static_assert(IOCTL_ATA_PASS_THROUGH_DIRECT == 0x4D030 && IOCTL_SCSI_PASS_THROUG
 static_assert(sizeof(ScsiPassThroughRequest::Sense) == sizeof(ScsiBuffer::sense));
 static_assert(sizeof(AtaPassThroughRequest::CurrentTaskFile) == sizeof(ATA_PASS_THROUGH_DIRECT::CurrentTaskFile));
 
+// kInvalidHandle (-1) is INVALID_HANDLE_VALUE, so a handle passes both ways unchanged.
+
 HANDLE Native(DeviceHandle handle) { return reinterpret_cast<HANDLE>(handle); }
+
+RealSystemCalls& MachineCalls() {
+  static RealSystemCalls calls;
+  return calls;
+}
 
 }  // namespace
 
+Win32DeviceIo::Win32DeviceIo() : calls_(MachineCalls()) {}
+
 DeviceHandle Win32DeviceIo::Open(const std::string& path) {
-  HANDLE h = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                         OPEN_EXISTING, 0, nullptr);
+  // The program's paths are ASCII ("\\.\PhysicalDrive3", "\\.\C:").
+  const std::wstring wide(path.begin(), path.end());
+  HANDLE h = calls_.Open(wide, GENERIC_READ | GENERIC_WRITE);
   if (h == INVALID_HANDLE_VALUE) return kInvalidHandle;
   return reinterpret_cast<DeviceHandle>(h);
 }
 
 void Win32DeviceIo::Close(DeviceHandle handle) {
-  if (handle != kInvalidHandle) CloseHandle(Native(handle));
+  if (handle != kInvalidHandle) calls_.Close(Native(handle));
 }
 
 bool Win32DeviceIo::AtaPassThrough(DeviceHandle handle, const AtaPassThroughRequest& request,
@@ -57,8 +70,8 @@ bool Win32DeviceIo::AtaPassThrough(DeviceHandle handle, const AtaPassThroughRequ
   std::memcpy(in.CurrentTaskFile, request.CurrentTaskFile, sizeof in.CurrentTaskFile);
 
   DWORD returned = 0;
-  const BOOL ok = DeviceIoControl(Native(handle), IOCTL_ATA_PASS_THROUGH_DIRECT, &in, sizeof in, &out, sizeof out,
-                                  &returned, nullptr);
+  const BOOL ok =
+      calls_.Control(Native(handle), IOCTL_ATA_PASS_THROUGH_DIRECT, &in, sizeof in, &out, sizeof out, &returned);
   reply = AtaPassThroughRequest{};
   reply.Length = out.Length;
   reply.AtaFlags = out.AtaFlags;
@@ -89,12 +102,24 @@ bool Win32DeviceIo::ScsiPassThrough(DeviceHandle handle, ScsiPassThroughRequest&
   std::memcpy(sptd.Cdb, request.Cdb, sizeof sptd.Cdb);
 
   DWORD returned = 0;
-  const BOOL ok = DeviceIoControl(Native(handle), IOCTL_SCSI_PASS_THROUGH_DIRECT, &buffer, sizeof buffer, &buffer,
-                                  sizeof buffer, &returned, nullptr);
+  const BOOL ok = calls_.Control(Native(handle), IOCTL_SCSI_PASS_THROUGH_DIRECT, &buffer, sizeof buffer, &buffer,
+                                 sizeof buffer, &returned);
   request.ScsiStatus = sptd.ScsiStatus;
   request.DataTransferLength = sptd.DataTransferLength;
   std::memcpy(request.Sense, buffer.sense, sizeof request.Sense);
   return ok != FALSE;
+}
+
+std::vector<int> Win32DeviceIo::SystemDriveNumbers() { return FindSystemDrives().numbers; }
+
+SystemDrives Win32DeviceIo::FindSystemDrives() { return TraceSystemDrives(calls_); }
+
+NvmeReply Win32DeviceIo::NvmePassThrough(DeviceHandle handle, const NvmeRequest& request) {
+  return SendNvme(calls_, Native(handle), request);
+}
+
+std::optional<std::uint32_t> Win32DeviceIo::NvmeNamespaceId(DeviceHandle handle) {
+  return FindNvmeNamespace(calls_, Native(handle));
 }
 
 }  // namespace plovix::win32

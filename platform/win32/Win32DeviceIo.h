@@ -1,17 +1,32 @@
-// Drives through the Windows pass-through interfaces.
+// Drives through the Windows pass-through interfaces, NVMe drives through what StorNVMe
+// carries (Win32Nvme.h), and the system's disks traced from its volumes
+// (Win32SystemDisks.h).
 #pragma once
 
 #include "drive/DeviceIo.h"
+#include "platform/win32/Win32Calls.h"
 
 namespace plovix::win32 {
 
 class Win32DeviceIo : public DeviceIo {
  public:
+  // On the machine's own Windows.
+  Win32DeviceIo();
+  // On the given calls: a fake machine in tests.
+  explicit Win32DeviceIo(SystemCalls& calls) : calls_(calls) {}
+
   DeviceHandle Open(const std::string& path) override;
   void Close(DeviceHandle handle) override;
   bool AtaPassThrough(DeviceHandle handle, const AtaPassThroughRequest& request,
                       AtaPassThroughRequest& reply) override;
   bool ScsiPassThrough(DeviceHandle handle, ScsiPassThroughRequest& request) override;
+  std::vector<int> SystemDriveNumbers() override;
+  SystemDrives FindSystemDrives() override;
+  NvmeReply NvmePassThrough(DeviceHandle handle, const NvmeRequest& request) override;
+  std::optional<std::uint32_t> NvmeNamespaceId(DeviceHandle handle) override;
+
+ private:
+  SystemCalls& calls_;
 };
 
 }  // namespace plovix::win32

@@ -4,9 +4,12 @@ enable_language(RC)
 
 add_library(plovix_win32 STATIC
   ${CMAKE_CURRENT_SOURCE_DIR}/platform/win32/Win32Backend.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/platform/win32/Win32Calls.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/platform/win32/Win32DeviceIo.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/platform/win32/Win32Nvme.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/platform/win32/Win32SystemDisks.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/platform/win32/SetupApiCatalog.cpp)
-target_link_libraries(plovix_win32 PUBLIC plovix_core comctl32 setupapi gdi32 user32)
+target_link_libraries(plovix_win32 PUBLIC plovix_core comctl32 setupapi gdi32 user32 advapi32)
 target_compile_definitions(plovix_win32 PUBLIC UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX
                                                _WIN32_WINNT=0x0601)
 

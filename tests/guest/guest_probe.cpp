@@ -2,8 +2,16 @@
 // scan and SMART read on the Linux adapter, plus a few direct checks of the adapter,
 // printed one fact per line for tools/qemu-integration to compare.
 //   guest-probe --adapter 0,1,2    everything; the direct checks on these drives only
+//     [--nvme 31,30]               and the NVMe commands on these namespaces (they write
+//                                  a block in the middle of each: data disks only)
 //   guest-probe --scan             the system's drives and the scan's table
+//   guest-probe --nvme-unprivileged 31
+//                                  the NVMe commands without CAP_SYS_ADMIN
 //   guest-probe --watch-arrivals S device arrivals for up to S seconds
+#include <linux/capability.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -16,6 +24,8 @@
 #include "drive/Commands.h"
 #include "drive/DriveConnection.h"
 #include "drive/IoBuffers.h"
+#include "drive/NvmeCommands.h"
+#include "drive/NvmeDecode.h"
 #include "inventory/DriveRecord.h"
 #include "inventory/DriveScan.h"
 #include "platform/linux/LinuxDeviceCatalog.h"
@@ -48,7 +58,37 @@ std::string Text(const char* chars, std::size_t width) {
   return s;
 }
 
+// Whether the program's drive records know NVMe namespaces (the scan takes them).
+template <typename Record>
+constexpr bool kRecordsNvme = requires(const Record& r) {
+  r.nvme;
+  r.nvme_nsid;
+  r.nvme_block_bytes;
+};
+
+template <typename Record>
+bool IsNvmeRecord(const Record& r) {
+  if constexpr (kRecordsNvme<Record>) {
+    return r.nvme != 0;
+  } else {
+    (void)r;
+    return false;
+  }
+}
+
+template <typename Record>
+void PrintNvmeRecord(const Record& r) {
+  if constexpr (kRecordsNvme<Record>) {
+    if (r.nvme == 0) return;
+    std::printf("DRIVE_NVME n=%u nsid=%u block_bytes=%u\n", r.drive_number, r.nvme_nsid,
+                r.nvme_block_bytes);
+  } else {
+    (void)r;
+  }
+}
+
 void PrintTable(const plovix::DriveTable& table, const plovix::UnsupportedUsbList& unsupported) {
+  std::printf("SCAN_NVME %s\n", kRecordsNvme<plovix::DriveRecord> ? "taken" : "absent");
   std::printf("COUNT %d\n", table.count);
   for (int i = 0; i < table.count; ++i) {
     const plovix::DriveRecord& r = table.records[i];
@@ -61,6 +101,7 @@ void PrintTable(const plovix::DriveTable& table, const plovix::UnsupportedUsbLis
         r.behind_bridge, r.drive_letter ? r.drive_letter : '-', r.smart_supported,
         r.smart_enabled, r.smart_selftest_supported, r.smart_selftest_default,
         plovix::IsSmartUsable(r) ? 1 : 0);
+    PrintNvmeRecord(r);
   }
   std::printf("UNSUPPORTED %u\n", unsupported.count);
   for (int i = 0; i < unsupported.count; ++i) {
@@ -196,6 +237,177 @@ void ProbeAdapter(plovix::linuxdev::LinuxDeviceIo& io, const std::set<int>& driv
   }
 }
 
+const char* OutcomeName(plovix::NvmeOutcome outcome) {
+  switch (outcome) {
+    case plovix::NvmeOutcome::Completed:
+      return "completed";
+    case plovix::NvmeOutcome::NoNvme:
+      return "no-nvme";
+    case plovix::NvmeOutcome::Refused:
+      return "refused";
+    case plovix::NvmeOutcome::CallFailed:
+      return "call-failed";
+    case plovix::NvmeOutcome::NotSent:
+      return "not-sent";
+  }
+  return "?";
+}
+
+void PrintCommand(int n, const char* what, const plovix::NvmeReply& reply) {
+  std::printf("NVME_CMD n=%d %s outcome=%s status=%04x\n", n, what, OutcomeName(reply.outcome),
+              reply.status);
+}
+
+unsigned long long Shown(const plovix::NvmeU128& counter) {
+  return static_cast<unsigned long long>(counter.Shown());
+}
+
+// Which disk each drive number names, and the drives left without one.
+void PrintNumbers(plovix::linuxdev::LinuxDeviceIo& io) {
+  for (int n = 0; n <= plovix::linuxdev::kMaxDriveNumber; ++n) {
+    if (const auto disk = io.DiskOfDrive(n)) std::printf("NUMBER n=%d disk=%s\n", n, disk->c_str());
+  }
+  for (const auto& disk : io.UnreachableDrives()) std::printf("UNREACHABLE %s\n", disk.c_str());
+  for (char letter = 'C'; letter <= 'Z'; ++letter) {
+    const auto disks = io.layout().DisksOfVolume(letter);
+    if (disks.empty()) continue;
+    std::string names;
+    for (const auto& disk : disks) names += (names.empty() ? "" : " ") + disk;
+    std::printf("VOLUME %c disks=[%s]\n", letter, names.c_str());
+  }
+}
+
+// Identify, health and the commands of the surface scan, self-test and erase on one
+// namespace, through the program's connection and catalogue. The health log comes last,
+// after the I/O, so that nvme-cli read right after shows the same counters.
+void ProbeNvme(plovix::DriveConnection& connection, int n) {
+  connection.Close();
+  if (!connection.Open(n)) {
+    std::printf("NVME n=%d open-failed\n", n);
+    return;
+  }
+  const auto nsid = connection.NvmeNamespaceId();
+  std::printf("NVME n=%d nsid=%u ata_identify=%d inquiry=%d\n", n, nsid.value_or(0),
+              plovix::IdentifyDevice(connection) ? 1 : 0, plovix::Inquiry(connection) ? 1 : 0);
+  if (!nsid) return;
+
+  const plovix::NvmeReply id = plovix::NvmeIdentifyController(connection);
+  plovix::NvmeControllerIdentity c;
+  if (plovix::NvmeSucceeded(id)) plovix::DecodeIdentifyController(connection.buffers().a(), c);
+  std::printf(
+      "NVME_ID n=%d outcome=%s status=%04x model=[%s] serial=[%s] firmware=[%s] vid=%u "
+      "oacs=%u oncs=%u mdts=%u nn=%u wctemp=%u cctemp=%u self_test=%d verify=%d "
+      "write_zeroes=%d\n",
+      n, OutcomeName(id.outcome), id.status, c.model, c.serial, c.firmware, c.pci_vendor, c.oacs,
+      c.oncs, c.mdts, c.namespace_count, c.warning_temp_kelvin, c.critical_temp_kelvin,
+      c.self_test_supported() ? 1 : 0, c.verify_supported() ? 1 : 0,
+      c.write_zeroes_supported() ? 1 : 0);
+
+  const plovix::NvmeReply nsr = plovix::NvmeIdentifyNamespace(connection, *nsid);
+  plovix::NvmeNamespace ns;
+  const auto decoded = plovix::NvmeSucceeded(nsr)
+                           ? plovix::DecodeIdentifyNamespace(connection.buffers().a(), *nsid, ns)
+                           : plovix::NvmeNamespaceDecode::Inactive;
+  std::printf("NVME_NS n=%d outcome=%s status=%04x ok=%d blocks=%llu block_bytes=%u sectors=%llu\n",
+              n, OutcomeName(nsr.outcome), nsr.status,
+              decoded == plovix::NvmeNamespaceDecode::Ok ? 1 : 0,
+              static_cast<unsigned long long>(ns.block_count), ns.block_bytes,
+              static_cast<unsigned long long>(ns.sectors()));
+  // A namespace the controller does not have: all zeros, which is no namespace.
+  const plovix::NvmeReply other = plovix::NvmeIdentifyNamespace(connection, 200);
+  plovix::NvmeNamespace none;
+  const bool inactive =
+      plovix::NvmeSucceeded(other) &&
+      plovix::DecodeIdentifyNamespace(connection.buffers().a(), 200, none) ==
+          plovix::NvmeNamespaceDecode::Inactive;
+  std::printf("NVME_NS n=%d nsid=200 outcome=%s status=%04x inactive=%d\n", n,
+              OutcomeName(other.outcome), other.status, inactive ? 1 : 0);
+  if (decoded != plovix::NvmeNamespaceDecode::Ok) return;
+
+  PrintCommand(n, "selftest_log", plovix::NvmeReadSelfTestLog(connection));
+  PrintCommand(n, "selftest_short",
+               plovix::NvmeStartSelfTest(connection, plovix::NvmeSelfTestCode::Short));
+  PrintCommand(n, "verify", plovix::NvmeVerify(connection, ns, 0, 8));
+  // Past the end: the connection's wrappers never send it, so it goes as a raw request.
+  plovix::NvmeReply past;
+  if (const auto r = plovix::EncodeVerify(*nsid, ns.block_count, 1)) connection.SendNvme(*r, past);
+  PrintCommand(n, "verify_past_end", past);
+  PrintCommand(n, "read", plovix::NvmeRead(connection, ns, ns.block_count - 1, 1));
+
+  // A block in the middle, well clear of anything a file system at the front holds:
+  // written with a pattern on a descriptor opened read-only, read back, zeroed, read back.
+  const std::uint64_t middle = ns.block_count / 2;
+  static std::uint8_t pattern[65536];
+  for (std::size_t i = 0; i < ns.block_bytes; ++i) {
+    pattern[i] = static_cast<std::uint8_t>(i * 13 + static_cast<std::size_t>(n));
+  }
+  plovix::NvmeReply wrote;
+  if (const auto r = plovix::EncodeWrite(*nsid, middle, 1, ns.block_bytes, pattern)) {
+    connection.SendNvme(*r, wrote);
+  }
+  const plovix::NvmeReply read_back = plovix::NvmeRead(connection, ns, middle, 1);
+  const bool same = std::memcmp(connection.buffers().a(), pattern, ns.block_bytes) == 0;
+  std::printf("NVME_CMD n=%d write_read wrote=%s read=%s same=%d\n", n, OutcomeName(wrote.outcome),
+              OutcomeName(read_back.outcome), same ? 1 : 0);
+  const plovix::NvmeReply zeroed = plovix::NvmeWriteZeroes(connection, ns, middle, 1);
+  const plovix::NvmeReply read_zero = plovix::NvmeRead(connection, ns, middle, 1);
+  bool zeros = plovix::NvmeSucceeded(read_zero);
+  for (std::size_t i = 0; zeros && i < ns.block_bytes; ++i) {
+    zeros = connection.buffers().a()[i] == 0;
+  }
+  std::printf("NVME_CMD n=%d write_zeroes outcome=%s status=%04x zeroed=%d\n", n,
+              OutcomeName(zeroed.outcome), zeroed.status, zeros ? 1 : 0);
+
+  const plovix::NvmeReply hr = plovix::NvmeReadHealthLog(connection);
+  plovix::NvmeHealth h;
+  if (plovix::NvmeSucceeded(hr)) plovix::DecodeHealthLog(connection.buffers().a(), h);
+  std::printf(
+      "NVME_HEALTH n=%d outcome=%s status=%04x critical_warning=%u temperature=%u celsius=%d "
+      "avail_spare=%u spare_thresh=%u percent_used=%u data_units_read=%llu "
+      "data_units_written=%llu host_read_commands=%llu host_write_commands=%llu "
+      "power_cycles=%llu power_on_hours=%llu unsafe_shutdowns=%llu media_errors=%llu "
+      "num_err_log_entries=%llu\n",
+      n, OutcomeName(hr.outcome), hr.status, h.critical_warning, h.temperature_kelvin,
+      plovix::KelvinToCelsius(h.temperature_kelvin).value_or(-1000), h.available_spare,
+      h.available_spare_threshold, h.percentage_used, Shown(h.data_units_read),
+      Shown(h.data_units_written), Shown(h.host_read_commands), Shown(h.host_write_commands),
+      Shown(h.power_cycles), Shown(h.power_on_hours), Shown(h.unsafe_shutdowns),
+      Shown(h.media_errors), Shown(h.error_log_entries));
+  connection.Close();
+}
+
+// The same commands from a process that has lost CAP_SYS_ADMIN (root in a container
+// that drops it): what the kernel lets through and what it withholds.
+int ProbeNvmeUnprivileged(plovix::linuxdev::LinuxDeviceIo& io, int n) {
+  __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+  __user_cap_data_struct data[2] = {};
+  if (syscall(SYS_capget, &header, data) != 0) return 1;
+  data[CAP_SYS_ADMIN / 32].effective &= ~(1u << (CAP_SYS_ADMIN % 32));
+  if (syscall(SYS_capset, &header, data) != 0) {
+    std::printf("CAPSET_FAILED\n");
+    return 1;
+  }
+  plovix::IoBuffers buffers;
+  plovix::DriveConnection connection(io, buffers);
+  if (!connection.Open(n)) return 1;
+  const auto nsid = connection.NvmeNamespaceId();
+  std::printf("UNPRIVILEGED n=%d nsid=%u\n", n, nsid.value_or(0));
+  PrintCommand(n, "unprivileged_identify_controller", plovix::NvmeIdentifyController(connection));
+  PrintCommand(n, "unprivileged_identify_namespace",
+               plovix::NvmeIdentifyNamespace(connection, nsid.value_or(1)));
+  PrintCommand(n, "unprivileged_health", plovix::NvmeReadHealthLog(connection));
+  plovix::NvmeNamespace ns;
+  ns.nsid = nsid.value_or(1);
+  ns.block_count = 1;
+  ns.block_bytes = 512;
+  PrintCommand(n, "unprivileged_verify", plovix::NvmeVerify(connection, ns, 0, 1));
+  PrintCommand(n, "unprivileged_write_zeroes", plovix::NvmeWriteZeroes(connection, ns, 0, 1));
+  // The program started like this offers no namespace and says why.
+  plovix::linuxdev::LinuxDeviceIo fresh(plovix::linuxdev::RealLinuxSystem());
+  for (const auto& disk : fresh.UnreachableDrives()) std::printf("UNREACHABLE %s\n", disk.c_str());
+  return 0;
+}
+
 // Listens for device arrivals as the program does, for up to `seconds`, and stops
 // once an arrival has been told and some quiet time has passed after it.
 int WatchArrivals(int seconds) {
@@ -228,17 +440,27 @@ int main(int argc, char** argv) {
   if (argc == 3 && std::strcmp(argv[1], "--watch-arrivals") == 0) {
     return WatchArrivals(std::atoi(argv[2]));
   }
-  const bool scan_only = argc == 2 && std::strcmp(argv[1], "--scan") == 0;
-  std::set<int> exercised;
-  if (argc == 3 && std::strcmp(argv[1], "--adapter") == 0) {
-    for (const char* at = argv[2]; *at != 0;) {
+  const auto numbers = [](const char* text) {
+    std::set<int> out;
+    for (const char* at = text; *at != 0;) {
       char* end = nullptr;
-      exercised.insert(static_cast<int>(std::strtol(at, &end, 10)));
+      out.insert(static_cast<int>(std::strtol(at, &end, 10)));
       if (end == at) break;
       at = *end == ',' ? end + 1 : end;
     }
-  } else if (!scan_only) {
-    std::fprintf(stderr, "usage: guest-probe --adapter N,N.. | --scan | --watch-arrivals S\n");
+    return out;
+  };
+  const bool scan_only = argc == 2 && std::strcmp(argv[1], "--scan") == 0;
+  const bool unprivileged = argc == 3 && std::strcmp(argv[1], "--nvme-unprivileged") == 0;
+  std::set<int> exercised;
+  std::set<int> nvme;
+  if ((argc == 3 || argc == 5) && std::strcmp(argv[1], "--adapter") == 0) {
+    exercised = numbers(argv[2]);
+    if (argc == 5 && std::strcmp(argv[3], "--nvme") == 0) nvme = numbers(argv[4]);
+  } else if (!scan_only && !unprivileged) {
+    std::fprintf(stderr,
+                 "usage: guest-probe --adapter N,N.. [--nvme N,N..] | --scan | "
+                 "--nvme-unprivileged N | --watch-arrivals S\n");
     return 2;
   }
   plovix::linuxdev::LinuxSystem system = plovix::linuxdev::RealLinuxSystem();
@@ -250,8 +472,10 @@ int main(int argc, char** argv) {
     return rc;
   };
   plovix::linuxdev::LinuxDeviceIo io(system);
+  if (unprivileged) return ProbeNvmeUnprivileged(io, std::atoi(argv[2]));
   plovix::linuxdev::LinuxDeviceCatalog catalog;
   PrintSystem(io);
+  PrintNumbers(io);
 
   if (scan_only) {
     plovix::IoBuffers buffers;
@@ -278,11 +502,15 @@ int main(int argc, char** argv) {
 
   plovix::IoBuffers buffers;
   plovix::DriveConnection connection(io, buffers);
+  for (int n : nvme) ProbeNvme(connection, n);
   plovix::DriveTable table;
   plovix::UnsupportedUsbList unsupported;
   plovix::RefreshDriveTable(table, unsupported, connection, catalog);
   PrintTable(table, unsupported);
-  for (int i = 0; i < table.count; ++i) PrintSmart(connection, table.records[i]);
+  for (int i = 0; i < table.count; ++i) {
+    // An NVMe drive's health is its log, read above with the NVMe commands.
+    if (!IsNvmeRecord(table.records[i])) PrintSmart(connection, table.records[i]);
+  }
   std::printf("PROBE_DONE\n");
   return 0;
 }

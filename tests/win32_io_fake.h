@@ -1,0 +1,376 @@
+// A fake Windows machine under the device adapter: devices by path, each answering the
+// DeviceIoControl requests the adapter makes the way Windows documents them (StorNVMe
+// disks, volumes with their disk extents, plain disks with a bus type), disk contents for
+// ReadFile and WriteFile, the registry values and folders the system-disk trace reads.
+// Every call is recorded, so tests can look at the bytes the adapter sent.
+#pragma once
+
+#include <windows.h>
+#include <winioctl.h>
+#include <ntddscsi.h>
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/win32/Win32Calls.h"
+
+namespace plovix::win32::testing_fake {
+
+inline std::uint32_t Dword(const std::vector<std::uint8_t>& bytes, std::size_t at) {
+  std::uint32_t v = 0;
+  for (int i = 3; i >= 0; --i) v = v << 8 | bytes.at(at + static_cast<std::size_t>(i));
+  return v;
+}
+
+inline void PutDword(std::uint8_t* at, std::uint32_t v) {
+  for (int i = 0; i < 4; ++i) at[i] = static_cast<std::uint8_t>(v >> (8 * i));
+}
+
+// An NVMe namespace under StorNVMe, with its controller.
+struct NvmeDisk {
+  std::vector<std::uint8_t> identify_controller = std::vector<std::uint8_t>(4096, 0);
+  std::map<std::uint32_t, std::vector<std::uint8_t>> identify_namespace;  // by NSID
+  std::map<std::uint32_t, std::vector<std::uint8_t>> logs;                // by log id
+  // Protocol-specific queries: a Win32 error instead of an answer; or an answer whose
+  // descriptor or data fields are as given.
+  DWORD query_error = 0;
+  std::optional<DWORD> descriptor_version;
+  std::optional<DWORD> answer_data_length;
+  std::optional<DWORD> answer_data_offset;
+  std::optional<DWORD> answer_returned;
+  DWORD fixed_return = 0;
+  // IOCTL_STORAGE_PROTOCOL_COMMAND.
+  DWORD command_error = 0;
+  DWORD command_return_status = 1;  // STORAGE_PROTOCOL_STATUS_SUCCESS
+  DWORD command_error_code = 0;
+  std::uint16_t command_error_info_status = 0;  // written into the error information entry
+  DWORD command_fixed = 0;
+  std::optional<SCSI_ADDRESS> address;
+};
+
+struct Device {
+  std::optional<STORAGE_BUS_TYPE> bus;  // none: the device property query fails
+  std::optional<NvmeDisk> nvme;
+  // Disk geometry and contents.
+  DWORD bytes_per_sector = 512;
+  std::vector<std::uint8_t> content;
+  DWORD geometry_error = 0;
+  DWORD read_error = 0;
+  DWORD write_error = 0;
+  DWORD flush_error = 0;
+  std::optional<DWORD> transfer_done;  // bytes a read or write reports done
+  // Volume.
+  std::vector<DWORD> extents;
+  DWORD extents_error = ERROR_INVALID_FUNCTION;  // when extents is empty
+};
+
+struct Call {
+  HANDLE handle;
+  DWORD code;
+  std::vector<std::uint8_t> in;
+  DWORD out_bytes;
+};
+
+struct Transfer {
+  bool write;
+  std::uint64_t offset;
+  DWORD bytes;
+  bool page_aligned;
+};
+
+class FakeMachine : public SystemCalls {
+ public:
+  std::map<std::wstring, Device> devices;  // by the path CreateFileW is given
+  std::map<std::wstring, UINT> drive_types;
+  std::map<std::wstring, std::wstring> volume_names;  // root -> "\\?\Volume{...}\"
+  std::vector<std::wstring> mount_roots;              // for GetVolumePathNameW
+  std::optional<std::wstring> windows_directory = L"C:\\Windows";
+  std::map<std::wstring, RegistryValue> registry;  // "key|value"
+  DWORD build = 19045;
+
+  std::vector<Call> calls;
+  std::vector<Transfer> transfers;
+  std::vector<std::pair<std::wstring, DWORD>> opened;  // path, access
+  int flushes = 0;
+  int open_handles = 0;
+
+  HANDLE Open(const std::wstring& path, DWORD access) override {
+    opened.emplace_back(path, access);
+    const auto it = devices.find(path);
+    if (it == devices.end()) {
+      Fail(ERROR_FILE_NOT_FOUND);
+      return INVALID_HANDLE_VALUE;
+    }
+    ++open_handles;
+    return HandleOf(path);
+  }
+  void Close(HANDLE) override { --open_handles; }
+
+  BOOL Control(HANDLE handle, DWORD code, void* in, DWORD in_bytes, void* out, DWORD out_bytes,
+               DWORD* returned) override {
+    Call call{handle, code, {}, out_bytes};
+    if (in != nullptr) call.in.assign(static_cast<std::uint8_t*>(in), static_cast<std::uint8_t*>(in) + in_bytes);
+    calls.push_back(call);
+    *returned = 0;
+    Device* device = DeviceOf(handle);
+    if (device == nullptr) return Fail(ERROR_INVALID_HANDLE);
+    auto* o = static_cast<std::uint8_t*>(out);
+    switch (code) {
+      case IOCTL_STORAGE_QUERY_PROPERTY:
+        return Property(*device, call.in, o, out_bytes, returned);
+      case IOCTL_STORAGE_PROTOCOL_COMMAND:
+        return ProtocolCommand(*device, o, out_bytes, returned);
+      case IOCTL_DISK_GET_DRIVE_GEOMETRY_EX: {
+        if (device->geometry_error != 0) return Fail(device->geometry_error);
+        DISK_GEOMETRY_EX g{};
+        g.Geometry.BytesPerSector = device->bytes_per_sector;
+        g.DiskSize.QuadPart = static_cast<LONGLONG>(device->content.size());
+        std::memcpy(o, &g, std::min<std::size_t>(out_bytes, sizeof g));
+        *returned = static_cast<DWORD>(offsetof(DISK_GEOMETRY_EX, Data));
+        return TRUE;
+      }
+      case IOCTL_DISK_GET_LENGTH_INFO: {
+        GET_LENGTH_INFORMATION length{};
+        length.Length.QuadPart = static_cast<LONGLONG>(device->content.size());
+        std::memcpy(o, &length, sizeof length);
+        *returned = sizeof length;
+        return TRUE;
+      }
+      case IOCTL_SCSI_GET_ADDRESS:
+        if (!device->nvme || !device->nvme->address) return Fail(ERROR_INVALID_FUNCTION);
+        std::memcpy(o, &*device->nvme->address, sizeof(SCSI_ADDRESS));
+        *returned = sizeof(SCSI_ADDRESS);
+        return TRUE;
+      case IOCTL_VOLUME_GET_VOLUME_DISK_EXTENTS: {
+        if (device->extents.empty()) return Fail(device->extents_error);
+        const auto count = static_cast<DWORD>(device->extents.size());
+        std::memset(o, 0, out_bytes);
+        PutDword(o, count);
+        const std::size_t need = offsetof(VOLUME_DISK_EXTENTS, Extents) + count * sizeof(DISK_EXTENT);
+        if (out_bytes < need) {
+          *returned = 8;
+          return Fail(ERROR_MORE_DATA);
+        }
+        for (DWORD i = 0; i < count; ++i) {
+          DISK_EXTENT e{};
+          e.DiskNumber = device->extents[i];
+          e.ExtentLength.QuadPart = 1 << 20;
+          std::memcpy(o + offsetof(VOLUME_DISK_EXTENTS, Extents) + i * sizeof e, &e, sizeof e);
+        }
+        *returned = static_cast<DWORD>(need);
+        return TRUE;
+      }
+      default:
+        return Fail(ERROR_INVALID_FUNCTION);
+    }
+  }
+
+  BOOL ReadAt(HANDLE handle, void* buffer, DWORD bytes, std::uint64_t offset, DWORD* done) override {
+    return Move(handle, buffer, bytes, offset, done, false);
+  }
+  BOOL WriteAt(HANDLE handle, const void* buffer, DWORD bytes, std::uint64_t offset, DWORD* done) override {
+    return Move(handle, const_cast<void*>(buffer), bytes, offset, done, true);
+  }
+  BOOL Flush(HANDLE handle) override {
+    Device* device = DeviceOf(handle);
+    if (device == nullptr) return Fail(ERROR_INVALID_HANDLE);
+    if (device->flush_error != 0) return Fail(device->flush_error);
+    ++flushes;
+    return TRUE;
+  }
+  DWORD LastError() override { return last_error_; }
+
+  std::optional<std::wstring> WindowsDirectory() override {
+    if (!windows_directory) Fail(ERROR_PATH_NOT_FOUND);
+    return windows_directory;
+  }
+  std::optional<std::wstring> VolumePathName(const std::wstring& path) override {
+    std::optional<std::wstring> best;
+    for (const std::wstring& root : mount_roots) {
+      if (path.size() + 1 < root.size()) continue;
+      const std::wstring head = path.substr(0, root.size());
+      const bool whole = path + L"\\" == root;
+      if ((head == root || whole) && (!best || root.size() > best->size())) best = root;
+    }
+    if (!best) Fail(ERROR_PATH_NOT_FOUND);
+    return best;
+  }
+  std::optional<std::wstring> VolumeName(const std::wstring& root) override {
+    const auto it = volume_names.find(root);
+    if (it == volume_names.end()) {
+      Fail(ERROR_FILE_NOT_FOUND);
+      return std::nullopt;
+    }
+    return it->second;
+  }
+  UINT DriveType(const std::wstring& root) override {
+    const auto it = drive_types.find(root);
+    return it == drive_types.end() ? DRIVE_NO_ROOT_DIR : it->second;
+  }
+  RegistryValue ReadMachineValue(const std::wstring& key, const std::wstring& value) override {
+    const auto it = registry.find(key + L"|" + value);
+    if (it == registry.end()) return RegistryValue{};
+    return it->second;
+  }
+  DWORD WindowsBuild() override { return build; }
+
+  // --- Setting the machine up -----------------------------------------------------------
+
+  static RegistryValue Strings(DWORD type, const std::vector<std::wstring>& strings) {
+    RegistryValue value;
+    value.status = ERROR_SUCCESS;
+    value.type = type;
+    std::wstring all;
+    for (const auto& s : strings) all += s + L'\0';
+    if (type == REG_MULTI_SZ) all += L'\0';
+    value.data.resize(all.size() * sizeof(wchar_t));
+    std::memcpy(value.data.data(), all.data(), value.data.size());
+    return value;
+  }
+
+  // A volume mounted at root (e.g. L"C:\\") named \\?\Volume{id}\, on the given disks.
+  void AddVolume(const std::wstring& root, const std::wstring& id, std::vector<DWORD> disks,
+                 UINT type = DRIVE_FIXED) {
+    const std::wstring name = L"\\\\?\\Volume{" + id + L"}\\";
+    volume_names[root] = name;
+    mount_roots.push_back(root);
+    if (root.size() == 3) drive_types[root] = type;
+    devices[name.substr(0, name.size() - 1)].extents = std::move(disks);
+  }
+
+  HANDLE HandleOf(const std::wstring& path) {
+    const auto it = std::find(paths_.begin(), paths_.end(), path);
+    std::size_t index = static_cast<std::size_t>(it - paths_.begin());
+    if (it == paths_.end()) paths_.push_back(path);
+    return reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(0x1000 + 16 * index));
+  }
+
+  std::vector<Call> CallsWith(DWORD code) const {
+    std::vector<Call> found;
+    for (const Call& c : calls) {
+      if (c.code == code) found.push_back(c);
+    }
+    return found;
+  }
+
+ private:
+  BOOL Fail(DWORD error) {
+    last_error_ = error;
+    return FALSE;
+  }
+
+  Device* DeviceOf(HANDLE handle) {
+    const auto value = reinterpret_cast<std::intptr_t>(handle);
+    if (value < 0x1000 || (value - 0x1000) % 16 != 0) return nullptr;
+    const auto index = static_cast<std::size_t>((value - 0x1000) / 16);
+    if (index >= paths_.size()) return nullptr;
+    const auto it = devices.find(paths_[index]);
+    return it == devices.end() ? nullptr : &it->second;
+  }
+
+  BOOL Property(Device& device, const std::vector<std::uint8_t>& in, std::uint8_t* out, DWORD out_bytes,
+                DWORD* returned) {
+    if (in.size() < 8) return Fail(ERROR_INVALID_PARAMETER);
+    const DWORD property = Dword(in, 0);
+    if (property == StorageDeviceProperty) {
+      if (!device.bus) return Fail(ERROR_INVALID_FUNCTION);
+      STORAGE_DEVICE_DESCRIPTOR d{};
+      d.Version = d.Size = sizeof d;
+      d.BusType = *device.bus;
+      std::memcpy(out, &d, std::min<std::size_t>(out_bytes, sizeof d));
+      *returned = std::min<DWORD>(out_bytes, sizeof d);
+      return TRUE;
+    }
+    if (property != StorageAdapterProtocolSpecificProperty && property != StorageDeviceProtocolSpecificProperty) {
+      return Fail(ERROR_INVALID_FUNCTION);
+    }
+    if (!device.nvme) return Fail(ERROR_INVALID_FUNCTION);
+    NvmeDisk& nvme = *device.nvme;
+    if (nvme.query_error != 0) return Fail(nvme.query_error);
+    if (in.size() < 48) return Fail(ERROR_INVALID_PARAMETER);
+    const DWORD type = Dword(in, 12), value = Dword(in, 16), sub = Dword(in, 20);
+    const DWORD data_offset = Dword(in, 24), length = Dword(in, 28), sub2 = Dword(in, 36);
+    if (data_offset != 40 || 48 + std::size_t{length} > out_bytes) return Fail(ERROR_INVALID_PARAMETER);
+    const std::vector<std::uint8_t>* source = nullptr;
+    std::size_t from = 0;
+    if (type == NVMeDataTypeIdentify && value == 1 && property == StorageAdapterProtocolSpecificProperty) {
+      source = &nvme.identify_controller;
+    } else if (type == NVMeDataTypeIdentify && value == 0 && property == StorageDeviceProtocolSpecificProperty) {
+      const auto it = nvme.identify_namespace.find(sub);
+      if (it == nvme.identify_namespace.end()) return Fail(ERROR_IO_DEVICE);
+      source = &it->second;
+    } else if (type == NVMeDataTypeLogPage) {
+      const auto it = nvme.logs.find(value);
+      if (it == nvme.logs.end()) return Fail(ERROR_IO_DEVICE);
+      source = &it->second;
+      from = sub | std::size_t{sub2} << 32;
+    } else {
+      return Fail(ERROR_INVALID_PARAMETER);
+    }
+    std::memset(out, 0, out_bytes);
+    for (DWORD i = 0; i < length && from + i < source->size(); ++i) out[48 + i] = (*source)[from + i];
+    PutDword(out, nvme.descriptor_version.value_or(48));
+    PutDword(out + 4, nvme.descriptor_version.value_or(48));
+    std::memcpy(out + 8, in.data() + 8, 40);
+    PutDword(out + 8 + 16, nvme.answer_data_offset.value_or(40));
+    PutDword(out + 8 + 20, nvme.answer_data_length.value_or(length));
+    PutDword(out + 8 + 24, nvme.fixed_return);
+    *returned = nvme.answer_returned.value_or(48 + length);
+    return TRUE;
+  }
+
+  BOOL ProtocolCommand(Device& device, std::uint8_t* out, DWORD out_bytes, DWORD* returned) {
+    if (!device.nvme) return Fail(ERROR_INVALID_FUNCTION);
+    const NvmeDisk& nvme = *device.nvme;
+    if (nvme.command_error != 0) return Fail(nvme.command_error);
+    if (out_bytes < 80) return Fail(ERROR_INVALID_PARAMETER);
+    PutDword(out + 16, nvme.command_return_status);
+    PutDword(out + 20, nvme.command_error_code);
+    PutDword(out + 64, nvme.command_fixed);
+    const DWORD info_length = Dword(std::vector<std::uint8_t>(out, out + 80), 28);
+    const DWORD info_offset = Dword(std::vector<std::uint8_t>(out, out + 80), 44);
+    if (info_length >= 64 && info_offset + std::size_t{info_length} <= out_bytes) {
+      out[info_offset + 12] = static_cast<std::uint8_t>(nvme.command_error_info_status);
+      out[info_offset + 13] = static_cast<std::uint8_t>(nvme.command_error_info_status >> 8);
+    }
+    *returned = out_bytes;
+    return TRUE;
+  }
+
+  BOOL Move(HANDLE handle, void* buffer, DWORD bytes, std::uint64_t offset, DWORD* done, bool write) {
+    *done = 0;
+    transfers.push_back({write, offset, bytes, reinterpret_cast<std::uintptr_t>(buffer) % 4096 == 0});
+    Device* device = DeviceOf(handle);
+    if (device == nullptr) return Fail(ERROR_INVALID_HANDLE);
+    const DWORD error = write ? device->write_error : device->read_error;
+    if (error != 0) return Fail(error);
+    if (offset % device->bytes_per_sector != 0 || bytes % device->bytes_per_sector != 0) {
+      return Fail(ERROR_INVALID_PARAMETER);
+    }
+    const std::uint64_t size = device->content.size();
+    const DWORD moved =
+        offset >= size ? 0 : static_cast<DWORD>(std::min<std::uint64_t>(bytes, size - offset));
+    auto* b = static_cast<std::uint8_t*>(buffer);
+    if (moved == 0) {
+      // past the end: nothing moves, and the call still succeeds
+    } else if (write) {
+      std::copy(b, b + moved, device->content.begin() + static_cast<std::ptrdiff_t>(offset));
+    } else {
+      std::copy(device->content.begin() + static_cast<std::ptrdiff_t>(offset),
+                device->content.begin() + static_cast<std::ptrdiff_t>(offset + moved), b);
+    }
+    *done = device->transfer_done.value_or(moved);
+    return TRUE;
+  }
+
+  std::vector<std::wstring> paths_;
+  DWORD last_error_ = 0;
+};
+
+}  // namespace plovix::win32::testing_fake
