@@ -6,37 +6,9 @@
 set -u
 
 demo=${1:?usage: e2e_demo_tmux.sh /path/to/Plovix-demo}
-command -v tmux >/dev/null 2>&1 || { echo "tmux not installed: skipped"; exit 77; }
-
 session="plovix_e2e_$$"
-work=$(mktemp -d)
-socket="$work/tmux.sock"
-tm() { tmux -S "$socket" "$@"; }
-cleanup() {
-  tm kill-server >/dev/null 2>&1
-  rm -rf "$work"
-}
-trap cleanup EXIT INT TERM
-
-fail() {
-  echo "FAIL: $*"
-  echo "---- screen ----"
-  tm capture-pane -p -t "$session" 2>/dev/null
-  exit 1
-}
-
-screen() { tm capture-pane -p -t "$session"; }
-
-# wait_for TEXT SECONDS: poll the screen every 0.2 s.
-wait_for() {
-  tries=$(( $2 * 5 ))
-  while [ "$tries" -gt 0 ]; do
-    if screen | grep -F -q -- "$1"; then return 0; fi
-    sleep 0.2
-    tries=$((tries - 1))
-  done
-  return 1
-}
+# shellcheck source=tests/e2e_tmux_lib.sh
+. "$(dirname "$0")/e2e_tmux_lib.sh"
 
 started=$(date +%s)
 # The demo's log files land in the scratch directory.

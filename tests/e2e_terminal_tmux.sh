@@ -7,51 +7,9 @@
 set -u
 
 demo=${1:?usage: e2e_terminal_tmux.sh /path/to/Plovix-demo}
-command -v tmux >/dev/null 2>&1 || { echo "tmux not installed: skipped"; exit 77; }
-
 session="plovix_term_$$"
-work=$(mktemp -d)
-socket="$work/tmux.sock"
-tm() { tmux -S "$socket" "$@"; }
-cleanup() {
-  tm kill-server >/dev/null 2>&1
-  rm -rf "$work"
-}
-trap cleanup EXIT INT TERM
-
-fail() {
-  echo "FAIL: $*"
-  echo "---- screen ----"
-  tm capture-pane -p -t "$session" 2>/dev/null
-  exit 1
-}
-
-screen() { tm capture-pane -p -t "$session"; }
-hint() { screen | tail -n 1; }
-keys() {
-  for k in "$@"; do tm send-keys -t "$session" "$k"; done
-}
-
-# wait_for PATTERN SECONDS: poll the screen every 0.2 s for an extended regex.
-wait_for() {
-  tries=$(( $2 * 5 ))
-  while [ "$tries" -gt 0 ]; do
-    if screen | grep -E -q -- "$1"; then return 0; fi
-    sleep 0.2
-    tries=$((tries - 1))
-  done
-  return 1
-}
-# wait_gone TEXT SECONDS
-wait_gone() {
-  tries=$(( $2 * 5 ))
-  while [ "$tries" -gt 0 ]; do
-    if ! screen | grep -F -q -- "$1"; then return 0; fi
-    sleep 0.2
-    tries=$((tries - 1))
-  done
-  return 1
-}
+# shellcheck source=tests/e2e_tmux_lib.sh
+. "$(dirname "$0")/e2e_tmux_lib.sh"
 
 # The healthy demo disk has a long log: 300 records, the last one dated apart.
 i=0
