@@ -89,4 +89,63 @@ TEST(TextFit, EveryBoxMovesByTheSameShiftAsTheDialogGrows) {
             (7 + 176 / 2) - (69 + 50 / 2));
 }
 
+TEST(TextFit, ABandKeepsItsClearancesWhenTheDialogGrowsForAnotherBox) {
+  // The title band spans the dialog; a list below it needs the dialog wider.
+  const std::vector<TextBox> boxes = {
+      {{10, 10, 602, 48}, TextAnchor::kLeft, false, 120, 20, true},
+      {{26, 175, 571, 220}, TextAnchor::kLeft, false, 682, 0},
+  };
+  const ui::FittedLayout got = FitTextBoxes(boxes, 622, 430, 11);
+  ASSERT_EQ(got.rects.size(), 2u);
+  EXPECT_EQ(got.width, 26 + 682 + 11);
+  EXPECT_EQ(got.rects[0].x, 10);
+  EXPECT_EQ(got.rects[0].x + got.rects[0].w, got.width - 10);
+  EXPECT_EQ(got.rects[0].h, 48);
+}
+
+TEST(TextFit, ACaptionsWidthGoesToBothSidesAndBandsFollow) {
+  const std::vector<TextBox> boxes = {
+      {{7, 7, 176, 30}, TextAnchor::kLeft, false, 40, 10, true},
+      {{69, 40, 50, 14}, TextAnchor::kCentre, true, 30, 10},
+  };
+  const ui::FittedLayout got = FitTextBoxes(boxes, 190, 60, 7, 250);
+  ASSERT_EQ(got.rects.size(), 2u);
+  EXPECT_EQ(got.width, 250);
+  EXPECT_EQ(got.shift_x, 30);
+  EXPECT_EQ(got.rects[1].x, 69 + 30);
+  EXPECT_EQ((std::vector<int>{got.rects[0].x, got.rects[0].w}), (std::vector<int>{7, 250 - 7 - 7}));
+  // A caption narrower than the boxes' needs changes nothing.
+  EXPECT_EQ(FitTextBoxes(boxes, 190, 60, 7, 100).width, 190);
+}
+
+struct ListCase {
+  const char* name;
+  int columns, chrome, limit;
+  int want;
+};
+
+void PrintTo(const ListCase& c, std::ostream* os) { *os << c.name; }
+
+class ListWidthTest : public testing::TestWithParam<ListCase> {};
+
+// A list 571 wide at x 26 in a dialog 622 wide (25 to spare on the right, of which the
+// 11 of the margin are kept).
+TEST_P(ListWidthTest, WidensForItsColumnsAsFarAsTheScreenAllows) {
+  const ListCase& c = GetParam();
+  EXPECT_EQ(ui::ListWidthNeed({26, 175, 571, 220}, c.columns, c.chrome, 622, c.limit, 11), c.want);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Lists, ListWidthTest,
+    testing::Values(
+        ListCase{"Fits", 540, 21, 1900, 571},
+        ListCase{"FitsExactly", 550, 21, 1900, 571},
+        ListCase{"OnePixelShort", 551, 21, 1900, 572},
+        ListCase{"ColumnsAndScrollBar", 658, 21, 1900, 679},
+        // The screen allows the dialog 700: the list reaches 700 less its clearance.
+        ListCase{"ScreenTooNarrow", 658, 21, 700, 700 - 11 - 26},
+        // Never narrower than the template makes it, however small the screen.
+        ListCase{"ScreenSmallerThanTheTemplate", 658, 21, 500, 571}),
+    [](const testing::TestParamInfo<ListCase>& p) { return std::string(p.param.name); });
+
 }  // namespace

@@ -35,7 +35,8 @@ FittedText FitText(std::string_view text, int room,
   return {out, true};
 }
 
-FittedLayout FitTextBoxes(const std::vector<TextBox>& boxes, int width, int height, int margin) {
+FittedLayout FitTextBoxes(const std::vector<TextBox>& boxes, int width, int height, int margin,
+                          int min_width) {
   FittedLayout out;
   out.rects.reserve(boxes.size());
   // How far the grown boxes reach past each edge, clearance included.
@@ -82,7 +83,29 @@ FittedLayout FitTextBoxes(const std::vector<TextBox>& boxes, int width, int heig
   }
   out.width = reach_right + out.shift_x;
   out.height = reach_bottom + out.shift_y;
+  if (min_width > out.width) {
+    const int extra = min_width - out.width;
+    out.shift_x += extra / 2;
+    for (Rect& r : out.rects) r.x += extra / 2;
+    out.width = min_width;
+  }
+  for (std::size_t i = 0; i < boxes.size(); ++i) {
+    const TextBox& b = boxes[i];
+    if (!b.spans) continue;
+    // Its own growth lies inside these edges: both clearances are no more than margin.
+    const int right_gap = std::max(0, width - (b.rect.x + b.rect.w));
+    out.rects[i].x = b.rect.x;
+    out.rects[i].w = std::max(out.width - b.rect.x - right_gap, 0);
+  }
   return out;
+}
+
+int ListWidthNeed(const Rect& placed, int columns, int chrome, int width, int limit_width, int margin) {
+  const int want = columns + chrome;
+  if (want <= placed.w) return placed.w;
+  const int right_gap = std::clamp(width - (placed.x + placed.w), 0, margin);
+  const int room = limit_width - right_gap - placed.x;
+  return std::max(placed.w, std::min(want, room));
 }
 
 }  // namespace ui

@@ -5,6 +5,8 @@
 // - FitTextBoxes: where a control's text does not fit its template rectangle, the control
 //   grows (wider and taller) about its alignment, with the dialog grown around it when it
 //   must. All numbers share one unit.
+// Report lists follow the same rule for their columns (ListWidthNeed): a list grows to the
+// right until every column shows side by side, as far as the screen allows.
 #pragma once
 
 #include <functional>
@@ -37,6 +39,10 @@ struct TextBox {
   bool vcentre = false;                    // grows up and down alike
   int need_w = 0;                          // what the text needs; no more than rect is fine
   int need_h = 0;
+  // Reaches across the dialog, as a title band does (no more than margin from either
+  // side): when the dialog grows wider, for this box or any other, the box keeps its
+  // clearance to both sides.
+  bool spans = false;
 };
 
 struct FittedLayout {
@@ -48,7 +54,18 @@ struct FittedLayout {
 };
 
 // margin: the most clearance a grown box keeps to the dialog's edges; a box the
-// template put closer keeps that smaller clearance.
-FittedLayout FitTextBoxes(const std::vector<TextBox>& boxes, int width, int height, int margin);
+// template put closer keeps that smaller clearance. min_width: the width the dialog needs
+// whatever its boxes need (its caption's); what that adds goes to both sides alike, so
+// what the template centres stays centred.
+FittedLayout FitTextBoxes(const std::vector<TextBox>& boxes, int width, int height, int margin,
+                          int min_width = 0);
+
+// The width a report list placed at `placed` in a dialog `width` wide needs so that its
+// columns (their total) show side by side beside a vertical scroll bar; chrome is the
+// list's frame and that scroll bar. The list keeps its left edge and the clearance
+// FitTextBoxes keeps on the right, and grows no further than lets the dialog stay
+// within limit_width (the screen's); beyond that the list scrolls sideways. Never less
+// than the placed width.
+int ListWidthNeed(const Rect& placed, int columns, int chrome, int width, int limit_width, int margin);
 
 }  // namespace ui
