@@ -1,7 +1,8 @@
 // Every dialog of the program as the native back end shows it, with the texts, fonts
 // and list contents the program really puts in: each static's and button's text,
-// measured in its own font, lies inside the control, and every control inside the
-// dialog, at the system's DPI and after a move to a monitor of half as much again.
+// measured in its own font, lies inside the control, each list's columns side by side
+// inside the list, and every control inside the dialog, at the system's DPI and after a
+// move to a monitor of half as much again.
 // The texts come from running the program's flows on benches with a scripted user;
 // the dialogs are then shown for real and walked control by control.
 //
@@ -271,6 +272,17 @@ int SystemDpi() {
   return dpi;
 }
 
+// A vertical scroll bar's width at a DPI, as Windows 10 gives it to a window of that DPI.
+int ScrollBarWidth(int dpi) {
+  using Fn = int(WINAPI*)(int, UINT);
+  HMODULE user32 = GetModuleHandleW(L"user32.dll");
+  const auto get = user32 == nullptr ? nullptr
+                                     : reinterpret_cast<Fn>(reinterpret_cast<void*>(
+                                           GetProcAddress(user32, "GetSystemMetricsForDpi")));
+  return get != nullptr ? get(SM_CXVSCROLL, static_cast<UINT>(dpi))
+                        : MulDiv(GetSystemMetrics(SM_CXVSCROLL), dpi, SystemDpi());
+}
+
 std::string Narrow(const std::wstring& w) {
   std::string out;
   for (wchar_t c : w) out.push_back(c < 0x80 ? static_cast<char>(c) : '?');
@@ -369,6 +381,22 @@ std::vector<std::string> Misfits(HWND dlg, const ui::DialogTemplate& t, int dpi)
     HWND list = GetDlgItem(dlg, ids[i]);
     HWND header = list != nullptr ? ListView_GetHeader(list) : nullptr;
     const int n = header != nullptr ? Header_GetItemCount(header) : 0;
+    // All columns show side by side, with room for a vertical scroll bar when none
+    // shows yet: no reading sideways.
+    int columns = 0;
+    for (int col = 0; col < n; ++col) columns += ListView_GetColumnWidth(list, col);
+    RECT inside{};
+    GetClientRect(list, &inside);
+    SCROLLBARINFO bar{};
+    bar.cbSize = sizeof bar;
+    const bool bar_shown = GetScrollBarInfo(list, OBJID_VSCROLL, &bar) &&
+                           (bar.rgstate[0] & (STATE_SYSTEM_INVISIBLE | STATE_SYSTEM_OFFSCREEN)) == 0;
+    const int room_for_bar = bar_shown ? 0 : ScrollBarWidth(dpi);
+    if (n > 0 && columns + room_for_bar > inside.right) {
+      const std::string bar_need = bar_shown ? "" : " and a scroll bar " + std::to_string(room_for_bar);
+      out.push_back("list #" + std::to_string(i) + ": " + std::to_string(n) + " columns need " +
+                    std::to_string(columns) + bar_need + " in " + std::to_string(inside.right));
+    }
     for (int col = 0; col < n; ++col) {
       wchar_t title[128] = {};
       HDITEMW item{};
@@ -608,6 +636,62 @@ TEST(NativeDpi, ColumnsAndPixelFontsFollowTheWindowsDpi) {
         EXPECT_EQ(lf.lfHeight, -MulDiv(seen.fonts[i]->tenths_of_point, dpi, 720)) << "control #" << i;
       }
     }
+  });
+  EXPECT_EQ(showing.DoModal(), 1);
+}
+
+// A list widened for its columns stays within the screen: on one too narrow for it the
+// dialog takes the screen's whole width and the list scrolls sideways for the rest.
+TEST(NativeDpi, AListTooWideForTheScreenScrollsWithinItsWorkArea) {
+  const int dpi = SystemDpi();
+  const ui::DialogTemplate* t = ui::FindTemplate(129);
+  ASSERT_NE(t, nullptr);
+  const Seen& seen = Harvest().at(129);
+  // The shortest caption, so the caption is not what needs the width.
+  std::size_t variant = 0;
+  std::size_t k = 0;
+  for (auto it = seen.captions.begin(); it != seen.captions.end(); ++it, ++k) {
+    if (it->size() < std::next(seen.captions.begin(), static_cast<long>(variant))->size()) variant = k;
+  }
+  std::size_t list_index = t->controls.size();
+  for (std::size_t i = 0; i < t->controls.size(); ++i) {
+    if (t->controls[i].kind == ui::Kind::ListView) list_index = i;
+  }
+  ASSERT_LT(list_index, t->controls.size());
+  ui::win32::Win32Backend backend;
+  Showing showing(*t, seen, variant, [&](HWND hwnd) {
+    MONITORINFO mi{};
+    mi.cbSize = sizeof mi;
+    ASSERT_TRUE(GetMonitorInfoW(MonitorFromWindow(hwnd, MONITOR_DEFAULTTONEAREST), &mi));
+    const int screen = mi.rcWork.right - mi.rcWork.left;
+    HWND list = GetDlgItem(hwnd, ui::win32::NativeIds(*t)[list_index]);
+    RECT r{};
+    GetWindowRect(hwnd, &r);
+    RECT client{};
+    GetClientRect(hwnd, &client);
+    const int frame = (r.right - r.left) - client.right;
+    RECT as_made{0, 0, t->width, 0};
+    MapDialogRect(hwnd, &as_made);
+    const int made = as_made.right + frame;
+    const int widened = r.right - r.left;
+    ASSERT_GT(widened, made) << "the list is wider than its template";
+    // A DPI at which the dialog as its template makes it fits the screen, and widened
+    // for every column it would not.
+    const int higher = MulDiv(dpi, 2 * screen, made + widened);
+    ASSERT_LT(MulDiv(made, higher, dpi), screen);
+    ASSERT_GT(MulDiv(widened, higher, dpi), screen);
+    RECT suggested{mi.rcWork.left, r.top, mi.rcWork.left + MulDiv(widened, higher, dpi),
+                   r.top + MulDiv(r.bottom - r.top, higher, dpi)};
+    SendMessageW(hwnd, WM_DPICHANGED, MAKEWPARAM(higher, higher), reinterpret_cast<LPARAM>(&suggested));
+    GetWindowRect(hwnd, &r);
+    EXPECT_LE(r.right - r.left, screen);
+    EXPECT_GE(r.right - r.left, screen - 1) << "the list takes what room the screen has";
+    SCROLLBARINFO bar{};
+    bar.cbSize = sizeof bar;
+    ASSERT_TRUE(GetScrollBarInfo(list, OBJID_HSCROLL, &bar));
+    EXPECT_EQ(bar.rgstate[0] & STATE_SYSTEM_INVISIBLE, 0u) << "the rest of the columns is a scroll away";
+    GetClientRect(hwnd, &client);
+    EXPECT_LE(InParent(list).right, client.right);
   });
   EXPECT_EQ(showing.DoModal(), 1);
 }

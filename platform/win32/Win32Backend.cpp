@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <climits>
 #include <ctime>
 #include <map>
 #include <utility>
@@ -360,7 +361,9 @@ struct Win32Backend::Impl {
     }
   }
 
-  void PushList(HWND h, const ListCtrl& model, ListShadow& shadow, int dpi) {
+  // True when the columns were made again: the list may need another width.
+  bool PushList(HWND h, const ListCtrl& model, ListShadow& shadow, int dpi) {
+    bool columns = false;
     for (const ListStep& step : PlanListSync(model, shadow)) {
       switch (step.op) {
         case ListStep::Op::kSetExtendedStyle:
@@ -371,6 +374,7 @@ struct Win32Backend::Impl {
           break;
         case ListStep::Op::kRebuildColumns:
           RebuildColumns(h, step.columns, dpi);
+          columns = true;
           break;
         case ListStep::Op::kDeleteAllItems:
           ListView_DeleteAllItems(h);
@@ -405,10 +409,11 @@ struct Win32Backend::Impl {
           break;
       }
     }
+    return columns;
   }
 
-  // Brings one control in line with its model; a static's or button's new text or font
-  // lays the dialog out again.
+  // Brings one control in line with its model; a static's or button's new text or font,
+  // or a list's new columns, lay the dialog out again.
   void PushControl(NativeDialog& nd, int index) {
     Control* control = nd.At(index);
     if (control == nullptr) return;
@@ -443,7 +448,7 @@ struct Win32Backend::Impl {
         break;
       }
       case Kind::ListView:
-        PushList(h, *static_cast<ListCtrl*>(control), nd.lists[i], nd.dpi);
+        refit = PushList(h, *static_cast<ListCtrl*>(control), nd.lists[i], nd.dpi);
         break;
       case Kind::Icon:
       case Kind::Bitmap:
@@ -458,7 +463,8 @@ struct Win32Backend::Impl {
       }
     }
     --pushing;
-    if (refit && nd.laid_out && (control->kind() == Kind::Static || control->kind() == Kind::Button)) {
+    const Kind kind = control->kind();
+    if (refit && nd.laid_out && (kind == Kind::Static || kind == Kind::Button || kind == Kind::ListView)) {
       Layout(nd);
     }
   }
@@ -517,11 +523,49 @@ struct Win32Backend::Impl {
     return need;
   }
 
+  // The screen's work area, as the most client width this dialog may have.
+  static int ClientLimit(HWND hwnd) {
+    MONITORINFO mi{};
+    mi.cbSize = sizeof mi;
+    if (!GetMonitorInfoW(MonitorFromWindow(hwnd, MONITOR_DEFAULTTONEAREST), &mi)) return INT_MAX / 2;
+    RECT outer{};
+    RECT client{};
+    GetWindowRect(hwnd, &outer);
+    GetClientRect(hwnd, &client);
+    return (mi.rcWork.right - mi.rcWork.left) - ((outer.right - outer.left) - client.right);
+  }
+
+  // A report list's columns side by side, and its frame with a vertical scroll bar
+  // beside them whether one shows yet or not: rows added later must not push the last
+  // column out of sight.
+  static std::pair<int, int> ListColumnsAndChrome(HWND h, int dpi) {
+    HWND header = ListView_GetHeader(h);
+    const int n = header != nullptr ? Header_GetItemCount(header) : 0;
+    int columns = 0;
+    for (int col = 0; col < n; ++col) columns += ListView_GetColumnWidth(h, col);
+    RECT outer{};
+    RECT client{};
+    GetWindowRect(h, &outer);
+    GetClientRect(h, &client);
+    int bar = 0;
+    SCROLLBARINFO sbi{};
+    sbi.cbSize = sizeof sbi;
+    if (GetScrollBarInfo(h, OBJID_VSCROLL, &sbi) &&
+        (sbi.rgstate[0] & (STATE_SYSTEM_INVISIBLE | STATE_SYSTEM_OFFSCREEN)) == 0) {
+      bar = sbi.rcScrollBar.right - sbi.rcScrollBar.left;
+    }
+    const int frame = (outer.right - outer.left) - client.right - bar;
+    return {columns, frame + std::max(bar, MetricForDpi(SM_CXVSCROLL, dpi))};
+  }
+
   // Places every control where its template puts it at this DPI, widened where its text
-  // needs more, and grows the dialog when a widened control needs that.
-  void Layout(NativeDialog& nd) {
+  // or a list's columns need more, and grows the dialog when a widened control needs that.
+  // exact: the dialog takes just the size its template and those needs give it, not
+  // less nor more (after a DPI change, rather than the old size scaled).
+  void Layout(NativeDialog& nd, bool exact = false) {
     const auto& controls = nd.dlg->controls();
     if (nd.base.size() != nd.ids.size() || controls.size() != nd.ids.size()) return;
+    const int margin = MulDiv(kDialogMargin, nd.dpi, 96);
     std::vector<TextBox> boxes;
     std::vector<std::size_t> boxed;
     for (std::size_t i = 0; i < nd.ids.size(); ++i) {
@@ -539,23 +583,31 @@ struct Win32Backend::Impl {
       const SIZE need = TextNeed(h, c, nd.base[i], nd.dpi);
       box.need_w = need.cx;
       box.need_h = need.cy;
+      box.spans = c.kind() == Kind::Static && box.rect.x <= margin &&
+                  nd.base_client.cx - (box.rect.x + box.rect.w) <= margin;
       boxes.push_back(box);
       boxed.push_back(i);
     }
-    FittedLayout fit = FitTextBoxes(boxes, nd.base_client.cx, nd.base_client.cy, MulDiv(kDialogMargin, nd.dpi, 96));
-    // A caption that needs a wider window widens it on both sides alike, so what the
-    // template centres stays centred.
+    const int limit = ClientLimit(nd.hwnd);
+    for (std::size_t i = 0; i < nd.ids.size(); ++i) {
+      const Control& c = *controls[i];
+      if (c.kind() != Kind::ListView || (c.style() & style::kReport) == 0) continue;
+      HWND h = nd.Item(static_cast<int>(i));
+      if (h == nullptr) continue;
+      TextBox box;
+      box.rect = FromRECT(nd.base[i]);
+      const auto [columns, chrome] = ListColumnsAndChrome(h, nd.dpi);
+      box.need_w = ListWidthNeed(box.rect, columns, chrome, nd.base_client.cx, limit, margin);
+      boxes.push_back(box);
+      boxed.push_back(i);
+    }
+    // A caption that needs a wider window widens it on both sides alike.
     RECT outer{};
     RECT client{};
     GetWindowRect(nd.hwnd, &outer);
     GetClientRect(nd.hwnd, &client);
     const int caption_client = CaptionNeed(nd.hwnd, nd.dpi) - ((outer.right - outer.left) - client.right);
-    if (caption_client > fit.width) {
-      const int extra = caption_client - fit.width;
-      fit.shift_x += extra / 2;
-      for (Rect& r : fit.rects) r.x += extra / 2;
-      fit.width = caption_client;
-    }
+    const FittedLayout fit = FitTextBoxes(boxes, nd.base_client.cx, nd.base_client.cy, margin, caption_client);
     std::vector<RECT> target(nd.base);
     for (RECT& r : target) OffsetRect(&r, fit.shift_x, fit.shift_y);
     for (std::size_t k = 0; k < boxed.size(); ++k) {
@@ -563,9 +615,11 @@ struct Win32Backend::Impl {
       target[boxed[k]] = RECT{r.x, r.y, r.x + r.w, r.y + r.h};
     }
     // Grow the window first, so no control is ever placed outside it.
-    const int grow_w = std::max(0, fit.width - static_cast<int>(client.right));
-    const int grow_h = std::max(0, fit.height - static_cast<int>(client.bottom));
-    if (grow_w > 0 || grow_h > 0) {
+    const int wider = fit.width - static_cast<int>(client.right);
+    const int taller = fit.height - static_cast<int>(client.bottom);
+    const int grow_w = exact ? wider : std::max(0, wider);
+    const int grow_h = exact ? taller : std::max(0, taller);
+    if (grow_w != 0 || grow_h != 0) {
       SetWindowPos(nd.hwnd, nullptr, 0, 0, outer.right - outer.left + grow_w, outer.bottom - outer.top + grow_h,
                    SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     }
@@ -685,7 +739,11 @@ struct Win32Backend::Impl {
       SetWindowPos(nd.hwnd, nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
                    suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);
     }
-    Layout(nd);
+    // The old size scaled may be too small for the texts at the new DPI, or wider than
+    // the new screen lets a widened list be. A window the user can size keeps the size
+    // they gave it, grown where it must.
+    const auto window_style = static_cast<DWORD>(GetWindowLongPtrW(nd.hwnd, GWL_STYLE));
+    Layout(nd, (window_style & WS_THICKFRAME) == 0);
   }
 
   void InitDialog(NativeDialog& nd) {
