@@ -312,6 +312,28 @@ SIZE Extent(HWND h, const std::wstring& text, UINT flags, int width) {
   return SIZE{r.right - r.left, r.bottom - r.top};
 }
 
+// Pictures stay inside the rectangles their templates give them (at this DPI): one that
+// reaches past shows its background beyond the band it sits in.
+std::vector<std::string> PicturesPastTheirPlaces(HWND dlg, const ui::DialogTemplate& t, int dpi) {
+  std::vector<std::string> out;
+  const std::vector<int> ids = ui::win32::NativeIds(t);
+  for (std::size_t i = 0; i < t.controls.size(); ++i) {
+    const ui::ControlTemplate& c = t.controls[i];
+    if (c.kind != ui::Kind::Bitmap) continue;
+    RECT place{c.rect.x, c.rect.y, c.rect.x + c.rect.w, c.rect.y + c.rect.h};
+    MapDialogRect(dlg, &place);  // in the dialog's units at the system's DPI
+    const int room_w = MulDiv(place.right - place.left, dpi, SystemDpi());
+    const int room_h = MulDiv(place.bottom - place.top, dpi, SystemDpi());
+    RECT shown{};
+    GetClientRect(GetDlgItem(dlg, ids[i]), &shown);
+    if (shown.right > room_w + 1 || shown.bottom > room_h + 1) {
+      out.push_back("picture #" + std::to_string(i) + " is " + std::to_string(shown.right) + "x" +
+                    std::to_string(shown.bottom) + " in " + std::to_string(room_w) + "x" + std::to_string(room_h));
+    }
+  }
+  return out;
+}
+
 // What is wrong with the dialog as shown: each line names one control.
 std::vector<std::string> Misfits(HWND dlg, const ui::DialogTemplate& t, int dpi) {
   std::vector<std::string> out;
@@ -412,6 +434,7 @@ std::vector<std::string> Misfits(HWND dlg, const ui::DialogTemplate& t, int dpi)
       }
     }
   }
+  for (auto& m : PicturesPastTheirPlaces(dlg, t, dpi)) out.push_back(std::move(m));
   return out;
 }
 

@@ -139,37 +139,51 @@ def text(c, word, x, y, cell, color, gap=1):
 
 
 def logo():
-    """The maker's logo, 146 x 62: a disc mark and the word mark on white."""
-    c = Canvas(146, 62, (255, 255, 255, 255))
-    c.shape(rrect(1, 1, 145, 61, 8), vertical(0, 62, (18, 62, 132), (8, 30, 80)))
-    c.shape(circle(25, 31, 19), radial(20, 25, 24, (250, 252, 255), (150, 170, 205)))
-    c.shape(ring(25, 31, 11, 12), (110, 130, 170))
-    c.shape(circle(25, 31, 4), (18, 62, 132))
-    c.shape(capsule(40, 48, 30, 36, 1.8), (230, 120, 30))
-    text(c, "VELMIRA", 50, 21, 2.0, (255, 255, 255))
-    c.shape(rrect(50, 40, 140, 42, 1), (230, 120, 30))
+    """The maker's logo, 146 x 49 (its place in the main window at 96 DPI): a disc mark
+    and the word mark on white."""
+    c = Canvas(146, 49, (255, 255, 255, 255))
+    c.shape(rrect(1, 1, 145, 48, 7), vertical(0, 49, (18, 62, 132), (8, 30, 80)))
+    c.shape(circle(23, 24.5, 16), radial(19, 19.5, 20, (250, 252, 255), (150, 170, 205)))
+    c.shape(ring(23, 24.5, 9.3, 10.1), (110, 130, 170))
+    c.shape(circle(23, 24.5, 3.4), (18, 62, 132))
+    c.shape(capsule(36, 38.5, 27.5, 28.5, 1.6), (230, 120, 30))
+    text(c, "VELMIRA", 48, 15, 2.0, (255, 255, 255))
+    c.shape(rrect(48, 33, 138, 35, 1), (230, 120, 30))
     return c
 
 
 def opened_drive():
-    """An opened 3.5-inch disk drive, 96 x 81, on white. The drive stands upright in the
-    right part of the picture: the main window lays its version text over the picture's
-    lower left corner, which therefore stays white."""
-    c = Canvas(96, 81, (255, 255, 255, 255))
-    c.shape(rrect(36, 2, 93, 79, 5), vertical(0, 81, (110, 116, 126), (55, 60, 70)))
-    c.shape(rrect(39, 5, 90, 76, 4), vertical(0, 81, (196, 200, 207), (160, 165, 174)))
-    c.shape(circle(64, 29, 22), radial(58, 23, 30, (250, 252, 255), (132, 140, 160)))
-    for r in (9, 14, 19):
-        c.shape(ring(64, 29, r, r + 0.7), (165, 172, 188, 180))
-    c.shape(circle(64, 29, 5.5), (86, 92, 104))
-    c.shape(circle(64, 29, 2.4), (210, 214, 222))
-    c.shape(capsule(82, 64, 70, 38, 2.4), (64, 70, 82))
-    c.shape(capsule(70, 38, 68, 33, 1.3), (40, 44, 52))
-    c.shape(circle(82, 64, 5), (78, 84, 96))
-    c.shape(circle(82, 64, 2.2), (190, 196, 206))
-    c.shape(rrect(43, 66, 60, 72, 1.5), (60, 140, 70))
-    for x, y in ((42, 8), (87, 8), (42, 73), (87, 73)):
-        c.shape(circle(x, y, 1.6), (120, 124, 132))
+    """An opened 3.5-inch disk drive, 96 x 69 (its place in the main window at 96 DPI),
+    on white. The drive stands upright in the right part of the picture: the main window
+    lays its version text over the picture's lower left corner, which therefore stays
+    white."""
+    c = Canvas(96, 69, (255, 255, 255, 255))
+    # Drawn on an 81-pixel-high grid, shrunk about the top right corner of the drive.
+    k = 65.0 / 77.0
+
+    def x(v):
+        return 93 - (93 - v) * k
+
+    def y(v):
+        return 2 + (v - 2) * k
+
+    def r(v):
+        return v * k
+
+    c.shape(rrect(x(36), y(2), x(93), y(79), r(5)), vertical(0, 69, (110, 116, 126), (55, 60, 70)))
+    c.shape(rrect(x(39), y(5), x(90), y(76), r(4)), vertical(0, 69, (196, 200, 207), (160, 165, 174)))
+    c.shape(circle(x(64), y(29), r(22)), radial(x(58), y(23), r(30), (250, 252, 255), (132, 140, 160)))
+    for ring_r in (9, 14, 19):
+        c.shape(ring(x(64), y(29), r(ring_r), r(ring_r + 0.8)), (165, 172, 188, 180))
+    c.shape(circle(x(64), y(29), r(5.5)), (86, 92, 104))
+    c.shape(circle(x(64), y(29), r(2.4)), (210, 214, 222))
+    c.shape(capsule(x(82), y(64), x(70), y(38), r(2.4)), (64, 70, 82))
+    c.shape(capsule(x(70), y(38), x(68), y(33), r(1.4)), (40, 44, 52))
+    c.shape(circle(x(82), y(64), r(5)), (78, 84, 96))
+    c.shape(circle(x(82), y(64), r(2.2)), (190, 196, 206))
+    c.shape(rrect(x(43), y(66), x(60), y(72), r(1.5)), (60, 140, 70))
+    for px, py in ((42, 8), (87, 8), (42, 73), (87, 73)):
+        c.shape(circle(x(px), y(py), r(1.7)), (120, 124, 132))
     return c
 
 

@@ -642,8 +642,9 @@ struct Win32Backend::Impl {
     InvalidateRect(nd.hwnd, nullptr, TRUE);
   }
 
-  // Bitmaps come at the size they were drawn for 96 DPI; the template's icon at the
-  // system's icon size.
+  // Bitmaps come at the size they were drawn for 96 DPI, made smaller where that would
+  // reach past their template rectangle (a picture's white would show below the band it
+  // sits in); the template's icon at the system's icon size.
   void DrawPictures(NativeDialog& nd) {
     const auto& controls = nd.dlg->controls();
     for (std::size_t i = 0; i < controls.size() && i < nd.ids.size(); ++i) {
@@ -656,7 +657,18 @@ struct Win32Backend::Impl {
         if (source == nullptr) continue;
         BITMAP bm{};
         GetObjectW(source, sizeof bm, &bm);
-        HBITMAP scaled = ScaledBitmap(source, MulDiv(bm.bmWidth, nd.dpi, 96), MulDiv(bm.bmHeight, nd.dpi, 96));
+        int w = MulDiv(bm.bmWidth, nd.dpi, 96);
+        int hgt = MulDiv(bm.bmHeight, nd.dpi, 96);
+        const RECT& box = nd.base[i];
+        if (const int room = box.right - box.left; room > 0 && w > room) {
+          hgt = MulDiv(hgt, room, w);
+          w = room;
+        }
+        if (const int room = box.bottom - box.top; room > 0 && hgt > room) {
+          w = MulDiv(w, room, hgt);
+          hgt = room;
+        }
+        HBITMAP scaled = ScaledBitmap(source, w, hgt);
         DeleteObject(source);
         if (scaled == nullptr) continue;
         auto old = reinterpret_cast<HGDIOBJ>(
@@ -766,17 +778,26 @@ struct Win32Backend::Impl {
       }
     }
     // The template put its own texts in; start from those so only changes are sent.
+    const DialogTemplate* t = dlg.dialog_template();
     for (std::size_t i = 0; i < nd.ids.size(); ++i) {
-      const auto* t = dlg.dialog_template();
       if (t != nullptr && i < t->controls.size()) nd.texts[i] = t->controls[i].text;
     }
-    DrawPictures(nd);
-    // The template's places as the dialog manager made them, before any text is fitted.
+    // The template's places as the dialog manager made them, before any text is fitted;
+    // a picture's is its template rectangle, whatever size its image came at.
     nd.base.clear();
     for (std::size_t i = 0; i < nd.ids.size(); ++i) {
       HWND h = nd.Item(static_cast<int>(i));
-      nd.base.push_back(h != nullptr ? ChildRect(h) : RECT{});
+      RECT r = h != nullptr ? ChildRect(h) : RECT{};
+      if (h != nullptr && t != nullptr && i < t->controls.size() && t->controls[i].kind == Kind::Bitmap) {
+        const Rect& units = t->controls[i].rect;
+        RECT box{units.x, units.y, units.x + units.w, units.y + units.h};
+        if (MapDialogRect(nd.hwnd, &box)) {
+          r = RECT{r.left, r.top, r.left + box.right - box.left, r.top + box.bottom - box.top};
+        }
+      }
+      nd.base.push_back(r);
     }
+    DrawPictures(nd);
     RECT client{};
     GetClientRect(nd.hwnd, &client);
     nd.base_client = SIZE{client.right, client.bottom};
