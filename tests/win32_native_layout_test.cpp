@@ -456,7 +456,6 @@ int ColumnWidth(HWND dlg, const ui::DialogTemplate& t, std::size_t index, int co
 }
 
 void SaveBitmap(HWND hwnd, const std::string& path) {
-  RedrawWindow(hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
   RECT r{};
   GetWindowRect(hwnd, &r);
   const int w = r.right - r.left;
@@ -464,11 +463,6 @@ void SaveBitmap(HWND hwnd, const std::string& path) {
   HDC screen = GetDC(nullptr);
   HDC mem = CreateCompatibleDC(screen);
   HBITMAP bmp = CreateCompatibleBitmap(screen, w, h);
-  HGDIOBJ old = SelectObject(mem, bmp);
-  HDC window = GetWindowDC(hwnd);
-  BitBlt(mem, 0, 0, w, h, window, 0, 0, SRCCOPY);
-  ReleaseDC(hwnd, window);
-  SelectObject(mem, old);
   BITMAPINFOHEADER bi{};
   bi.biSize = sizeof bi;
   bi.biWidth = w;
@@ -477,7 +471,26 @@ void SaveBitmap(HWND hwnd, const std::string& path) {
   bi.biBitCount = 24;
   const int stride = (w * 3 + 3) & ~3;
   std::vector<std::uint8_t> pixels(static_cast<std::size_t>(stride) * static_cast<std::size_t>(h));
-  GetDIBits(mem, bmp, 0, static_cast<UINT>(h), pixels.data(), reinterpret_cast<BITMAPINFO*>(&bi), DIB_RGB_COLORS);
+  // A window shown a moment ago may not have reached the screen yet: its copy comes out
+  // black. Let it be drawn and try again.
+  for (int attempt = 0; attempt < 50; ++attempt) {
+    RedrawWindow(hwnd, nullptr, nullptr,
+                 RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    GdiFlush();
+    HGDIOBJ old = SelectObject(mem, bmp);
+    HDC window = GetWindowDC(hwnd);
+    BitBlt(mem, 0, 0, w, h, window, 0, 0, SRCCOPY);
+    ReleaseDC(hwnd, window);
+    SelectObject(mem, old);
+    GetDIBits(mem, bmp, 0, static_cast<UINT>(h), pixels.data(), reinterpret_cast<BITMAPINFO*>(&bi), DIB_RGB_COLORS);
+    if (std::any_of(pixels.begin(), pixels.end(), [](std::uint8_t b) { return b != 0; })) break;
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      TranslateMessage(&msg);
+      DispatchMessageW(&msg);
+    }
+    Sleep(20);
+  }
   BITMAPFILEHEADER fh{};
   fh.bfType = 0x4D42;
   fh.bfOffBits = sizeof fh + sizeof bi;
