@@ -85,7 +85,9 @@ void BM_LogReport100k(benchmark::State& state) {
     const std::int64_t before = g_live.load();
     g_peak.store(before);
     std::string report = plovix::BuildLogReportText("BENCHLOG01", "BENCH MODEL", "1.00",
-                                                    std::uint64_t{1} << 30, 1331715907, "\r\n");
+                                                    std::uint64_t{1} << 30,
+                                                    plovix::SmartVerdict::Healthy, 1331715907,
+                                                    "\r\n");
     peak_delta = g_peak.load() - before;
     chars = report.size();
     benchmark::DoNotOptimize(report);

@@ -59,6 +59,7 @@ void SetUp(plovix::CDispLog& dlg) {
   dlg.model = "Orvane OD1000-HX";
   dlg.firmware = "HX02B1";
   dlg.total_sectors = 1953525168;
+  dlg.smart_verdict = plovix::SmartVerdict::Healthy;
 }
 
 // From DoModal to the first frame on a 160 x 50 screen: the report is built, handed to

@@ -112,7 +112,8 @@ void ForEachRecord(std::string_view log, Block&& block) {
 
 std::string BuildLogReportText(const std::string& serial, const std::string& model,
                                const std::string& firmware, std::uint64_t total_sectors,
-                               std::time_t now, const std::string& line_break) {
+                               SmartVerdict smart, std::time_t now,
+                               const std::string& line_break) {
   const std::string& L = line_break;
 
   std::string text;
@@ -126,7 +127,9 @@ std::string BuildLogReportText(const std::string& serial, const std::string& mod
   text += "        Model             : " + model + L;
   text += "        Firmware Rev.     : " + firmware + L;
   text += "        Capacity          : " + FormatCapacityGb(total_sectors) + L;
-  text += "        SMART Status      : Healthy" + L + L;
+  text += "        SMART Status      : ";
+  text += SmartVerdictWord(smart);
+  text += L + L;
   text += "Test Log" + L + L;
 
   // Binary mode: the line ends are stripped by LineReader, so CR LF and LF-only logs
@@ -199,7 +202,8 @@ void CDispLog::DoDataExchange(ui::DataExchange& dx) {
 }
 
 void CDispLog::BuildLogReport(const std::string& line_break) {
-  report_text = BuildLogReportText(serial, model, firmware, total_sectors, ui::Now(), line_break);
+  report_text = BuildLogReportText(serial, model, firmware, total_sectors, smart_verdict, ui::Now(),
+                                   line_break);
 }
 
 void CDispLog::OnCommand(int id) {

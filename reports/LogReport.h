@@ -5,14 +5,17 @@
 #include <ctime>
 #include <string>
 
+#include "reports/SmartVerdict.h"
 #include "ui/Dialog.h"
 
 namespace plovix {
 
 // The report of a drive's log file; line_break is "\r\n" on screen, "\n" for the file.
+// smart is what its SMART Status line says.
 std::string BuildLogReportText(const std::string& serial, const std::string& model,
                                const std::string& firmware, std::uint64_t total_sectors,
-                               std::time_t now, const std::string& line_break);
+                               SmartVerdict smart, std::time_t now,
+                               const std::string& line_break);
 
 class CDispLog : public ui::Dialog {
  public:
@@ -28,6 +31,8 @@ class CDispLog : public ui::Dialog {
   std::string model;
   std::string firmware;
   std::uint64_t total_sectors = 0;
+  // Judged once as the viewer opens; the saved report says the same.
+  SmartVerdict smart_verdict = SmartVerdict::Unknown;
   std::string drive_caption;  // appended to the caption
 
   ui::Font title_font;

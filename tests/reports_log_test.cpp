@@ -76,7 +76,8 @@ TEST_P(LogNameTest, RecordLandsInTheCurrentDirectoryUnderASafeName) {
   EXPECT_EQ(ReadBinary(GetParam().file), "SMART QT\r\nDone\r\nPass\r\n03/14/2012 09:05:07\r\n");
 
   // The report reads the file the writer wrote.
-  const std::string report = BuildLogReportText(GetParam().serial, "M", "F", 0, kMarch14, "\r\n");
+  const std::string report =
+      BuildLogReportText(GetParam().serial, "M", "F", 0, SmartVerdict::Healthy, kMarch14, "\r\n");
   EXPECT_NE(report.find("        SMART QT          : Done\r\n"), std::string::npos);
 }
 
@@ -186,16 +187,53 @@ const char kHeaderCrLf[] =
     "        SMART Status      : Healthy\r\n\r\n"
     "Test Log\r\n\r\n";
 
+std::string Report5VM2(const std::string& line_break,
+                       SmartVerdict smart = SmartVerdict::Healthy) {
+  return BuildLogReportText("5VM2ABCD", "ST3500418AS", "CC38", 976773168, smart, kMarch14,
+                            line_break);
+}
+
 TEST(LogReport, NoLogFileGivesHeaderAndDriveOnly) {
   ScratchDir dir;
-  EXPECT_EQ(BuildLogReportText("5VM2ABCD", "ST3500418AS", "CC38", 976773168, kMarch14, "\r\n"),
-            kHeaderCrLf);
+  EXPECT_EQ(Report5VM2("\r\n"), kHeaderCrLf);
 }
+
+// Only the word after the colon follows the verdict; every other byte, records included,
+// stays where the healthy report has it.
+struct VerdictCase {
+  SmartVerdict verdict;
+  const char* word;
+};
+
+class LogReportVerdictTest : public ::testing::TestWithParam<VerdictCase> {};
+
+TEST_P(LogReportVerdictTest, OnlyTheStatusWordDiffers) {
+  ScratchDir dir;
+  WriteBinary("5VM2ABCD.log", "SMART QT\r\nDone\r\nFail\r\n03/14/2012 09:05:07\r\n");
+  const std::string healthy_line = "        SMART Status      : Healthy\r\n";
+  for (const std::string L : {"\r\n", "\n"}) {
+    std::string expected = Report5VM2("\r\n");
+    const std::size_t at = expected.find(healthy_line);
+    ASSERT_NE(at, std::string::npos);
+    expected.replace(at, healthy_line.size(),
+                     "        SMART Status      : " + std::string(GetParam().word) + "\r\n");
+    for (std::size_t p; L == "\n" && (p = expected.find("\r\n")) != std::string::npos;) {
+      expected.replace(p, 2, "\n");
+    }
+    EXPECT_EQ(Report5VM2(L, GetParam().verdict), expected);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Words, LogReportVerdictTest,
+                         ::testing::Values(VerdictCase{SmartVerdict::Healthy, "Healthy"},
+                                           VerdictCase{SmartVerdict::Failing, "Failing"},
+                                           VerdictCase{SmartVerdict::Unknown, "Unknown"}),
+                         [](const auto& p) { return std::string(p.param.word); });
 
 TEST(LogReport, OneRecordToTheCharacter) {
   ScratchDir dir;
   WriteBinary("5VM2ABCD.log", "SMART QT\r\nDone\r\nPass\r\n03/14/2012 09:05:07\r\n");
-  EXPECT_EQ(BuildLogReportText("5VM2ABCD", "ST3500418AS", "CC38", 976773168, kMarch14, "\r\n"),
+  EXPECT_EQ(Report5VM2("\r\n"),
             std::string(kHeaderCrLf) +
                 "        SMART QT          : Done\r\n"
                 "        Result            : Pass\r\n"
@@ -206,7 +244,7 @@ TEST(LogReport, OneRecordToTheCharacter) {
                    "        Result            : Pass\r\n"
                    "        Date/Time         : 03/14/2012 09:05:07\r\n\r\n\r\n";
   for (std::size_t p; (p = lf.find("\r\n")) != std::string::npos;) lf.replace(p, 2, "\n");
-  EXPECT_EQ(BuildLogReportText("5VM2ABCD", "ST3500418AS", "CC38", 976773168, kMarch14, "\n"), lf);
+  EXPECT_EQ(Report5VM2("\n"), lf);
 }
 
 struct BlockCase {
@@ -273,7 +311,8 @@ class LogReportBlocksTest : public ::testing::TestWithParam<BlockCase> {};
 TEST_P(LogReportBlocksTest, OneBlockPerRecognisedRecord) {
   ScratchDir dir;
   WriteBinary("SER9.log", GetParam().log);
-  const std::string text = BuildLogReportText("SER9", "MODEL", "FW", 0, kMarch14, "\r\n");
+  const std::string text =
+      BuildLogReportText("SER9", "MODEL", "FW", 0, SmartVerdict::Healthy, kMarch14, "\r\n");
   const std::string marker = "Test Log\r\n\r\n";
   const auto at = text.find(marker);
   ASSERT_NE(at, std::string::npos);
@@ -353,7 +392,8 @@ TEST(LogReport, MatchesTheByteByByteReaderOnRandomLogs) {
     for (const std::string L : {"\r\n", "\n"}) {
       const std::string records = ModelRecords("RND1.log", L);
       ASSERT_FALSE(records.empty()) << seed;
-      const std::string text = BuildLogReportText("RND1", "M", "F", 0, kMarch14, L);
+      const std::string text =
+          BuildLogReportText("RND1", "M", "F", 0, SmartVerdict::Healthy, kMarch14, L);
       const std::string marker = "Test Log" + L + L;
       const auto at = text.find(marker);
       ASSERT_NE(at, std::string::npos);
@@ -372,7 +412,8 @@ class LogReportCapacityTest : public ::testing::TestWithParam<CapacityCase> {};
 TEST_P(LogReportCapacityTest, WholeGigabytes) {
   ScratchDir dir;
   const std::string text =
-      BuildLogReportText("S", "M", "F", GetParam().sectors, kMarch14, "\r\n");
+      BuildLogReportText("S", "M", "F", GetParam().sectors, SmartVerdict::Healthy, kMarch14,
+                         "\r\n");
   EXPECT_NE(text.find(std::string("\r\n        Capacity          : ") + GetParam().line +
                       "\r\n        SMART Status"),
             std::string::npos)

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -30,7 +31,7 @@ const char kDamagedLog[] =
     "SMART QT\nDone\nPass\n03/14/2012 09:05:07\n"
     "Erase Disk\r\nDone\r\n";
 
-std::string Report(const std::string& date, const std::string& blocks) {
+std::string Report(const std::string& date, const std::string& smart, const std::string& blocks) {
   return "-------------------------------------------------------------\r\n\r\n"
          "         ZUL-Win Norbek HDD Diagnostic TEST\r\n\r\n"
          "         Copyright (C) Norbek Storage Systems\r\n\r\n"
@@ -41,7 +42,7 @@ std::string Report(const std::string& date, const std::string& blocks) {
          "        Model             : ST3500418AS\r\n"
          "        Firmware Rev.     : CC38\r\n"
          "        Capacity          : 512GB\r\n"
-         "        SMART Status      : Healthy\r\n\r\n"
+         "        SMART Status      : " + smart + "\r\n\r\n"
          "Test Log\r\n\r\n" + blocks;
 }
 
@@ -79,6 +80,8 @@ struct SaveCase {
   const char* label;
   bool with_log;
   Target target;
+  std::optional<SmartVerdict> verdict;  // what the opener judged; nothing: not judged
+  const char* word;                     // on screen and in the file
 };
 
 void PrintTo(const SaveCase& c, std::ostream* os) { *os << c.label; }
@@ -95,11 +98,12 @@ TEST_P(LogViewTest, ShowsTheReportAndSavesItWithItsOwnDate) {
   if (c.target == Target::Unwritable) fs::create_directory("ZUL_TEST.LOG");
 
   const std::string blocks = c.with_log ? kDamagedBlocks : "";
-  const std::string screen = Report("03/14/2012 09:05:07", blocks);
-  const std::string saved = Report("03/14/2012 09:06:12", blocks);
+  const std::string screen = Report("03/14/2012 09:05:07", c.word, blocks);
+  const std::string saved = Report("03/14/2012 09:06:12", c.word, blocks);
 
   CDispLog dlg;
   Open(dlg);
+  if (c.verdict) dlg.smart_verdict = *c.verdict;
   ui.Expect(kDispLog)
       .Do([&](ui::Dialog& d) {
         EXPECT_EQ(d.caption(), "Dialog");
@@ -156,12 +160,19 @@ TEST_P(LogViewTest, ShowsTheReportAndSavesItWithItsOwnDate) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, LogViewTest,
-                         ::testing::Values(SaveCase{"damaged_log", true, Target::Fresh},
-                                           SaveCase{"no_log_file", false, Target::Fresh},
+                         ::testing::Values(SaveCase{"damaged_log", true, Target::Fresh,
+                                                    SmartVerdict::Healthy, "Healthy"},
+                                           SaveCase{"no_log_file", false, Target::Fresh,
+                                                    SmartVerdict::Failing, "Failing"},
                                            SaveCase{"replaces_old_report", true,
-                                                    Target::OldLongerFile},
+                                                    Target::OldLongerFile,
+                                                    SmartVerdict::Unknown, "Unknown"},
                                            SaveCase{"report_unwritable", true,
-                                                    Target::Unwritable}),
+                                                    Target::Unwritable, SmartVerdict::Healthy,
+                                                    "Healthy"},
+                                           // Nobody judged the drive: never "Healthy".
+                                           SaveCase{"verdict_not_set", true, Target::Fresh,
+                                                    std::nullopt, "Unknown"}),
                          [](const auto& p) { return std::string(p.param.label); });
 
 TEST(LogView, SaveNoticeShowsItsText) {

@@ -33,7 +33,8 @@ TEST_P(DeviceNameSerial, LogIsAFileInTheWorkingDirectory) {
   EXPECT_EQ(testing_support::ReadBinary(dir.path() / here[0]),
             "SMART QT\r\nDone\r\nPass\r\n03/14/2012 09:05:07\r\n"
             "Erase MBR\r\nDone\r\nCompleted\r\n03/14/2012 09:05:07\r\n");
-  const std::string report = BuildLogReportText(serial, "M", "F", 0, kMarch14, "\r\n");
+  const std::string report =
+      BuildLogReportText(serial, "M", "F", 0, SmartVerdict::Healthy, kMarch14, "\r\n");
   EXPECT_NE(report.find("        Erase MBR         : Done\r\n"), std::string::npos) << report;
 }
 
