@@ -12,6 +12,7 @@
 #include "inventory/DeviceCatalog.h"
 #include "inventory/DriveRecord.h"
 #include "reports/SmartAttributes.h"
+#include "reports/SmartVerdict.h"
 #include "ui/Dialog.h"
 
 namespace plovix {
@@ -86,6 +87,11 @@ class CPlovixDlg : public ui::Dialog {
   void ReadSmartAttributes(int drive_number, Transport transport);
   // An NVMe drive's health log into nvme_health; false when it could not be read.
   bool ReadNvmeHealth(const DriveRecord& record, const std::string& drive_caption);
+  // The drive's SMART state read afresh (ATA: both sectors, NVMe: the health log) and
+  // judged as the SMART status dialog judges it; Unknown when it could not be read. Sends
+  // nothing to an ATA drive whose SMART is not usable, and nothing that writes. The
+  // handle is left open, as after the SMART status read.
+  SmartVerdict ReadSmartVerdict(const DriveRecord& record);
 
   // State that outlives single dialogs.
   DeviceIo& device_io;

@@ -172,6 +172,7 @@ void CPlovixDlg::OnUtilities() {
       viewer.model = Text(record.model);
       viewer.firmware = Text(record.firmware);
       viewer.total_sectors = record.total_sectors;
+      viewer.smart_verdict = ReadSmartVerdict(record);
       viewer.drive_caption = drive_caption;
       viewer.DoModal();
       break;

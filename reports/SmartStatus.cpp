@@ -10,6 +10,7 @@
 #include "drive/NvmeCommands.h"
 #include "reports/CSmartdlg.h"
 #include "reports/NvmeHealthRows.h"
+#include "reports/SmartVerdict.h"
 
 namespace plovix {
 
@@ -51,32 +52,70 @@ void CPlovixDlg::OpenSmartStatus() {
   RefreshDriveList();
 }
 
+namespace {
+
+// Both SMART sectors of an ATA drive into these tables; true when both were read. A
+// failed read only skips its decoding; the handle stays open for the next operation.
+bool ReadAttributesInto(DriveConnection& connection, const IoBuffers& buffers, int drive_number,
+                        Transport transport, SmartAttributeTable& table,
+                        SmartOtherAttributes& others) {
+  connection.Close();
+  connection.Open(drive_number);
+  const bool data = SmartReadData(connection, transport) == kCommandOk;
+  if (data) {
+    DecodeSmartValues(buffers.a(), table);
+    DecodeOtherAttributes(buffers.a(), others);
+  }
+  const bool thresholds = SmartReadThresholds(connection, transport) == kCommandOk;
+  if (thresholds) {
+    ApplySmartThresholds(buffers.a(), table);
+    ApplyOtherThresholds(buffers.a(), others);
+  }
+  return data && thresholds;
+}
+
+// An NVMe drive's health log into health, when the reply says it was read. The handle
+// stays open for the next operation, as with the ATA read.
+NvmeReply ReadHealthInto(DriveConnection& connection, const IoBuffers& buffers,
+                         int drive_number, NvmeHealth& health) {
+  connection.Close();
+  connection.Open(drive_number);
+  const NvmeReply reply = NvmeReadHealthLog(connection);
+  if (NvmeSucceeded(reply)) DecodeHealthLog(buffers.a(), health);
+  return reply;
+}
+
+}  // namespace
+
 void CPlovixDlg::ReadSmartAttributes(int drive_number, Transport transport) {
-  connection->Close();
-  connection->Open(drive_number);
-  // A failed read only skips its decoding; the handle stays open for the next operation.
-  if (SmartReadData(*connection, transport) == kCommandOk) {
-    DecodeSmartValues(io_buffers->a(), smart_table);
-    DecodeOtherAttributes(io_buffers->a(), smart_others);
-  }
-  if (SmartReadThresholds(*connection, transport) == kCommandOk) {
-    ApplySmartThresholds(io_buffers->a(), smart_table);
-    ApplyOtherThresholds(io_buffers->a(), smart_others);
-  }
+  ReadAttributesInto(*connection, *io_buffers, drive_number, transport, smart_table,
+                     smart_others);
 }
 
 bool CPlovixDlg::ReadNvmeHealth(const DriveRecord& record, const std::string& drive_caption) {
-  connection->Close();
-  connection->Open(record.drive_number);
-  // As with the ATA read: a failed read shows the identity and an empty list, and the
-  // handle stays open for the next operation.
-  const NvmeReply reply = NvmeReadHealthLog(*connection);
-  if (!NvmeSucceeded(reply)) {
-    if (reply.outcome == NvmeOutcome::Refused) TellUser(nvme_text::kHealthRefused, drive_caption);
-    return false;
+  // A failed read shows the identity and an empty list.
+  const NvmeReply reply = ReadHealthInto(*connection, *io_buffers, record.drive_number, nvme_health);
+  if (NvmeSucceeded(reply)) return true;
+  if (reply.outcome == NvmeOutcome::Refused) TellUser(nvme_text::kHealthRefused, drive_caption);
+  return false;
+}
+
+SmartVerdict CPlovixDlg::ReadSmartVerdict(const DriveRecord& record) {
+  // Tables of its own: the SMART status dialog and the read-error check keep theirs.
+  if (record.nvme == 1) {
+    NvmeHealth health;
+    const NvmeReply reply = ReadHealthInto(*connection, *io_buffers, record.drive_number, health);
+    return NvmeSucceeded(reply) ? JudgeHealth(health, record) : SmartVerdict::Unknown;
   }
-  DecodeHealthLog(io_buffers->a(), nvme_health);
-  return true;
+  // Only reads: a drive whose SMART is off is not switched on to be judged.
+  if (!IsSmartUsable(record)) return SmartVerdict::Unknown;
+  SmartAttributeTable table;
+  SmartOtherAttributes others;
+  if (!ReadAttributesInto(*connection, *io_buffers, record.drive_number,
+                          Transport{record.via_scsi, record.behind_bridge}, table, others)) {
+    return SmartVerdict::Unknown;
+  }
+  return JudgeAttributes(table, others);
 }
 
 std::string FormatMaxLba(std::uint64_t total_sectors) {

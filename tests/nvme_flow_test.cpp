@@ -912,7 +912,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 // --- Log View ------------------------------------------------------------------------------
 
-TEST_F(NvmeRig, LogViewShowsTheNvmeDrivesRecordsAndSendsNothing) {
+TEST_F(NvmeRig, LogViewShowsTheNvmeDrivesRecordsAndReadsOnlyItsHealthLog) {
   AddChosen(4096);
   Start()
       .Do([](ui::Dialog&) { AppendDriveLog("NVME0003", "SMART QT", "Pass"); })
@@ -923,13 +923,18 @@ TEST_F(NvmeRig, LogViewShowsTheNvmeDrivesRecordsAndSendsNothing) {
       .Do([](ui::Dialog& d) {
         const std::string report = d.GetDlgItemText(1031);
         EXPECT_NE(report.find("Model             : PLOVIX NVME NVME0003"), std::string::npos);
-        EXPECT_NE(report.find("Capacity          : 0GB"), std::string::npos);
+        EXPECT_NE(report.find("Capacity          : 0GB\r\n"
+                              "        SMART Status      : Healthy\r\n"),
+                  std::string::npos);
         EXPECT_NE(report.find("SMART QT          : Done"), std::string::npos);
       })
       .Press(1);
   End();
   Run();
-  EXPECT_TRUE(bench.LogFor(kNvme).empty());
+  ASSERT_EQ(NvmeCommands(kNvme).size(), 1u);
+  EXPECT_TRUE(IsLogRead(NvmeCommands(kNvme)[0], kNvmeLogHealth));
+  EXPECT_FALSE(AnyAtaOrScsi(kNvme));
+  ExpectOthersUntouched();
   EXPECT_EQ(status.at(0), "Ready");
 }
 

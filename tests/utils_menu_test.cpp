@@ -123,7 +123,7 @@ INSTANTIATE_TEST_SUITE_P(
 // --- Log View ----------------------------------------------------------------------------------
 
 // A log whose first record lost its tag, with a tag in the wrong case, a good record and a
-// record cut short by the end of the file. The drive is neither opened nor changed.
+// record cut short by the end of the file. The drive is only read, for its SMART state.
 TEST_F(UtilsRig, LogViewShowsTheRecordsOfADamagedLog) {
   AddSata(3, 1000, "OTHER003");
   sim::VirtualDrive& drive = AddSata(5, std::uint64_t{1} << 30, "LOGV0005");
@@ -146,7 +146,9 @@ TEST_F(UtilsRig, LogViewShowsTheRecordsOfADamagedLog) {
         EXPECT_NE(report.find("        Model             : PLOVIX BENCH LOGV0005\r\n"),
                   std::string::npos);
         EXPECT_NE(report.find("        Firmware Rev.     : FW01\r\n"), std::string::npos);
-        EXPECT_NE(report.find("        Capacity          : 512GB\r\n"), std::string::npos);
+        EXPECT_NE(report.find("        Capacity          : 512GB\r\n"
+                              "        SMART Status      : Healthy\r\n"),
+                  std::string::npos);
         EXPECT_NE(report.find("        SURFACE ET        : Done\r\n"
                               "        Result            : Fail\r\n"
                               "        Date/Time         : 01/02/2013 03:04:05\r\n\r\n\r\n"),
@@ -160,7 +162,10 @@ TEST_F(UtilsRig, LogViewShowsTheRecordsOfADamagedLog) {
   End();
   Run();
 
-  EXPECT_TRUE(bench.Log().empty());
+  // SMART READ DATA and READ THRESHOLDS to the chosen drive, nothing to any other.
+  const std::vector<Cmd> reads = {{.opcode = kSmart}, {.opcode = kSmart}};
+  EXPECT_EQ(Commands(5), reads);
+  EXPECT_TRUE(RequestsToOthers({5}).empty());
   EXPECT_EQ(drive.ReadSector(0), sim::PatternSector(0));
   EXPECT_EQ(status.size(), 2u);
   EXPECT_EQ(status, initial_status);
