@@ -10,6 +10,7 @@
 #include <new>
 #include <string>
 
+#include "bench/BenchLogDir.h"
 #include "reports/DriveLog.h"
 #include "reports/LogReport.h"
 
@@ -48,37 +49,11 @@ void operator delete[](void* p, std::size_t) noexcept { CountedFree(p); }
 
 namespace {
 
-constexpr int kRecords = 100000;
-const char* const kTags[] = {"ReadErrStat", "SMART QT",   "SMART ET",  "Erase MBR",
-                             "Erase Disk",  "SURFACE QT", "SURFACE ET"};
-
-// A fresh directory holding one drive log of kRecords records, as the program writes them.
-class LogDir {
- public:
-  LogDir() {
-    const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
-    dir_ = std::filesystem::temp_directory_path() / ("plovix_bench_" + std::to_string(stamp));
-    std::filesystem::create_directories(dir_);
-    old_ = std::filesystem::current_path();
-    std::filesystem::current_path(dir_);
-    std::FILE* f = std::fopen(plovix::LogFileName("BENCHLOG01").c_str(), "wb");
-    for (int i = 0; i < kRecords; ++i) {
-      std::fprintf(f, "%s\r\nDone\r\nPass\r\n03/14/2012 09:05:07\r\n", kTags[i % 7]);
-    }
-    std::fclose(f);
-  }
-  ~LogDir() {
-    std::filesystem::current_path(old_);
-    std::filesystem::remove_all(dir_);
-  }
-
- private:
-  std::filesystem::path dir_;
-  std::filesystem::path old_;
-};
+using plovix::bench::LogDir;
+constexpr int kRecords = plovix::bench::kLogRecords;
 
 void BM_LogReport100k(benchmark::State& state) {
-  LogDir dir;
+  LogDir dir("plovix_bench_", "BENCHLOG01");
   std::int64_t peak_delta = 0;
   std::size_t chars = 0;
   for (auto _ : state) {

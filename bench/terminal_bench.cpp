@@ -8,6 +8,7 @@
 #include <string>
 
 #include "app/CPlovixApp.h"
+#include "bench/BenchLogDir.h"
 #include "platform/scripted/ScriptedBackend.h"
 #include "platform/terminal/Canvas.h"
 #include "platform/terminal/Input.h"
@@ -21,38 +22,10 @@ namespace {
 
 using namespace ui::terminal;
 
-constexpr int kRecords = 100000;
+using plovix::bench::LogDir;
+constexpr int kRecords = plovix::bench::kLogRecords;
 constexpr int kLogView = 153;
 constexpr int kMainWindow = 102;
-const char* const kTags[] = {"ReadErrStat", "SMART QT",   "SMART ET",  "Erase MBR",
-                             "Erase Disk",  "SURFACE QT", "SURFACE ET"};
-
-// A working directory holding one drive log of kRecords records.
-class LogDir {
- public:
-  LogDir() {
-    const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
-    dir_ = std::filesystem::temp_directory_path() / ("plovix_term_bench_" + std::to_string(stamp));
-    std::filesystem::create_directories(dir_);
-    old_ = std::filesystem::current_path();
-    std::filesystem::current_path(dir_);
-    std::FILE* f = std::fopen(plovix::LogFileName("BENCHLOG02").c_str(), "wb");
-    for (int i = 0; i < kRecords; ++i) {
-      std::fprintf(f, "%s\r\nDone\r\nPass\r\n03/14/2012 09:05:07\r\n", kTags[i % 7]);
-    }
-    std::fclose(f);
-  }
-  ~LogDir() {
-    std::filesystem::current_path(old_);
-    std::filesystem::remove_all(dir_);
-  }
-  LogDir(const LogDir&) = delete;
-  LogDir& operator=(const LogDir&) = delete;
-
- private:
-  std::filesystem::path dir_;
-  std::filesystem::path old_;
-};
 
 void SetUp(plovix::CDispLog& dlg) {
   dlg.serial = "BENCHLOG02";
@@ -65,7 +38,7 @@ void SetUp(plovix::CDispLog& dlg) {
 // From DoModal to the first frame on a 160 x 50 screen: the report is built, handed to
 // the edit and its lines split, and what is seen is drawn.
 void BM_LogViewOpen100k(benchmark::State& state) {
-  LogDir dir;
+  LogDir dir("plovix_term_bench_", "BENCHLOG02");
   for (auto _ : state) {
     ui::scripted::ScriptedBackend ui;
     std::chrono::steady_clock::time_point start;
@@ -90,7 +63,7 @@ BENCHMARK(BM_LogViewOpen100k)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 // One PgDn in that report, focus on "Close" as the dialog opens, and the redraw it asks for.
 void BM_LogViewPageDown100k(benchmark::State& state) {
-  LogDir dir;
+  LogDir dir("plovix_term_bench_", "BENCHLOG02");
   ui::scripted::ScriptedBackend ui;
   int lines = 0;
   ui.Expect(kLogView).Do([&](ui::Dialog& d) {
