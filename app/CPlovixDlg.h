@@ -82,6 +82,9 @@ class CPlovixDlg : public ui::Dialog {
   // Utilities button (diagnostics/).
   void OnUtilities();
   void EraseMbrOnNvme(const DriveRecord& record, int line);
+  // Opens the record's drive for an erase; false, with the user told and nothing
+  // written or logged, when what opens is not the listed drive any more.
+  bool OpenListedDriveForErase(const DriveRecord& record, int line);
   // Double click on the drive list (reports/).
   void OpenSmartStatus();
   void ReadSmartAttributes(int drive_number, Transport transport);

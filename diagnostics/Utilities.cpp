@@ -11,6 +11,7 @@
 #include "diagnostics/Erase.h"
 #include "diagnostics/NvmeSupport.h"
 #include "diagnostics/Surface.h"
+#include "inventory/DriveScan.h"
 #include "reports/DriveLog.h"
 #include "reports/LogReport.h"
 #include "ui/Backend.h"
@@ -109,8 +110,7 @@ void CPlovixDlg::OnUtilities() {
         EraseMbrOnNvme(record, line);
         break;
       }
-      connection->Close();
-      connection->Open(record.drive_number);  // a failed open shows as a failed erase
+      if (!OpenListedDriveForErase(record, line)) break;
       SetStatusText(line, "Erase MBR Execute");
       if (EraseMbr(*connection, record.via_scsi)) {
         SetStatusText(line, "Completed");
@@ -132,11 +132,10 @@ void CPlovixDlg::OnUtilities() {
         SetStatusText(line, "Not Supported");
         break;
       }
+      if (!OpenListedDriveForErase(record, line)) break;
       CEraseDisk erase(*connection, *io_buffers);
       erase.title_font = ui::Font{.face = "Arial", .tenths_of_point = 150};
       erase.drive_caption = drive_caption;
-      connection->Close();
-      connection->Open(record.drive_number);
       erase.via_scsi = record.via_scsi;
       erase.total_sectors = record.total_sectors;
       erase.nvme = record.nvme;
@@ -254,6 +253,17 @@ void CPlovixDlg::OnUtilities() {
   }
 }
 
+bool CPlovixDlg::OpenListedDriveForErase(const DriveRecord& record, int line) {
+  connection->Close();
+  // One that does not open goes on to fail its erase, as it always has: nothing can
+  // reach it to be written.
+  if (!connection->Open(record.drive_number)) return true;
+  if (IsStillListedDrive(*connection, record)) return true;
+  SetStatusText(line, "Drive Changed");
+  TellUser(kDriveChangedText, DriveCaption(record));
+  return false;
+}
+
 // Erase MBR on an NVMe namespace: block 0 whatever its size, said first where that is
 // more than one sector.
 void CPlovixDlg::EraseMbrOnNvme(const DriveRecord& record, int line) {
@@ -268,8 +278,7 @@ void CPlovixDlg::EraseMbrOnNvme(const DriveRecord& record, int line) {
       !AskUser(MbrBlockNote(record.nvme_block_bytes), drive_caption)) {
     return;  // declined: like a declined warning, nothing done and nothing logged
   }
-  connection->Close();
-  connection->Open(record.drive_number);
+  if (!OpenListedDriveForErase(record, line)) return;
   SetStatusText(line, "Erase MBR Execute");
   switch (EraseMbrNvme(*connection, EraseTargetOf(record))) {
     case NvmeEraseOutcome::Done: {

@@ -27,6 +27,12 @@ inline constexpr int kShortTest = 1004;
 inline constexpr int kLongTest = 1005;
 }  // namespace util_menu_ids
 
+// Said when the drive an erase would write to is no longer the one that was listed.
+inline constexpr const char* kDriveChangedText =
+    "This is no longer the drive that was listed: it may have been unplugged or replaced "
+    "since the last scan, or it does not answer. Nothing was written.\n\n"
+    "Press \"Scan\" and choose the drive again.";
+
 class CUtilMenu : public ui::Dialog {
  public:
   CUtilMenu();

@@ -220,6 +220,23 @@ void ScanDrives(DriveConnection& connection, DriveTable& table, std::int32_t& co
   });
 }
 
+bool IsStillListedDrive(DriveConnection& connection, const DriveRecord& record) {
+  DriveRecord now;
+  if (record.nvme == 1) {
+    const std::optional<std::uint32_t> nsid = connection.NvmeNamespaceId();
+    if (!nsid || *nsid != record.nvme_nsid || !ProbeNvme(connection, *nsid, now)) return false;
+  } else {
+    const bool answered = record.via_scsi == 1
+                              ? IdentifyDeviceScsi(connection, record.behind_bridge)
+                              : IdentifyDevice(connection);
+    if (!answered) return false;
+    DecodeIdentify(connection.buffers().a(), now);
+  }
+  return std::strncmp(now.model, record.model, sizeof now.model) == 0 &&
+         std::strncmp(now.serial, record.serial, sizeof now.serial) == 0 &&
+         now.total_sectors == record.total_sectors;
+}
+
 void MatchUsbStorage(DriveRecord& record, DeviceCatalog& catalog) {
   const auto devices = catalog.PresentDevices(kDiskDriveClassGuid, "USBSTOR");
   if (!devices) return;

@@ -18,6 +18,13 @@ void RefreshDriveTable(DriveTable& table, UnsupportedUsbList& unsupported,
                        DriveConnection& connection, DeviceCatalog& catalog,
                        std::string* system_undetermined = nullptr);
 
+// Whether the drive the open connection reaches is still the listed one: the same model,
+// serial and size, asked in the record's own way (IDENTIFY DEVICE direct or through its
+// bridge, NVMe Identify). The list is not refreshed when drives come and go, so by the
+// time a utility writes, its number may name another disk; false also when the drive
+// does not answer. Buffer A is overwritten.
+bool IsStillListedDrive(DriveConnection& connection, const DriveRecord& record);
+
 void MatchUsbStorage(DriveRecord& record, DeviceCatalog& catalog);
 void MatchUsbDevice(DriveRecord& record, DeviceCatalog& catalog);
 

@@ -1,6 +1,7 @@
 // Every flow with a fault injected at every command position it sends: the program runs
 // to its end, never reports success for a command that failed, never writes outside the
 // run the user chose, and leaves exactly the log records its outcome names.
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -109,6 +110,15 @@ std::uint8_t Feature(const sim::Received& r) {
 }
 
 bool IsWrite(const Cmd& c) { return c.opcode == kWriteBuffer || c.opcode == kErase; }
+
+bool IsErase(Flow flow) { return flow == Flow::EraseMbr || flow == Flow::EraseDisk; }
+
+// An erase's look at the drive it opened, before it writes: IDENTIFY DEVICE (direct or
+// through the bridge), or NVMe Identify.
+bool IsIdentityRead(const sim::Received& r) {
+  if (r.nvme) return IsAdmin(DecodeNvme(r), kNvmeIdentify);
+  return Decode(r).opcode == kIdentify;
+}
 
 // The SMART Status line of the saved "ZUL_TEST.LOG", or "" when there is none.
 std::string SavedSmartLine() {
@@ -344,6 +354,8 @@ void CheckOutcome(Flow flow, const Outcome& clean, const Outcome& out, std::size
   const Cmd hit_cmd = Decode(hit);
   EXPECT_EQ(Decode(clean.requests[k]), hit_cmd);
   const bool hit_write = IsWrite(hit_cmd);
+  // An erase that cannot read who the drive is takes it for another one: nothing written.
+  const bool hit_identity = IsErase(flow) && IsIdentityRead(hit);
   const bool hit_verify = hit_cmd.opcode == kReadVerify;
   const bool hit_start = hit_cmd.opcode == kSmart && Feature(hit) == kStartSelfTest;
   // The read-error check is the flow's first SMART READ DATA.
@@ -377,6 +389,13 @@ void CheckOutcome(Flow flow, const Outcome& clean, const Outcome& out, std::size
     if (hit_write) {
       EXPECT_LE(i, k) << "write after the failed one: " << c;
     }
+    if (hit_identity) ADD_FAILURE() << "write after a failed identity read: " << c;
+  }
+  // How far the chosen drive was zeroed: to the end of the last run erased before the fault.
+  std::uint64_t erased_to = 0;
+  for (std::size_t i = 0; i < k; ++i) {
+    const Cmd c = Decode(out.requests[i]);
+    if (c.opcode == kErase) erased_to = c.lba + c.count;
   }
 
   const std::string status = out.status.empty() ? "" : out.status[0];
@@ -406,19 +425,26 @@ void CheckOutcome(Flow flow, const Outcome& clean, const Outcome& out, std::size
       break;
     }
     case Flow::EraseMbr:
+      if (hit_identity) {
+        EXPECT_EQ(status, "Drive Changed");
+        EXPECT_EQ(records, V{});
+        EXPECT_EQ(out.boxes, (V{kDriveChangedText}));
+        break;
+      }
       EXPECT_EQ(status, "Failure");
       EXPECT_EQ(records, (V{"Erase MBR=Failed"}));
       EXPECT_EQ(out.boxes, (V{"!!! Erase MBR Fail !!!"}));
       break;
     case Flow::EraseDisk: {
-      EXPECT_EQ(status, "Failure");
-      EXPECT_EQ(records, (V{"Erase Disk=Failed"}));
-      // Zeroed exactly up to the end of the last run erased before the failure.
-      std::uint64_t erased_to = 0;
-      for (std::size_t i = 0; i < k; ++i) {
-        const Cmd c = Decode(out.requests[i]);
-        if (c.opcode == kErase) erased_to = c.lba + c.count;
+      if (hit_identity) {
+        EXPECT_EQ(status, "Drive Changed");
+        EXPECT_EQ(records, V{});
+        EXPECT_EQ(out.boxes, (V{kDriveChangedText}));
+      } else {
+        EXPECT_EQ(status, "Failure");
+        EXPECT_EQ(records, (V{"Erase Disk=Failed"}));
       }
+      // Zeroed exactly up to the end of the last run erased before the failure.
       EXPECT_TRUE(bench.Drive(kChosen).IsZeroed(0, erased_to));
       if (erased_to < kTotal) {
         EXPECT_EQ(bench.Drive(kChosen).ReadSector(erased_to), sim::PatternSector(erased_to));
@@ -448,9 +474,12 @@ void CheckOutcome(Flow flow, const Outcome& clean, const Outcome& out, std::size
       EXPECT_TRUE(out.boxes.empty());
       break;
   }
-  // Sector 0 is zeroed only by a successful erase, and no flow here succeeds in one.
-  if (flow != Flow::EraseDisk || k == 0 || k == 1) {
+  // Sector 0 keeps its pattern unless an erase run before the fault zeroed it.
+  if (erased_to == 0) {
     EXPECT_EQ(bench.Drive(kChosen).ReadSector(0), sim::PatternSector(0));
+  }
+  if (hit_identity) {
+    EXPECT_EQ(bench.Drive(kChosen).ReadSector(kTotal - 1), sim::PatternSector(kTotal - 1));
   }
   EXPECT_EQ(bench.Drive(kOther).ReadSector(0), sim::PatternSector(0));
   EXPECT_EQ(bench.Drive(0).ReadSector(0), sim::PatternSector(0));
@@ -496,6 +525,9 @@ void CheckNvmeOutcome(Flow flow, Medium medium, const Outcome& clean, const Outc
   using V = std::vector<std::string>;
   V boxes;
   if (flow == Flow::EraseMbr && block_bytes != 512) boxes.push_back(MbrBlockNote(block_bytes));
+  // As on ATA: an erase that cannot read who the drive is writes nothing, however the
+  // read failed (a refusal included).
+  const bool hit_identity = IsErase(flow) && IsIdentityRead(out.requests[k]);
 
   // Writes: only NVMe writes, only to the chosen drive, inside its namespace.
   for (std::size_t i = 0; i < out.requests.size(); ++i) {
@@ -506,6 +538,7 @@ void CheckNvmeOutcome(Flow flow, Medium medium, const Outcome& clean, const Outc
     }
     const NvmeCmd c = DecodeNvme(r);
     if (!IsNvmeWrite(c)) continue;
+    EXPECT_FALSE(hit_identity) << "write after a failed identity read: " << c;
     EXPECT_EQ(r.drive_number, kChosen) << c;
     EXPECT_LE(c.slba + c.blocks, blocks) << c;
     if (flow == Flow::EraseMbr) {
@@ -552,7 +585,11 @@ void CheckNvmeOutcome(Flow flow, Medium medium, const Outcome& clean, const Outc
     }
     case Flow::EraseMbr: {
       const bool hit_flush = hit && IsIo(*hit, kNvmeFlush);
-      if (refused) {
+      if (hit_identity) {
+        EXPECT_EQ(status, "Drive Changed");
+        EXPECT_EQ(records, V{});
+        boxes.push_back(kDriveChangedText);
+      } else if (refused) {
         EXPECT_EQ(status, "Completed");
         EXPECT_EQ(records, (V{"Erase MBR=Completed"}));
         sector0_zeroed = true;
@@ -567,7 +604,11 @@ void CheckNvmeOutcome(Flow flow, Medium medium, const Outcome& clean, const Outc
     }
     case Flow::EraseDisk: {
       const bool hit_flush = hit && IsIo(*hit, kNvmeFlush);
-      if (refused || hit_flush) {
+      if (hit_identity) {
+        EXPECT_EQ(status, "Drive Changed");
+        EXPECT_EQ(records, V{});
+        boxes.push_back(kDriveChangedText);
+      } else if (refused || hit_flush) {
         EXPECT_EQ(status, refused ? "Completed" : "Failure");
         EXPECT_EQ(records, (V{refused ? "Erase Disk=Completed" : "Erase Disk=Failed"}));
         EXPECT_TRUE(chosen.IsZeroed(0, blocks * per_block));
@@ -621,6 +662,10 @@ void CheckNvmeOutcome(Flow flow, Medium medium, const Outcome& clean, const Outc
       break;
   }
   EXPECT_EQ(chosen.ReadSector(0) == sim::PatternSector(0), !sector0_zeroed);
+  if (hit_identity) {
+    const std::uint64_t last = blocks * per_block - 1;
+    EXPECT_EQ(chosen.ReadSector(last), sim::PatternSector(last));
+  }
   EXPECT_EQ(bench.Drive(kOther).ReadSector(0), sim::PatternSector(0));
   EXPECT_EQ(bench.Media(0).ReadSector(0), sim::PatternSector(0));
   EXPECT_TRUE(Records("OTHER005").empty());
@@ -664,6 +709,20 @@ TEST_P(ReliabilityFaultMatrix, EveryPositionEveryEffect) {
     }
     using V = std::vector<std::string>;
     EXPECT_EQ(sent, nvme ? V{"health log"} : (V{"smart read", "smart read"}));
+  }
+  if (IsErase(c.flow)) {
+    // An erase reads the chosen drive's identity first, and only then writes: one
+    // IDENTIFY DEVICE, or Identify Controller and Identify Namespace; never again later.
+    std::vector<std::string> sent;
+    for (const sim::Received& r : clean.requests) {
+      EXPECT_EQ(r.drive_number, kChosen);
+      sent.push_back(IsIdentityRead(r) ? "identity" : "other");
+    }
+    const std::size_t reads = nvme ? 2 : 1;
+    ASSERT_GT(sent.size(), reads);
+    EXPECT_EQ(std::vector<std::string>(sent.begin(), sent.begin() + reads),
+              std::vector<std::string>(reads, "identity"));
+    EXPECT_EQ(static_cast<std::size_t>(std::count(sent.begin(), sent.end(), "identity")), reads);
   }
 
   std::vector<sim::FaultEffect> effects{sim::FaultEffect::CallFails, sim::FaultEffect::Timeout};

@@ -19,10 +19,12 @@ constexpr std::uint64_t kRun = 65535;
 constexpr std::uint64_t k4TB = 7814037168;
 const std::array<std::uint8_t, 512> kZeros{};
 
+// What an erase sends: the drive's identity, read once to make sure it is still the
+// listed one, then WRITE BUFFER and the erase of each run (of the first `runs` only).
 std::vector<Cmd> PlannedErase(std::uint64_t total, std::size_t runs = SIZE_MAX) {
-  std::vector<Cmd> cmds;
+  std::vector<Cmd> cmds{{.opcode = kIdentify}};
   for (const SectorRun& run : EraseRunList(total)) {
-    if (cmds.size() == 2 * runs) break;
+    if (cmds.size() == 1 + 2 * runs) break;
     cmds.push_back(Cmd{.opcode = kWriteBuffer});
     cmds.push_back(Cmd{.opcode = kErase, .lba = run.lba, .count = run.count});
   }
@@ -59,7 +61,7 @@ int Shown(const ui::scripted::ScriptedBackend& ui, int template_id) {
 
 class EraseMbrFlow : public UtilsRig, public ::testing::WithParamInterface<bool> {};
 
-TEST_P(EraseMbrFlow, ZeroesSectorZeroOnlyWithTwoCommands) {
+TEST_P(EraseMbrFlow, IdentifiesTheDriveThenZeroesSectorZeroWithTwoWrites) {
   const bool usb = GetParam();
   const std::uint64_t total = 3 * kRun + 5;
   sim::VirtualDrive& drive =
@@ -79,9 +81,13 @@ TEST_P(EraseMbrFlow, ZeroesSectorZeroOnlyWithTwoCommands) {
   Run();
 
   const auto cmds = Commands(3);
-  EXPECT_EQ(cmds, (std::vector<Cmd>{{.opcode = kWriteBuffer}, {.opcode = kErase, .lba = 0,
-                                                                .count = 1}}));
+  EXPECT_EQ(cmds, (std::vector<Cmd>{{.opcode = kIdentify},
+                                    {.opcode = kWriteBuffer},
+                                    {.opcode = kErase, .lba = 0, .count = 1}}));
   for (const Cmd& cmd : cmds) EXPECT_EQ(cmd.scsi, usb);
+  // Behind the bridge the identity is asked in the bridge's own block, as the scan asked it.
+  ASSERT_FALSE(cmds.empty());
+  EXPECT_EQ(cmds[0].cdb0, usb ? 0xDF : 0x00);
   EXPECT_EQ(drive.ReadSector(0), kZeros);
   EXPECT_EQ(drive.ReadSector(1), sim::PatternSector(1));
   EXPECT_EQ(drive.ReadSector(total - 1), sim::PatternSector(total - 1));
@@ -209,8 +215,10 @@ TEST_F(UtilsRig, EraseDiskZeroesAFourTerabyteDrive) {
   EXPECT_TRUE(drive.IsZeroed(0, k4TB));
   const auto cmds = Commands(3);
   const std::uint64_t runs = (k4TB + kRun - 1) / kRun;
-  ASSERT_EQ(cmds.size(), 2 * runs);
-  EXPECT_EQ(cmds[1], (Cmd{.opcode = kErase, .lba = 0, .count = 65535}));
+  ASSERT_EQ(cmds.size(), 1 + 2 * runs);
+  EXPECT_EQ(cmds[0], (Cmd{.opcode = kIdentify}));
+  EXPECT_EQ(cmds[1], (Cmd{.opcode = kWriteBuffer}));
+  EXPECT_EQ(cmds[2], (Cmd{.opcode = kErase, .lba = 0, .count = 65535}));
   EXPECT_EQ(cmds.back(), (Cmd{.opcode = kErase, .lba = (runs - 1) * kRun,
                               .count = static_cast<std::uint32_t>(k4TB - (runs - 1) * kRun)}));
   EXPECT_EQ(status.at(0), "Completed");

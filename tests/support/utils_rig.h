@@ -18,7 +18,9 @@
 
 namespace plovix::testing_utils {
 
-// Opcodes of the commands the utilities send to the disk surface.
+// Opcodes of the commands the utilities send to the disk surface, and of IDENTIFY
+// DEVICE, with which an erase makes sure of the drive it opened before it writes.
+inline constexpr std::uint8_t kIdentify = 0xEC;
 inline constexpr std::uint8_t kReadVerify = 0x42;
 inline constexpr std::uint8_t kWriteBuffer = 0xE8;
 inline constexpr std::uint8_t kErase = 0x82;
