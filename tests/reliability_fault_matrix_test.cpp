@@ -149,35 +149,28 @@ class FaultMatrix {
     bench_.SetClock([this] { return ui_.now_ms(); });
     const bool usb = medium == Medium::Usb;
     if (IsNvme(medium)) {
-      bench_.AddNvme(0, NvmeSpec("SYSDISK0001", 1000000, 512));
+      bench_.AddNvme(0, BenchNvmeSpec("SYSDISK0001", 1000000, 512));
       const std::uint32_t block_bytes = medium == Medium::Nvme512 ? 512 : 4096;
-      bench_.AddNvme(kChosen, NvmeSpec("CHOSEN03", block_bytes == 512 ? kTotal : kBlocks4k,
-                                       block_bytes));
-      bench_.AddSata(kOther, UtilsRigSpec("OTHER005", kTotal));
+      bench_.AddNvme(kChosen, BenchNvmeSpec("CHOSEN03", block_bytes == 512 ? kTotal : kBlocks4k,
+                                            block_bytes));
+      bench_.AddSata(kOther, BenchDriveSpec("OTHER005", kTotal));
       bench_.AddVolume('C', 0);
       WriteEarlierLog(flow);
       Answer();
       return;
     }
-    bench_.AddSata(0, UtilsRigSpec("SYSDISK0001", 976773168));
+    bench_.AddSata(0, BenchDriveSpec("SYSDISK0001", 976773168));
     bench_.AddVolume('C', 0);
-    sim::DriveSpec chosen = UtilsRigSpec("CHOSEN03", kTotal);
+    sim::DriveSpec chosen = BenchDriveSpec("CHOSEN03", kTotal);
     if (flow == Flow::SmartEnable) chosen.smart_enabled = false;
     // An earlier self-test that failed: a test that never starts cannot pass on it.
     chosen.selftest_status = 0x75;
     if (usb) {
-      sim::BridgeSpec bridge;
-      bridge.vendor = "Plovix";
-      bridge.product = "USB Dock";
-      bridge.revision = "0100";
-      bridge.chip_id = "j329";
-      bridge.forwarding = sim::BridgeForwarding::VendorAndStandard;
-      bridge.usb_serial = "USBCHOSEN03";
-      bench_.AddUsb(kChosen, chosen, bridge);
+      bench_.AddUsb(kChosen, chosen, BenchBridgeSpec("CHOSEN03"));
     } else {
       bench_.AddSata(kChosen, chosen);
     }
-    bench_.AddSata(kOther, UtilsRigSpec("OTHER005", kTotal));
+    bench_.AddSata(kOther, BenchDriveSpec("OTHER005", kTotal));
     WriteEarlierLog(flow);
     Answer();
   }
@@ -190,30 +183,7 @@ class FaultMatrix {
     std::fclose(f);
   }
 
-  static sim::NvmeSpec NvmeSpec(const std::string& serial, std::uint64_t blocks,
-                                std::uint32_t block_bytes) {
-    sim::NvmeSpec setup;
-    setup.model = "PLOVIX NVME " + serial;
-    setup.serial = serial;
-    setup.firmware = "NV01";
-    setup.block_count = blocks;
-    setup.block_bytes = block_bytes;
-    setup.short_test.duration_ms = 20000;
-    setup.extended_test.duration_ms = 60000;
-    return setup;
-  }
 
-  static sim::DriveSpec UtilsRigSpec(const std::string& serial, std::uint64_t total) {
-    sim::DriveSpec setup;
-    setup.model = "PLOVIX BENCH " + serial;
-    setup.serial = serial;
-    setup.firmware = "FW01";
-    setup.total_sectors = total;
-    setup.attributes = {sim::SmartAttr{.id = 1, .raw = 0, .threshold = 6},
-                       sim::SmartAttr{.id = 5, .raw = 0, .threshold = 36},
-                       sim::SmartAttr{.id = 197, .raw = 0, .threshold = 0}};
-    return setup;
-  }
 
   // Runs the flow; with a fault, it hits the request at this position of the flow.
   Outcome Run(std::optional<sim::Fault> fault) {

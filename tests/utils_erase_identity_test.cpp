@@ -32,45 +32,15 @@ struct SwapCase {
 
 void PrintTo(const SwapCase& c, std::ostream* os) { *os << c.name; }
 
-sim::DriveSpec Sata(const std::string& serial, std::uint64_t sectors) {
-  sim::DriveSpec s;
-  s.model = "PLOVIX BENCH " + serial;
-  s.serial = serial;
-  s.firmware = "FW01";
-  s.total_sectors = sectors;
-  return s;
-}
-
-sim::BridgeSpec Bridge(const std::string& serial) {
-  sim::BridgeSpec b;
-  b.vendor = "Plovix";
-  b.product = "USB Dock";
-  b.revision = "0100";
-  b.chip_id = "j329";
-  b.forwarding = sim::BridgeForwarding::VendorAndStandard;
-  b.usb_serial = "USB" + serial;
-  return b;
-}
-
-sim::NvmeSpec Nvme(const std::string& serial, std::uint64_t blocks) {
-  sim::NvmeSpec s;
-  s.model = "PLOVIX NVME " + serial;
-  s.serial = serial;
-  s.firmware = "NV01";
-  s.block_count = blocks;
-  s.block_bytes = 512;
-  return s;
-}
-
 // Another drive plugged in where the listed one was.
 std::function<void(UtilsRig&, sim::Bench&)> Replace(Kind kind, const std::string& serial,
                                                     std::uint64_t sectors) {
   return [=](UtilsRig&, sim::Bench& bench) {
     bench.RemoveDrive(kChosen);
     switch (kind) {
-      case Kind::Sata: bench.AddSata(kChosen, Sata(serial, sectors)); break;
-      case Kind::Usb: bench.AddUsb(kChosen, Sata(serial, sectors), Bridge(serial)); break;
-      case Kind::Nvme: bench.AddNvme(kChosen, Nvme(serial, sectors)); break;
+      case Kind::Sata: bench.AddSata(kChosen, BenchDriveSpec(serial, sectors)); break;
+      case Kind::Usb: bench.AddUsb(kChosen, BenchDriveSpec(serial, sectors), BenchBridgeSpec(serial)); break;
+      case Kind::Nvme: bench.AddNvme(kChosen, BenchNvmeSpec(serial, sectors, 512)); break;
     }
   };
 }
@@ -106,7 +76,7 @@ TEST_P(EraseIdentity, WritesOnlyToTheListedDrive) {
   switch (c.kind) {
     case Kind::Sata: AddSata(kChosen, kSectors, "LISTED03"); break;
     case Kind::Usb: AddUsb(kChosen, kSectors, "LISTED03"); break;
-    case Kind::Nvme: AddNvme(kChosen, Nvme("LISTED03", kSectors)); break;
+    case Kind::Nvme: AddNvme(kChosen, BenchNvmeSpec("LISTED03", kSectors, 512)); break;
   }
   AddSata(5, kSectors, "OTHER0005");
 

@@ -118,7 +118,7 @@ UtilsRig::UtilsRig() {
 
 UtilsRig::~UtilsRig() = default;
 
-sim::DriveSpec UtilsRig::DriveSetup(const std::string& serial, std::uint64_t total_sectors) {
+sim::DriveSpec BenchDriveSpec(const std::string& serial, std::uint64_t total_sectors) {
   sim::DriveSpec setup;
   setup.model = "PLOVIX BENCH " + serial;
   setup.serial = serial;
@@ -128,6 +128,34 @@ sim::DriveSpec UtilsRig::DriveSetup(const std::string& serial, std::uint64_t tot
                      sim::SmartAttr{.id = 5, .raw = 0, .threshold = 36},
                      sim::SmartAttr{.id = 197, .raw = 0, .threshold = 0}};
   return setup;
+}
+
+sim::BridgeSpec BenchBridgeSpec(const std::string& serial) {
+  sim::BridgeSpec bridge;
+  bridge.vendor = "Plovix";
+  bridge.product = "USB Dock";
+  bridge.revision = "0100";
+  bridge.chip_id = "j329";
+  bridge.forwarding = sim::BridgeForwarding::VendorAndStandard;
+  bridge.usb_serial = "USB" + serial;
+  return bridge;
+}
+
+sim::NvmeSpec BenchNvmeSpec(const std::string& serial, std::uint64_t blocks,
+                            std::uint32_t block_bytes) {
+  sim::NvmeSpec setup;
+  setup.model = "PLOVIX NVME " + serial;
+  setup.serial = serial;
+  setup.firmware = "NV01";
+  setup.block_count = blocks;
+  setup.block_bytes = block_bytes;
+  setup.short_test.duration_ms = 20000;
+  setup.extended_test.duration_ms = 60000;
+  return setup;
+}
+
+sim::DriveSpec UtilsRig::DriveSetup(const std::string& serial, std::uint64_t total_sectors) {
+  return BenchDriveSpec(serial, total_sectors);
 }
 
 sim::VirtualDrive& UtilsRig::AddSata(int drive_number, std::uint64_t total_sectors,
@@ -141,27 +169,12 @@ sim::VirtualDrive& UtilsRig::AddUsb(int drive_number, std::uint64_t total_sector
                                     const std::string& serial) {
   drive_numbers.push_back(drive_number);
   std::sort(drive_numbers.begin(), drive_numbers.end());
-  sim::BridgeSpec bridge;
-  bridge.vendor = "Plovix";
-  bridge.product = "USB Dock";
-  bridge.revision = "0100";
-  bridge.chip_id = "j329";
-  bridge.forwarding = sim::BridgeForwarding::VendorAndStandard;
-  bridge.usb_serial = "USB" + serial;
-  return bench.AddUsb(drive_number, DriveSetup(serial, total_sectors), bridge);
+  return bench.AddUsb(drive_number, DriveSetup(serial, total_sectors), BenchBridgeSpec(serial));
 }
 
 sim::NvmeSpec UtilsRig::NvmeDriveSetup(const std::string& serial, std::uint64_t blocks,
                                        std::uint32_t block_bytes) {
-  sim::NvmeSpec setup;
-  setup.model = "PLOVIX NVME " + serial;
-  setup.serial = serial;
-  setup.firmware = "NV01";
-  setup.block_count = blocks;
-  setup.block_bytes = block_bytes;
-  setup.short_test.duration_ms = 20000;
-  setup.extended_test.duration_ms = 60000;
-  return setup;
+  return BenchNvmeSpec(serial, blocks, block_bytes);
 }
 
 sim::VirtualNvme& UtilsRig::AddNvme(int drive_number, sim::NvmeSpec setup) {

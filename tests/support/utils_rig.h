@@ -87,6 +87,14 @@ class RecordingBackend : public ui::scripted::ScriptedBackend {
   }
 };
 
+// The bench's drives as the utility tests set them up: model "PLOVIX BENCH <serial>"
+// (NVMe: "PLOVIX NVME <serial>"), a few healthy attributes, a USB dock that forwards both
+// command forms, NVMe self-tests of 20 s and 60 s.
+sim::DriveSpec BenchDriveSpec(const std::string& serial, std::uint64_t total_sectors);
+sim::BridgeSpec BenchBridgeSpec(const std::string& serial);
+sim::NvmeSpec BenchNvmeSpec(const std::string& serial, std::uint64_t blocks,
+                            std::uint32_t block_bytes);
+
 // Drive 0 is the system disk (volume C:, never listed); the drives added with Add...
 // appear in the drive list in ascending drive number.
 class UtilsRig : public ::testing::Test {
