@@ -140,6 +140,36 @@ struct SystemDrives {
   std::string undetermined;
 };
 
+// --- The operating system's own block path ------------------------------------------
+// The whole disk as the operating system writes it (Linux: the disk's block device;
+// Windows: the physical drive once its volumes are locked and dismounted). An erase
+// claims the disk this way before it writes by any means, so that nothing can mount or
+// open it meanwhile, and writes zeros through it where the drive refuses every
+// drive-side fill; its verification reads back through it.
+
+enum class ClaimOutcome : std::uint8_t {
+  Claimed,      // held for this program alone until ReleaseDisk
+  InUse,        // something uses the disk: users names it, nothing was claimed
+  NoBlockPath,  // this adapter has no block path for the drive
+  Failed,       // the claim failed for another reason: why says it
+};
+
+struct DiskClaim {
+  ClaimOutcome outcome = ClaimOutcome::NoBlockPath;
+  DeviceHandle handle = kInvalidHandle;     // Claimed: for WriteDisk, ReadDisk, ReleaseDisk
+  std::uint32_t logical_block_bytes = 512;  // Claimed: offsets and lengths are multiples
+  std::uint64_t size_bytes = 0;             // Claimed: the disk's size as the system sees it
+  // InUse: one sentence each, e.g. "/dev/sdb1 is mounted at /mnt/data".
+  std::vector<std::string> users;
+  std::string why;  // Failed: in the adapter's words, e.g. "permission denied"
+};
+
+// One transfer through the block path: whole, or not at all with the system's words.
+struct BlockIo {
+  bool ok = false;
+  std::string error;  // e.g. "Input/output error"
+};
+
 class DeviceIo {
  public:
   virtual ~DeviceIo() = default;
@@ -164,6 +194,43 @@ class DeviceIo {
   // them, or no right to send them commands), each named with the reason in the
   // adapter's words: no scan can list them, and the user is told so.
   virtual std::vector<std::string> UnreachableDrives() { return {}; }
+
+  // The volumes on a disk that an erase takes off-line while it runs, as the user knows
+  // them ("D:"); none where a mounted volume makes the disk in use instead (Linux).
+  virtual std::vector<std::string> VolumesToDismount(int drive_number) {
+    (void)drive_number;
+    return {};
+  }
+  // Claims the whole disk of a physical drive number for writing through the system's
+  // block path: first looks for what uses it (Linux: mounts, active swap, holders, and
+  // an exclusive open the kernel refuses while anything holds the disk; Windows: a volume
+  // on it that cannot be locked), and claims nothing when anything does. The claim holds
+  // until ReleaseDisk: nothing can mount the disk meanwhile.
+  virtual DiskClaim ClaimDisk(int drive_number) {
+    (void)drive_number;
+    return {};
+  }
+  // A whole transfer at a byte offset of a claimed disk. data is aligned to 4096 bytes;
+  // offset and length are multiples of the claim's logical block size. A short transfer
+  // is repeated for the rest, never reported whole.
+  virtual BlockIo WriteDisk(DeviceHandle claim, std::uint64_t offset,
+                            const std::uint8_t* data, std::uint32_t length) {
+    (void)claim, (void)offset, (void)data, (void)length;
+    return {false, "no block path"};
+  }
+  virtual BlockIo ReadDisk(DeviceHandle claim, std::uint64_t offset, std::uint8_t* data,
+                           std::uint32_t length) {
+    (void)claim, (void)offset, (void)data, (void)length;
+    return {false, "no block path"};
+  }
+  // Tells the system that the disk's content changed (Linux: flush its buffer cache,
+  // BLKFLSBUF, and re-read its partition table, BLKRRPART; Windows:
+  // IOCTL_DISK_UPDATE_PROPERTIES), then gives the claim up. Empty when the system was
+  // told; otherwise what failed, in the system's words. The claim is given up either way.
+  virtual std::string ReleaseDisk(DeviceHandle claim) {
+    (void)claim;
+    return {};
+  }
 
   // One NVMe command on an open handle. An adapter that carries no NVMe says so.
   virtual NvmeReply NvmePassThrough(DeviceHandle handle, const NvmeRequest& request) {
