@@ -1,8 +1,9 @@
 // A fake Windows machine under the device adapter: devices by path, each answering the
 // DeviceIoControl requests the adapter makes the way Windows documents them (StorNVMe
-// disks, volumes with their disk extents, plain disks with a bus type), disk contents for
-// ReadFile and WriteFile, the registry values and folders the system-disk trace reads.
-// Every call is recorded, so tests can look at the bytes the adapter sent.
+// disks, volumes with their disk extents and locks, plain disks with a bus type), disk
+// contents for ReadFile and WriteFile, the registry values and folders the system-disk
+// trace reads. Every call is recorded, so tests can look at the bytes the adapter sent;
+// every open gives a handle of its own, which stops working once closed.
 #pragma once
 
 #include <windows.h>
@@ -13,6 +14,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <deque>
 #include <map>
 #include <optional>
 #include <string>
@@ -65,9 +67,18 @@ struct Device {
   DWORD write_error = 0;
   DWORD flush_error = 0;
   std::optional<DWORD> transfer_done;  // bytes a read or write reports done
+  std::deque<DWORD> transfer_limits;   // the next transfers move at most these many bytes
+  DWORD update_error = 0;              // IOCTL_DISK_UPDATE_PROPERTIES
+  DWORD open_error = 0;                // opens for data access fail so (access 0 still opens)
   // Volume.
   std::vector<DWORD> extents;
   DWORD extents_error = ERROR_INVALID_FUNCTION;  // when extents is empty
+  DWORD lock_error = 0;
+  DWORD dismount_error = 0;
+  HANDLE locked_by = nullptr;  // the handle holding FSCTL_LOCK_VOLUME
+  bool dismounted = false;     // until the lock is given up
+  // Windows refuses writes into its sectors through the disk (it is mounted).
+  bool Mounted() const { return !extents.empty() && locked_by == nullptr && !dismounted; }
 };
 
 struct Call {
@@ -97,20 +108,55 @@ class FakeMachine : public SystemCalls {
   std::vector<Call> calls;
   std::vector<Transfer> transfers;
   std::vector<std::pair<std::wstring, DWORD>> opened;  // path, access
+  std::vector<DWORD> open_flags;                       // beside opened
   int flushes = 0;
   int open_handles = 0;
+  int bad_closes = 0;  // of handles never opened or closed already
+  // FindFirstVolumeW's list (AddVolume adds to it); with volumes_error it fails.
+  std::vector<std::wstring> volume_list;
+  DWORD volumes_error = 0;
+  // What the adapter did to volumes and disks, one line per step: "open d", "lock d",
+  // "dismount d", "unlock d", "close d", "open disk3 direct" (unbuffered, written
+  // through), "geometry disk3", "flush disk3", "update disk3". Volumes are named by their
+  // id, disks as diskN; opens for queries only (access 0) and their closes are left out.
+  std::vector<std::string> steps;
 
-  HANDLE Open(const std::wstring& path, DWORD access) override {
+  HANDLE Open(const std::wstring& path, DWORD access, DWORD flags = 0) override {
     opened.emplace_back(path, access);
+    open_flags.push_back(flags);
     const auto it = devices.find(path);
     if (it == devices.end()) {
       Fail(ERROR_FILE_NOT_FOUND);
       return INVALID_HANDLE_VALUE;
     }
+    if (access != 0 && it->second.open_error != 0) {
+      Fail(it->second.open_error);
+      return INVALID_HANDLE_VALUE;
+    }
+    if (access != 0) {
+      const bool direct = (flags & FILE_FLAG_NO_BUFFERING) != 0 && (flags & FILE_FLAG_WRITE_THROUGH) != 0;
+      Step("open", path, direct ? " direct" : "");
+    }
     ++open_handles;
-    return HandleOf(path);
+    handles_.push_back({path, access, flags, true});
+    return reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(0x1000 + 16 * (handles_.size() - 1)));
   }
-  void Close(HANDLE) override { --open_handles; }
+  void Close(HANDLE handle) override {
+    Handle* h = HandleEntry(handle);
+    if (h == nullptr || !h->open) {
+      ++bad_closes;
+      return;
+    }
+    h->open = false;
+    --open_handles;
+    if (h->access != 0) Step("close", h->path);
+    const auto it = devices.find(h->path);
+    if (it != devices.end() && it->second.locked_by == handle) {
+      // Windows gives a lock up with the handle that holds it.
+      it->second.locked_by = nullptr;
+      it->second.dismounted = false;
+    }
+  }
 
   BOOL Control(HANDLE handle, DWORD code, void* in, DWORD in_bytes, void* out, DWORD out_bytes,
                DWORD* returned) override {
@@ -121,12 +167,37 @@ class FakeMachine : public SystemCalls {
     Device* device = DeviceOf(handle);
     if (device == nullptr) return Fail(ERROR_INVALID_HANDLE);
     auto* o = static_cast<std::uint8_t*>(out);
+    const std::wstring& path = HandleEntry(handle)->path;
     switch (code) {
+      case FSCTL_LOCK_VOLUME:
+        Step("lock", path);
+        if (device->extents.empty()) return Fail(ERROR_INVALID_FUNCTION);
+        if (device->lock_error != 0) return Fail(device->lock_error);
+        if (device->locked_by != nullptr) return Fail(ERROR_ACCESS_DENIED);
+        device->locked_by = handle;
+        return TRUE;
+      case FSCTL_DISMOUNT_VOLUME:
+        Step("dismount", path);
+        if (device->extents.empty()) return Fail(ERROR_INVALID_FUNCTION);
+        if (device->dismount_error != 0) return Fail(device->dismount_error);
+        device->dismounted = true;
+        return TRUE;
+      case FSCTL_UNLOCK_VOLUME:
+        Step("unlock", path);
+        if (device->locked_by != handle) return Fail(ERROR_NOT_LOCKED);
+        device->locked_by = nullptr;
+        device->dismounted = false;
+        return TRUE;
+      case IOCTL_DISK_UPDATE_PROPERTIES:
+        Step("update", path);
+        if (device->update_error != 0) return Fail(device->update_error);
+        return TRUE;
       case IOCTL_STORAGE_QUERY_PROPERTY:
         return Property(*device, call.in, o, out_bytes, returned);
       case IOCTL_STORAGE_PROTOCOL_COMMAND:
         return ProtocolCommand(*device, o, out_bytes, returned);
       case IOCTL_DISK_GET_DRIVE_GEOMETRY_EX: {
+        Step("geometry", path);
         if (device->geometry_error != 0) return Fail(device->geometry_error);
         DISK_GEOMETRY_EX g{};
         g.Geometry.BytesPerSector = device->bytes_per_sector;
@@ -180,6 +251,7 @@ class FakeMachine : public SystemCalls {
   BOOL Flush(HANDLE handle) override {
     Device* device = DeviceOf(handle);
     if (device == nullptr) return Fail(ERROR_INVALID_HANDLE);
+    Step("flush", HandleEntry(handle)->path);
     if (device->flush_error != 0) return Fail(device->flush_error);
     ++flushes;
     return TRUE;
@@ -213,6 +285,21 @@ class FakeMachine : public SystemCalls {
     const auto it = drive_types.find(root);
     return it == drive_types.end() ? DRIVE_NO_ROOT_DIR : it->second;
   }
+  std::optional<std::vector<std::wstring>> Volumes() override {
+    if (volumes_error != 0) {
+      Fail(volumes_error);
+      return std::nullopt;
+    }
+    return volume_list;
+  }
+  std::vector<std::wstring> VolumeMountPaths(const std::wstring& volume) override {
+    std::vector<std::wstring> paths;
+    for (const std::wstring& root : mount_roots) {
+      const auto it = volume_names.find(root);
+      if (it != volume_names.end() && it->second == volume) paths.push_back(root);
+    }
+    return paths;
+  }
   RegistryValue ReadMachineValue(const std::wstring& key, const std::wstring& value) override {
     const auto it = registry.find(key + L"|" + value);
     if (it == registry.end()) return RegistryValue{};
@@ -237,18 +324,27 @@ class FakeMachine : public SystemCalls {
   // A volume mounted at root (e.g. L"C:\\") named \\?\Volume{id}\, on the given disks.
   void AddVolume(const std::wstring& root, const std::wstring& id, std::vector<DWORD> disks,
                  UINT type = DRIVE_FIXED) {
-    const std::wstring name = L"\\\\?\\Volume{" + id + L"}\\";
+    const std::wstring name = AddVolumeWithoutRoot(id, std::move(disks));
     volume_names[root] = name;
     mount_roots.push_back(root);
     if (root.size() == 3) drive_types[root] = type;
-    devices[name.substr(0, name.size() - 1)].extents = std::move(disks);
   }
+  // A volume that Windows lists but that has no drive letter or folder (an EFI or a
+  // recovery partition); returns its name, "\\?\Volume{id}\".
+  std::wstring AddVolumeWithoutRoot(const std::wstring& id, std::vector<DWORD> disks) {
+    const std::wstring name = L"\\\\?\\Volume{" + id + L"}\\";
+    if (std::find(volume_list.begin(), volume_list.end(), name) == volume_list.end()) volume_list.push_back(name);
+    devices[name.substr(0, name.size() - 1)].extents = std::move(disks);
+    return name;
+  }
+  Device& VolumeDevice(const std::wstring& id) { return devices.at(L"\\\\?\\Volume{" + id + L"}"); }
 
-  HANDLE HandleOf(const std::wstring& path) {
-    const auto it = std::find(paths_.begin(), paths_.end(), path);
-    std::size_t index = static_cast<std::size_t>(it - paths_.begin());
-    if (it == paths_.end()) paths_.push_back(path);
-    return reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(0x1000 + 16 * index));
+  // The handle of the latest open of a path, open or not.
+  HANDLE HandleOf(const std::wstring& path) const {
+    for (std::size_t i = handles_.size(); i-- > 0;) {
+      if (handles_[i].path == path) return reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(0x1000 + 16 * i));
+    }
+    return INVALID_HANDLE_VALUE;
   }
 
   std::vector<Call> CallsWith(DWORD code) const {
@@ -265,13 +361,54 @@ class FakeMachine : public SystemCalls {
     return FALSE;
   }
 
-  Device* DeviceOf(HANDLE handle) {
+  struct Handle {
+    std::wstring path;
+    DWORD access;
+    DWORD flags;
+    bool open;
+  };
+
+  Handle* HandleEntry(HANDLE handle) {
     const auto value = reinterpret_cast<std::intptr_t>(handle);
     if (value < 0x1000 || (value - 0x1000) % 16 != 0) return nullptr;
     const auto index = static_cast<std::size_t>((value - 0x1000) / 16);
-    if (index >= paths_.size()) return nullptr;
-    const auto it = devices.find(paths_[index]);
+    return index < handles_.size() ? &handles_[index] : nullptr;
+  }
+
+  Device* DeviceOf(HANDLE handle) {
+    const Handle* h = HandleEntry(handle);
+    if (h == nullptr || !h->open) return nullptr;
+    const auto it = devices.find(h->path);
     return it == devices.end() ? nullptr : &it->second;
+  }
+
+  static std::string Label(const std::wstring& path) {
+    const std::wstring volume = L"\\\\?\\Volume{", disk = L"\\\\.\\PhysicalDrive";
+    std::wstring label = path;
+    if (path.rfind(volume, 0) == 0 && path.back() == L'}') {
+      label = path.substr(volume.size(), path.size() - volume.size() - 1);
+    } else if (path.rfind(disk, 0) == 0) {
+      label = L"disk" + path.substr(disk.size());
+    }
+    return std::string(label.begin(), label.end());  // the fake's paths are ASCII
+  }
+
+  void Step(const char* what, const std::wstring& path, const char* how = "") {
+    steps.push_back(std::string(what) + " " + Label(path) + how);
+  }
+
+  // Whether a mounted volume has an extent on the disk a path names.
+  bool UnderMountedVolume(const std::wstring& path) const {
+    const std::string label = Label(path);
+    if (label.rfind("disk", 0) != 0) return false;
+    const DWORD number = static_cast<DWORD>(std::stoul(label.substr(4)));
+    for (const auto& [name, device] : devices) {
+      if (device.Mounted() &&
+          std::find(device.extents.begin(), device.extents.end(), number) != device.extents.end()) {
+        return true;
+      }
+    }
+    return false;
   }
 
   BOOL Property(Device& device, const std::vector<std::uint8_t>& in, std::uint8_t* out, DWORD out_bytes,
@@ -348,14 +485,25 @@ class FakeMachine : public SystemCalls {
     transfers.push_back({write, offset, bytes, reinterpret_cast<std::uintptr_t>(buffer) % 4096 == 0});
     Device* device = DeviceOf(handle);
     if (device == nullptr) return Fail(ERROR_INVALID_HANDLE);
+    const Handle& h = *HandleEntry(handle);
+    if ((h.access & (write ? GENERIC_WRITE : GENERIC_READ)) == 0) return Fail(ERROR_ACCESS_DENIED);
     const DWORD error = write ? device->write_error : device->read_error;
     if (error != 0) return Fail(error);
     if (offset % device->bytes_per_sector != 0 || bytes % device->bytes_per_sector != 0) {
       return Fail(ERROR_INVALID_PARAMETER);
     }
+    // Unbuffered handles take memory aligned to the sector only.
+    if ((h.flags & FILE_FLAG_NO_BUFFERING) != 0 &&
+        reinterpret_cast<std::uintptr_t>(buffer) % device->bytes_per_sector != 0) {
+      return Fail(ERROR_INVALID_PARAMETER);
+    }
+    if (write && UnderMountedVolume(h.path)) return Fail(ERROR_ACCESS_DENIED);
     const std::uint64_t size = device->content.size();
-    const DWORD moved =
-        offset >= size ? 0 : static_cast<DWORD>(std::min<std::uint64_t>(bytes, size - offset));
+    DWORD moved = offset >= size ? 0 : static_cast<DWORD>(std::min<std::uint64_t>(bytes, size - offset));
+    if (!device->transfer_limits.empty()) {
+      moved = std::min(moved, device->transfer_limits.front());
+      device->transfer_limits.pop_front();
+    }
     auto* b = static_cast<std::uint8_t*>(buffer);
     if (moved == 0) {
       // past the end: nothing moves, and the call still succeeds
@@ -369,7 +517,7 @@ class FakeMachine : public SystemCalls {
     return TRUE;
   }
 
-  std::vector<std::wstring> paths_;
+  std::vector<Handle> handles_;  // by handle value
   DWORD last_error_ = 0;
 };
 

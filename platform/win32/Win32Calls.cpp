@@ -2,10 +2,13 @@
 
 #include <winioctl.h>
 
+#include <algorithm>
+
 namespace plovix::win32 {
 
-HANDLE RealSystemCalls::Open(const std::wstring& path, DWORD access) {
-  return CreateFileW(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+HANDLE RealSystemCalls::Open(const std::wstring& path, DWORD access, DWORD flags) {
+  return CreateFileW(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, flags,
+                     nullptr);
 }
 
 void RealSystemCalls::Close(HANDLE handle) {
@@ -56,6 +59,46 @@ std::optional<std::wstring> RealSystemCalls::VolumeName(const std::wstring& root
 }
 
 UINT RealSystemCalls::DriveType(const std::wstring& root) { return GetDriveTypeW(root.c_str()); }
+
+std::optional<std::vector<std::wstring>> RealSystemCalls::Volumes() {
+  // A volume name is 49 characters; MAX_PATH leaves room.
+  wchar_t name[MAX_PATH + 1] = {};
+  const HANDLE find = FindFirstVolumeW(name, MAX_PATH + 1);
+  if (find == INVALID_HANDLE_VALUE) return std::nullopt;
+  std::vector<std::wstring> names;
+  do {
+    names.emplace_back(name);
+  } while (FindNextVolumeW(find, name, MAX_PATH + 1));
+  const DWORD error = GetLastError();
+  FindVolumeClose(find);
+  // A list cut short could leave out the very volume that lies on the disk.
+  if (error != ERROR_NO_MORE_FILES) {
+    SetLastError(error);
+    return std::nullopt;
+  }
+  return names;
+}
+
+std::vector<std::wstring> RealSystemCalls::VolumeMountPaths(const std::wstring& volume) {
+  std::vector<wchar_t> buffer(MAX_PATH + 1, L'\0');
+  DWORD needed = 0;
+  BOOL ok = GetVolumePathNamesForVolumeNameW(volume.c_str(), buffer.data(), static_cast<DWORD>(buffer.size()),
+                                             &needed);
+  if (!ok && GetLastError() == ERROR_MORE_DATA && needed > buffer.size()) {
+    buffer.assign(needed, L'\0');
+    ok = GetVolumePathNamesForVolumeNameW(volume.c_str(), buffer.data(), static_cast<DWORD>(buffer.size()),
+                                          &needed);
+  }
+  std::vector<std::wstring> paths;
+  if (!ok) return paths;
+  // A list of strings, each ended by a null, the list by another.
+  for (auto at = buffer.begin(); at != buffer.end() && *at != L'\0';) {
+    const auto end = std::find(at, buffer.end(), L'\0');
+    paths.emplace_back(at, end);
+    at = end == buffer.end() ? end : end + 1;
+  }
+  return paths;
+}
 
 RegistryValue RealSystemCalls::ReadMachineValue(const std::wstring& key, const std::wstring& value) {
   RegistryValue result;

@@ -26,7 +26,8 @@ class SystemCalls {
 
   // CreateFileW with OPEN_EXISTING, shared read and write. access 0 asks for no data
   // access: enough for the queries the system-disk trace makes on volumes and disks.
-  virtual HANDLE Open(const std::wstring& path, DWORD access) = 0;
+  // flags are CreateFileW's FILE_FLAG_* (the claimed disk's unbuffered handle).
+  virtual HANDLE Open(const std::wstring& path, DWORD access, DWORD flags = 0) = 0;
   virtual void Close(HANDLE handle) = 0;
   // DeviceIoControl, synchronous. in and out may be the same buffer.
   virtual BOOL Control(HANDLE handle, DWORD code, void* in, DWORD in_bytes, void* out, DWORD out_bytes,
@@ -44,6 +45,11 @@ class SystemCalls {
   // GetVolumeNameForVolumeMountPointW: "\\?\Volume{...}\" of a volume root.
   virtual std::optional<std::wstring> VolumeName(const std::wstring& root) = 0;
   virtual UINT DriveType(const std::wstring& root) = 0;
+  // FindFirstVolumeW / FindNextVolumeW: every volume's "\\?\Volume{...}\"; none when
+  // Windows does not list them.
+  virtual std::optional<std::vector<std::wstring>> Volumes() = 0;
+  // GetVolumePathNamesForVolumeNameW: where a volume is mounted ("D:\", "C:\mnt\data\").
+  virtual std::vector<std::wstring> VolumeMountPaths(const std::wstring& volume) = 0;
   // A value under HKEY_LOCAL_MACHINE.
   virtual RegistryValue ReadMachineValue(const std::wstring& key, const std::wstring& value) = 0;
   // The build number of the running Windows (19045 for Windows 10 22H2), 0 if unknown.
@@ -52,7 +58,7 @@ class SystemCalls {
 
 class RealSystemCalls : public SystemCalls {
  public:
-  HANDLE Open(const std::wstring& path, DWORD access) override;
+  HANDLE Open(const std::wstring& path, DWORD access, DWORD flags = 0) override;
   void Close(HANDLE handle) override;
   BOOL Control(HANDLE handle, DWORD code, void* in, DWORD in_bytes, void* out, DWORD out_bytes,
                DWORD* returned) override;
@@ -64,6 +70,8 @@ class RealSystemCalls : public SystemCalls {
   std::optional<std::wstring> VolumePathName(const std::wstring& path) override;
   std::optional<std::wstring> VolumeName(const std::wstring& root) override;
   UINT DriveType(const std::wstring& root) override;
+  std::optional<std::vector<std::wstring>> Volumes() override;
+  std::vector<std::wstring> VolumeMountPaths(const std::wstring& volume) override;
   RegistryValue ReadMachineValue(const std::wstring& key, const std::wstring& value) override;
   DWORD WindowsBuild() override;
 };
