@@ -169,41 +169,13 @@ class SystemTrace {
   void TraceVolume(const std::wstring& device, const std::string& what) {
     if (std::find(traced_.begin(), traced_.end(), device) != traced_.end()) return;
     traced_.push_back(device);
-    const HANDLE volume = calls_.Open(device, 0);
-    if (volume == INVALID_HANDLE_VALUE) {
-      return Fail(what + " cannot be opened (" + ErrorText(calls_.LastError()) + ")");
+    const VolumeDisks found = FindVolumeDisks(calls_, device);
+    if (!found.opened) return Fail(what + " cannot be opened (" + ErrorText(found.error) + ")");
+    if (found.disks.empty()) {
+      return Fail(what + " gives no disk extents" +
+                  (found.error != ERROR_SUCCESS ? " (" + ErrorText(found.error) + ")" : std::string{}));
     }
-    std::vector<std::uint8_t> buffer(offsetof(VOLUME_DISK_EXTENTS, Extents) + 8 * sizeof(DISK_EXTENT), 0);
-    DWORD returned = 0;
-    auto size = static_cast<DWORD>(buffer.size());
-    BOOL ok = calls_.Control(volume, IOCTL_VOLUME_GET_VOLUME_DISK_EXTENTS, nullptr, 0, buffer.data(), size, &returned);
-    DWORD error = ok ? ERROR_SUCCESS : calls_.LastError();
-    if (!ok && error == ERROR_MORE_DATA) {
-      // The first call says how many extents there are.
-      DWORD wanted = 0;
-      std::memcpy(&wanted, buffer.data(), sizeof wanted);
-      if (wanted > 0 && wanted <= kMaxExtents) {
-        buffer.assign(offsetof(VOLUME_DISK_EXTENTS, Extents) + wanted * sizeof(DISK_EXTENT), 0);
-        size = static_cast<DWORD>(buffer.size());
-        returned = 0;
-        ok = calls_.Control(volume, IOCTL_VOLUME_GET_VOLUME_DISK_EXTENTS, nullptr, 0, buffer.data(), size, &returned);
-        error = ok ? ERROR_SUCCESS : calls_.LastError();
-      }
-    }
-    calls_.Close(volume);
-    if (!ok) return Fail(what + " gives no disk extents (" + ErrorText(error) + ")");
-    DWORD count = 0;
-    std::memcpy(&count, buffer.data(), sizeof count);
-    const std::size_t capacity = (buffer.size() - offsetof(VOLUME_DISK_EXTENTS, Extents)) / sizeof(DISK_EXTENT);
-    if (returned < offsetof(VOLUME_DISK_EXTENTS, Extents) || count == 0 || count > capacity ||
-        returned < offsetof(VOLUME_DISK_EXTENTS, Extents) + count * sizeof(DISK_EXTENT)) {
-      return Fail(what + " gives no disk extents");
-    }
-    for (DWORD i = 0; i < count; ++i) {
-      DISK_EXTENT extent{};
-      std::memcpy(&extent, buffer.data() + offsetof(VOLUME_DISK_EXTENTS, Extents) + i * sizeof(DISK_EXTENT),
-                  sizeof extent);
-      const int disk = static_cast<int>(extent.DiskNumber);
+    for (const int disk : found.disks) {
       drives_.numbers.push_back(disk);
       found_.push_back({disk, what});
     }
@@ -238,5 +210,51 @@ class SystemTrace {
 }  // namespace
 
 SystemDrives TraceSystemDrives(SystemCalls& calls) { return SystemTrace(calls).Run(); }
+
+VolumeDisks FindVolumeDisks(SystemCalls& calls, const std::wstring& device) {
+  VolumeDisks found;
+  const HANDLE volume = calls.Open(device, 0);
+  if (volume == INVALID_HANDLE_VALUE) {
+    found.error = calls.LastError();
+    return found;
+  }
+  found.opened = true;
+  std::vector<std::uint8_t> buffer(offsetof(VOLUME_DISK_EXTENTS, Extents) + 8 * sizeof(DISK_EXTENT), 0);
+  DWORD returned = 0;
+  auto size = static_cast<DWORD>(buffer.size());
+  BOOL ok = calls.Control(volume, IOCTL_VOLUME_GET_VOLUME_DISK_EXTENTS, nullptr, 0, buffer.data(), size, &returned);
+  DWORD error = ok ? ERROR_SUCCESS : calls.LastError();
+  if (!ok && error == ERROR_MORE_DATA) {
+    // The first call says how many extents there are.
+    DWORD wanted = 0;
+    std::memcpy(&wanted, buffer.data(), sizeof wanted);
+    if (wanted > 0 && wanted <= kMaxExtents) {
+      buffer.assign(offsetof(VOLUME_DISK_EXTENTS, Extents) + wanted * sizeof(DISK_EXTENT), 0);
+      size = static_cast<DWORD>(buffer.size());
+      returned = 0;
+      ok = calls.Control(volume, IOCTL_VOLUME_GET_VOLUME_DISK_EXTENTS, nullptr, 0, buffer.data(), size, &returned);
+      error = ok ? ERROR_SUCCESS : calls.LastError();
+    }
+  }
+  calls.Close(volume);
+  if (!ok) {
+    found.error = error;
+    return found;
+  }
+  DWORD count = 0;
+  std::memcpy(&count, buffer.data(), sizeof count);
+  const std::size_t capacity = (buffer.size() - offsetof(VOLUME_DISK_EXTENTS, Extents)) / sizeof(DISK_EXTENT);
+  if (returned < offsetof(VOLUME_DISK_EXTENTS, Extents) || count == 0 || count > capacity ||
+      returned < offsetof(VOLUME_DISK_EXTENTS, Extents) + count * sizeof(DISK_EXTENT)) {
+    return found;
+  }
+  for (DWORD i = 0; i < count; ++i) {
+    DISK_EXTENT extent{};
+    std::memcpy(&extent, buffer.data() + offsetof(VOLUME_DISK_EXTENTS, Extents) + i * sizeof(DISK_EXTENT),
+                sizeof extent);
+    found.disks.push_back(static_cast<int>(extent.DiskNumber));
+  }
+  return found;
+}
 
 }  // namespace plovix::win32

@@ -14,8 +14,20 @@
 #include "drive/DeviceIo.h"
 #include "platform/win32/Win32Calls.h"
 
+#include <string>
+#include <vector>
+
 namespace plovix::win32 {
 
 SystemDrives TraceSystemDrives(SystemCalls& calls);
+
+// The physical disks a volume device ("\\?\Volume{...}", no trailing backslash) lies
+// on, each extent's disk in the order Windows gives them, opened for queries only.
+struct VolumeDisks {
+  bool opened = false;
+  std::vector<int> disks;  // empty: no extents (error says why, 0 for a reply that makes no sense)
+  DWORD error = ERROR_SUCCESS;
+};
+VolumeDisks FindVolumeDisks(SystemCalls& calls, const std::wstring& device);
 
 }  // namespace plovix::win32
