@@ -122,4 +122,19 @@ std::optional<std::uint32_t> Win32DeviceIo::NvmeNamespaceId(DeviceHandle handle)
   return FindNvmeNamespace(calls_, Native(handle));
 }
 
+std::vector<std::string> Win32DeviceIo::VolumesToDismount(int drive_number) { return claims_.VolumesOn(drive_number); }
+
+DiskClaim Win32DeviceIo::ClaimDisk(int drive_number) { return claims_.Claim(drive_number); }
+
+BlockIo Win32DeviceIo::WriteDisk(DeviceHandle claim, std::uint64_t offset, const std::uint8_t* data,
+                                 std::uint32_t length) {
+  return claims_.Write(claim, offset, data, length);
+}
+
+BlockIo Win32DeviceIo::ReadDisk(DeviceHandle claim, std::uint64_t offset, std::uint8_t* data, std::uint32_t length) {
+  return claims_.Read(claim, offset, data, length);
+}
+
+std::string Win32DeviceIo::ReleaseDisk(DeviceHandle claim) { return claims_.Release(claim); }
+
 }  // namespace plovix::win32

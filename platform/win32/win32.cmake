@@ -6,6 +6,7 @@ add_library(plovix_win32 STATIC
   ${CMAKE_CURRENT_SOURCE_DIR}/platform/win32/Win32Backend.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/platform/win32/Win32Calls.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/platform/win32/Win32DeviceIo.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/platform/win32/Win32DiskClaim.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/platform/win32/Win32Nvme.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/platform/win32/Win32SystemDisks.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/platform/win32/SetupApiCatalog.cpp)
