@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "drive/DeviceIo.h"
@@ -81,10 +82,22 @@ class CPlovixDlg : public ui::Dialog {
   int NvmeReadErrorCheck(const DriveRecord& record, const std::string& drive_caption);
   // Utilities button (diagnostics/).
   void OnUtilities();
-  void EraseMbrOnNvme(const DriveRecord& record, int line);
+  // The two erases, after both confirmations (diagnostics/EraseFlow.cpp).
+  void RunEraseMbr(const DriveRecord& record, int line);
+  void RunEraseDisk(const DriveRecord& record, int line);
+  // What the user is to know before confirming an erase of the record's drive: the
+  // volumes to be dismounted, the sectors a host protected area hides (Erase Disk);
+  // empty when nothing. Remembers the hidden sectors for the erase's result.
+  std::string EraseNotice(const DriveRecord& record, std::uint8_t choice);
   // Opens the record's drive for an erase; false, with the user told and nothing
   // written or logged, when what opens is not the listed drive any more.
   bool OpenListedDriveForErase(const DriveRecord& record, int line);
+  // Claims the disk for the erase; false, with the user told and nothing written, when
+  // something uses it or the system would not let it be claimed.
+  bool ClaimForErase(const DriveRecord& record, int line, DiskClaim& claim);
+  // Gives the claim up, telling the system of the new content; the user is told when
+  // the system could not be told.
+  void ReleaseAfterErase(DiskClaim& claim, const std::string& drive_caption);
   // Double click on the drive list (reports/).
   void OpenSmartStatus();
   void ReadSmartAttributes(int drive_number, Transport transport);
@@ -95,6 +108,10 @@ class CPlovixDlg : public ui::Dialog {
   // nothing to an ATA drive whose SMART is not usable, and nothing that writes. The
   // handle is left open, as after the SMART status read.
   SmartVerdict ReadSmartVerdict(const DriveRecord& record);
+
+  // Sectors a host protected area hides on the drive about to be erased, as the notice
+  // before the confirmation found them; none when unknown.
+  std::optional<std::uint64_t> erase_hidden_sectors;
 
   // State that outlives single dialogs.
   DeviceIo& device_io;

@@ -4,10 +4,10 @@
 #include <cstdint>
 #include <string>
 
+#include "diagnostics/EraseMethods.h"
 #include "diagnostics/WorkerDialog.h"
 #include "drive/DriveConnection.h"
 #include "drive/IoBuffers.h"
-#include "drive/NvmeDecode.h"
 #include "ui/Dialog.h"
 
 namespace plovix {
@@ -26,23 +26,9 @@ inline constexpr int kEraseAborted = 3;
 // NVMe: the operating system refused the writes; refused_at says where the erase stopped.
 inline constexpr int kEraseRefused = 4;
 
-// Zeroes sector 0 on the open drive: WRITE BUFFER with zeros, then the erase opcode over
-// one sector. True when the erase reported success.
-bool EraseMbr(DriveConnection& connection, std::uint8_t via_scsi);
-
-// An NVMe namespace's part: how it is to be written.
-struct NvmeEraseTarget {
-  NvmeNamespace ns;
-  std::uint8_t mdts = 0;
-  std::uint8_t write_zeroes = 0;  // offered by the controller
-};
-
-enum class NvmeEraseOutcome { Done, Failed, Refused };
-
-// Zeroes block 0 of the namespace on the open drive (for 4096-byte blocks, sectors 0 to
-// 7): Write Zeroes, or a write of zeros where the controller lacks it or the system
-// refuses it; then a flush.
-NvmeEraseOutcome EraseMbrNvme(DriveConnection& connection, const NvmeEraseTarget& target);
+// Zeroes the first logical block through the session's method (for 4096-byte blocks,
+// sectors 0 to 7), then makes it stick.
+EraseResult EraseFirstBlock(EraseSession& session, std::uint32_t block_bytes);
 
 class CEraseDisk : public WorkerDialog {
  public:
@@ -59,12 +45,17 @@ class CEraseDisk : public WorkerDialog {
   IoBuffers* io_buffers;
   DriveConnection* connection;
   std::uint8_t via_scsi = 0;
-  // NVMe: the namespace to zero, block by block (nvme 1).
-  std::uint8_t nvme = 0;
-  NvmeEraseTarget nvme_target;
+  // How the drive is written; without one the erase fails at once.
+  EraseSession* session = nullptr;
+  // Seed of the read-back's places, so two erases do not read the same blocks.
+  std::uint64_t verify_seed = 0;
   ui::Font title_font;
   ui::Brush white_brush;
   std::string drive_caption;  // also names the drive in the completion notice
+
+  // Left by the worker, read once finished is seen set.
+  EraseResult result;
+  VerifyResult verify;
 };
 
 // Worker procedure; 0 when the erase ran to its end or stopped on abort, 1 on failure.

@@ -34,14 +34,26 @@ void CUtilMenu::Choose(std::uint8_t choice) {
   if (utility_choice != nullptr) *utility_choice = choice;
 }
 
+bool CUtilMenu::NoticeAccepted(std::uint8_t choice) {
+  if (!erase_notice) return true;
+  const std::string notice = erase_notice(choice);
+  return notice.empty() || AskUser(notice, drive_caption);
+}
+
 void CUtilMenu::OnCommand(int id) {
   using namespace util_menu_ids;
   switch (id) {
     case kEraseMbr:
-      if (ConfirmWithWarning(WarningKind::EraseMbr, drive_caption)) Choose(utility::kEraseMbr);
+      if (NoticeAccepted(utility::kEraseMbr) &&
+          ConfirmWithWarning(WarningKind::EraseMbr, drive_caption)) {
+        Choose(utility::kEraseMbr);
+      }
       break;
     case kEraseDisk:
-      if (ConfirmWithWarning(WarningKind::EraseDisk, drive_caption)) Choose(utility::kEraseDisk);
+      if (NoticeAccepted(utility::kEraseDisk) &&
+          ConfirmWithWarning(WarningKind::EraseDisk, drive_caption)) {
+        Choose(utility::kEraseDisk);
+      }
       break;
     case kLogView:
       Choose(utility::kLogView);
@@ -69,20 +81,6 @@ std::string Text(const char (&field)[N]) {
   return std::string(field, strnlen(field, N));
 }
 
-NvmeEraseTarget EraseTargetOf(const DriveRecord& record) {
-  NvmeEraseTarget target;
-  target.ns = NamespaceOf(record);
-  target.mdts = record.nvme_mdts;
-  target.write_zeroes = record.nvme_write_zeroes;
-  return target;
-}
-
-// Without Write Zeroes the program writes zeros itself, which a format with metadata
-// does not allow.
-bool NvmeErasable(const DriveRecord& record) {
-  return record.nvme_write_zeroes == 1 || record.nvme_metadata_bytes == 0;
-}
-
 }  // namespace
 
 void CPlovixDlg::OnUtilities() {
@@ -101,69 +99,18 @@ void CPlovixDlg::OnUtilities() {
     CUtilMenu menu;
     menu.utility_choice = utility_choice.get();
     menu.drive_caption = drive_caption;
+    menu.erase_notice = [this, &record](std::uint8_t choice) { return EraseNotice(record, choice); };
     menu.DoModal();
   }
 
   switch (*utility_choice) {
-    case utility::kEraseMbr: {
-      if (record.nvme == 1) {
-        EraseMbrOnNvme(record, line);
-        break;
-      }
-      if (!OpenListedDriveForErase(record, line)) break;
-      SetStatusText(line, "Erase MBR Execute");
-      if (EraseMbr(*connection, record.via_scsi)) {
-        SetStatusText(line, "Completed");
-        CCompErase1 done;
-        done.drive_caption = drive_caption;
-        done.DoModal();
-        AppendDriveLog(serial, "Erase MBR", "Completed");
-      } else {
-        SetStatusText(line, "Failure");
-        ui::AfxMessageBox("!!! Erase MBR Fail !!!", ui::MB_OK);
-        AppendDriveLog(serial, "Erase MBR", "Failed");
-      }
+    case utility::kEraseMbr:
+      RunEraseMbr(record, line);
       break;
-    }
 
-    case utility::kEraseDisk: {
-      if (record.nvme == 1 && !NvmeErasable(record)) {
-        TellUser(nvme_text::kEraseNeedsWriteZeroes, drive_caption);
-        SetStatusText(line, "Not Supported");
-        break;
-      }
-      if (!OpenListedDriveForErase(record, line)) break;
-      CEraseDisk erase(*connection, *io_buffers);
-      erase.title_font = ui::Font{.face = "Arial", .tenths_of_point = 150};
-      erase.drive_caption = drive_caption;
-      erase.via_scsi = record.via_scsi;
-      erase.total_sectors = record.total_sectors;
-      erase.nvme = record.nvme;
-      if (record.nvme == 1) erase.nvme_target = EraseTargetOf(record);
-      SetStatusText(line, "Erase Disk Execute");
-      switch (erase.DoModal()) {
-        case kEraseCompleted:
-          SetStatusText(line, "Completed");
-          AppendDriveLog(serial, "Erase Disk", "Completed");
-          break;
-        case kEraseAborted:
-          SetStatusText(line, "Aborted");
-          AppendDriveLog(serial, "Erase Disk", "Aborted");
-          break;
-        case kEraseFailed:
-          SetStatusText(line, "Failure");
-          AppendDriveLog(serial, "Erase Disk", "Failed");
-          break;
-        case kEraseRefused:
-          SetStatusText(line, "Refused");
-          TellUser(EraseRefusedText(erase.refused_at.load()), drive_caption);
-          AppendDriveLog(serial, "Erase Disk", "Refused");
-          break;
-        default:
-          break;
-      }
+    case utility::kEraseDisk:
+      RunEraseDisk(record, line);
       break;
-    }
 
     case utility::kLogView: {
       CDispLog viewer;
@@ -249,55 +196,6 @@ void CPlovixDlg::OnUtilities() {
     }
 
     default:
-      break;
-  }
-}
-
-bool CPlovixDlg::OpenListedDriveForErase(const DriveRecord& record, int line) {
-  connection->Close();
-  // One that does not open goes on to fail its erase, as it always has: nothing can
-  // reach it to be written.
-  if (!connection->Open(record.drive_number)) return true;
-  if (IsStillListedDrive(*connection, record)) return true;
-  SetStatusText(line, "Drive Changed");
-  TellUser(kDriveChangedText, DriveCaption(record));
-  return false;
-}
-
-// Erase MBR on an NVMe namespace: block 0 whatever its size, said first where that is
-// more than one sector.
-void CPlovixDlg::EraseMbrOnNvme(const DriveRecord& record, int line) {
-  const std::string serial = Text(record.serial);
-  const std::string drive_caption = DriveCaption(record);
-  if (!NvmeErasable(record)) {
-    TellUser(nvme_text::kEraseNeedsWriteZeroes, drive_caption);
-    SetStatusText(line, "Not Supported");
-    return;
-  }
-  if (record.nvme_block_bytes > 512 &&
-      !AskUser(MbrBlockNote(record.nvme_block_bytes), drive_caption)) {
-    return;  // declined: like a declined warning, nothing done and nothing logged
-  }
-  if (!OpenListedDriveForErase(record, line)) return;
-  SetStatusText(line, "Erase MBR Execute");
-  switch (EraseMbrNvme(*connection, EraseTargetOf(record))) {
-    case NvmeEraseOutcome::Done: {
-      SetStatusText(line, "Completed");
-      CCompErase1 done;
-      done.drive_caption = drive_caption;
-      done.DoModal();
-      AppendDriveLog(serial, "Erase MBR", "Completed");
-      break;
-    }
-    case NvmeEraseOutcome::Failed:
-      SetStatusText(line, "Failure");
-      ui::AfxMessageBox("!!! Erase MBR Fail !!!", ui::MB_OK);
-      AppendDriveLog(serial, "Erase MBR", "Failed");
-      break;
-    case NvmeEraseOutcome::Refused:
-      SetStatusText(line, "Refused");
-      TellUser(nvme_text::kMbrRefused, drive_caption);
-      AppendDriveLog(serial, "Erase MBR", "Refused");
       break;
   }
 }

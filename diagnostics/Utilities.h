@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "ui/Dialog.h"
@@ -42,9 +43,13 @@ class CUtilMenu : public ui::Dialog {
 
   std::uint8_t* utility_choice = nullptr;  // the main window's byte; set before DoModal
   std::string drive_caption;               // the drive the menu acts on, for its captions
+  // What to tell the user before an erase's confirmation (empty: nothing); a notice
+  // declined ends the menu like a declined warning.
+  std::function<std::string(std::uint8_t choice)> erase_notice;
 
  private:
   void Choose(std::uint8_t choice);
+  bool NoticeAccepted(std::uint8_t choice);
 };
 
 }  // namespace plovix

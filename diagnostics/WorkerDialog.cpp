@@ -67,6 +67,7 @@ void WorkerDialog::OnAbort() {
   abort_requested.store(1, std::memory_order_release);
   // A tick after this point would see finished and could close with another code.
   KillTimer(timer_id);
+  if (fast_timer_id != 0) KillTimer(fast_timer_id);
   WaitForWorker();
   EndDialog(aborted_code_);
 }

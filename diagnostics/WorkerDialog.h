@@ -34,6 +34,8 @@ class WorkerDialog : public ui::Dialog {
   int FinishRefused(std::uint64_t at_sector);
 
   int timer_id = 0;
+  // A second, quicker timer of the dialog's, if it has one (0: none); killed with the first.
+  int fast_timer_id = 0;
   // Shared with the worker. The worker stores finished last (release); readers load it
   // with acquire before looking at the others.
   std::atomic<std::uint64_t> current_lba{0};

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "drive/DriveConnection.h"
 
@@ -36,6 +37,52 @@ int WriteBufferZeros(DriveConnection& connection, Transport transport);
 // Vendor opcode 0x82: write the loaded buffer over n sectors from lba.
 int EraseRange(DriveConnection& connection, Transport transport, std::uint64_t lba,
                std::uint32_t n);
+
+// What the drive made of one command, where a flow needs more than 0 or 2: whether the
+// drive itself refused it (its error status, or a check condition through a bridge) or
+// never answered, and the registers it returned, where it returned them.
+enum class AtaOutcome : std::uint8_t { Ok, DriveError, NoAnswer };
+
+struct AtaAnswer {
+  AtaOutcome outcome = AtaOutcome::NoAnswer;
+  std::uint8_t status = 0;
+  std::uint8_t error = 0;
+  bool has_registers = false;  // lba and count below came back from the drive
+  std::uint64_t lba = 0;       // 48-bit
+  std::uint16_t count = 0;
+  bool ok() const { return outcome == AtaOutcome::Ok; }
+};
+
+// "aborted command", "a write error (uncorrectable)", "no answer", ... for the user.
+std::string DescribeAnswer(const AtaAnswer& answer);
+
+// The answers behind WriteBufferZeros and EraseRange.
+AtaAnswer SendWriteBufferZeros(DriveConnection& connection, Transport transport);
+AtaAnswer SendEraseRange(DriveConnection& connection, Transport transport, std::uint64_t lba,
+                         std::uint32_t n);
+// READ NATIVE MAX ADDRESS EXT, and GET NATIVE MAX ADDRESS EXT of the accessible max
+// address feature set: the native max LBA in the answer's registers.
+AtaAnswer ReadNativeMaxAddressExt(DriveConnection& connection, Transport transport);
+AtaAnswer GetNativeMaxAddressExt(DriveConnection& connection, Transport transport);
+// SCT Write Same (SMART WRITE LOG to the SCT command log): the drive fills count
+// sectors from lba with a repeated 32-bit pattern on its own, in the background.
+AtaAnswer SctWriteSame(DriveConnection& connection, Transport transport, std::uint64_t lba,
+                       std::uint64_t count, std::uint32_t pattern);
+// SCT status (SMART READ LOG of the SCT command log) into buffer A.
+AtaAnswer SctReadStatus(DriveConnection& connection, Transport transport);
+
+// The SCT status fields an erase follows.
+struct SctStatus {
+  std::uint16_t extended_status = 0;  // 0xFFFF while a command runs, 0 done, else error
+  std::uint16_t action = 0;
+  std::uint8_t device_state = 0;
+  std::uint64_t current_lba = 0;
+};
+SctStatus DecodeSctStatus(const std::uint8_t* sector);
+
+// The ATA registers in SCSI sense data: descriptor format (72h/73h, ATA Status Return
+// descriptor 09h). False when the sense data carries none.
+bool DecodeAtaReturnSense(const std::uint8_t* sense, std::size_t length, AtaAnswer& answer);
 
 // Offset of the self-test execution status byte in the SMART data sector.
 inline constexpr int kSelfTestStatusOffset = 363;

@@ -17,6 +17,7 @@ constexpr std::uint8_t kCmdVendorErase = 0x82;
 constexpr std::uint8_t kCmdFlushCache = 0xE7;
 constexpr std::uint8_t kCmdFlushCacheExt = 0xEA;
 constexpr std::uint8_t kCmdCheckPowerMode = 0xE5;
+constexpr std::uint8_t kCmdReadNativeMaxExt = 0x27;
 
 constexpr std::uint8_t kSmartReadData = 0xD0;
 constexpr std::uint8_t kSmartReadThresholds = 0xD1;
@@ -24,6 +25,9 @@ constexpr std::uint8_t kSmartExecuteOffline = 0xD4;
 constexpr std::uint8_t kSmartEnable = 0xD8;
 constexpr std::uint8_t kSmartDisable = 0xD9;
 constexpr std::uint8_t kSmartReturnStatus = 0xDA;
+constexpr std::uint8_t kSmartReadLog = 0xD5;
+constexpr std::uint8_t kSmartWriteLog = 0xD6;
+constexpr std::uint8_t kSctLog = 0xE0;
 
 // Error register bits.
 constexpr std::uint8_t kErrAbort = 0x04;
@@ -143,12 +147,17 @@ AtaResult AtaDrive::Execute(const AtaExchange& ex, std::uint64_t now_ms) {
     }
     case kCmdWriteBuffer: {
       if (!PhaseFits(ex, DataPhase::Out)) return ProtocolError();
+      if (!setup_.write_buffer) return Failed(kErrAbort);
       std::copy_n(ex.data_out.begin(), buffer_.size(), buffer_.begin());
       return AtaResult{};
     }
     case kCmdVendorErase:
       if (!PhaseFits(ex, DataPhase::None)) return ProtocolError();
+      if (!setup_.vendor_erase) return Failed(kErrAbort);
       return Erase(r);
+    case kCmdReadNativeMaxExt:
+      if (!PhaseFits(ex, DataPhase::None)) return ProtocolError();
+      return ReadNativeMax(r);
     case kCmdFlushCache:
     case kCmdFlushCacheExt:
       if (!PhaseFits(ex, DataPhase::None)) return ProtocolError();
@@ -167,11 +176,16 @@ AtaResult AtaDrive::Execute(const AtaExchange& ex, std::uint64_t now_ms) {
 
 AtaResult AtaDrive::Smart(const AtaExchange& ex, std::uint64_t now_ms) {
   const AtaRegisters& r = ex.regs;
-  const bool reads = r.feature == kSmartReadData || r.feature == kSmartReadThresholds;
-  const bool known = reads || r.feature == kSmartEnable || r.feature == kSmartDisable ||
-                     r.feature == kSmartExecuteOffline || r.feature == kSmartReturnStatus;
+  const bool reads = r.feature == kSmartReadData || r.feature == kSmartReadThresholds ||
+                     r.feature == kSmartReadLog;
+  const bool writes = r.feature == kSmartWriteLog;
+  const bool known = reads || writes || r.feature == kSmartEnable ||
+                     r.feature == kSmartDisable || r.feature == kSmartExecuteOffline ||
+                     r.feature == kSmartReturnStatus;
   if (!known) return Failed(kErrAbort);
-  if (!PhaseFits(ex, reads ? DataPhase::In : DataPhase::None)) return ProtocolError();
+  if (!PhaseFits(ex, reads ? DataPhase::In : writes ? DataPhase::Out : DataPhase::None)) {
+    return ProtocolError();
+  }
   if (r.lba_mid != 0x4F || r.lba_high != 0xC2) return Failed(kErrAbort);
   if (!setup_.smart_supported) return Failed(kErrAbort);
   if (!setup_.smart_enabled && r.feature != kSmartEnable) return Failed(kErrAbort);
@@ -184,6 +198,12 @@ AtaResult AtaDrive::Smart(const AtaExchange& ex, std::uint64_t now_ms) {
     case kSmartReadThresholds:
       result.data_in = SmartThresholds();
       return result;
+    case kSmartReadLog:
+      if (r.lba_low != kSctLog || !setup_.sct_write_same) return Failed(kErrAbort);
+      return SctStatus(now_ms);
+    case kSmartWriteLog:
+      if (r.lba_low != kSctLog || !setup_.sct_write_same) return Failed(kErrAbort);
+      return SctWrite(ex, now_ms);
     case kSmartEnable:
       setup_.smart_enabled = true;
       return result;
@@ -263,7 +283,12 @@ AtaResult AtaDrive::Erase(const AtaRegisters& r) {
   if (lba >= setup_.total_sectors || n > setup_.total_sectors - lba) {
     return Failed(kErrIdNotFound);
   }
-  store_.Fill(lba, n, buffer_);
+  std::uint64_t failed_at = 0;
+  if (!FillWrite(lba, n, buffer_, failed_at)) {
+    AtaResult result = Failed(kErrUncorrectable);
+    result.media_sectors = failed_at - lba;
+    return result;
+  }
   AtaResult result;
   result.media_sectors = n;
   return result;
@@ -296,7 +321,8 @@ std::vector<std::uint8_t> AtaDrive::IdentifyData() const {
   PutWord(d, 64, 0x0003);
   for (int w = 65; w <= 68; ++w) PutWord(d, w, 120);
   PutWord(d, 80, 0x01F0);  // ATA/ATAPI-4 to ATA8-ACS
-  PutWord(d, 82, static_cast<std::uint16_t>(0x4068 | (setup_.smart_supported ? 0x0001 : 0)));
+  // Host protected area feature set, as nearly every drive has it.
+  PutWord(d, 82, static_cast<std::uint16_t>(0x4468 | (setup_.smart_supported ? 0x0001 : 0)));
   PutWord(d, 83, 0x7400);  // 48-bit addressing, FLUSH CACHE (EXT)
   PutWord(d, 84, static_cast<std::uint16_t>(0x4000 | (setup_.smart_supported ? 0x0001 : 0) |
                                             (setup_.selftest_supported ? 0x0002 : 0)));
@@ -310,6 +336,7 @@ std::vector<std::uint8_t> AtaDrive::IdentifyData() const {
     PutWord(d, 100 + i, static_cast<std::uint16_t>(total >> (16 * i)));
   }
   PutWord(d, 106, 0x4000);
+  if (setup_.sct_write_same) PutWord(d, 206, 0x0005);  // SCT, with Write Same
   PutWord(d, 217, 7200);
   d[510] = 0xA5;  // integrity word: signature and checksum
   PutChecksum(d);

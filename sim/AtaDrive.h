@@ -80,11 +80,26 @@ class AtaDrive : public VirtualDrive {
   std::vector<std::uint8_t> SmartData(std::uint64_t now_ms);
   std::vector<std::uint8_t> SmartThresholds() const;
   std::size_t stored_runs() const { return store_.run_count(); }
+  // A write of count sectors from lba through the system's block path, under the bench
+  // lock: stops at a write error (false, failed_at set), skips dropped sectors.
+  bool WriteLocked(std::uint64_t lba, const std::uint8_t* data, std::uint64_t count,
+                   std::uint64_t& failed_at);
+  Sector ReadLocked(std::uint64_t lba) const;
 
  private:
   AtaResult Smart(const AtaExchange& exchange, std::uint64_t now_ms);
   AtaResult ReadVerify(const AtaRegisters& regs, std::uint64_t lba, std::uint64_t count);
   AtaResult Erase(const AtaRegisters& regs);
+  AtaResult ReadNativeMax(const AtaRegisters& regs) const;
+  // SMART READ LOG / WRITE LOG of the SCT command log (E0h).
+  AtaResult SctWrite(const AtaExchange& exchange, std::uint64_t now_ms);
+  AtaResult SctStatus(std::uint64_t now_ms);
+  // Fills sectors with one pattern as a write command would: the part before a write
+  // error, nothing of a dropped range. False when it met the write error (at failed_at).
+  bool FillWrite(std::uint64_t lba, std::uint64_t count, const Sector& data,
+                 std::uint64_t& failed_at);
+  // Brings a running SCT Write Same up to now.
+  void SettleSct(std::uint64_t now_ms);
 
   DriveSpec setup_;
   std::optional<BridgeSpec> bridge_;
@@ -99,6 +114,18 @@ class AtaDrive : public VirtualDrive {
   };
   std::optional<RunningTest> running_;
   std::optional<std::uint8_t> last_status_;  // set once a test ended or was aborted
+
+  struct SctState {
+    std::uint16_t action = 0;
+    std::uint16_t function = 0;
+    std::uint16_t status = 0;  // 0xFFFF while it runs
+    std::uint64_t first = 0;
+    std::uint64_t count = 0;
+    std::uint64_t done = 0;
+    std::uint64_t start_ms = 0;
+    Sector pattern{};
+  };
+  std::optional<SctState> sct_;
 };
 
 }  // namespace plovix::sim

@@ -197,6 +197,37 @@ bool CheckCondition(ScsiPassThroughRequest& request, SenseCode code) {
   return true;
 }
 
+// Sense data 72h with the ATA Status Return descriptor (09h), as a SAT layer answers a
+// command sent with CK_COND: recovered error, "ATA pass through information available".
+void ReturnRegisters(ScsiPassThroughRequest& request, const AtaRegisters& r,
+                     std::uint8_t status, bool extend) {
+  std::uint8_t sense[22] = {};
+  sense[0] = 0x72;
+  sense[1] = 0x01;
+  sense[2] = 0x00;
+  sense[3] = 0x1D;
+  sense[7] = 14;
+  std::uint8_t* d = sense + 8;
+  d[0] = 0x09;
+  d[1] = 0x0C;
+  d[2] = extend ? 0x01 : 0x00;
+  d[3] = 0;  // error
+  d[4] = r.prev_count;
+  d[5] = r.count;
+  d[6] = r.prev_lba_low;
+  d[7] = r.lba_low;
+  d[8] = r.prev_lba_mid;
+  d[9] = r.lba_mid;
+  d[10] = r.prev_lba_high;
+  d[11] = r.lba_high;
+  d[12] = r.device;
+  d[13] = status;
+  request.ScsiStatus = kScsiCheckCondition;
+  const std::size_t room = std::min<std::size_t>(request.SenseInfoLength, sizeof request.Sense);
+  std::memset(request.Sense, 0, sizeof request.Sense);
+  std::memcpy(request.Sense, sense, std::min(room, sizeof sense));
+}
+
 DataPhase ScsiPhase(const ScsiPassThroughRequest& request) {
   if (request.DataTransferLength == 0 || request.DataBuffer == nullptr ||
       request.DataIn == kScsiDataUnspecified) {
@@ -247,6 +278,17 @@ struct Bench::Impl {
 
   std::vector<Received> log;
   std::vector<std::string> opened;
+
+  // The system's block path.
+  struct DiskState {
+    std::vector<std::string> users;
+    std::string claim_failure;
+    std::string release_failure;
+    int releases = 0;
+    std::uint64_t bytes_written = 0;
+  };
+  std::map<int, DiskState> disks;
+  std::map<DeviceHandle, int> claims;  // claim handle -> drive number
 
   std::uint64_t Now() const {
     std::function<std::uint64_t()> f;
@@ -792,6 +834,12 @@ bool Bench::ScsiPassThrough(DeviceHandle handle, ScsiPassThroughRequest& request
       AtaResult result = drive->Execute(exchange, now);
       if (garbage) result.status = kStatusOk;
       if (result.status != kStatusOk) return CheckCondition(request, kAtaFailed);
+      if (cdb[0] != kOpBridgeVendor && (cdb[2] & 0x20) != 0) {
+        // CK_COND: the translator returns the registers in descriptor-format sense data.
+        ReturnRegisters(request, result.out ? *result.out : exchange.regs, result.status,
+                        cdb[0] == kOpAtaPassThrough16 && (cdb[1] & 0x01) != 0);
+        return true;
+      }
       data_in = std::move(result.data_in);
       media_sectors = result.media_sectors;
       sectors_per_second = drive->setup().sectors_per_second;
@@ -901,6 +949,157 @@ std::optional<std::vector<std::optional<std::string>>> Bench::PresentDevices(
     }
   }
   return out;
+}
+
+}  // namespace plovix::sim
+
+namespace plovix::sim {
+
+void Bench::SetDiskUsers(int drive_number, std::vector<std::string> users) {
+  std::lock_guard lock(impl_->mutex);
+  impl_->disks[drive_number].users = std::move(users);
+}
+
+void Bench::FailClaim(int drive_number, std::string why) {
+  std::lock_guard lock(impl_->mutex);
+  impl_->disks[drive_number].claim_failure = std::move(why);
+}
+
+void Bench::FailRelease(int drive_number, std::string why) {
+  std::lock_guard lock(impl_->mutex);
+  impl_->disks[drive_number].release_failure = std::move(why);
+}
+
+bool Bench::IsClaimed(int drive_number) const {
+  std::lock_guard lock(impl_->mutex);
+  for (const auto& [handle, number] : impl_->claims) {
+    if (number == drive_number) return true;
+  }
+  return false;
+}
+
+int Bench::ReleaseCount(int drive_number) const {
+  std::lock_guard lock(impl_->mutex);
+  const auto it = impl_->disks.find(drive_number);
+  return it == impl_->disks.end() ? 0 : it->second.releases;
+}
+
+std::uint64_t Bench::BlockBytesWritten(int drive_number) const {
+  std::lock_guard lock(impl_->mutex);
+  const auto it = impl_->disks.find(drive_number);
+  return it == impl_->disks.end() ? 0 : it->second.bytes_written;
+}
+
+std::vector<std::string> Bench::VolumesToDismount(int drive_number) {
+  std::lock_guard lock(impl_->mutex);
+  std::vector<std::string> letters;
+  for (const auto& [letter, drive] : impl_->volumes) {
+    if (drive == drive_number) letters.push_back(std::string(1, letter) + ":");
+  }
+  return letters;
+}
+
+DiskClaim Bench::ClaimDisk(int drive_number) {
+  std::lock_guard lock(impl_->mutex);
+  DiskClaim claim;
+  AtaDrive* ata = impl_->FindDrive(drive_number);
+  NvmeDrive* nvme = impl_->FindNvme(drive_number);
+  if ((!ata && !nvme) || impl_->fail_open.count(drive_number) != 0) {
+    claim.outcome = ClaimOutcome::Failed;
+    claim.why = "no such disk";
+    return claim;
+  }
+  Impl::DiskState& disk = impl_->disks[drive_number];
+  if (!disk.claim_failure.empty()) {
+    claim.outcome = ClaimOutcome::Failed;
+    claim.why = disk.claim_failure;
+    return claim;
+  }
+  claim.users = disk.users;
+  for (const auto& [handle, number] : impl_->claims) {
+    if (number == drive_number) claim.users.push_back("another erase holds the disk");
+  }
+  if (!claim.users.empty()) {
+    claim.outcome = ClaimOutcome::InUse;
+    return claim;
+  }
+  claim.outcome = ClaimOutcome::Claimed;
+  claim.handle = impl_->next_handle++;
+  if (ata) {
+    claim.size_bytes = ata->setup().total_sectors * 512;
+  } else {
+    claim.logical_block_bytes = nvme->setup().block_bytes;
+    claim.size_bytes = nvme->setup().block_count * nvme->setup().block_bytes;
+  }
+  impl_->claims[claim.handle] = drive_number;
+  return claim;
+}
+
+BlockIo Bench::WriteDisk(DeviceHandle claim, std::uint64_t offset, const std::uint8_t* data,
+                         std::uint32_t length) {
+  std::uint64_t sectors_per_second = 0;
+  {
+    std::lock_guard lock(impl_->mutex);
+    const auto it = impl_->claims.find(claim);
+    if (it == impl_->claims.end()) return {false, "not claimed"};
+    if (offset % 512 != 0 || length % 512 != 0 || data == nullptr) return {false, "Invalid argument"};
+    const std::uint64_t lba = offset / 512;
+    const std::uint64_t count = length / 512;
+    impl_->disks[it->second].bytes_written += length;
+    if (AtaDrive* ata = impl_->FindDrive(it->second)) {
+      if (lba + count > ata->setup().total_sectors) return {false, "No space left on device"};
+      std::uint64_t failed_at = 0;
+      if (!ata->WriteLocked(lba, data, count, failed_at)) return {false, "Input/output error"};
+      sectors_per_second = ata->setup().sectors_per_second;
+    } else if (NvmeDrive* nvme = impl_->FindNvme(it->second)) {
+      const NvmeSpec& spec = nvme->setup();
+      if (lba + count > spec.block_count * (spec.block_bytes / 512)) {
+        return {false, "No space left on device"};
+      }
+      nvme->WriteLocked(lba, data, count);
+      sectors_per_second = spec.blocks_per_second * (spec.block_bytes / 512);
+    } else {
+      return {false, "No such device"};
+    }
+  }
+  if (sectors_per_second > 0) {
+    std::this_thread::sleep_for(
+        std::chrono::microseconds(length / 512 * 1000000 / sectors_per_second));
+  }
+  return {true, {}};
+}
+
+BlockIo Bench::ReadDisk(DeviceHandle claim, std::uint64_t offset, std::uint8_t* data,
+                        std::uint32_t length) {
+  std::lock_guard lock(impl_->mutex);
+  const auto it = impl_->claims.find(claim);
+  if (it == impl_->claims.end()) return {false, "not claimed"};
+  if (offset % 512 != 0 || length % 512 != 0 || data == nullptr) return {false, "Invalid argument"};
+  const std::uint64_t lba = offset / 512;
+  AtaDrive* ata = impl_->FindDrive(it->second);
+  NvmeDrive* nvme = impl_->FindNvme(it->second);
+  for (std::uint64_t i = 0; i < length / 512; ++i) {
+    Sector sector;
+    if (ata) {
+      sector = ata->ReadLocked(lba + i);
+    } else if (nvme) {
+      sector = nvme->ReadLocked(lba + i);
+    } else {
+      return {false, "No such device"};
+    }
+    std::memcpy(data + i * 512, sector.data(), sector.size());
+  }
+  return {true, {}};
+}
+
+std::string Bench::ReleaseDisk(DeviceHandle claim) {
+  std::lock_guard lock(impl_->mutex);
+  const auto it = impl_->claims.find(claim);
+  if (it == impl_->claims.end()) return "not claimed";
+  Impl::DiskState& disk = impl_->disks[it->second];
+  ++disk.releases;
+  impl_->claims.erase(it);
+  return disk.release_failure;
 }
 
 }  // namespace plovix::sim

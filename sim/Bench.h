@@ -53,6 +53,20 @@ struct DriveSpec {
   // Media speed for READ VERIFY and erase runs in sectors per bench second; 0 = instant.
   // Only the demo uses it (it really sleeps); tests keep 0.
   std::uint64_t sectors_per_second = 0;
+  // Erasing. Only the original maker's drives know the vendor erase opcode (0x82); every
+  // other drive answers it with an aborted command, as real ones do.
+  bool vendor_erase = false;
+  bool write_buffer = true;     // WRITE BUFFER accepted
+  bool sct_write_same = false;  // IDENTIFY word 206: SCT Write Same, with SCT status
+  // 0: the native size is total_sectors; more: a host protected area hides the rest
+  // (READ NATIVE MAX ADDRESS EXT tells it).
+  std::uint64_t native_sectors = 0;
+  // Writes of any kind (vendor erase, SCT Write Same, the system's block path) that reach
+  // this sector fail there with a write error; the sectors before it are written.
+  std::optional<std::uint64_t> write_error_lba;
+  // Writes to sectors [first, first + count) report success and change nothing.
+  std::uint64_t dropped_writes_first = 0;
+  std::uint64_t dropped_writes_count = 0;
 };
 
 // An NVMe device self-test runs for duration_ms of bench time and then leaves a result
@@ -230,6 +244,28 @@ class Bench : public DeviceIo, public DeviceCatalog {
   // lifts it again).
   SystemDrives FindSystemDrives() override;
   void SetSystemDrivesUndetermined(std::string why);
+
+  // The system's block path (the disk claimed, written and read as the operating system
+  // would). What uses a disk, one sentence each: a claim is refused while any is set.
+  void SetDiskUsers(int drive_number, std::vector<std::string> users);
+  // The claim fails outright, in these words (a system that cannot open the disk).
+  void FailClaim(int drive_number, std::string why);
+  // Telling the system of the erase fails, in these words.
+  void FailRelease(int drive_number, std::string why);
+  // Whether the disk is claimed now, and how often a claim was given up (and the system
+  // told) since the bench began.
+  bool IsClaimed(int drive_number) const;
+  int ReleaseCount(int drive_number) const;
+  // Bytes written through the block path to a drive since the bench began.
+  std::uint64_t BlockBytesWritten(int drive_number) const;
+
+  std::vector<std::string> VolumesToDismount(int drive_number) override;
+  DiskClaim ClaimDisk(int drive_number) override;
+  BlockIo WriteDisk(DeviceHandle claim, std::uint64_t offset, const std::uint8_t* data,
+                    std::uint32_t length) override;
+  BlockIo ReadDisk(DeviceHandle claim, std::uint64_t offset, std::uint8_t* data,
+                   std::uint32_t length) override;
+  std::string ReleaseDisk(DeviceHandle claim) override;
 
   // DeviceCatalog
   std::optional<std::vector<std::optional<std::string>>> PresentDevices(

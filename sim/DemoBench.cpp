@@ -103,7 +103,8 @@ void BuildDemoBench(Bench& bench) {
                          HealthyAttributes(14211, 2211)));
   bench.AddVolume('C', 0);
 
-  // 1: a healthy data disk holding D:.
+  // 1: a healthy data disk holding D:, an ordinary drive: it refuses the vendor erase, so
+  // the program erases it by the system's own writes, D: dismounted meanwhile.
   bench.AddSata(1, Drive("Orvane OD1000-HX", "ORV1H4477120", "HX02B1", k1TB,
                          HealthyAttributes(10523, 1043)));
   bench.AddVolume('D', 1);
@@ -115,26 +116,38 @@ void BuildDemoBench(Bench& bench) {
   worn.extended_test = {0x74, 45000};
   worn.bad_lbas = {183'746'281, 183'746'282, 183'746'290, 301'122'007,
                    301'122'008, 301'122'009, 301'122'010, 301'122'011};
+  // Its first bad sector cannot be written either: an erase fails there.
+  worn.write_error_lba = 183'746'281;
   bench.AddSata(2, std::move(worn));
 
   // 3: SMART is there but switched off.
   DriveSpec off = Drive("Tessel TS-500A", "TSL0500K7781", "TA10", k500GB,
                         HealthyAttributes(2210, 388));
   off.smart_enabled = false;
+  // It fills itself with zeros when asked (SCT Write Same).
+  off.sct_write_same = true;
   bench.AddSata(3, std::move(off));
 
-  // 4: a large USB disk behind a recognised bridge chip.
+  // 4: a large USB disk behind a recognised bridge chip, of the maker whose erase command
+  // the program was first built for; a host protected area hides its last 1 GiB.
   DriveSpec big = Drive("Kestrel KD4000-UX", "KST4U5521007", "UX1.10", k4TB,
                         HealthyAttributes(812, 97));
   big.extended_test = {0x00, 75000};
+  big.vendor_erase = true;
+  big.native_sectors = k4TB + 2'097'152;
   bench.AddUsb(4, std::move(big),
                Bridge("Halcyon", "Portable Drive", "1021", "j329",
                       BridgeForwarding::VendorAndStandard, "HC4T0000A1B2", 0x2B9A, 0x1130));
   bench.AddVolume('E', 4);
 
-  // 5: a USB disk behind a bridge that only knows the standard pass-through blocks.
-  bench.AddUsb(5, Drive("Brannock BR1000-E", "BRN1E0320456", "E0.4", k1TB,
-                        HealthyAttributes(3307, 540)),
+  // 5: a USB disk behind a bridge that only knows the standard pass-through blocks. Its
+  // write cache loses the last 2 MiB of any erase while reporting success: only the
+  // read-back finds it.
+  DriveSpec lossy = Drive("Brannock BR1000-E", "BRN1E0320456", "E0.4", k1TB,
+                          HealthyAttributes(3307, 540));
+  lossy.dropped_writes_first = k1TB - 4096;
+  lossy.dropped_writes_count = 4096;
+  bench.AddUsb(5, std::move(lossy),
                Bridge("Quorra", "External USB 3.0", "0104", "    ", BridgeForwarding::Standard,
                       "QR10002233", 0x1F3C, 0x0A07));
 

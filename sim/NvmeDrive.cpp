@@ -244,18 +244,7 @@ NvmeResult NvmeDrive::Io(const NvmeExchange& ex) {
   if (r.opcode == kNvmeIoWriteZeroes) {
     store_.Fill(slba * per_block, blocks * per_block, Sector{});
   } else {
-    // Runs of equal sectors go into the store as one, so zero writes stay cheap.
-    const std::uint64_t sectors = blocks * per_block;
-    std::uint64_t i = 0;
-    while (i < sectors) {
-      const std::uint8_t* at = ex.data_out.data() + i * 512;
-      std::uint64_t j = i + 1;
-      while (j < sectors && std::memcmp(at, ex.data_out.data() + j * 512, 512) == 0) ++j;
-      Sector sector;
-      std::copy_n(at, sector.size(), sector.begin());
-      store_.Fill(slba * per_block + i, j - i, sector);
-      i = j;
-    }
+    store_.Write(slba * per_block, ex.data_out.data(), blocks * per_block);
   }
   result.media_blocks = blocks;
   return result;

@@ -55,6 +55,14 @@ class NvmeDrive : public VirtualNvme {
   std::vector<std::uint8_t> IdentifyNamespaceData() const;
   std::vector<std::uint8_t> HealthLogData() const;
   std::vector<std::uint8_t> SelfTestLogLocked(std::uint64_t now_ms);
+  // The system's block path, in 512-byte sectors, under the bench lock.
+  void WriteLocked(std::uint64_t lba, const std::uint8_t* data, std::uint64_t count) {
+    store_.Write(lba, data, count);
+  }
+  Sector ReadLocked(std::uint64_t lba) const {
+    const Sector* written = store_.Find(lba);
+    return written ? *written : PatternSector(lba);
+  }
 
  private:
   NvmeResult Admin(const NvmeExchange& ex, std::uint64_t now_ms);

@@ -1,6 +1,7 @@
 #include "sim/SectorStore.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace plovix::sim {
 
@@ -45,6 +46,19 @@ void SectorStore::Fill(std::uint64_t first, std::uint64_t count, const Sector& d
     }
   }
   runs_.emplace(start, Run{end, std::move(shared)});
+}
+
+void SectorStore::Write(std::uint64_t first, const std::uint8_t* data, std::uint64_t count) {
+  std::uint64_t i = 0;
+  while (i < count) {
+    const std::uint8_t* at = data + i * 512;
+    std::uint64_t j = i + 1;
+    while (j < count && std::memcmp(at, data + j * 512, 512) == 0) ++j;
+    Sector sector;
+    std::copy_n(at, sector.size(), sector.begin());
+    Fill(first + i, j - i, sector);
+    i = j;
+  }
 }
 
 const Sector* SectorStore::Find(std::uint64_t lba) const {

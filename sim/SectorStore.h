@@ -15,6 +15,9 @@ class SectorStore {
  public:
   // Every sector of [first, first + count) now holds data.
   void Fill(std::uint64_t first, std::uint64_t count, const Sector& data);
+  // count sectors of data (count * 512 bytes) from first; runs of equal sectors are
+  // kept as one, so writes of zeros stay cheap.
+  void Write(std::uint64_t first, const std::uint8_t* data, std::uint64_t count);
   // The written content of lba, or nullptr when it was never written.
   const Sector* Find(std::uint64_t lba) const;
   // Whether every sector of the range was written with all-zero data.

@@ -53,8 +53,12 @@ TEST_P(DriveCaptions, DialogsAboutOneDriveNameIt) {
   std::vector<ShownDialog> expected{{kMainTemplate, "ZUL for Windows"}};
   expected.insert(expected.end(), c.shown.begin(), c.shown.end());
   EXPECT_EQ(ui.shown_dialogs(), expected);
-  // The one box of these flows, if any, keeps the program's title.
-  for (const auto& box : ui.message_boxes()) EXPECT_EQ(box.caption, ui::AppTitle());
+  // The one box of these flows, if any, keeps the program's title; the erase's result,
+  // about the drive, names it after the title as the drive's own dialogs do.
+  for (const auto& box : ui.message_boxes()) {
+    EXPECT_EQ(box.caption, box.text.starts_with("Erased by ") ? ui::AppTitle() + kDrive
+                                                             : ui::AppTitle());
+  }
 }
 
 using Ui = ui::scripted::ScriptedBackend;
@@ -120,6 +124,7 @@ INSTANTIATE_TEST_SUITE_P(
                       ui.Expect(149).Press(1);
                       ui.Expect(150).Do(WaitForWorker).AdvanceUntilClosed(10000);
                       ui.Expect(152).Press(1);
+                      ui.ExpectMessageBoxStarting("Erased by vendor fill.").Press(ui::IDOK);
                     },
                     {{147, "Utilities" + kDrive},
                      {148, "WARNING" + kDrive},

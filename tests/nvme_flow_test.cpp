@@ -757,7 +757,10 @@ TEST_P(NvmeEraseMbr, ZeroesTheFirstBlockOnly) {
   ui.Expect(147).Press(1001);
   Confirm(ui);
   if (c.note_answer) ui.ExpectMessageBox(MbrBlockNote(c.block_bytes)).Press(*c.note_answer);
-  if (c.status == "Completed") ui.Expect(151).Press(1);
+  if (c.status == "Completed") {
+    ui.Expect(151).Press(1);
+    ui.ExpectMessageBoxStarting("The MBR was erased by ").Press(ui::IDOK);
+  }
   if (!c.box.empty()) ui.ExpectMessageBox(c.box).Press(ui::IDOK);
   End();
   Run();
@@ -791,22 +794,29 @@ TEST_P(NvmeEraseMbr, ZeroesTheFirstBlockOnly) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, NvmeEraseMbr,
     ::testing::Values(
-        MbrCase{"Zeroes512", 512, {}, {}, std::nullopt, "", "Completed", {"Erase MBR=Completed"},
+        MbrCase{"Zeroes512", 512, {}, {}, std::nullopt, "", "Completed", {"Erase MBR=Completed (NVMe Write Zeroes)"},
                 {kNvmeWriteZeroes, kNvmeFlush}, true},
         MbrCase{"Zeroes4kAfterSayingSo", 4096, {}, {}, ui::IDOK, "", "Completed",
-                {"Erase MBR=Completed"}, {kNvmeWriteZeroes, kNvmeFlush}, true},
+                {"Erase MBR=Completed (NVMe Write Zeroes)"}, {kNvmeWriteZeroes, kNvmeFlush}, true},
         MbrCase{"Declined4k", 4096, {}, {}, ui::IDCANCEL, "", "Ready", {}, {}, false},
         MbrCase{"WritesZerosWithoutWriteZeroes", 4096,
                 [](sim::NvmeSpec& s) { s.write_zeroes_supported = false; }, {}, ui::IDOK, "",
-                "Completed", {"Erase MBR=Completed"}, {kNvmeWrite, kNvmeFlush}, true},
+                "Completed", {"Erase MBR=Completed (NVMe Write Zeroes)"}, {kNvmeWrite, kNvmeFlush}, true},
         MbrCase{"WritesZerosWhereWriteZeroesIsRefused", 512,
                 [](sim::NvmeSpec& s) { s.os_refused_io = {kNvmeWriteZeroes}; }, {}, std::nullopt,
-                "", "Completed", {"Erase MBR=Completed"},
+                "", "Completed", {"Erase MBR=Completed (NVMe Write Zeroes)"},
                 {kNvmeWriteZeroes, kNvmeWrite, kNvmeFlush}, true},
+        // The system's own writes to the claimed disk take over.
         MbrCase{"EveryWriteRefused", 512,
                 [](sim::NvmeSpec& s) { s.os_refused_io = {kNvmeWriteZeroes, kNvmeWrite}; }, {},
-                std::nullopt, nvme_text::kMbrRefused, "Refused", {"Erase MBR=Refused"},
-                {kNvmeWriteZeroes, kNvmeWrite}, false},
+                std::nullopt, "", "Completed", {"Erase MBR=Completed (operating-system writes)"},
+                {kNvmeWriteZeroes, kNvmeWrite}, true},
+        MbrCase{"EveryWriteRefusedAndNoClaim", 512,
+                [](sim::NvmeSpec& s) { s.os_refused_io = {kNvmeWriteZeroes, kNvmeWrite}; },
+                [](sim::Bench& b) { b.FailClaim(kNvme, "access denied"); }, std::nullopt,
+                "The operating system would not let the program take the disk for the erase "
+                "(access denied), so nothing was written.",
+                "Refused", {}, {}, false},
         MbrCase{"WriteZeroesFails", 4096, {},
                 [](sim::Bench& b) {
                   sim::Fault f;
@@ -873,7 +883,11 @@ TEST_P(NvmeEraseDisk, ZeroesEveryBlockInRuns) {
   Confirm(ui);
   RunWorkerOut(ui.Expect(150));
   const std::uint64_t per_block = c.block_bytes / 512;
-  if (c.status == "Completed") ui.Expect(152).Press(1);
+  if (c.status == "Completed") {
+    ui.Expect(152).Press(1);
+    ui.ExpectMessageBoxStarting("Erased by NVMe Write Zeroes.\nVerified.").Press(ui::IDOK);
+  }
+  if (c.status == "Failure") ui.ExpectMessageBoxStarting("!!! Erase Disk Fail !!!").Press(ui::IDOK);
   if (c.status == "Refused") {
     ui.ExpectMessageBox(EraseRefusedText(c.zeroed_blocks * per_block)).Press(ui::IDOK);
   }
@@ -906,16 +920,16 @@ TEST_P(NvmeEraseDisk, ZeroesEveryBlockInRuns) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, NvmeEraseDisk,
     ::testing::Values(
-        DiskCase{"WriteZeroes512", 512, kBlocks512, {}, {}, "Completed", "Erase Disk=Completed",
+        DiskCase{"WriteZeroes512", 512, kBlocks512, {}, {}, "Completed", "Erase Disk=Completed (NVMe Write Zeroes)",
                  kBlocks512, kNvmeWriteZeroes},
-        DiskCase{"WriteZeroes4k", 4096, kBlocks4k, {}, {}, "Completed", "Erase Disk=Completed",
+        DiskCase{"WriteZeroes4k", 4096, kBlocks4k, {}, {}, "Completed", "Erase Disk=Completed (NVMe Write Zeroes)",
                  kBlocks4k, kNvmeWriteZeroes},
         DiskCase{"ZeroWrites4k", 4096, 1000,
                  [](sim::NvmeSpec& s) { s.write_zeroes_supported = false; }, {}, "Completed",
-                 "Erase Disk=Completed", 1000, kNvmeWrite},
+                 "Erase Disk=Completed (NVMe Write Zeroes)", 1000, kNvmeWrite},
         DiskCase{"ZeroWritesWhereWriteZeroesIsRefused", 512, 5000,
                  [](sim::NvmeSpec& s) { s.os_refused_io = {kNvmeWriteZeroes}; }, {}, "Completed",
-                 "Erase Disk=Completed", 5000, kNvmeWrite},
+                 "Erase Disk=Completed (NVMe Write Zeroes)", 5000, kNvmeWrite},
         DiskCase{"WritesRefusedPartway", 4096, 1000,
                  [](sim::NvmeSpec& s) { s.write_zeroes_supported = false; },
                  [](sim::Bench& b) { b.AddFault(IoFault(kNvmeWrite, sim::FaultEffect::Refused, 3)); },

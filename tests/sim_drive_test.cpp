@@ -249,6 +249,7 @@ TEST(SimVerify, FailsOverBadSectorsAndPastTheEnd) {
 TEST(SimErase, WritesTheLoadedBufferOverTheRun) {
   DriveSpec setup = Worn();
   setup.total_sectors = 1000000;
+  setup.vendor_erase = true;  // the maker's own drive
   Rig rig(setup);
   std::vector<std::uint8_t> pattern(512);
   for (std::size_t i = 0; i < pattern.size(); ++i) pattern[i] = static_cast<std::uint8_t>(0xA0 ^ i);
@@ -284,6 +285,7 @@ TEST(SimErase, WritesTheLoadedBufferOverTheRun) {
 TEST(SimErase, WholeLargeDriveOverScsi) {
   DriveSpec setup = Worn();
   setup.total_sectors = 7814037168ULL;  // 4 TB
+  setup.vendor_erase = true;  // the maker's own drive
   Bench bench;
   BridgeSpec bridge;
   bench.AddUsb(0, setup, bridge);

@@ -19,12 +19,15 @@ constexpr std::uint64_t kRun = 65535;
 constexpr std::uint64_t k4TB = 7814037168;
 const std::array<std::uint8_t, 512> kZeros{};
 
-// What an erase sends: the drive's identity, read once to make sure it is still the
-// listed one, then WRITE BUFFER and the erase of each run (of the first `runs` only).
+constexpr std::uint8_t kNativeMax = 0x27;
+
+// What an erase of the disk sends: the identity and the native max address for the notice
+// before the warning, the identity again to make sure it is still the listed drive, then
+// WRITE BUFFER and the erase of each run (of the first `runs` only).
 std::vector<Cmd> PlannedErase(std::uint64_t total, std::size_t runs = SIZE_MAX) {
-  std::vector<Cmd> cmds{{.opcode = kIdentify}};
+  std::vector<Cmd> cmds{{.opcode = kIdentify}, {.opcode = kNativeMax}, {.opcode = kIdentify}};
   for (const SectorRun& run : EraseRunList(total)) {
-    if (cmds.size() == 1 + 2 * runs) break;
+    if (cmds.size() == 3 + 2 * runs) break;
     cmds.push_back(Cmd{.opcode = kWriteBuffer});
     cmds.push_back(Cmd{.opcode = kErase, .lba = run.lba, .count = run.count});
   }
@@ -100,7 +103,8 @@ TEST_P(EraseMbrFlow, IdentifiesTheDriveThenZeroesSectorZeroWithTwoWrites) {
 INSTANTIATE_TEST_SUITE_P(Transports, EraseMbrFlow, ::testing::Values(false, true),
                          [](const auto& p) { return std::string(p.param ? "usb" : "sata"); });
 
-enum class MbrFault { EraseRejected, OpenFails };
+// A drive that refuses the erase is erased another way; one that does not answer fails.
+enum class MbrFault { EraseUnanswered, OpenFails };
 
 class EraseMbrFailure : public UtilsRig, public ::testing::WithParamInterface<MbrFault> {};
 
@@ -112,7 +116,7 @@ TEST_P(EraseMbrFailure, StatusReadsFailureWhileTheBoxIsUp) {
         if (GetParam() == MbrFault::OpenFails) {
           bench.FailOpen(3);
         } else {
-          bench.AddFault(FaultOn(3, kErase, sim::FaultEffect::AtaError));
+          bench.AddFault(FaultOn(3, kErase, sim::FaultEffect::Timeout));
         }
       })
       .Press(1001);
@@ -141,7 +145,7 @@ TEST_P(EraseMbrFailure, StatusReadsFailureWhileTheBoxIsUp) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Faults, EraseMbrFailure,
-                         ::testing::Values(MbrFault::EraseRejected, MbrFault::OpenFails));
+                         ::testing::Values(MbrFault::EraseUnanswered, MbrFault::OpenFails));
 
 // --- Erase Disk --------------------------------------------------------------------------------
 
@@ -171,6 +175,7 @@ TEST_P(EraseDiskFlow, ZeroesEverySectorInRunsAndReportsCompleted) {
       .AdvanceUntilClosed(10000);
   // The completion notice comes up on top of the progress dialog, before it closes.
   ui.Expect(152).Press(1);
+  ui.ExpectMessageBoxStarting("Erased by vendor fill.\nVerified.").Press(ui::IDOK);
   End();
   Run();
 
@@ -209,16 +214,16 @@ TEST_F(UtilsRig, EraseDiskZeroesAFourTerabyteDrive) {
   Confirm(ui);
   ui.Expect(150).Do(WaitForEraser).AdvanceUntilClosed(10000);
   ui.Expect(152).Press(1);
+  ui.ExpectMessageBoxStarting("Erased by vendor fill.\nVerified.").Press(ui::IDOK);
   End();
   Run();
 
   EXPECT_TRUE(drive.IsZeroed(0, k4TB));
-  const auto cmds = Commands(3);
+  const auto cmds = Commands(3, {kWriteBuffer, kErase});
   const std::uint64_t runs = (k4TB + kRun - 1) / kRun;
-  ASSERT_EQ(cmds.size(), 1 + 2 * runs);
-  EXPECT_EQ(cmds[0], (Cmd{.opcode = kIdentify}));
-  EXPECT_EQ(cmds[1], (Cmd{.opcode = kWriteBuffer}));
-  EXPECT_EQ(cmds[2], (Cmd{.opcode = kErase, .lba = 0, .count = 65535}));
+  ASSERT_EQ(cmds.size(), 2 * runs);
+  EXPECT_EQ(cmds[0], (Cmd{.opcode = kWriteBuffer}));
+  EXPECT_EQ(cmds[1], (Cmd{.opcode = kErase, .lba = 0, .count = 65535}));
   EXPECT_EQ(cmds.back(), (Cmd{.opcode = kErase, .lba = (runs - 1) * kRun,
                               .count = static_cast<std::uint32_t>(k4TB - (runs - 1) * kRun)}));
   EXPECT_EQ(status.at(0), "Completed");
@@ -239,6 +244,11 @@ TEST_F(UtilsRig, EraseDiskFailureOnThirdRunLeavesTheRestIntact) {
       .Press(1002);
   Confirm(ui);
   ui.Expect(150).Do(WaitForEraser).AdvanceUntilClosed(10000);
+  // It says where it stopped and what the drive answered.
+  ui.ExpectMessageBox(
+        "!!! Erase Disk Fail !!!\n\nThe erase stopped at the run from LBA 131070: command "
+        "aborted (error register 04h).")
+      .Press(ui::IDOK);
   End();
   Run();
 
@@ -258,6 +268,7 @@ TEST_F(UtilsRig, EraseDiskOfAnEmptyDiskFails) {
   ui.Expect(147).Press(1002);
   Confirm(ui);
   ui.Expect(150).Do(WaitForEraser).AdvanceUntilClosed(10000);
+  ui.ExpectMessageBoxStarting("!!! Erase Disk Fail !!!").Press(ui::IDOK);
   End();
   Run();
   EXPECT_TRUE(Commands(3, {kWriteBuffer, kErase}).empty());

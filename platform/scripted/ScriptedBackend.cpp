@@ -88,6 +88,7 @@ void SelectOnly(ListCtrl& list, int line) {
 
 struct Step::Impl {
   bool box = false;
+  bool prefix = false;  // a box whose text begins with text
   int template_id = 0;
   std::string text;
   std::vector<Action> actions;
@@ -96,7 +97,7 @@ struct Step::Impl {
     return box ? "message box '" + text + "'" : "dialog " + std::to_string(template_id);
   }
   bool Fits(const Window& w) const {
-    if (box) return w.dlg == nullptr && w.box_text == text;
+    if (box) return w.dlg == nullptr && (prefix ? w.box_text.starts_with(text) : w.box_text == text);
     return w.dlg != nullptr && w.dlg->template_id() == template_id;
   }
 };
@@ -414,6 +415,12 @@ Step& ScriptedBackend::Expect(int template_id) { return impl_->NewStep(false, te
 
 Step& ScriptedBackend::ExpectMessageBox(const std::string& text) {
   return impl_->NewStep(true, 0, text);
+}
+
+Step& ScriptedBackend::ExpectMessageBoxStarting(const std::string& text) {
+  Step& step = impl_->NewStep(true, 0, text);
+  step.impl_->prefix = true;
+  return step;
 }
 
 void ScriptedBackend::SetFailureHandler(std::function<void(const std::string&)> handler) {

@@ -75,6 +75,8 @@ class ScriptedBackend : public Backend {
   Step& Expect(int template_id);
   // The next step expects a message box with exactly this text on top.
   Step& ExpectMessageBox(const std::string& text);
+  // A box whose text begins so (texts that name files or times).
+  Step& ExpectMessageBoxStarting(const std::string& text);
 
   // Called with a message naming the window when the script does not fit what the
   // program shows (wrong window on top, or nothing left to do while a window waits).

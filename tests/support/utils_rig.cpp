@@ -124,6 +124,8 @@ sim::DriveSpec BenchDriveSpec(const std::string& serial, std::uint64_t total_sec
   setup.serial = serial;
   setup.firmware = "FW01";
   setup.total_sectors = total_sectors;
+  // The maker's own drive, which takes the vendor erase; the erase-method tests turn it off.
+  setup.vendor_erase = true;
   setup.attributes = {sim::SmartAttr{.id = 1, .raw = 0, .threshold = 6},
                      sim::SmartAttr{.id = 5, .raw = 0, .threshold = 36},
                      sim::SmartAttr{.id = 197, .raw = 0, .threshold = 0}};
