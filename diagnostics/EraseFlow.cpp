@@ -1,6 +1,7 @@
 // Erase MBR and Erase Disk from the Utilities menu: the notice before the confirmation,
 // the identity check, the claim on the disk, the erase through one method, the system
 // told, and the result in the Status column, the log, the boxes and the erase record.
+#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -49,8 +50,10 @@ std::string Logged(const char* word, std::optional<EraseMethodKind> method) {
 }
 
 std::string HiddenNote(std::uint64_t hidden) {
-  return "A host protected area hides " + std::to_string(hidden) +
-         " sectors at the end of this disk. Erase Disk cannot reach them and leaves them as "
+  char size[32];
+  std::snprintf(size, sizeof size, "%.1f MiB", static_cast<double>(hidden) / 2048);
+  return "A host protected area hides " + std::to_string(hidden) + " sectors (" + size +
+         ") at the end of this disk. Erase Disk cannot reach them and leaves them as "
          "they are; the program does not change the drive's size.";
 }
 
