@@ -71,9 +71,13 @@ std::string CPlovixDlg::EraseNotice(const DriveRecord& record, std::uint8_t choi
   const std::vector<std::string> volumes = device_io.VolumesToDismount(record.drive_number);
   if (!volumes.empty()) {
     std::string names;
-    for (const std::string& v : volumes) names += (names.empty() ? "" : ", ") + v;
-    notice = "The erase takes these volumes of the disk off-line (dismounts them) while it "
-             "runs: " + names + ". Close every program that uses them first.";
+    for (std::size_t i = 0; i < volumes.size(); ++i) {
+      names += (i == 0 ? "" : i + 1 == volumes.size() ? " and " : ", ") + volumes[i];
+    }
+    const bool one = volumes.size() == 1;
+    notice = "While it runs, the erase dismounts " + names + " (takes " +
+             (one ? "it" : "them") + " off-line). Close every program that uses " +
+             (one ? "it" : "them") + " first.";
   }
   if (choice != utility::kEraseDisk || record.nvme == 1 || record.total_sectors == 0) return notice;
   // The native size, read only; the drive's max address is never set.

@@ -189,8 +189,8 @@ TEST_F(UtilsRig, EraseMbrOfAnOrdinaryDriveWritesTheFirstSectorOnlyAndTellsTheSys
   Begin({0});
   ui.Expect(147).Press(1001);
   ui.ExpectMessageBox(
-        "The erase takes these volumes of the disk off-line (dismounts them) while it runs: F:. "
-        "Close every program that uses them first.")
+        "While it runs, the erase dismounts F: (takes it off-line). Close every program that "
+        "uses it first.")
       .Press(ui::IDOK);
   ui.Expect(148).Press(1);
   ui.Expect(149).Press(1);
