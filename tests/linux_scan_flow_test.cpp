@@ -768,6 +768,7 @@ TEST(LinuxScanFlow, NvmeNamespacesListedAndErasedThroughTheMainWindow) {
   user.ui.Expect(149).Press(1);
   user.ui.ExpectMessageBox(MbrBlockNote(4096)).Press(ui::IDOK);
   user.ui.Expect(151).Press(1);
+  user.ui.ExpectMessageBox("The MBR was erased by NVMe Write Zeroes.").Press(ui::IDOK);
   user.ui.Expect(kMainTemplate)
       .Do([](ui::Dialog& dlg) { EXPECT_EQ(app_test::Column(dlg, 5)[2], "Completed"); })
       .Escape();
