@@ -41,8 +41,13 @@ std::uint32_t CapacityGb(std::uint64_t total_sectors) {
 std::uint32_t CapacityGb(const DriveRecord& record) { return CapacityGb(record.total_sectors); }
 
 std::string FormatCapacityGb(std::uint64_t total_sectors) {
-  // Signed, as the list has always shown it; both views must agree on an absurd size.
   char text[16];
+  // Below a gigabyte in megabytes: a 256 MiB disk is no "0GB".
+  if (CapacityGb(total_sectors) == 0) {
+    std::snprintf(text, sizeof text, "%uMB", static_cast<unsigned>(total_sectors >> 11));
+    return text;
+  }
+  // Signed, as the list has always shown it; both views must agree on an absurd size.
   std::snprintf(text, sizeof text, "%dGB", static_cast<std::int32_t>(CapacityGb(total_sectors)));
   return text;
 }

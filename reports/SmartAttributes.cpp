@@ -1,5 +1,7 @@
 #include "reports/SmartAttributes.h"
 
+#include <cstdio>
+
 #include <algorithm>
 #include <cstring>
 #include <iterator>
@@ -166,6 +168,45 @@ void ApplyOtherThresholds(const std::uint8_t* threshold_sector, SmartOtherAttrib
 
 bool IsAttributeFailing(const SmartOtherAttribute& row) {
   return row.threshold != 0 && row.current < row.threshold;
+}
+
+std::string RawValueText(std::uint8_t id, std::uint64_t raw48) {
+  raw48 &= 0xFFFFFFFFFFFFull;
+  std::string decoded;
+  switch (id) {
+    case 190:
+    case 194: {
+      const unsigned now = raw48 & 0xFF;
+      const unsigned low = (raw48 >> 16) & 0xFF;
+      const unsigned high = (raw48 >> 32) & 0xFF;
+      decoded = std::to_string(now);
+      // Only where the higher words hold a plausible range around the reading.
+      if (low != 0 && high != 0 && low <= now && now <= high && high < 128) {
+        decoded += " (min " + std::to_string(low) + ", max " + std::to_string(high) + ")";
+        // The three readings are the whole value: nothing left for the hex to tell.
+        if ((raw48 & 0xFF00FF00FF00ull) == 0) return decoded;
+      }
+      break;
+    }
+    case 9:
+      decoded = std::to_string(raw48 & 0xFFFFFFFFull);
+      break;
+    case 188:
+      decoded = std::to_string(raw48 & 0xFFFF);
+      break;
+    case 1:
+    case 7:
+    case 195:
+      // A drive that counts operations in the low 32 bits keeps its errors above them.
+      decoded = std::to_string(raw48 > 0xFFFFFFFFull ? raw48 >> 32 : raw48);
+      break;
+    default:
+      return std::to_string(raw48);
+  }
+  if (decoded == std::to_string(raw48)) return decoded;
+  char hex[24];
+  std::snprintf(hex, sizeof hex, " 0x%llX", static_cast<unsigned long long>(raw48));
+  return decoded + hex;
 }
 
 const char* OtherAttributeName(std::uint8_t id) {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 namespace plovix {
 
@@ -59,6 +60,14 @@ void DecodeOtherAttributes(const std::uint8_t* data_sector, SmartOtherAttributes
 // Gives each row the threshold of its own id, when the threshold sector has one.
 void ApplyOtherThresholds(const std::uint8_t* threshold_sector, SmartOtherAttributes& others);
 bool IsAttributeFailing(const SmartOtherAttribute& row);
+// The raw value as a person reads it, by the attribute's well-known packing:
+// temperatures (190, 194) as "42 (min 21, max 53)" where the drive keeps its extremes in
+// the higher words, power-on hours (9) from the low 32 bits, the command time-outs (188)
+// from their low word, the error rates (1, 7, 195) from their high word where the drive
+// counts operations below it; with the whole 48-bit value in hex beside it where the
+// decoded text leaves part of it out. Every other attribute: the 48-bit value in decimal.
+std::string RawValueText(std::uint8_t id, std::uint64_t raw48);
+
 // A common name for an attribute outside the catalogue, or "Unknown Attribute".
 const char* OtherAttributeName(std::uint8_t id);
 

@@ -129,12 +129,13 @@ std::string FormatMaxLba(std::uint64_t total_sectors) {
 
 std::string FormatCapacity(std::uint64_t total_sectors) {
   const std::uint32_t gigabytes = CapacityGb(total_sectors);
-  const std::uint32_t terabytes = gigabytes / 1000;
-  char text[20];
-  if (terabytes >= 1) {
-    std::snprintf(text, sizeof text, "%dTB\r\n", static_cast<int>(terabytes));
+  char text[24];
+  if (gigabytes >= 1000) {
+    // One decimal, so that 1863GB reads 1.8TB rather than 1TB.
+    const std::uint32_t tenths = gigabytes / 100;
+    std::snprintf(text, sizeof text, "%u.%uTB\r\n", tenths / 10, tenths % 10);
   } else {
-    std::snprintf(text, sizeof text, "%dGB\r\n", static_cast<int>(gigabytes));
+    return FormatCapacityGb(total_sectors) + "\r\n";
   }
   return text;
 }
@@ -196,7 +197,7 @@ void CSmartdlg::FillAttributeList() {
       {"", 20, ui::LVCFMT_RIGHT},          {"ID", 50, ui::LVCFMT_CENTER},
       {"Atribute", 250, ui::LVCFMT_LEFT},  {"Curent", 76, ui::LVCFMT_CENTER},
       {"Worst", 76, ui::LVCFMT_CENTER},    {"Threshold", 76, ui::LVCFMT_CENTER},
-      {"Raw", 110, ui::LVCFMT_RIGHT},
+      {"Raw", 170, ui::LVCFMT_RIGHT},  // room for a decoded value and its hex
   };
   constexpr int kColumnCount = static_cast<int>(std::size(kColumns));
   for (int i = 0; i < kColumnCount; ++i) list.DeleteColumn(0);
@@ -218,7 +219,7 @@ void CSmartdlg::FillAttributeList() {
     list.SetItemText(line, 3, std::to_string(current));
     list.SetItemText(line, 4, std::to_string(worst));
     list.SetItemText(line, 5, std::to_string(threshold));
-    list.SetItemText(line, 6, std::to_string(raw48));
+    list.SetItemText(line, 6, RawValueText(id, raw48));
   };
   if (record.nvme == 1) {
     if (nvme_health == nullptr) return;

@@ -52,7 +52,7 @@ TEST(MainWindowStartUp, ListsTheBenchDrivesReady) {
                                                         "ST4000DM004-2CV104", "TINY"}));
     EXPECT_EQ(Column(dlg, 2), (std::vector<std::string>{"WD-WCC6Y3KX1234", "ZFN1ABCD", "T1"}));
     EXPECT_EQ(Column(dlg, 3), (std::vector<std::string>{"01.01A01", "0001", "F1"}));
-    EXPECT_EQ(Column(dlg, 4), (std::vector<std::string>{"931GB", "3726GB", "0GB"}));
+    EXPECT_EQ(Column(dlg, 4), (std::vector<std::string>{"931GB", "3726GB", "0MB"}));
     EXPECT_EQ(Column(dlg, 5), (std::vector<std::string>{"Ready", "Ready", "Ready"}));
     EXPECT_EQ(Checks(dlg), (std::vector<bool>{false, false, false}));
     EXPECT_TRUE(Highlighted(dlg).empty());
@@ -88,7 +88,7 @@ TEST_P(MainWindowCapacity, WholeGigabytes) {
 
 INSTANTIATE_TEST_SUITE_P(Sizes, MainWindowCapacity,
                          testing::Values(CapacityCase{1ull << 30, "512GB"},
-                                         CapacityCase{(1ull << 21) - 1, "0GB"},
+                                         CapacityCase{(1ull << 21) - 1, "1023MB"},
                                          CapacityCase{1ull << 21, "1GB"},
                                          CapacityCase{0x0FFFFFFEull, "127GB"},
                                          CapacityCase{7814037168ull, "3726GB"}));

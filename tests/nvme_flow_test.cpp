@@ -234,7 +234,7 @@ TEST_P(NvmeSmartStatus, ShowsTheHealthLogWithItsLimits) {
     EXPECT_EQ(d.GetDlgItemText(1011), "NVME0003");
     EXPECT_EQ(d.GetDlgItemText(1012), "NV01");
     EXPECT_EQ(d.GetDlgItemText(1014), "0x6003        \r\n");
-    EXPECT_EQ(d.GetDlgItemText(1016), "0GB, 4096 B blocks");
+    EXPECT_EQ(d.GetDlgItemText(1016), "96MB, 4096 B blocks");
     ui::ListCtrl& list = d.List(1017);
     ASSERT_EQ(list.GetItemCount(), 17);
     for (const auto& [id, name, current, threshold, image] : c.lines) {
@@ -957,7 +957,7 @@ TEST_F(NvmeRig, LogViewShowsTheNvmeDrivesRecordsAndReadsOnlyItsHealthLog) {
       .Do([](ui::Dialog& d) {
         const std::string report = d.GetDlgItemText(1031);
         EXPECT_NE(report.find("Model             : PLOVIX NVME NVME0003"), std::string::npos);
-        EXPECT_NE(report.find("Capacity          : 0GB\r\n"
+        EXPECT_NE(report.find("Capacity          : 96MB\r\n"
                               "        SMART Status      : Healthy\r\n"),
                   std::string::npos);
         EXPECT_NE(report.find("SMART QT          : Done"), std::string::npos);

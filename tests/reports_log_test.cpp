@@ -422,8 +422,8 @@ TEST_P(LogReportCapacityTest, WholeGigabytes) {
 
 INSTANTIATE_TEST_SUITE_P(Cases, LogReportCapacityTest,
                          ::testing::Values(CapacityCase{1ull << 30, "512GB"},
-                                           CapacityCase{0, "0GB"},
-                                           CapacityCase{(1ull << 21) - 1, "0GB"},
+                                           CapacityCase{0, "0MB"},
+                                           CapacityCase{(1ull << 21) - 1, "1023MB"},
                                            CapacityCase{7814037168ull, "3726GB"},
                                            CapacityCase{(1ull << 48) - 1, "134217727GB"}));
 

@@ -143,7 +143,7 @@ TEST(SmartStatusFlow, HealthyDriveShowsItsAttributesInCatalogueOrder) {
             {"", 20, ui::LVCFMT_RIGHT},        {"ID", 50, ui::LVCFMT_CENTER},
             {"Atribute", 250, ui::LVCFMT_LEFT}, {"Curent", 76, ui::LVCFMT_CENTER},
             {"Worst", 76, ui::LVCFMT_CENTER},   {"Threshold", 76, ui::LVCFMT_CENTER},
-            {"Raw", 110, ui::LVCFMT_RIGHT}};
+            {"Raw", 170, ui::LVCFMT_RIGHT}};
         ASSERT_EQ(list.GetColumnCount(), 7);
         for (int c = 0; c < 7; ++c) {
           EXPECT_EQ(list.columns()[c].title, std::get<0>(columns[c])) << c;
@@ -214,22 +214,31 @@ TEST(SmartStatusFlow, RawValuesAndEveryOtherAttributeAreShown) {
                {Attr(241, 100, 100, 0, 0x123456789ABCull), Attr(5, 118, 118, 140, 731),
                 Attr(251, 100, 100, 0, 7), Attr(187, 61, 61, 0, 39),
                 Attr(9, 41, 41, 0, (1ull << 32) + 5), Attr(100, 1, 1, 0, 0xFFFFFFFFFFFFull),
-                Attr(197, 200, 200, 0, 8), Attr(190, 58, 47, 45, 42), Attr(170, 5, 5, 10, 0),
-                Attr(188, 100, 99, 0, 3), Attr(187, 1, 1, 99, 12345)}));
+                Attr(197, 200, 200, 0, 8), Attr(190, 58, 47, 45, 0x01350015002Aull), Attr(170, 5, 5, 10, 0),
+                Attr(188, 100, 99, 0, 3), Attr(187, 1, 1, 99, 12345),
+                Attr(194, 113, 104, 0, 0x350015002Aull), Attr(1, 117, 99, 6, (7ull << 32) | 123456),
+                Attr(195, 100, 100, 0, 12)}));
   f.ui.Expect(kMain).DoubleClick(kList, 0);
   f.ui.Expect(kSmart)
       .Do([&](ui::Dialog& d) {
         EXPECT_EQ(ListLines(d),
                   (std::vector<Line>{
+                      // Raw values by their packing, the whole value beside where it differs.
+                      {0, {"1", "Raw Read Error Rate", "117", "99", "6", "7 0x70001E240"}},
                       {1, {"5", "Reallocated Sector Count", "118", "118", "140", "731"}},
-                      {0, {"9", "Power-On Hours Count", "41", "41", "0", "4294967301"}},
+                      {0, {"9", "Power-On Hours Count", "41", "41", "0", "5 0x100000005"}},
+                      {0, {"194", "Device Temperature", "113", "104", "0",
+                           "42 (min 21, max 53)"}},
                       {0, {"197", "Current Pending Sector Count", "200", "200", "0", "8"}},
                       {0, {"100", "Unknown Attribute", "1", "1", "0", "281474976710655"}},
                       {1, {"170", "Available Reserved Space", "5", "5", "10", "0"}},
                       // Reported twice: the first entry stands.
                       {0, {"187", "Reported Uncorrectable Error Count", "61", "61", "0", "39"}},
                       {0, {"188", "Command Time-out Count", "100", "99", "0", "3"}},
-                      {0, {"190", "Airflow Temperature", "58", "47", "45", "42"}},
+                      // A byte the three readings leave out: the whole value beside them.
+                      {0, {"190", "Airflow Temperature", "58", "47", "45",
+                           "42 (min 21, max 53) 0x1350015002A"}},
+                      {0, {"195", "ECC Recovered Error Count", "100", "100", "0", "12"}},
                       {0, {"241", "Total LBAs Written", "100", "100", "0", "20015998343868"}},
                       {0, {"251", "Unknown Attribute", "100", "100", "0", "7"}},
                   }));
@@ -237,9 +246,9 @@ TEST(SmartStatusFlow, RawValuesAndEveryOtherAttributeAreShown) {
         const SmartAttributeTable& table = Main(*f.ui.open_dialogs().front()).smart_table;
         std::vector<int> ids;
         for (const auto& row : table.rows) ids.push_back(row.id);
-        EXPECT_EQ(ids, (std::vector<int>{5, 9, 197, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+        EXPECT_EQ(ids, (std::vector<int>{1, 5, 9, 194, 197, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
                                          0, 0, 0}));
-        EXPECT_EQ(table.rows[1].raw, 0x0100u);  // raw word: bytes 9 and 10 of 2^32 + 5
+        EXPECT_EQ(table.rows[2].raw, 0x0100u);  // raw word: bytes 9 and 10 of 2^32 + 5
       })
       .Press(1);
   f.ui.Expect(kMain).Escape();
@@ -277,7 +286,7 @@ TEST_P(SmartStatusTransportTest, ReadsBothSectorsInTheDrivesForm) {
   f.ui.Expect(kMain).Do([&](ui::Dialog&) { f.bench.ClearLog(); }).DoubleClick(kList, 0);
   f.ui.Expect(kSmart)
       .Do([&](ui::Dialog& d) {
-        EXPECT_EQ(d.GetDlgItemText(1016), "1TB\r\n");
+        EXPECT_EQ(d.GetDlgItemText(1016), "1.8TB\r\n");
         EXPECT_EQ(ListLines(d), kHealthyLines);
         const auto log = f.bench.LogFor(1);
         ASSERT_EQ(log.size(), 2u);
@@ -328,11 +337,13 @@ TEST_P(SmartStatusSizeTest, MaxLbaAndCapacityTexts) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, SmartStatusSizeTest,
-    ::testing::Values(SizeCase{1ull << 31, "0x80000000    \r\n", "1TB\r\n"},
+    ::testing::Values(SizeCase{1ull << 31, "0x80000000    \r\n", "1.0TB\r\n"},
+                      SizeCase{524288, "0x80000       \r\n", "256MB\r\n"},
                       SizeCase{999ull << 21, "0x7CE00000    \r\n", "999GB\r\n"},
-                      SizeCase{1000ull << 21, "0x7D000000    \r\n", "1TB\r\n"},
-                      SizeCase{7814037168ull, "0x1D1C0BEB0   \r\n", "3TB\r\n"},
-                      SizeCase{(1ull << 48) - 1, "0xFFFFFFFFFFFF\r\n", "134217TB\r\n"}));
+                      SizeCase{1000ull << 21, "0x7D000000    \r\n", "1.0TB\r\n"},
+                      SizeCase{0xE8E088B0ull, "0xE8E088B0    \r\n", "1.8TB\r\n"},
+                      SizeCase{7814037168ull, "0x1D1C0BEB0   \r\n", "3.7TB\r\n"},
+                      SizeCase{(1ull << 48) - 1, "0xFFFFFFFFFFFF\r\n", "134217.7TB\r\n"}));
 
 // A drive whose SMART cannot be read shows its identity and an empty list.
 struct UnreadableCase {
