@@ -25,6 +25,7 @@ constexpr std::uint8_t kSmartReadData = 0xD0;
 constexpr std::uint8_t kSmartReadThresholds = 0xD1;
 constexpr std::uint8_t kSmartExecuteOffline = 0xD4;
 constexpr std::uint8_t kSmartEnable = 0xD8;
+constexpr std::uint8_t kSmartReturnStatusFeature = 0xDA;
 constexpr std::uint8_t kSmartAbortSubcommand = 0x7F;
 constexpr std::uint8_t kSmartLbaMid = 0x4F;
 constexpr std::uint8_t kSmartLbaHigh = 0xC2;
@@ -262,6 +263,27 @@ AtaAnswer SctWriteSame(DriveConnection& connection, Transport transport, std::ui
   PutLe(command + 12, 8, count);
   PutLe(command + 20, 4, pattern);
   return SctLog(connection, transport, kSmartWriteLog, command);
+}
+
+DriveSmartStatus SmartReturnStatus(DriveConnection& connection, Transport transport) {
+  AtaAnswer answer;
+  if (transport.via_scsi == 0) {
+    TaskFile tf{kSmartReturnStatusFeature, 0x00, 0x00, kSmartLbaMid, kSmartLbaHigh, kDeviceLba,
+                kCmdSmart};
+    answer = AnswerAta(connection, MakeAtaRequest(0, nullptr, 0, tf));
+  } else {
+    answer = AnswerScsi(connection,
+                        MakeScsiRequest(kScsiDataUnspecified, nullptr, 0,
+                                        {0x85, 0x06, 0x20, 0x00, kSmartReturnStatusFeature, 0x00,
+                                         0x00, 0x00, 0x00, 0x00, kSmartLbaMid, 0x00, kSmartLbaHigh,
+                                         kDeviceLba, kCmdSmart, 0x00}));
+  }
+  if (!answer.ok() || !answer.has_registers) return DriveSmartStatus::Unknown;
+  const auto mid = static_cast<std::uint8_t>(answer.lba >> 8);
+  const auto high = static_cast<std::uint8_t>(answer.lba >> 16);
+  if (mid == kSmartLbaMid && high == kSmartLbaHigh) return DriveSmartStatus::Passed;
+  if (mid == 0xF4 && high == 0x2C) return DriveSmartStatus::ThresholdExceeded;
+  return DriveSmartStatus::Unknown;
 }
 
 AtaAnswer SctReadStatus(DriveConnection& connection, Transport transport) {

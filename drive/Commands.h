@@ -68,6 +68,11 @@ AtaAnswer GetNativeMaxAddressExt(DriveConnection& connection, Transport transpor
 // sectors from lba with a repeated 32-bit pattern on its own, in the background.
 AtaAnswer SctWriteSame(DriveConnection& connection, Transport transport, std::uint64_t lba,
                        std::uint64_t count, std::uint32_t pattern);
+// SMART RETURN STATUS: the drive's own verdict, in the LBA mid and high registers it
+// returns (ATA form, or ATA PASS-THROUGH(16) asking for the registers on SCSI).
+enum class DriveSmartStatus : std::uint8_t { Unknown, Passed, ThresholdExceeded };
+DriveSmartStatus SmartReturnStatus(DriveConnection& connection, Transport transport);
+
 // SCT status (SMART READ LOG of the SCT command log) into buffer A.
 AtaAnswer SctReadStatus(DriveConnection& connection, Transport transport);
 

@@ -111,11 +111,14 @@ SmartVerdict CPlovixDlg::ReadSmartVerdict(const DriveRecord& record) {
   if (!IsSmartUsable(record)) return SmartVerdict::Unknown;
   SmartAttributeTable table;
   SmartOtherAttributes others;
-  if (!ReadAttributesInto(*connection, *io_buffers, record.drive_number,
-                          Transport{record.via_scsi, record.behind_bridge}, table, others)) {
-    return SmartVerdict::Unknown;
-  }
-  return JudgeAttributes(table, others);
+  const SmartVerdict attributes =
+      ReadAttributesInto(*connection, *io_buffers, record.drive_number,
+                         Transport{record.via_scsi, record.behind_bridge}, table, others)
+          ? JudgeAttributes(table, others)
+          : SmartVerdict::Unknown;
+  // And the drive's own word on it; bridges carry it in the standard block only.
+  const DriveSmartStatus own = SmartReturnStatus(*connection, Transport{record.via_scsi, 0});
+  return CombineVerdicts(attributes, own);
 }
 
 std::string FormatMaxLba(std::uint64_t total_sectors) {

@@ -30,6 +30,16 @@ SmartVerdict JudgeAttributes(const SmartAttributeTable& table, const SmartOtherA
   return judged ? SmartVerdict::Healthy : SmartVerdict::Unknown;
 }
 
+SmartVerdict CombineVerdicts(SmartVerdict attributes, DriveSmartStatus own) {
+  if (attributes == SmartVerdict::Failing || own == DriveSmartStatus::ThresholdExceeded) {
+    return SmartVerdict::Failing;
+  }
+  if (attributes == SmartVerdict::Healthy || own == DriveSmartStatus::Passed) {
+    return SmartVerdict::Healthy;
+  }
+  return SmartVerdict::Unknown;
+}
+
 SmartVerdict JudgeHealth(const NvmeHealth& health, const DriveRecord& record) {
   const std::vector<HealthRow> rows = NvmeHealthRows(health, record);
   const bool failing = std::any_of(rows.begin(), rows.end(),

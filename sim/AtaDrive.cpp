@@ -212,7 +212,7 @@ AtaResult AtaDrive::Smart(const AtaExchange& ex, std::uint64_t now_ms) {
       return result;
     case kSmartReturnStatus: {
       result.out = r;
-      const bool exceeded = std::any_of(
+      const bool exceeded = setup_.smart_says_exceeded || std::any_of(
           setup_.attributes.begin(), setup_.attributes.end(), [](const SmartAttr& a) {
             return a.id != 0 && a.threshold != 0 && a.current <= a.threshold;
           });

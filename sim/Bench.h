@@ -47,6 +47,8 @@ struct DriveSpec {
   bool selftest_default = true;      // word 87 bit 1
   std::vector<SmartAttr> attributes;
   std::uint8_t selftest_status = 0x00;  // byte 363 before any test
+  // SMART RETURN STATUS says the threshold is exceeded whatever the attributes show.
+  bool smart_says_exceeded = false;
   SelfTestPlan short_test;
   SelfTestPlan extended_test{0x00, 60000};
   std::set<std::uint64_t> bad_lbas;     // READ VERIFY over any of them fails

@@ -85,34 +85,43 @@ struct VerdictCase {
 
 void PrintTo(const VerdictCase& c, std::ostream* os) { *os << c.name; }
 
-const std::vector<std::string> kAtaReads = {"ata b0/d0", "ata b0/d1"};
+// Both SMART sectors, then the drive's own verdict.
+const std::vector<std::string> kAtaReads = {"ata b0/d0", "ata b0/d1", "ata b0/da"};
 
 const VerdictCase kCases[] = {
     {"sata_healthy", Attach::Sata, {}, {}, {}, "Healthy", kAtaReads},
     {"sata_worn", Attach::Sata,
      Worn, {}, {}, "Failing",
      kAtaReads},
-    // Judged as the SMART status dialog paints it: equal to the threshold is still green.
+    // The SMART status dialog paints a value equal to its threshold green, but the drive
+    // itself counts it as exceeded, and its word stands.
     {"sata_at_threshold", Attach::Sata,
      [](sim::DriveSpec& s) { s.attributes = {Attr(1, 100, 6), Attr(5, 36, 36)}; }, {}, {},
-     "Healthy", kAtaReads},
+     "Failing", kAtaReads},
     {"sata_other_attribute_below_threshold", Attach::Sata,
      [](sim::DriveSpec& s) { s.attributes.push_back(Attr(170, 5, 10)); }, {}, {}, "Failing",
      kAtaReads},
+    // The drive's own word stands where the attributes cannot tell.
     {"sata_no_attribute_reported", Attach::Sata,
-     [](sim::DriveSpec& s) { s.attributes.clear(); }, {}, {}, "Unknown", kAtaReads},
-    {"sata_data_read_fails", Attach::Sata, {}, {}, {SmartReadFault(0xD0)}, "Unknown", kAtaReads},
+     [](sim::DriveSpec& s) { s.attributes.clear(); }, {}, {}, "Healthy", kAtaReads},
+    {"sata_data_read_fails", Attach::Sata, {}, {}, {SmartReadFault(0xD0)}, "Healthy", kAtaReads},
     {"sata_thresholds_read_fails", Attach::Sata,
      Worn, {},
-     {SmartReadFault(0xD1)}, "Unknown", kAtaReads},
+     {SmartReadFault(0xD1)}, "Failing", kAtaReads},
+    {"sata_drive_says_exceeded", Attach::Sata,
+     [](sim::DriveSpec& s) { s.smart_says_exceeded = true; }, {}, {}, "Failing", kAtaReads},
+    {"sata_own_verdict_refused", Attach::Sata, {}, {}, {SmartReadFault(0xDA)}, "Healthy",
+     kAtaReads},
+    {"sata_nothing_tells", Attach::Sata, {}, {},
+     {SmartReadFault(0xD0), SmartReadFault(0xDA)}, "Unknown", kAtaReads},
     // Not switched on to be judged: nothing at all is sent, SMART ENABLE least of all.
     {"sata_smart_disabled", Attach::Sata, [](sim::DriveSpec& s) { s.smart_enabled = false; },
      {}, {}, "Unknown", {}},
     {"usb_bridge_chip_worn", Attach::UsbBridgeChip,
      Worn, {}, {}, "Failing",
-     {"df b0/d0", "df b0/d1"}},
+     {"df b0/d0", "df b0/d1", "85 b0/da"}},
     {"usb_standard_healthy", Attach::UsbStandard, {}, {}, {}, "Healthy",
-     {"a1 b0/d0", "a1 b0/d1"}},
+     {"a1 b0/d0", "a1 b0/d1", "85 b0/da"}},
     {"nvme_healthy", Attach::Nvme, {}, {}, {}, "Healthy", {"nvme log 2"}},
     {"nvme_critical_warning", Attach::Nvme, {},
      [](sim::NvmeSpec& s) { s.health.critical_warning = kNvmeWarnTemperature; }, {}, "Failing",

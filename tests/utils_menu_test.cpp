@@ -166,8 +166,9 @@ TEST_F(UtilsRig, LogViewShowsTheRecordsOfADamagedLog) {
   End();
   Run();
 
-  // SMART READ DATA and READ THRESHOLDS to the chosen drive, nothing to any other.
-  const std::vector<Cmd> reads = {{.opcode = kSmart}, {.opcode = kSmart}};
+  // SMART READ DATA, READ THRESHOLDS and RETURN STATUS to the chosen drive, nothing to
+  // any other.
+  const std::vector<Cmd> reads = {{.opcode = kSmart}, {.opcode = kSmart}, {.opcode = kSmart}};
   EXPECT_EQ(Commands(5), reads);
   EXPECT_TRUE(RequestsToOthers({5}).empty());
   EXPECT_EQ(drive.ReadSector(0), sim::PatternSector(0));
