@@ -43,6 +43,23 @@ bool NvmeErasable(const DriveRecord& record) {
   return record.nvme_write_zeroes == 1 || record.nvme_metadata_bytes == 0;
 }
 
+// What the erase knows of the drive, right after its identity was read back.
+EraseTarget TargetOf(const DriveRecord& record, DriveConnection& connection, DeviceIo& io) {
+  EraseTarget target;
+  target.connection = &connection;
+  target.io = &io;
+  target.via_scsi = record.via_scsi;
+  target.total_sectors = record.total_sectors;
+  target.nvme = record.nvme == 1;
+  if (target.nvme) {
+    target.nvme_target = EraseTargetOf(record);
+  } else if (connection.IsOpen()) {
+    // The identity just read back: SCT with Write Same (word 206 bits 0 and 2).
+    target.sct_write_same = (Word(connection.buffers().a(), 206) & 0x0005) == 0x0005;
+  }
+  return target;
+}
+
 // The log's result word: the vendor fill, the erase as first designed, keeps its word.
 std::string Logged(const char* word, std::optional<EraseMethodKind> method) {
   if (!method || *method == EraseMethodKind::VendorFill) return word;
@@ -157,13 +174,7 @@ void CPlovixDlg::RunEraseMbr(const DriveRecord& record, int line) {
     }
   }
   if (!OpenListedDriveForErase(record, line)) return;
-  EraseTarget target;
-  target.connection = connection.get();
-  target.io = &device_io;
-  target.via_scsi = record.via_scsi;
-  target.total_sectors = record.total_sectors;
-  target.nvme = record.nvme == 1;
-  if (target.nvme) target.nvme_target = EraseTargetOf(record);
+  EraseTarget target = TargetOf(record, *connection, device_io);
   // A drive that did not open fails its erase as it always has; nothing to claim.
   if (connection->IsOpen() && !ClaimForErase(record, line, target.claim)) return;
   std::uint32_t block = target.nvme ? record.nvme_block_bytes : 512;
@@ -216,18 +227,7 @@ void CPlovixDlg::RunEraseDisk(const DriveRecord& record, int line) {
     return;
   }
   if (!OpenListedDriveForErase(record, line)) return;
-  EraseTarget target;
-  target.connection = connection.get();
-  target.io = &device_io;
-  target.via_scsi = record.via_scsi;
-  target.total_sectors = record.total_sectors;
-  target.nvme = record.nvme == 1;
-  if (target.nvme) {
-    target.nvme_target = EraseTargetOf(record);
-  } else if (connection->IsOpen()) {
-    // The identity just read back: SCT with Write Same (word 206 bits 0 and 2).
-    target.sct_write_same = (Word(connection->buffers().a(), 206) & 0x0005) == 0x0005;
-  }
+  EraseTarget target = TargetOf(record, *connection, device_io);
   if (connection->IsOpen() && !ClaimForErase(record, line, target.claim)) return;
   EraseSession session(target);
   CEraseDisk erase(*connection, *io_buffers);
