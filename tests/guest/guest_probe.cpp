@@ -8,6 +8,10 @@
 //   guest-probe --nvme-unprivileged 31
 //                                  the NVMe commands without CAP_SYS_ADMIN
 //   guest-probe --watch-arrivals S device arrivals for up to S seconds
+//   guest-probe --erase-mbr N | --erase-disk N
+//                                  the program's own erase of drive N, from its main window
+//                                  on a back end that plays the user: what it was told, the
+//                                  Status column, the drive's log and the erase record
 #include <linux/capability.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -17,9 +21,21 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
 #include <set>
 #include <string>
 #include <thread>
+
+#include "app/CPlovixApp.h"
+#include "app/CPlovixDlg.h"
+#include "diagnostics/Erase.h"
+#include "diagnostics/Utilities.h"
+#include "platform/scripted/ScriptedBackend.h"
+#include "reports/DriveLog.h"
 
 #include "drive/Commands.h"
 #include "drive/DriveConnection.h"
@@ -434,6 +450,126 @@ int WatchArrivals(int seconds) {
   return 0;
 }
 
+
+// --- The program's erases, played through its windows ------------------------------------
+
+// One line however many the text has.
+std::string OneLine(const std::string& text) {
+  std::string out;
+  for (char c : text) {
+    if (c == '\n') out += "\\n";
+    else if (c != '\r') out += c;
+  }
+  return out;
+}
+
+// The file's lines, CR LF or LF.
+void PrintLines(const char* tag, const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  for (std::string line; std::getline(in, line);) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    std::printf("%s [%s]\n", tag, line.c_str());
+  }
+}
+
+using Clock = std::chrono::steady_clock;
+long long MsSince(Clock::time_point start) {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+}
+
+// The user: each window gets its step as it comes up. The main window checks the drive's
+// line and takes the erase from Utilities; warnings, confirmations, completions and every
+// box are accepted; the progress dialog runs in real time until its worker is done.
+class ErasingUser : public ui::scripted::ScriptedBackend {
+ public:
+  ErasingUser(int drive, int button) : ScriptedBackend(std::time(nullptr)), drive_(drive), button_(button) {
+    SetFailureHandler([this](const std::string& m) {
+      std::printf("SCRIPT_FAILED [%s]\n", m.c_str());
+      script_failed = true;
+    });
+  }
+
+  void RunModalLoop(ui::Dialog& dlg) override {
+    const int id = dlg.template_id();
+    std::printf("DIALOG %d\n", id);
+    std::fflush(stdout);
+    if (dlg.end_requested()) {
+      // Closed during its own initialisation: no step for it.
+    } else if (id == plovix::kMainTemplate) {
+      MainWindow(static_cast<plovix::CPlovixDlg&>(dlg));
+    } else if (id == plovix::util_menu_ids::kTemplate) {
+      Expect(id).Press(button_);
+    } else if (id == plovix::erase_ids::kTemplate) {
+      const Clock::time_point started = Clock::now();
+      Expect(id)
+          .Do([this, started](ui::Dialog& d) {
+            auto& worker = static_cast<plovix::WorkerDialog&>(d);
+            while (worker.finished.load() == 0) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            const long long ms = MsSince(started);
+            std::printf("WORKER_MS n=%d ms=%lld\n", drive_, ms);
+            // The program's clock follows the real one, so the record tells real times.
+            AdvanceClock(static_cast<unsigned>(ms));
+          })
+          .AdvanceUntilClosed(60000);
+    } else {
+      Expect(id).Press(ui::IDOK);  // the warnings' and completions' OK
+    }
+    ScriptedBackend::RunModalLoop(dlg);
+  }
+
+  int MessageBox(const std::string& text, const std::string& caption, unsigned type) override {
+    std::printf("BOX [%s]\n", OneLine(text).c_str());
+    ExpectMessageBoxStarting("").Press(ui::IDOK);
+    return ScriptedBackend::MessageBox(text, caption, type);
+  }
+
+  bool script_failed = false;
+  std::string serial;  // of the drive erased, once it was found listed
+
+ private:
+  void MainWindow(plovix::CPlovixDlg& main) {
+    const int line = plovix::FindSlotByDriveNumber(main.drive_table, drive_);
+    if (line < 0) {
+      std::printf("NOT_LISTED n=%d\n", drive_);
+      Expect(plovix::kMainTemplate).Escape();
+      return;
+    }
+    const plovix::DriveRecord& r = main.drive_table.records[line];
+    serial = Text(r.serial, sizeof r.serial);
+    auto started = std::make_shared<Clock::time_point>();
+    Expect(plovix::kMainTemplate)
+        .Check(plovix::main_ids::kDriveList, line)
+        .Do([started](ui::Dialog&) { *started = Clock::now(); })
+        .Press(plovix::main_ids::kUtilities)
+        .Do([this, line, started](ui::Dialog& d) {
+          std::printf("ERASE_MS n=%d ms=%lld\n", drive_, MsSince(*started));
+          std::printf("STATUS n=%d [%s]\n", drive_,
+                      d.List(plovix::main_ids::kDriveList).GetItemText(line, plovix::kStatusColumn).c_str());
+        })
+        .Escape();
+  }
+
+  int drive_;
+  int button_;
+};
+
+int RunErase(plovix::linuxdev::LinuxDeviceIo& io, int drive, int button) {
+  plovix::linuxdev::LinuxDeviceCatalog catalog;
+  ErasingUser user(drive, button);
+  plovix::CPlovixApp(io, catalog).InitInstance();
+  if (!user.serial.empty()) {
+    PrintLines("LOG", plovix::LogFileName(user.serial));
+    for (const auto& entry : std::filesystem::directory_iterator(".")) {
+      const std::string name = entry.path().filename().string();
+      if (!name.starts_with(user.serial + "-erase-")) continue;
+      std::printf("RECORD_FILE [%s]\n", name.c_str());
+      PrintLines("RECORD", entry.path().string());
+    }
+  }
+  std::printf("ERASE_DONE pending=%zu\n", user.pending_steps());
+  return user.serial.empty() || user.script_failed || user.pending_steps() != 0 ? 1 : 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -450,6 +586,12 @@ int main(int argc, char** argv) {
     }
     return out;
   };
+  const bool erase_mbr = argc == 3 && std::strcmp(argv[1], "--erase-mbr") == 0;
+  if (erase_mbr || (argc == 3 && std::strcmp(argv[1], "--erase-disk") == 0)) {
+    plovix::linuxdev::LinuxDeviceIo io;
+    return RunErase(io, std::atoi(argv[2]),
+                    erase_mbr ? plovix::util_menu_ids::kEraseMbr : plovix::util_menu_ids::kEraseDisk);
+  }
   const bool scan_only = argc == 2 && std::strcmp(argv[1], "--scan") == 0;
   const bool unprivileged = argc == 3 && std::strcmp(argv[1], "--nvme-unprivileged") == 0;
   std::set<int> exercised;
@@ -460,7 +602,7 @@ int main(int argc, char** argv) {
   } else if (!scan_only && !unprivileged) {
     std::fprintf(stderr,
                  "usage: guest-probe --adapter N,N.. [--nvme N,N..] | --scan | "
-                 "--nvme-unprivileged N | --watch-arrivals S\n");
+                 "--nvme-unprivileged N | --watch-arrivals S | --erase-mbr N | --erase-disk N\n");
     return 2;
   }
   plovix::linuxdev::LinuxSystem system = plovix::linuxdev::RealLinuxSystem();
