@@ -192,13 +192,13 @@ TEST(TerminalRender, DrawsTheDialogIntoTheCanvas) {
         EXPECT_EQ(full, 10);
         EXPECT_EQ(canvas.At(figure.first + 1, figure.second).attr.bg, Ink::Green);  // "5" on the done part
         EXPECT_NE(canvas.At(figure.first + 3, figure.second).attr.bg, Ink::Green);  // "%" on the rest
-        // The list: header, check boxes, green and red dots.
+        // The list: header, check boxes, a green dot and a red cross.
         const auto header = canvas.Find("Model Name");
         ASSERT_GE(header.second, 0);
         EXPECT_TRUE(canvas.RowContains(header.second + 1, "[ ] \xE2\x97\x8F 0"));
-        EXPECT_TRUE(canvas.RowContains(header.second + 2, "[x] \xE2\x97\x8F 1"));
+        EXPECT_TRUE(canvas.RowContains(header.second + 2, "[x] \xE2\x9C\x97 1"));
         const auto dot0 = canvas.Find("\xE2\x97\x8F 0");
-        const auto dot1 = canvas.Find("\xE2\x97\x8F 1");
+        const auto dot1 = canvas.Find("\xE2\x9C\x97 1");
         EXPECT_EQ(canvas.At(dot0.first, dot0.second).attr.fg, Ink::Green);
         EXPECT_EQ(canvas.At(dot1.first, dot1.second).attr.fg, Ink::Red);
         // Buttons: mnemonic gone, the default one bold.
@@ -215,6 +215,39 @@ TEST(TerminalRender, DrawsTheDialogIntoTheCanvas) {
       })
       .Escape();
   dlg.DoModal();
+}
+
+// Without colour (vt100) a failing line must still read apart from a healthy one.
+TEST(TerminalRender, GoodAndBadMarksDifferInShape) {
+  const struct {
+    bool utf8;
+    const char* good;
+    const char* bad;
+  } cases[] = {{true, "\xE2\x97\x8F", "\xE2\x9C\x97"}, {false, "o", "X"}};
+  for (const auto& c : cases) {
+    ui::scripted::ScriptedBackend ui;
+    TermDialog dlg;
+    ui.Expect(kTermProbe)
+        .Do([&](ui::Dialog& d) {
+          UseUtf8Glyphs(c.utf8);
+          Canvas canvas(60, 24);
+          DialogView view;
+          DrawDialog(canvas, d, view, true);
+          UseUtf8Glyphs(true);
+          const int header = canvas.Find("Model Name").second;
+          ASSERT_GE(header, 0);
+          // Lines 0, 2, 4 carry the good image, 1 and 3 the bad one.
+          for (int line = 0; line < 5; ++line) {
+            const auto at = canvas.Find(Concat({line % 2 == 0 ? c.good : c.bad, " ", std::to_string(line)}));
+            EXPECT_EQ(at.second, header + 1 + line) << "line " << line << (c.utf8 ? " utf-8" : " ascii");
+            if (at.second >= 0) {
+              EXPECT_EQ(canvas.At(at.first, at.second).attr.bold, line % 2 == 1);
+            }
+          }
+        })
+        .Escape();
+    dlg.DoModal();
+  }
 }
 
 TEST(TerminalRender, TinyTerminalsClipEverything) {

@@ -256,9 +256,13 @@ void DrawList(Canvas& canvas, const ListCtrl& list, const Cells& cells, double s
       std::string glyph = " ";
       if (image >= 0 && image < static_cast<int>(list.image_list().size())) {
         const int icon = list.image_list()[static_cast<std::size_t>(image)];
-        glyph = g.dot;
+        glyph = g.good;
         if (icon == kGoodIcon) dot.fg = Ink::Green;
-        if (icon == kBadIcon) dot.fg = Ink::Red;
+        if (icon == kBadIcon) {
+          glyph = g.bad;
+          dot.fg = Ink::Red;
+          dot.bold = true;
+        }
       }
       x += canvas.Put(x, y, glyph, dot, right - x);
       x += canvas.Put(x, y, " ", attr, right - x);

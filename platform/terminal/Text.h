@@ -28,7 +28,8 @@ struct Glyphs {
   const char* grid;       // between list columns
   const char* up;         // more above / below
   const char* down;
-  const char* dot;        // a list line's image
+  const char* good;       // a list line's image: a healthy attribute, a failing one;
+  const char* bad;        // shapes apart, for terminals that show no colour
   const char* full;       // progress bar cells
   const char* empty;
   const char* focus_in;   // around the focused button, and the focused list line
