@@ -206,6 +206,59 @@ void HandleMenuKey(Dialog& dlg, DialogView& view, const KeyEvent& key) {
 
 }  // namespace
 
+bool EscapeComplete(std::string_view rest) {
+  constexpr std::size_t kLongest = 16;
+  if (rest.empty()) return false;
+  if (rest.size() >= kLongest) return true;
+  if (rest[0] == 'O') return rest.size() >= 2;
+  if (rest[0] != '[') return true;  // Alt and a key
+  // A control sequence ends in its final byte; the first after "[" may be a parameter.
+  const auto last = static_cast<unsigned char>(rest.back());
+  return rest.size() >= 2 && last >= 0x40 && last <= 0x7E && !(rest.size() == 2 && last == '[');
+}
+
+std::optional<KeyEvent> DecodeEscape(std::string_view rest) {
+  if (rest == " ") return KeyEvent{Key::Menu};
+  if (rest.size() < 2) return std::nullopt;
+  const char final = rest.back();
+  auto letter = [](char c) -> std::optional<KeyEvent> {
+    switch (c) {
+      case 'A': return KeyEvent{Key::Up};
+      case 'B': return KeyEvent{Key::Down};
+      case 'C': return KeyEvent{Key::Right};
+      case 'D': return KeyEvent{Key::Left};
+      case 'H': return KeyEvent{Key::Home};
+      case 'F': return KeyEvent{Key::End};
+      default: return std::nullopt;
+    }
+  };
+  if (rest[0] == 'O') {
+    if (rest.size() != 2) return std::nullopt;
+    if (final == 'M') return KeyEvent{Key::Enter};  // the keypad's Enter
+    return letter(final);
+  }
+  if (rest[0] != '[') return std::nullopt;
+  // Parameters: digits and ";" (a modifier after the ";" is ignored: Ctrl+Home is Home).
+  const std::string_view params = rest.substr(1, rest.size() - 2);
+  if (params.find_first_not_of("0123456789;") != std::string_view::npos) return std::nullopt;
+  int first = 0;
+  for (char c : params.substr(0, params.find(';'))) first = first * 10 + (c - '0');
+  if (final == '~') {
+    switch (first) {
+      case 1:
+      case 7: return KeyEvent{Key::Home};
+      case 4:
+      case 8: return KeyEvent{Key::End};
+      case 5: return KeyEvent{Key::PageUp};
+      case 6: return KeyEvent{Key::PageDown};
+      case 21: return KeyEvent{Key::Menu};  // F10
+      default: return std::nullopt;
+    }
+  }
+  if (final == 'Z') return KeyEvent{Key::BackTab};
+  return letter(final);
+}
+
 void MoveFocus(const Dialog& dlg, DialogView& view, int direction) {
   const auto& controls = dlg.controls();
   const int count = static_cast<int>(controls.size());

@@ -2,6 +2,9 @@
 // Terminal-independent: the back end translates its key codes into KeyEvents.
 #pragma once
 
+#include <optional>
+#include <string_view>
+
 #include "platform/terminal/Render.h"
 
 namespace ui::terminal {
@@ -15,6 +18,14 @@ struct KeyEvent {
   Key key = Key::Char;
   char32_t ch = 0;  // for Key::Char
 };
+
+// Keys that arrive as Escape and more: what follows the Escape ("[5~", "OH", " " for
+// Alt+Space). The common sequences of Home, End, PgUp, PgDn, Shift+Tab, F10 and the
+// arrows are known whatever the terminal's description says, so a key that a terminal
+// inside another (tmux, screen) sends its own way still works. Unknown ones give nothing.
+std::optional<KeyEvent> DecodeEscape(std::string_view rest);
+// Whether rest is a whole sequence, so that no more of it is to be read.
+bool EscapeComplete(std::string_view rest);
 
 void MoveFocus(const Dialog& dlg, DialogView& view, int direction);
 

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstring>
+#include <string_view>
 
 namespace ui::terminal {
 
@@ -292,7 +294,40 @@ std::pair<std::string, int> MenuLabel(const std::string& text) {
   return {shown, DisplayWidth(StripMnemonic(text.substr(0, amp)))};
 }
 
+SendableKeys g_sendable;
+
+// The paging keys the terminal has, as the hint names them; empty for none.
+std::string PagingKeys() {
+  const SendableKeys& keys = g_sendable;
+  if (keys.paging && keys.home_end) return "PgUp PgDn Home End";
+  if (keys.paging) return "PgUp PgDn";
+  if (keys.home_end) return "Home End";
+  return {};
+}
+
 }  // namespace
+
+SendableKeys SendableFromDescription(const std::function<const char*(const char*)>& key_string, bool meta) {
+  auto has = [&](const char* name) {
+    const char* s = key_string(name);
+    return s != nullptr && *s != '\0';
+  };
+  SendableKeys keys;
+  keys.back_tab = has("kcbt");
+  keys.paging = has("kpp") && has("knp");
+  keys.home_end = has("khome") && has("kend");
+  // A vt100 names its keypad keys F5 to F10 (ESC O t ... ESC O x): a keypad "8" is no F10.
+  const char* f10 = key_string("kf10");
+  const std::string_view keypad = "lmnpqrstuvwxyM";
+  keys.f10 = has("kf10") && !(std::strlen(f10) == 3 && f10[0] == '\x1B' && f10[1] == 'O' &&
+                              keypad.find(f10[2]) != std::string_view::npos);
+  keys.alt = meta;
+  return keys;
+}
+
+void UseSendableKeys(const SendableKeys& keys) { g_sendable = keys; }
+
+const SendableKeys& CurrentSendableKeys() { return g_sendable; }
 
 std::vector<MenuEntry> SystemMenuEntries(const Dialog& dlg) {
   std::vector<MenuEntry> entries{{SC_CLOSE, "Close"}};
@@ -550,26 +585,28 @@ std::vector<KeyHelp> DialogKeyHint(const Dialog& dlg, const DialogView& view, bo
   int texts = 0;
   for (const auto& c : controls) texts += c->kind() == Kind::Edit && (c->style() & style::kMultiline) != 0;
   text_scrolls = texts == 1;
+  const SendableKeys& keys = g_sendable;
+  const std::string paging = PagingKeys();
   if (focused != nullptr) {
     switch (focused->kind()) {
       case Kind::Button:
         hint.push_back({"Enter", Concat({"press ", ShownText(*focused)})});
-        if (text_scrolls) hint.push_back({"PgUp PgDn Home End", "scroll the text"});
+        if (text_scrolls && !paging.empty()) hint.push_back({paging, "scroll the text"});
         break;
       case Kind::ListView: {
         const auto& list = static_cast<const ListCtrl&>(*focused);
         hint.push_back({g.up_down, "move"});
         if ((list.GetExtendedStyle() & LVS_EX_CHECKBOXES) != 0) hint.push_back({"Space", "check"});
         if (focused->id() == kDriveListId) hint.push_back({"Enter", "SMART status"});
-        hint.push_back({"PgUp PgDn", "page"});
+        if (keys.paging) hint.push_back({"PgUp PgDn", "page"});
         break;
       }
       case Kind::Edit:
         if ((focused->style() & style::kMultiline) != 0) {
-          hint.push_back({Concat({g.up_down, " PgUp PgDn Home End"}), "scroll"});
+          hint.push_back({paging.empty() ? std::string(g.up_down) : Concat({g.up_down, " ", paging}), "scroll"});
           if (!EditWraps(*focused)) hint.push_back({g.left_right, "sideways"});
         } else if ((focused->style() & style::kReadOnly) != 0) {
-          hint.push_back({Concat({g.left_right, " Home End"}), "scroll"});
+          hint.push_back({keys.home_end ? Concat({g.left_right, " Home End"}) : std::string(g.left_right), "scroll"});
         } else {
           hint.push_back({"type", "edit"});
         }
@@ -580,8 +617,13 @@ std::vector<KeyHelp> DialogKeyHint(const Dialog& dlg, const DialogView& view, bo
   }
   hint.push_back({"Tab", "next"});
   hint.push_back({"Esc", esc});
-  hint.push_back({"F10", "menu"});
-  hint.push_back({"Shift+Tab", "back"});
+  // Alt+Space opens the menu too; it is named only where F10 cannot be sent.
+  if (keys.f10) {
+    hint.push_back({"F10", "menu"});
+  } else if (keys.alt) {
+    hint.push_back({"Alt+Space", "menu"});
+  }
+  if (keys.back_tab) hint.push_back({"Shift+Tab", "back"});
   return hint;
 }
 

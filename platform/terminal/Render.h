@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <string>
 #include <utility>
@@ -84,6 +85,23 @@ int CursorLine(const ListCtrl& list);
 void DrawDialog(Canvas& canvas, Dialog& dlg, DialogView& view, bool active);
 void DrawSystemMenu(Canvas& canvas, const Dialog& dlg, const DialogView& view);
 void DrawMessageBox(Canvas& canvas, const BoxState& box);
+
+// The keys beyond those every terminal has (Tab, Enter, Escape, Space, arrows, letters)
+// that this terminal can send, by its description; the hint offers no others.
+struct SendableKeys {
+  bool back_tab = true;
+  bool paging = true;    // PgUp and PgDn
+  bool home_end = true;
+  bool f10 = true;
+  bool alt = true;       // a meta key, so Alt+Space
+  bool operator==(const SendableKeys&) const = default;
+};
+// From the description's key strings by capability name ("kcbt", "kpp", "knp", "khome",
+// "kend", "kf10"; null or empty for a key it lacks) and whether it has a meta key.
+SendableKeys SendableFromDescription(const std::function<const char*(const char*)>& key_string, bool meta);
+// The back end says once what its terminal sends; everything unless told otherwise.
+void UseSendableKeys(const SendableKeys& keys);
+const SendableKeys& CurrentSendableKeys();
 
 // The key hint: which keys do what on the focused control, most useful first.
 struct KeyHelp {

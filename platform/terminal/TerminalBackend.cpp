@@ -13,6 +13,7 @@
 #include <map>
 #include <mutex>
 #include <optional>
+#include <string>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -224,12 +225,16 @@ struct TerminalBackend::Impl {
       case 8:
       case 127: return KeyEvent{Key::Backspace};
       case 27: {
-        // Alt-Space arrives as Escape followed by a blank.
-        wint_t next = 0;
-        const int r = wget_wch(stdscr, &next);
-        if (r == ERR) return KeyEvent{Key::Escape};
-        if (r == OK && next == L' ') return KeyEvent{Key::Menu};
-        return std::nullopt;
+        // A sequence the terminal's description does not know arrives as Escape and the
+        // rest (Home from a terminal inside tmux); Alt+Space as Escape and a blank.
+        std::string rest;
+        while (!EscapeComplete(rest)) {
+          wint_t next = 0;
+          if (wget_wch(stdscr, &next) != OK) break;  // nothing more, or a key of its own
+          rest.push_back(next < 0x80 ? static_cast<char>(next) : '?');
+        }
+        if (rest.empty()) return KeyEvent{Key::Escape};
+        return DecodeEscape(rest);
       }
       default: break;
     }
@@ -342,6 +347,12 @@ TerminalBackend::TerminalBackend() : impl_(std::make_unique<Impl>()) {
 #endif
             ,
             nullptr);
+  UseSendableKeys(SendableFromDescription(
+      [](const char* name) -> const char* {
+        const char* s = tigetstr(name);
+        return s == reinterpret_cast<const char*>(-1) ? nullptr : s;
+      },
+      tigetflag("km") > 0));
   if (has_colors()) {
     start_color();
     use_default_colors();
