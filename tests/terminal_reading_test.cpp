@@ -337,6 +337,57 @@ TEST_F(TerminalProgram, HintNamesTheKeysOfTheFocusedControl) {
             std::string::npos);
 }
 
+// Under LANG=C the Japanese About item and caption read in ASCII, never as garbage.
+TEST(TerminalText, PlainLocalesGetAsciiStandIns) {
+  const struct {
+    const char* text;
+    const char* plain;
+  } cases[] = {
+      {"\xE3\x83\x90\xE3\x83\xBC\xE3\x82\xB8\xE3\x83\xA7\xE3\x83\xB3\xE6\x83\x85\xE5\xA0\xB1 Plovix(&A)...",
+       "About Plovix(&A)..."},
+      {"\xE3\x83\x90\xE3\x83\xBC\xE3\x82\xB8\xE3\x83\xA7\xE3\x83\xB3\xE6\x83\x85\xE5\xA0\xB1 Plovix", "About Plovix"},
+      {"M\xC3\xBCller 4\xC2\xA0TB", "M?ller 4?TB"},       // one "?" a character
+      {"\xE3\x83\x90X", "?X"},                              // a wide one too
+      {"e\xCC\x81", "e"},                                    // a combining mark adds nothing
+      {"Ready", "Ready"},
+  };
+  for (const auto& c : cases) {
+    UseUtf8Glyphs(false);
+    const std::string plain = Showable(c.text);
+    UseUtf8Glyphs(true);
+    EXPECT_EQ(plain, c.plain) << c.text;
+    EXPECT_EQ(Showable(c.text), c.text);  // a UTF-8 terminal shows it as it is
+  }
+}
+
+TEST_F(TerminalProgram, PlainLocaleMenuAndAboutBoxReadInAscii) {
+  bench.AddSata(1, Drive("Orvane OD1000-HX", "ORV1H4477120", "HX02B1"));
+  auto ascii_only = [](const Canvas& canvas) {
+    for (int y = 0; y < canvas.height(); ++y) {
+      for (char ch : canvas.Row(y)) EXPECT_EQ(static_cast<unsigned char>(ch) & 0x80, 0) << canvas.Row(y);
+    }
+  };
+  ui.Expect(102).Do([&](ui::Dialog& d) {
+    UseUtf8Glyphs(false);
+    Term t(d, 100, 30);
+    t.Key(d, KeyEvent{Key::Menu});
+    UseUtf8Glyphs(true);
+    const auto at = t.canvas.Find("About Plovix(A)...");
+    ASSERT_GE(at.first, 0) << t.canvas.Row(4);
+    EXPECT_TRUE(t.canvas.At(at.first + 13, at.second).attr.underline);  // the "A" that runs it
+    ascii_only(t.canvas);
+  }).SystemCommand(ui::IDM_ABOUTBOX);
+  ui.Expect(100).Do([&](ui::Dialog& d) {
+    UseUtf8Glyphs(false);
+    Term t(d, 100, 30);
+    UseUtf8Glyphs(true);
+    EXPECT_GE(t.canvas.Find(" About Plovix ").first, 0);
+    ascii_only(t.canvas);
+  }).Press(1);
+  ui.Expect(102).Escape();
+  Run();
+}
+
 // --- Cuts and marks ------------------------------------------------------------------
 
 TEST(TerminalFit, CutTextsEndInTheMark) {

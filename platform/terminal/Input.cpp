@@ -102,7 +102,7 @@ bool ScrollText(Dialog& dlg, Control& edit, DialogView& view, Key key) {
 // A read-only one-line edit whose text is wider than its field scrolls sideways.
 bool ScrollField(Dialog& dlg, Control& edit, DialogView& view, Key key) {
   if ((edit.style() & (style::kMultiline | style::kReadOnly)) != style::kReadOnly) return false;
-  std::string text = edit.text();
+  std::string text = Showable(edit.text());
   std::replace(text.begin(), text.end(), '\n', ' ');
   text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
   while (!text.empty() && text.back() == ' ') text.pop_back();

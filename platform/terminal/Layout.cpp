@@ -102,7 +102,7 @@ void Measure(Box& b, double sx, int client_w) {
       if ((c.style() & style::kMultiline) == 0) {
         b.line = true;
         if ((c.style() & style::kReadOnly) != 0) {
-          std::string text = c.text();
+          std::string text = Showable(c.text());
           std::replace(text.begin(), text.end(), '\n', ' ');
           text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
           while (!text.empty() && text.back() == ' ') text.pop_back();
@@ -429,10 +429,9 @@ int ColumnOf(int x_units, const Scale& scale) {
 }
 
 std::string ShownText(const Control& control) {
-  std::string text = (control.style() & style::kNoPrefix) != 0 || control.kind() == Kind::Edit
-                         ? control.text()
-                         : StripMnemonic(control.text());
-  return text;
+  return Showable((control.style() & style::kNoPrefix) != 0 || control.kind() == Kind::Edit
+                      ? control.text()
+                      : StripMnemonic(control.text()));
 }
 
 bool IsLineStatic(const Control& control) {
@@ -562,7 +561,7 @@ DialogLayout LayoutDialog(const Dialog& dlg, int cols, int rows, const std::vect
   // The caption widens the window about its middle; the template's client is centred in
   // the wider one.
   const bool sysmenu = (t->style & dstyle::kSysMenu) != 0;
-  const int caption_client = CaptionFrameWidth(dlg.caption(), sysmenu) - 2;
+  const int caption_client = CaptionFrameWidth(Showable(dlg.caption()), sysmenu) - 2;
   const int wide_w = std::max(client_w, std::min(caption_client, cols - 2));
   const int shift = (wide_w - client_w) / 2;
 
@@ -606,13 +605,13 @@ std::vector<int> ColumnNeeds(const ListCtrl& list) {
   for (std::size_t c = 0; c < std::max<std::size_t>(1, columns.size()); ++c) {
     int need = 0;
     if (c < columns.size()) {
-      std::string title = columns[c].title;
+      std::string title = Showable(columns[c].title);
       while (!title.empty() && title.back() == ' ') title.pop_back();  // a blank title shows nothing
       need = DisplayWidth(title);
     }
     const int subitem = c < columns.size() ? columns[c].subitem : 0;
     for (int item = 0; item < list.GetItemCount(); ++item) {
-      need = std::max(need, DisplayWidth(list.GetItemText(item, subitem)));
+      need = std::max(need, DisplayWidth(Showable(list.GetItemText(item, subitem))));
     }
     if (c == 0) need += ListPrefixWidth(list);
     needs.push_back(std::max(1, need));

@@ -127,7 +127,7 @@ void DrawEdit(Canvas& canvas, const Control& control, const Cells& cells, Dialog
   if (!multiline) {
     const Cells field{cells.x, cells.y + (cells.h - 1) / 2, cells.w, 1};
     canvas.Fill(field, attr);
-    std::string text = OneLine(control.text());
+    std::string text = OneLine(Showable(control.text()));
     while (!text.empty() && text.back() == ' ') text.pop_back();
     if (!read_only && left == 0) {
       // Typing happens at the end: show it.
@@ -149,7 +149,7 @@ void DrawEdit(Canvas& canvas, const Control& control, const Cells& cells, Dialog
   Attr text_attr;
   if (!read_only) text_attr.underline = true;
   for (int r = 0; r < area.h && top + r < count; ++r) {
-    const std::string line = SpanText(control.text(), lines.lines[static_cast<std::size_t>(top + r)]);
+    const std::string line = Showable(SpanText(control.text(), lines.lines[static_cast<std::size_t>(top + r)]));
     canvas.Put(area.x, area.y + r, EditWraps(control) ? line : ScrolledLine(line, left, area.w), text_attr,
                area.w);
   }
@@ -220,7 +220,7 @@ void DrawList(Canvas& canvas, const ListCtrl& list, const Cells& cells, double s
   int x = geo.inner.x;
   for (std::size_t c = 0; c < columns.size() && x < right; ++c) {
     const int w = widths[c];
-    std::string title = columns[c].title;
+    std::string title = Showable(columns[c].title);
     while (!title.empty() && title.back() == ' ') title.pop_back();  // a blank title shows nothing
     x += canvas.Put(x, geo.header_y, AlignText(Ellipsize(title, w), w, align_of(c)), header, right - x);
     if (x < right && c + 1 < columns.size()) x += canvas.Put(x, geo.header_y, sep, Attr{}, right - x);
@@ -273,7 +273,7 @@ void DrawList(Canvas& canvas, const ListCtrl& list, const Cells& cells, double s
     for (std::size_t c = 0; c < shown_columns && x < right; ++c) {
       const int subitem = columns.empty() ? 0 : columns[c].subitem;
       const int w = c == 0 ? std::max(0, first_width) : widths[c];
-      x += canvas.Put(x, y, AlignText(Ellipsize(list.GetItemText(item, subitem), w), w, align_of(c)), attr,
+      x += canvas.Put(x, y, AlignText(Ellipsize(Showable(list.GetItemText(item, subitem)), w), w, align_of(c)), attr,
                       right - x);
       if (x < right && c + 1 < shown_columns) x += canvas.Put(x, y, sep, attr, right - x);
     }
@@ -331,7 +331,7 @@ const SendableKeys& CurrentSendableKeys() { return g_sendable; }
 
 std::vector<MenuEntry> SystemMenuEntries(const Dialog& dlg) {
   std::vector<MenuEntry> entries{{SC_CLOSE, "Close"}};
-  for (const auto& item : dlg.system_menu()) entries.push_back({item.command, item.text});
+  for (const auto& item : dlg.system_menu()) entries.push_back({item.command, Showable(item.text)});
   return entries;
 }
 
@@ -364,10 +364,10 @@ BoxLayout LayoutMessageBox(const BoxState& box, int cols, int rows) {
   const bool cancel = BoxHasCancel(box.type);
   const int buttons = cancel ? 6 + 2 + 10 : 6;  // "[ OK ]", "[ Cancel ]"
   const int max_text = std::max(10, std::min(cols - 8, 64));
-  layout.lines = WrapText(box.text, max_text);
+  layout.lines = WrapText(Showable(box.text), max_text);
   int text_w = 0;
   for (const auto& line : layout.lines) text_w = std::max(text_w, DisplayWidth(line));
-  int w = std::max({text_w + 4, DisplayWidth(box.caption) + 10, buttons + 4});
+  int w = std::max({text_w + 4, DisplayWidth(Showable(box.caption)) + 10, buttons + 4});
   w = std::min(w, std::max(8, cols));
   const int max_lines = std::max(1, rows - 4);
   if (static_cast<int>(layout.lines.size()) > max_lines) layout.lines.resize(static_cast<std::size_t>(max_lines));
@@ -473,7 +473,7 @@ void DrawDialog(Canvas& canvas, Dialog& dlg, DialogView& view, bool active) {
   Attr caption;
   caption.bold = true;
   caption.reverse = active;
-  canvas.Put(p.frame.x + slot.x, p.frame.y, Concat({" ", Ellipsize(dlg.caption(), std::max(0, slot.room - 2)), " "}),
+  canvas.Put(p.frame.x + slot.x, p.frame.y, Concat({" ", Ellipsize(Showable(dlg.caption()), std::max(0, slot.room - 2)), " "}),
              caption, slot.room);
 
   const auto& controls = dlg.controls();
@@ -543,7 +543,7 @@ void DrawMessageBox(Canvas& canvas, const BoxState& box) {
   Attr caption;
   caption.bold = true;
   caption.reverse = true;
-  canvas.Put(layout.frame.x + 2, layout.frame.y, Concat({" ", Ellipsize(box.caption, std::max(0, layout.frame.w - 6)), " "}),
+  canvas.Put(layout.frame.x + 2, layout.frame.y, Concat({" ", Ellipsize(Showable(box.caption), std::max(0, layout.frame.w - 6)), " "}),
              caption, layout.frame.w - 4);
   for (std::size_t i = 0; i < layout.lines.size(); ++i) {
     canvas.Put(layout.frame.x + 2, layout.frame.y + 1 + static_cast<int>(i), layout.lines[i], Attr{},

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <limits>
+#include <utility>
 
 #include "ui/TextFit.h"
 
@@ -68,6 +69,38 @@ char32_t NextCodePoint(std::string_view text, std::size_t& i) {
 }
 
 const Glyphs& CurrentGlyphs() { return *g_glyphs; }
+
+std::string Showable(std::string_view text) {
+  if (g_glyphs == &kUtf8Glyphs) return std::string(text);
+  if (std::none_of(text.begin(), text.end(), [](char c) { return (static_cast<unsigned char>(c) & 0x80) != 0; })) {
+    return std::string(text);
+  }
+  // Stand-ins that read as the words they replace.
+  static constexpr std::pair<std::string_view, std::string_view> kStandIns[] = {
+      {"\u30D0\u30FC\u30B8\u30E7\u30F3\u60C5\u5831", "About"},  // version information
+  };
+  std::string out;
+  std::size_t i = 0;
+  while (i < text.size()) {
+    bool replaced = false;
+    for (const auto& [phrase, stand_in] : kStandIns) {
+      if (text.substr(i, phrase.size()) == phrase) {
+        out += stand_in;
+        i += phrase.size();
+        replaced = true;
+        break;
+      }
+    }
+    if (replaced) continue;
+    const char32_t cp = NextCodePoint(text, i);
+    if (cp < 0x80) {
+      out.push_back(static_cast<char>(cp));
+    } else if (CharWidth(cp) > 0) {
+      out.push_back('?');
+    }
+  }
+  return out;
+}
 
 void UseUtf8Glyphs(bool utf8) { g_glyphs = utf8 ? &kUtf8Glyphs : &kAsciiGlyphs; }
 

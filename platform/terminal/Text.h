@@ -41,6 +41,11 @@ const Glyphs& CurrentGlyphs();
 // The back end says once what the terminal shows; UTF-8 unless told otherwise.
 void UseUtf8Glyphs(bool utf8);
 
+// A text as the terminal can show it: unchanged on a UTF-8 terminal; on any other, the
+// program's Japanese words in an ASCII stand-in ("バージョン情報" reads "About") and every
+// other character beyond ASCII as "?", where the terminal would show garbage.
+std::string Showable(std::string_view text);
+
 // Splits UTF-8 into code points; a broken sequence gives U+FFFD for its first byte.
 std::u32string DecodeUtf8(std::string_view text);
 // The code point at byte i (i < text.size()); i moves past it.
