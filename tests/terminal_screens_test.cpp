@@ -411,6 +411,36 @@ TEST_F(TerminalScreens, UtilityDialogs) {
   EXPECT_EQ(ui.pending_steps(), 0u);
 }
 
+// A failed scan names its failing run as part of the result, above "Please push ..."
+// and the button, at every size down to the smallest that fits.
+TEST_F(TerminalScreens, FailedSurfaceScanNamesItsRunAboveTheHintAndButton) {
+  plovix::sim::DriveSpec bad = Disk("Brannock BR1000-E", "BRN1E0320456", "E0.4", 1u << 22);
+  bad.bad_lbas = {100000};
+  bench.AddSata(5, std::move(bad));
+  ui.Expect(102).Check(kList, 3).Press(1005);
+  ui.Expect(147).Press(1004);
+  ui.Expect(163).Do(WaitForWorker).AdvanceUntilClosed(10000);
+  ui.Expect(164).Do([](ui::Dialog& d) {
+    ASSERT_EQ(d.GetDlgItemText(1038).rfind("Failing run: LBA ", 0), 0u);
+    ExpectReadable(d);
+    for (const Size size : {kSizes[0], kSizes[1], kSizes[2], Size{60, 20}}) {
+      const Screen s = Draw(d, size, InitialFocus(d));
+      SCOPED_TRACE(Dump(s.canvas));
+      const int run = s.canvas.Find("Failing run: LBA ").second;
+      const int hint = s.canvas.Find("Please push \"EXIT\" to retrun").second;
+      const int exit = s.canvas.Find("Exit").second;
+      const int surface = s.canvas.Find("SurfaceTest").second;
+      EXPECT_LT(surface, run);
+      EXPECT_LT(run, hint);
+      EXPECT_LT(hint, exit);
+      EXPECT_TRUE(s.canvas.overdraws().empty());
+    }
+  }).Press(1);
+  ui.Expect(102).Escape();
+  plovix::CPlovixApp(bench, bench).InitInstance();
+  EXPECT_EQ(ui.pending_steps(), 0u);
+}
+
 // Every dialog about one drive, on drives whose names are long: the NVMe drive, and the
 // longest names ATA allows, which 80 columns cannot show beside a caption.
 struct LongNameCase {

@@ -148,6 +148,40 @@ bool Holds(const Box& outer, const Box& inner) {
          inner.du.y + inner.du.h <= outer.du.y + outer.du.h + kSlack;
 }
 
+bool RowsShared(const Rect& a, const Rect& b) {
+  const int overlap = std::min(a.y + a.h, b.y + b.h) - std::max(a.y, b.y);
+  return overlap > 0 && overlap * 2 >= std::min(a.h, b.h);
+}
+
+// The buttons' row holds buttons. A text the template sets on it (where a failed scan
+// names its failing run) reads as part of the result: it moves up onto a row of its
+// own, above the fixed texts that lead to the buttons ("Please push ...").
+void LiftOffButtonRows(std::vector<Box>& boxes) {
+  for (Box& t : boxes) {
+    if (!t.line || t.container >= 0 || t.control->kind() != Kind::Static) continue;
+    const Box* button = nullptr;
+    for (const Box& b : boxes) {
+      if (b.control->kind() == Kind::Button && b.container < 0 && RowsShared(t.du, b.du)) button = &b;
+    }
+    if (button == nullptr) continue;
+    int top = std::min(t.du.y, button->du.y);
+    for (bool moved = true; moved;) {
+      moved = false;
+      for (const Box& s : boxes) {
+        if (&s == &t || !s.line || s.container >= 0 || s.control->kind() != Kind::Static ||
+            s.control->id() != IDC_STATIC || s.du.y >= top || s.du.y + s.du.h < top - kUnitsPerRow ||
+            !Overlap(s.du.x, s.du.x + s.du.w, t.du.x, t.du.x + t.du.w)) {
+          continue;
+        }
+        top = s.du.y;
+        moved = true;
+      }
+    }
+    t.du.h = std::min(t.du.h, kUnitsPerRow);  // it shows one line
+    t.du.y = top - t.du.h;
+  }
+}
+
 struct Group {
   std::vector<int> members;  // indices into boxes
   int top = 0;               // dialog units
@@ -178,9 +212,7 @@ std::vector<Group> MakeGroups(std::vector<Box>& boxes) {
       for (int j : order) {
         Box& other = boxes[static_cast<std::size_t>(j)];
         if (other.group >= 0 || !other.line || other.container != anchor.container) continue;
-        const int overlap = std::min(anchor.du.y + anchor.du.h, other.du.y + other.du.h) -
-                            std::max(anchor.du.y, other.du.y);
-        if (overlap * 2 < std::min(anchor.du.h, other.du.h) || overlap <= 0) continue;
+        if (!RowsShared(anchor.du, other.du)) continue;
         other.group = anchor.group;
         g.members.push_back(j);
         g.first = std::min(g.first, other.index);
@@ -486,6 +518,7 @@ DialogLayout LayoutDialog(const Dialog& dlg, int cols, int rows, const std::vect
       }
     }
   }
+  LiftOffButtonRows(boxes);
   std::vector<Group> groups = MakeGroups(boxes);
 
   // The template's own rows when they fit; else blank bands shrink first, as little as
