@@ -20,6 +20,7 @@
 #include "platform/terminal/Render.h"
 #include "platform/terminal/Text.h"
 #include "sim/Bench.h"
+#include "sim/DemoBench.h"
 #include "tests/support/utils_rig.h"
 
 namespace {
@@ -439,6 +440,42 @@ TEST_F(TerminalScreens, FailedSurfaceScanNamesItsRunAboveTheHintAndButton) {
   ui.Expect(102).Escape();
   plovix::CPlovixApp(bench, bench).InitInstance();
   EXPECT_EQ(ui.pending_steps(), 0u);
+}
+
+// The demo's drive list as statuses change under a running test or erase: the frame and
+// every column stay where they were, and each status shows whole.
+TEST(TerminalDemoList, StandsStillAsStatusesChange) {
+  plovix::testing_utils::TempCwd cwd;
+  plovix::sim::Bench bench;
+  ui::scripted::ScriptedBackend ui;
+  bench.SetClock([&ui] { return ui.now_ms(); });
+  plovix::sim::BuildDemoBench(bench);
+  ui.Expect(102).Do([](ui::Dialog& d) {
+    auto& list = d.List(kList);
+    ASSERT_GE(list.GetItemCount(), 3);
+    const int list_index = [&] {
+      for (std::size_t i = 0; i < d.controls().size(); ++i) {
+        if (d.controls()[i]->id() == kList) return static_cast<int>(i);
+      }
+      return -1;
+    }();
+    for (const Size size : kSizes) {
+      for (int line = 0; line < list.GetItemCount(); ++line) list.SetItemText(line, 5, "Ready");
+      const Screen ready = Draw(d, size, -1);
+      const Cells frame = ready.view.layout.cells[static_cast<std::size_t>(list_index)];
+      const int header = ListLayout(frame).header_y;
+      for (const char* status : {"Now Test Execute", "Erase Disk Execute", "Erase MBR Execute", "Completed",
+                                 "Not Supported", "Failure"}) {
+        list.SetItemText(1, 5, status);
+        const Screen s = Draw(d, size, -1);
+        SCOPED_TRACE(std::string(status) + " at " + std::to_string(size.cols) + "\n" + Dump(s.canvas));
+        EXPECT_EQ(s.view.layout.cells[static_cast<std::size_t>(list_index)], frame) << "the list's frame moved";
+        EXPECT_EQ(s.canvas.Row(header), ready.canvas.Row(header)) << "the columns moved";
+        EXPECT_TRUE(s.canvas.RowContains(ListLayout(frame).body_y + 1, status)) << "cut";
+      }
+    }
+  }).Escape();
+  plovix::CPlovixApp(bench, bench).InitInstance();
 }
 
 // Every dialog about one drive, on drives whose names are long: the NVMe drive, and the

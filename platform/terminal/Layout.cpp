@@ -649,6 +649,9 @@ std::vector<int> ColumnNeeds(const ListCtrl& list) {
     if (c == 0) need += ListPrefixWidth(list);
     needs.push_back(std::max(1, need));
   }
+  if (list.id() == kDriveListId && !columns.empty()) {
+    needs.back() = std::max(needs.back(), CeilDiv(columns.back().width, kPixelsPerCell));
+  }
   return needs;
 }
 
@@ -683,10 +686,13 @@ std::vector<int> ColumnWidths(const ListCtrl& list, int inner_width, double sx) 
       // The widest columns give up cells first, so short ones stay whole: first only the
       // long ones (a model name beside a status), down to a few cells, then all.
       constexpr int kLongFloor = 8;
-      for (const bool only_long : {true, false}) {
+      const std::size_t status = list.id() == kDriveListId ? n - 1 : n;
+      for (const int pass : {0, 1, 2}) {
+        const bool only_long = pass == 0;
         while (sum(widths) > room) {
           int widest = -1;
           for (std::size_t c = 0; c < n; ++c) {
+            if (c == status && pass < 2 && n > 1) continue;
             if (only_long && (need[c] <= room / 3 || widths[c] <= kLongFloor)) continue;
             if (widest < 0 || widths[c] > widths[static_cast<std::size_t>(widest)]) widest = static_cast<int>(c);
           }

@@ -87,14 +87,21 @@ struct ListGeometry {
 };
 ListGeometry ListLayout(const Cells& cells);
 
+// The main window's drive list: Enter on one of its lines works as a double click, and
+// its last column, the drive's status, changes while the list is shown.
+inline constexpr int kDriveListId = 1007;
+
 // Prefix columns of a list's first column (check box and image).
 int ListPrefixWidth(const ListCtrl& list);
-// Columns each list column needs to show its title and every line whole.
+// Columns each list column needs to show its title and every line whole. The drive
+// list's status column needs at least the room its template gives it at full size, so
+// that the columns stand still as statuses come and go.
 std::vector<int> ColumnNeeds(const ListCtrl& list);
 // Cell widths of the columns in a list whose inner area is inner_width wide, with one
 // separator between columns. Columns get what their texts need, more in proportion
 // to the template's widths when there is room, and the last column takes what is left;
-// when even the needs do not fit, the widest columns give up cells first.
+// when even the needs do not fit, the widest columns give up cells first, the drive
+// list's status column last of all.
 std::vector<int> ColumnWidths(const ListCtrl& list, int inner_width, double sx);
 
 // A multi-line edit: a frame when it has at least three rows.

@@ -16,9 +16,6 @@
 
 namespace ui::terminal {
 
-// The main window's drive list: Enter on one of its lines works as a double click.
-inline constexpr int kDriveListId = 1007;
-
 // A multi-line edit's lines, kept until its text or width changes: long texts are
 // split once, and scrolling only looks up lines.
 struct TextLines {
