@@ -388,6 +388,100 @@ TEST_F(TerminalProgram, PlainLocaleMenuAndAboutBoxReadInAscii) {
   Run();
 }
 
+// --- Too small a terminal -----------------------------------------------------------
+
+// Below the smallest size at which the main window reads whole, one line says how big
+// the terminal must be, instead of labels written over each other.
+TEST_F(TerminalProgram, TooSmallTerminalSaysHowBigItMustBe) {
+  bench.AddSata(1, Drive("Orvane OD1000-HX", "ORV1H4477120", "HX02B1"));
+  ui.Expect(102).Do([](ui::Dialog& d) {
+    DialogView view;
+    view.focus = InitialFocus(d);
+    auto screen = [&](int cols, int rows, bool& drawn) {
+      Canvas canvas(cols, rows);
+      drawn = DrawScreen(canvas, {ScreenLayer{&d, &view, nullptr}});
+      std::vector<std::string> shown;
+      for (int y = 0; y < rows; ++y) {
+        if (canvas.Row(y).find_first_not_of(' ') != std::string::npos) shown.push_back(canvas.Row(y));
+      }
+      return shown;
+    };
+    bool drawn = false;
+    EXPECT_GT(screen(80, 24, drawn).size(), 10u);
+    EXPECT_TRUE(drawn);
+    const ScreenSize need = SmallestFit(d, view, {50, 15});
+    // The smallest indeed: one column or one row less does not do.
+    EXPECT_TRUE(DialogFits(d, view, need));
+    EXPECT_FALSE(DialogFits(d, view, {need.cols - 1, need.rows}));
+    EXPECT_FALSE(DialogFits(d, view, {need.cols, need.rows - 1}));
+    EXPECT_LE(need.cols, 80);
+    EXPECT_LE(need.rows, 24);
+    screen(need.cols, need.rows, drawn);
+    EXPECT_TRUE(drawn);
+    const struct {
+      int cols, rows;
+    } small[] = {{50, 15}, {need.cols - 1, 24}, {80, need.rows - 1}, {30, 6}};
+    for (const auto& c : small) {
+      SCOPED_TRACE(std::to_string(c.cols) + "x" + std::to_string(c.rows));
+      const auto shown = screen(c.cols, c.rows, drawn);
+      EXPECT_FALSE(drawn);
+      ASSERT_EQ(shown.size(), 1u);
+      EXPECT_NE(shown[0].find("small"), std::string::npos) << shown[0];
+      // How big: at least the smallest, as wide as the screen already is where that is more.
+      const ScreenSize asked = SmallestFit(d, view, {c.cols, c.rows});
+      EXPECT_TRUE(DialogFits(d, view, asked));
+      EXPECT_NE(shown[0].find(std::to_string(asked.cols) + " x " + std::to_string(asked.rows)), std::string::npos)
+          << shown[0];
+    }
+    // Wide enough, the whole sentence, with the size it is now.
+    const auto wide = screen(80, need.rows - 1, drawn);
+    ASSERT_EQ(wide.size(), 1u);
+    EXPECT_NE(wide[0].find("The terminal is too small: it must be at least "), std::string::npos) << wide[0];
+    EXPECT_NE(wide[0].find("(it is 80 x " + std::to_string(need.rows - 1) + ")."), std::string::npos) << wide[0];
+  }).Escape();
+  Run();
+}
+
+TEST(TerminalFit, TooSmallLineFitsItsRow) {
+  const struct {
+    int width;
+    const char* text;
+  } cases[] = {
+      {80, "The terminal is too small: it must be at least 67 x 11 (it is 50 x 9)."},
+      {60, "The terminal is too small: at least 67 x 11."},
+      {30, "Too small: at least 67 x 11"},
+      {20, "Need 67 x 11"},
+      {8, "Need 67\xE2\x80\xA6"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(TooSmallText({67, 11}, {50, 9}, c.width), c.text) << c.width;
+}
+
+// A window whose template is a little over a whole number of rows tall never reaches
+// into the hint row: on a screen of exactly its rows it is drawn one row shorter.
+TEST(TerminalFit, WindowsStayAboveTheHintRowAtEveryHeight) {
+  constexpr int kProbe = 9303;
+  for (const int height : {40, 41, 44, 81, 87, 95}) {
+    ui::DialogTemplate t;
+    t.id = kProbe;
+    t.caption = "Tall";
+    t.width = 120;
+    t.height = height;
+    t.controls = {{1030, ui::Kind::Static, "A line", {10, 8, 100, 8}, ui::style::kCenter, 0},
+                  {1, ui::Kind::Button, "OK", {35, height - 20, 50, 14}, ui::style::kTabStop, 0}};
+    ui::AddTemplate(t);
+    ui::scripted::ScriptedBackend ui;
+    ui.Expect(kProbe).Do([&](ui::Dialog& d) {
+      for (int rows = 6; rows <= 20; ++rows) {
+        Term term(d, 60, rows);
+        const Cells frame = term.view.placement.frame;
+        EXPECT_LE(frame.y + frame.h, rows - kHintRows) << height << " units on " << rows << " rows";
+      }
+    }).Escape();
+    ui::Dialog dlg(kProbe);
+    dlg.DoModal();
+  }
+}
+
 // --- Cuts and marks ------------------------------------------------------------------
 
 TEST(TerminalFit, CutTextsEndInTheMark) {

@@ -189,6 +189,12 @@ void ExpectReadable(ui::Dialog& d, const Demands& demands = {}) {
     const std::string screen = Dump(s.canvas);
     SCOPED_TRACE(where + "\n" + screen);
 
+    // It fits the screen by the back end's own measure, so no "too small" is shown.
+    EXPECT_TRUE(DialogFits(d, s.view, {size.cols, size.rows}));
+    const ScreenSize need = SmallestFit(d, s.view, {size.cols, size.rows});
+    EXPECT_GT(need.cols, 0);
+    EXPECT_LE(need.cols, size.cols);
+    EXPECT_LE(need.rows, size.rows);
     // Nothing drawn over anything else.
     for (const Overdraw& o : s.canvas.overdraws()) {
       ADD_FAILURE() << "control " << o.second << " draws over control " << o.first << " at " << o.x << ","

@@ -561,7 +561,9 @@ DialogLayout LayoutDialog(const Dialog& dlg, int cols, int rows, const std::vect
   const int used = PlaceRows(boxes, groups, map);
   const bool packed = map.gaps < 1.0 || map.sizes < 1.0;
   const double sy = map.gaps * map.sizes;
-  const int client_h = packed ? std::max(used, room_rows) : std::max({used, natural_rows, 1});
+  // The template's height in whole rows, but never into the hint row: a height just
+  // over a whole row rounds down to fit before anything is packed.
+  const int client_h = packed ? std::max(used, room_rows) : std::max({used, std::min(natural_rows, room_rows), 1});
 
   // Across: every set of controls that meet on a row, then growth into free cells.
   for (Box& b : boxes) StartColumns(b, client_w);

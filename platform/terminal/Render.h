@@ -110,4 +110,30 @@ std::vector<KeyHelp> BoxKeyHint(const BoxState& box);
 // On the screen's bottom row; what does not fit is left off from the end.
 void DrawKeyHint(Canvas& canvas, const std::vector<KeyHelp>& hint);
 
+struct ScreenSize {
+  int cols = 0;
+  int rows = 0;
+  bool operator==(const ScreenSize&) const = default;
+};
+// Whether a dialog fits a screen of that size: its window inside the screen above the
+// hint row, and no control drawn over another.
+bool DialogFits(Dialog& dlg, const DialogView& view, ScreenSize size);
+// The smallest screen the dialog fits, near the screen's size `now` ({0, 0} when none up
+// to a few hundred cells does): the rows it needs at now's width (or at the least width
+// it takes, if more), and the fewest columns those rows allow.
+ScreenSize SmallestFit(Dialog& dlg, const DialogView& view, ScreenSize now);
+// The one line that says the screen is too small, as much of it as width allows.
+std::string TooSmallText(ScreenSize need, ScreenSize now, int width);
+
+// One window on the screen: a dialog with its view, or a message box.
+struct ScreenLayer {
+  Dialog* dlg = nullptr;
+  DialogView* view = nullptr;
+  const BoxState* box = nullptr;
+};
+// The whole screen: the windows bottom first (all but the top one dimmed), then the key
+// hint of the top one. On a screen too small for a dialog there, only the line that
+// says how big it must be; returns false then.
+bool DrawScreen(Canvas& canvas, const std::vector<ScreenLayer>& layers);
+
 }  // namespace ui::terminal

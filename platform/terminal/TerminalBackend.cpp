@@ -84,6 +84,7 @@ struct TerminalBackend::Impl {
   Canvas canvas;
   bool dirty = true;
   bool colors = false;
+  bool too_small = false;  // the screen shows only how big it must be: nothing to click
   std::map<std::pair<short, short>, short> pairs;
   short next_pair = 1;
   std::chrono::steady_clock::time_point start = std::chrono::steady_clock::now();
@@ -109,26 +110,16 @@ struct TerminalBackend::Impl {
     int rows = 0;
     int cols = 0;
     getmaxyx(stdscr, rows, cols);
-    if (canvas.width() != cols || canvas.height() != rows) {
-      canvas.Resize(cols, rows);
-    } else {
-      canvas.Clear();
-    }
-    for (std::size_t i = 0; i < layers.size(); ++i) {
-      const bool active = i + 1 == layers.size();
-      if (layers[i].dlg != nullptr) {
-        DrawDialog(canvas, *layers[i].dlg, views[layers[i].dlg], active);
+    if (canvas.width() != cols || canvas.height() != rows) canvas.Resize(cols, rows);
+    std::vector<ScreenLayer> screen;
+    for (const Layer& layer : layers) {
+      if (layer.dlg != nullptr) {
+        screen.push_back(ScreenLayer{layer.dlg, &views[layer.dlg], nullptr});
       } else {
-        DrawMessageBox(canvas, layers[i].box->state);
+        screen.push_back(ScreenLayer{nullptr, nullptr, &layer.box->state});
       }
     }
-    if (!layers.empty()) {
-      const Layer& top = layers.back();
-      // Escape on the bottom window ends the program.
-      DrawKeyHint(canvas, top.dlg != nullptr
-                              ? DialogKeyHint(*top.dlg, views[top.dlg], top.dlg == layers.front().dlg)
-                              : BoxKeyHint(top.box->state));
-    }
+    too_small = !DrawScreen(canvas, screen);
     for (int y = 0; y < rows; ++y) {
       for (int x = 0; x < cols; ++x) {
         const Cell& cell = canvas.At(x, y);
@@ -287,6 +278,7 @@ struct TerminalBackend::Impl {
   void Handle(Layer& top, const Input& in) {
     dirty = true;
     if (in.type == Input::Type::Resize || in.type == Input::Type::None) return;
+    if (too_small && in.type != Input::Type::Key) return;
     if (top.box != nullptr) {
       int answer = 0;
       if (in.type == Input::Type::Key) answer = HandleBoxKey(top.box->state, in.key);
