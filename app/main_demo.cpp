@@ -1,12 +1,20 @@
 // Plovix-demo: the program on a built-in bench of simulated drives, in the terminal.
 #include "app/CPlovixApp.h"
 #include "platform/terminal/TerminalBackend.h"
+#include "reports/Help.h"
 #include "sim/Bench.h"
 #include "sim/DemoBench.h"
 #include "ui/Backend.h"
 
+// The installed data folder, from the build; where a package puts HELP.TXT.
+#ifndef PLOVIX_DATA_DIR
+#define PLOVIX_DATA_DIR "/usr/share/plovix"
+#endif
+
 int main(int argc, char** argv) {
-  ui::SetAppTitle(ui::TitleFromExecutablePath(argc > 0 && argv[0] ? argv[0] : "Plovix-demo"));
+  const std::string program = argc > 0 && argv[0] ? argv[0] : "Plovix-demo";
+  ui::SetAppTitle(ui::TitleFromExecutablePath(program));
+  plovix::SetHelpFolders({plovix::ProgramFolder(program), PLOVIX_DATA_DIR});
   ui::terminal::TerminalBackend backend;
   plovix::sim::Bench bench;
   plovix::sim::BuildDemoBench(bench);

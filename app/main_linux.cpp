@@ -7,8 +7,14 @@
 #include "platform/linux/Privileges.h"
 #include "platform/linux/UeventWatcher.h"
 #include "platform/terminal/TerminalBackend.h"
+#include "reports/Help.h"
 #include "ui/Backend.h"
 #include "ui/Types.h"
+
+// The installed data folder, from the build; where a package puts HELP.TXT.
+#ifndef PLOVIX_DATA_DIR
+#define PLOVIX_DATA_DIR "/usr/share/plovix"
+#endif
 
 int main(int argc, char** argv) {
   const std::string title = ui::TitleFromExecutablePath(argc > 0 && argv[0] ? argv[0] : "Plovix");
@@ -20,6 +26,7 @@ int main(int argc, char** argv) {
     return 1;
   }
   ui::SetAppTitle(title);
+  plovix::SetHelpFolders({plovix::ProgramFolder(argc > 0 && argv[0] ? argv[0] : "Plovix"), PLOVIX_DATA_DIR});
 
   ui::terminal::TerminalBackend backend;
   plovix::linuxdev::LinuxDeviceIo io;

@@ -45,7 +45,8 @@ TEST_P(HelpText, ReadLineByLine) {
   EXPECT_EQ(ReadHelpText("HELP.TXT"), c.shown);
 }
 
-// The viewer shows the same text, read from the working directory when Help is pressed.
+// The viewer shows the same text, read from the working directory when Help is pressed;
+// without the file it says so.
 TEST_P(HelpText, ShownByTheHelpButton) {
   const HelpCase& c = GetParam();
   TempWorkDir dir;
@@ -59,7 +60,8 @@ TEST_P(HelpText, ShownByTheHelpButton) {
   user.ui.Expect(kHelpTemplate)
       .Do([&](ui::Dialog& dlg) {
         EXPECT_EQ(dlg.caption(), "ZUL for Windows");
-        EXPECT_EQ(dlg.GetDlgItemText(kHelpEdit), c.shown);
+        EXPECT_EQ(dlg.GetDlgItemText(kHelpEdit),
+                  c.file ? c.shown : std::string("HELP.TXT is not found in the current directory.\r\n"));
       })
       .Press(ui::IDOK);
   user.ui.Expect(kMainTemplate).Escape();
@@ -79,6 +81,63 @@ TEST(HelpTextFile, ADirectoryNamedHelpTxtGivesAnEmptyText) {
   TempWorkDir dir;
   std::filesystem::create_directory("HELP.TXT");
   EXPECT_EQ(ReadHelpText("HELP.TXT"), "");
+}
+
+// Started from another directory, the help beside the program or in the installed data
+// folder is found; the current directory's comes first.
+struct FolderCase {
+  const char* name;
+  bool here;     // HELP.TXT in the current directory
+  bool program;  // beside the program
+  bool data;     // in the data folder
+  bool here_is_a_directory;
+  const char* shown;  // nullptr: the sentence that names where it was looked for
+};
+
+class HelpFolders : public testing::TestWithParam<FolderCase> {};
+
+TEST_P(HelpFolders, FindsTheFirstThatCanBeRead) {
+  const FolderCase& c = GetParam();
+  TempWorkDir dir;
+  const std::filesystem::path program = dir.path().parent_path() / "bin";
+  const std::filesystem::path data = dir.path().parent_path() / "share";
+  std::filesystem::create_directory(program);
+  std::filesystem::create_directory(data);
+  if (c.here) testing_support::WriteBinary("HELP.TXT", "here\n");
+  if (c.here_is_a_directory) std::filesystem::create_directory("HELP.TXT");
+  if (c.program) testing_support::WriteBinary(program / "HELP.TXT", "program\n");
+  if (c.data) testing_support::WriteBinary(data / "HELP.TXT", "data\n");
+  // The program's own folder given twice (started from there) is looked in once.
+  SetHelpFolders({program.string(), dir.path().string(), data.string()});
+  const std::string expected =
+      c.shown != nullptr ? std::string(c.shown)
+                         : "HELP.TXT is not found in the current directory, in " + program.string() + " or in " +
+                               data.string() + ".\r\n";
+  ScriptedUser user;
+  sim::Bench bench;
+  user.ui.Expect(kMainTemplate).Press(main_ids::kHelp);
+  user.ui.Expect(kHelpTemplate)
+      .Do([&](ui::Dialog& dlg) { EXPECT_EQ(dlg.GetDlgItemText(kHelpEdit), expected); })
+      .Press(ui::IDOK);
+  user.ui.Expect(kMainTemplate).Escape();
+  RunProgram(bench);
+  SetHelpFolders({});
+  EXPECT_EQ(user.ui.pending_steps(), 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Places, HelpFolders,
+    testing::Values(FolderCase{"CurrentDirectoryFirst", true, true, true, false, "here\r\n\r\n"},
+                    FolderCase{"BesideTheProgram", false, true, true, false, "program\r\n\r\n"},
+                    FolderCase{"InTheDataFolder", false, false, true, false, "data\r\n\r\n"},
+                    FolderCase{"ADirectoryNamedSoIsPassedOver", false, false, true, true, "data\r\n\r\n"},
+                    FolderCase{"NowhereSaysWhereItLooked", false, false, false, false, nullptr}),
+    [](const testing::TestParamInfo<FolderCase>& param_info) { return std::string(param_info.param.name); });
+
+TEST(HelpFolders, TheProgramsFolderIsADirectory) {
+  const std::filesystem::path folder = ProgramFolder("plovix_tests");
+  EXPECT_TRUE(folder.is_absolute()) << folder;
+  EXPECT_TRUE(std::filesystem::is_directory(folder)) << folder;
 }
 
 // Each showing reads the file again: edits between showings are seen.
