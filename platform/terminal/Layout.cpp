@@ -154,17 +154,19 @@ bool RowsShared(const Rect& a, const Rect& b) {
 }
 
 // The buttons' row holds buttons. A text the template sets on it (where a failed scan
-// names its failing run) reads as part of the result: it moves up onto a row of its
-// own, above the fixed texts that lead to the buttons ("Please push ...").
-void LiftOffButtonRows(std::vector<Box>& boxes) {
+// names its failing run) reads as part of the result: it keeps a row of its own, and
+// the buttons, with the fixed texts that lead to them ("Please push ..."), move below it.
+void SetOffButtonRowTexts(std::vector<Box>& boxes) {
   for (Box& t : boxes) {
     if (!t.line || t.container >= 0 || t.control->kind() != Kind::Static) continue;
-    const Box* button = nullptr;
+    int top = t.du.y;
+    bool on_buttons = false;
     for (const Box& b : boxes) {
-      if (b.control->kind() == Kind::Button && b.container < 0 && RowsShared(t.du, b.du)) button = &b;
+      if (b.control->kind() != Kind::Button || b.container >= 0 || !RowsShared(t.du, b.du)) continue;
+      on_buttons = true;
+      top = std::min(top, b.du.y);
     }
-    if (button == nullptr) continue;
-    int top = std::min(t.du.y, button->du.y);
+    if (!on_buttons) continue;
     for (bool moved = true; moved;) {
       moved = false;
       for (const Box& s : boxes) {
@@ -178,7 +180,10 @@ void LiftOffButtonRows(std::vector<Box>& boxes) {
       }
     }
     t.du.h = std::min(t.du.h, kUnitsPerRow);  // it shows one line
-    t.du.y = top - t.du.h;
+    const int shift = t.du.y + t.du.h - top;
+    for (Box& o : boxes) {
+      if (&o != &t && o.du.y >= top) o.du.y += shift;
+    }
   }
 }
 
@@ -518,7 +523,7 @@ DialogLayout LayoutDialog(const Dialog& dlg, int cols, int rows, const std::vect
       }
     }
   }
-  LiftOffButtonRows(boxes);
+  SetOffButtonRowTexts(boxes);
   std::vector<Group> groups = MakeGroups(boxes);
 
   // The template's own rows when they fit; else blank bands shrink first, as little as
