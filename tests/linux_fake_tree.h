@@ -83,9 +83,11 @@ class FakeLinuxTree {
     Block(name, block, dev, /*whole=*/true);
     Dir(block + "/slaves");
     for (const auto& slave : slaves) {
-      Link(block + "/slaves/" + slave,
-           std::filesystem::canonical(root_ + "/sys/class/block/" + slave).string().substr(
-               root_.size()));
+      const std::string below =
+          std::filesystem::canonical(root_ + "/sys/class/block/" + slave).string().substr(
+              root_.size());
+      Link(block + "/slaves/" + slave, below);
+      Link(below + "/holders/" + name, block);  // sysfs links both ways
     }
     if (!dm_name.empty()) File(block + "/dm/name", dm_name + "\n");
   }

@@ -116,16 +116,17 @@ class SysfsLayout {
 
   std::string ReadAttribute(const std::string& path) const;  // root-relative, trimmed of '\n'
 
- private:
-  class Tracer;
-
-  std::string Path(const std::string& relative) const { return root_ + relative; }
-  std::optional<std::string> CanonicalBlockDir(const std::string& block) const;
   // The block device behind "major:minor", or behind a device node's path.
   std::optional<std::string> BlockOfNumbers(const std::string& dev) const;
   std::optional<std::string> BlockOfDevicePath(const std::string& path) const;
   // The members of the btrfs file system one of whose devices is `block`.
   std::vector<std::string> BtrfsMembers(const std::string& block) const;
+
+ private:
+  class Tracer;
+
+  std::string Path(const std::string& relative) const { return root_ + relative; }
+  std::optional<std::string> CanonicalBlockDir(const std::string& block) const;
   std::vector<std::vector<std::string>> VolumeDisks() const;
 
   std::string root_;
