@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "drive/DriveConnection.h"
+#include "platform/linux/DiskUsers.h"
 #include "platform/linux/NvmeTranslate.h"
 #include "platform/linux/Privileges.h"
 #include "platform/linux/SgTranslate.h"
@@ -60,6 +61,28 @@ LinuxSystem RealLinuxSystem() {
     if (rc == -1) return -static_cast<long long>(errno);
     return static_cast<long long>(static_cast<std::uint32_t>(rc));
   };
+  system.open_block = [](const std::string& node, int flags) {
+    int fd;
+    do {
+      fd = ::open(node.c_str(), flags);
+    } while (fd < 0 && errno == EINTR);
+    return fd < 0 ? -errno : fd;
+  };
+  system.pread_block = [](int fd, void* data, std::size_t length,
+                          std::uint64_t offset) -> long long {
+    const ssize_t n = ::pread(fd, data, length, static_cast<off_t>(offset));
+    return n < 0 ? -static_cast<long long>(errno) : static_cast<long long>(n);
+  };
+  system.pwrite_block = [](int fd, const void* data, std::size_t length,
+                           std::uint64_t offset) -> long long {
+    const ssize_t n = ::pwrite(fd, data, length, static_cast<off_t>(offset));
+    return n < 0 ? -static_cast<long long>(errno) : static_cast<long long>(n);
+  };
+  system.block_ioctl = [](int fd, unsigned long request, void* arg) {
+    return ::ioctl(fd, request, arg) < 0 ? -errno : 0;
+  };
+  system.fsync_block = [](int fd) { return ::fsync(fd) < 0 ? -errno : 0; };
+  system.close_block = [](int fd) { ::close(fd); };
   system.cap_sys_admin = ProcessHasCapability(kCapSysAdmin);
   return system;
 }
@@ -69,15 +92,12 @@ LinuxDeviceIo::LinuxDeviceIo(LinuxSystem system)
 
 LinuxDeviceIo::~LinuxDeviceIo() {
   for (const auto& [handle, disk] : open_) system_.close_device(static_cast<int>(handle));
+  for (const auto& [handle, claim] : claims_) system_.close_block(claim.fd);
 }
 
 DeviceHandle LinuxDeviceIo::OpenDiskNamed(const std::string& name) {
   if (!layout_.IsDisk(name) || IsNvmePathNode(name)) return kInvalidHandle;
-  std::string node = name;
-  for (char& c : node) {
-    if (c == '!') c = '/';  // sysfs spells subdirectories of /dev this way (cciss!c0d0)
-  }
-  const int fd = system_.open_device(system_.root + "/dev/" + node);
+  const int fd = system_.open_device(system_.root + DeviceNode(name));
   if (fd < 0) return kInvalidHandle;
   OpenDisk disk;
   disk.name = name;

@@ -5,6 +5,9 @@
 // namespace's block device.
 #pragma once
 
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <mutex>
@@ -33,6 +36,20 @@ struct LinuxSystem {
   // repeated on EINTR: the kernel answers so for a command it cancelled, which must not
   // reach the drive twice. Unset: the adapter carries no NVMe.
   std::function<long long(int fd, unsigned long request, nvme_passthru_cmd* cmd)> nvme_ioctl;
+  // The block path of an erase. open_block opens a disk's block node with the given
+  // flags: a descriptor, or minus errno. The others answer minus errno on failure:
+  // pread_block and pwrite_block the bytes moved (a short count is possible, and EINTR
+  // comes back to the adapter, which repeats the rest); block_ioctl 0 for BLKSSZGET
+  // (int*), BLKGETSIZE64 (std::uint64_t*), BLKFLSBUF and BLKRRPART (no argument);
+  // fsync_block 0. Unset open_block: the adapter has no block path.
+  std::function<int(const std::string& node, int flags)> open_block;
+  std::function<long long(int fd, void* data, std::size_t length, std::uint64_t offset)>
+      pread_block;
+  std::function<long long(int fd, const void* data, std::size_t length, std::uint64_t offset)>
+      pwrite_block;
+  std::function<int(int fd, unsigned long request, void* arg)> block_ioctl;
+  std::function<int(int fd)> fsync_block;
+  std::function<void(int fd)> close_block;
   // Whether the process holds CAP_SYS_ADMIN. Without it the kernel passes no NVMe
   // command before Linux 6.2, and after it only the identify commands: the namespaces
   // then get no numbers, and the user is told why they are missing.
@@ -59,6 +76,14 @@ class LinuxDeviceIo : public DeviceIo {
   SystemDrives FindSystemDrives() override;
   NvmeReply NvmePassThrough(DeviceHandle handle, const NvmeRequest& request) override;
   std::optional<std::uint32_t> NvmeNamespaceId(DeviceHandle handle) override;
+  // A mount on the disk makes it in use, so there is nothing to take off-line first:
+  // VolumesToDismount stays empty.
+  DiskClaim ClaimDisk(int drive_number) override;
+  BlockIo WriteDisk(DeviceHandle claim, std::uint64_t offset, const std::uint8_t* data,
+                    std::uint32_t length) override;
+  BlockIo ReadDisk(DeviceHandle claim, std::uint64_t offset, std::uint8_t* data,
+                   std::uint32_t length) override;
+  std::string ReleaseDisk(DeviceHandle claim) override;
 
   const SysfsLayout& layout() const { return layout_; }
   // The disk drive number n names now, and the number of a disk; both look at what is
@@ -75,7 +100,20 @@ class LinuxDeviceIo : public DeviceIo {
     bool usb = false;
     bool nvme = false;
   };
+  // A disk held through O_EXCL for the block path; its handle is the descriptor.
+  struct Claim {
+    int fd = -1;
+    std::string node;  // with the root prefix, for the re-read after release
+    std::uint32_t block = 512;
+    std::uint64_t size = 0;
+    int transfers = 0;       // under way; the descriptor stays open until they end
+    bool releasing = false;  // ReleaseDisk began: no new transfer starts
+  };
+  class TransferGuard;
   DeviceHandle OpenDiskNamed(const std::string& name);
+  // Checks a transfer against the claim; the refusal, or "" when it may go.
+  static std::string RefuseTransfer(const Claim& claim, std::uint64_t offset, std::uint32_t length,
+                                    const void* data);
   bool Lookup(DeviceHandle handle, OpenDisk& disk);
   // Brings the numbering up to date with /sys/block; the caller holds mutex_.
   void RenumberLocked();
@@ -84,6 +122,8 @@ class LinuxDeviceIo : public DeviceIo {
   SysfsLayout layout_;
   std::mutex mutex_;
   std::map<DeviceHandle, OpenDisk> open_;
+  std::map<DeviceHandle, Claim> claims_;
+  std::condition_variable transfers_done_;
   DriveNumbering numbering_;
   std::vector<std::string> withheld_;  // namespaces left out for want of CAP_SYS_ADMIN
 };
