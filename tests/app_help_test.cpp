@@ -134,12 +134,6 @@ INSTANTIATE_TEST_SUITE_P(
                     FolderCase{"NowhereSaysWhereItLooked", false, false, false, false, nullptr}),
     [](const testing::TestParamInfo<FolderCase>& param_info) { return std::string(param_info.param.name); });
 
-TEST(HelpFolders, TheProgramsFolderIsADirectory) {
-  const std::filesystem::path folder = ProgramFolder("plovix_tests");
-  EXPECT_TRUE(folder.is_absolute()) << folder;
-  EXPECT_TRUE(std::filesystem::is_directory(folder)) << folder;
-}
-
 // Each showing reads the file again: edits between showings are seen.
 TEST(HelpViewer, ReadsTheFileAtEveryShowing) {
   TempWorkDir dir;
