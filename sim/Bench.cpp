@@ -644,6 +644,11 @@ bool Bench::AtaPassThrough(DeviceHandle handle, const AtaPassThroughRequest& req
         reply.CurrentTaskFile[kTfFeature] = 0x04;
         reply.CurrentTaskFile[kTfCommand] = kStatusError;
         return true;
+      case FaultEffect::Lost:
+        reply = request;
+        reply.CurrentTaskFile[kTfFeature] = 0;
+        reply.CurrentTaskFile[kTfCommand] = kStatusOk;
+        return true;
       case FaultEffect::Block:
         impl_->Block(generation, fault->until_ms);
         break;
@@ -731,6 +736,8 @@ bool Bench::ScsiPassThrough(DeviceHandle handle, ScsiPassThroughRequest& request
         return CheckCondition(request, kAtaFailed);
       case FaultEffect::CheckCondition:
         return CheckCondition(request, kInvalidField);
+      case FaultEffect::Lost:
+        return true;
       case FaultEffect::Block:
         impl_->Block(generation, fault->until_ms);
         break;
@@ -883,6 +890,8 @@ NvmeReply Bench::NvmePassThrough(DeviceHandle handle, const NvmeRequest& request
       case FaultEffect::CheckCondition:
       case FaultEffect::NvmeError:
         return Reply(NvmeOutcome::Completed, fault->nvme_status);
+      case FaultEffect::Lost:
+        return Reply(NvmeOutcome::Completed);
       case FaultEffect::Block:
         impl_->Block(generation, fault->until_ms);
         now = impl_->Now();  // the command reaches the drive only now

@@ -161,6 +161,7 @@ enum class FaultEffect {
   Block,           // waits until ReleaseBlocked() or the bench clock passes until_ms
   NvmeError,       // NVMe: completes with Fault::nvme_status (ATA/SCSI: as AtaError)
   Refused,         // NVMe: the operating system refuses the command (ATA/SCSI: call fails)
+  Lost,            // reported done without error, but the drive never received it
 };
 
 // Which requests a fault hits. Empty fields match anything.

@@ -470,6 +470,10 @@ TEST_P(SimFaultEffect, HitsTheMatchingRequestOnly) {
     EXPECT_NE(Text(d.data(), 27, 4), "Orvane A");
     EXPECT_GT(std::count_if(d.begin(), d.end(), [](std::uint8_t b) { return b != 0; }), 300);
   }
+  if (c.effect == FaultEffect::Lost) {
+    // Reported done, yet the drive never answered it.
+    EXPECT_TRUE(std::all_of(d.begin(), d.end(), [](std::uint8_t b) { return b == 0; }));
+  }
 
   // Another command and another drive pass.
   std::vector<std::uint8_t> smart(512);
@@ -491,11 +495,13 @@ INSTANTIATE_TEST_SUITE_P(
                       FaultCase{"AtaError", FaultEffect::AtaError, false, true, 0x51},
                       FaultCase{"AtaCheckCondition", FaultEffect::CheckCondition, false, true, 0x51},
                       FaultCase{"AtaGarbage", FaultEffect::Garbage, false, true, 0x50},
+                      FaultCase{"AtaLost", FaultEffect::Lost, false, true, 0x50},
                       FaultCase{"ScsiCallFails", FaultEffect::CallFails, true, false, 0},
                       FaultCase{"ScsiTimeout", FaultEffect::Timeout, true, false, 0},
                       FaultCase{"ScsiAtaError", FaultEffect::AtaError, true, true, 2},
                       FaultCase{"ScsiCheckCondition", FaultEffect::CheckCondition, true, true, 2},
-                      FaultCase{"ScsiGarbage", FaultEffect::Garbage, true, true, 0}),
+                      FaultCase{"ScsiGarbage", FaultEffect::Garbage, true, true, 0},
+                      FaultCase{"ScsiLost", FaultEffect::Lost, true, true, 0}),
     [](const ::testing::TestParamInfo<FaultCase>& param_info) {
       return std::string(param_info.param.name);
     });

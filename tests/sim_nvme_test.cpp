@@ -553,7 +553,8 @@ INSTANTIATE_TEST_SUITE_P(
         FaultCase{"DefaultStatus", FaultEffect::NvmeError, 0, NvmeOutcome::Completed, 0x0006},
         FaultCase{"AtaErrorIsAnErrorStatus", FaultEffect::AtaError, 0, NvmeOutcome::Completed,
                   0x0006},
-        FaultCase{"Garbage", FaultEffect::Garbage, 0, NvmeOutcome::Completed, 0}),
+        FaultCase{"Garbage", FaultEffect::Garbage, 0, NvmeOutcome::Completed, 0},
+        FaultCase{"Lost", FaultEffect::Lost, 0, NvmeOutcome::Completed, 0}),
     [](const auto& p) { return std::string(p.param.name); });
 
 TEST(SimNvmeFaults, LbaAndQueueNarrowTheHit) {
