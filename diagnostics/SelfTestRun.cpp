@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "app/CPlovixDlg.h"
 #include "diagnostics/CTestResult.h"
@@ -12,6 +13,7 @@
 #include "diagnostics/NvmeSupport.h"
 #include "drive/NvmeCommands.h"
 #include "reports/DriveLog.h"
+#include "ui/Backend.h"
 
 namespace plovix {
 
@@ -42,6 +44,37 @@ const char* NotStartedText(const NvmeReply& reply) {
     return nvme_text::kSelfTestBusy;
   }
   return nvme_text::kSelfTestNotStarted;
+}
+
+// The drive numbers of the checked lines past the first `skip`, in list order.
+std::vector<int> CheckedNumbersAfter(ui::ListCtrl& list, int skip) {
+  std::vector<int> numbers;
+  int seen = 0;
+  for (int line = list.GetNextItem(-1, ui::LVNI_ALL); line != -1;
+       line = list.GetNextItem(line, ui::LVNI_ALL)) {
+    if (list.GetItemState(line, ui::LVIS_STATEIMAGEMASK) != ui::IndexToStateImageMask(2)) {
+      continue;
+    }
+    if (++seen <= skip) continue;
+    const std::string text = list.GetItemText(line, 0);
+    numbers.push_back(static_cast<int>(std::strtol(text.c_str(), nullptr, 10)));
+  }
+  return numbers;
+}
+
+// Who the run leaves out, by drive number and model.
+std::string LeftOutDrivesText(const DriveTable& table, const std::vector<int>& numbers) {
+  std::string text =
+      "Only three drives are tested at a time, so these checked drives are left out:";
+  for (const int number : numbers) {
+    text += "\n" + std::to_string(number);
+    const int slot = FindSlotByDriveNumber(table, number);
+    if (slot >= 0) {
+      const DriveRecord& record = table.records[slot];
+      text += ": " + std::string(record.model, strnlen(record.model, sizeof record.model));
+    }
+  }
+  return text;
 }
 
 }  // namespace
@@ -110,6 +143,11 @@ void CPlovixDlg::RunSelfTests(int kind) {
   int numbers[kMaxTestedDrives] = {};
   const int count = GetCheckedDriveNumbers(numbers);
   if (count == 0) return;
+  // Said before anything starts, so no one waits for a drive that is not tested.
+  if (const std::vector<int> left_out = CheckedNumbersAfter(drive_list(), kMaxTestedDrives);
+      !left_out.empty()) {
+    ui::AfxMessageBox(LeftOutDrivesText(drive_table, left_out), ui::MB_OK | ui::MB_ICONEXCLAMATION);
+  }
 
   for (int n = 0; n < count; ++n) {
     const int slot = FindSlotByDriveNumber(drive_table, numbers[n]);

@@ -1,6 +1,7 @@
 // Quick and extended test runs, driven through the main window's buttons.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <utility>
 #include <vector>
@@ -168,6 +169,10 @@ TEST_F(SelfTestFlow, FourCheckedDrivesTestTheFirstThree) {
   std::vector<std::size_t> logs_at_second_dialog;
 
   ui.Expect(kMain).Check(1007, 0).Check(1007, 1).Check(1007, 2).Check(1007, 3).Press(1003);
+  ui.ExpectMessageBox(
+        "Only three drives are tested at a time, so these checked drives are left out:\n"
+        "3: Plovix Test Disk 500")
+      .Press(ui::IDOK);
   ui.Expect(kProgress)
       .Do([&](ui::Dialog&) {
         ui::ListCtrl& list = ui.open_dialogs().front()->List(1007);
@@ -200,6 +205,71 @@ TEST_F(SelfTestFlow, FourCheckedDrivesTestTheFirstThree) {
   EXPECT_TRUE(ReadLog("MULTI03").empty());
   EXPECT_TRUE(SelfTestSubcommands(3).empty());
 }
+
+// Past three checked drives the run says, before it starts, which ones it leaves out.
+struct LeftOutCase {
+  const char* name;
+  std::vector<int> drives;         // bench drive numbers, listed in this order
+  std::vector<int> checked_lines;
+  int button;
+  std::string box;
+  std::vector<int> tested;         // drive numbers, in the order tested
+};
+
+class LeftOutDrives : public SelfTestFlow, public ::testing::WithParamInterface<LeftOutCase> {};
+
+TEST_P(LeftOutDrives, NamedBeforeTheRun) {
+  const LeftOutCase& c = GetParam();
+  for (const int n : c.drives) {
+    sim::DriveSpec setup = HealthyDrive("LEFT" + std::to_string(n));
+    setup.model = "Model " + std::string(1, static_cast<char>('A' + n));
+    bench.AddSata(n, setup);
+  }
+  std::vector<std::string> status_at_box;
+  bool drives_untouched_at_box = false;
+
+  auto& main = ui.Expect(kMain).Do([&](ui::Dialog&) { bench.ClearLog(); });
+  for (const int line : c.checked_lines) main.Check(1007, line);
+  main.Press(c.button);
+  ui.ExpectMessageBox(c.box)
+      .Do([&](ui::Dialog& beneath) {
+        ui::ListCtrl& list = beneath.List(1007);
+        for (int i = 0; i < list.GetItemCount(); ++i) status_at_box.push_back(list.GetItemText(i, 5));
+        drives_untouched_at_box = bench.Log().empty();
+      })
+      .Press(ui::IDOK);
+  for (std::size_t i = 0; i < c.tested.size(); ++i) {
+    ui.Expect(kProgress).AdvanceUntilClosed(120000);
+    ui.Expect(kResult).Press(1);
+  }
+  ui.Expect(kMain).Escape();
+  RunProgram();
+
+  EXPECT_EQ(status_at_box, std::vector<std::string>(c.drives.size(), "Ready"));
+  EXPECT_TRUE(drives_untouched_at_box);
+  const std::uint8_t sub = c.button == 1003 ? 0x01 : 0x02;
+  for (const int n : c.drives) {
+    const bool tested = std::find(c.tested.begin(), c.tested.end(), n) != c.tested.end();
+    EXPECT_EQ(SelfTestSubcommands(n), tested ? std::vector<std::uint8_t>{sub} : std::vector<std::uint8_t>{})
+        << "drive " << n;
+  }
+  ASSERT_EQ(ui.message_boxes().size(), 1u);
+  EXPECT_EQ(ui.message_boxes()[0].caption, ui::AppTitle());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Checks, LeftOutDrives,
+    ::testing::Values(
+        // Named by drive number, not by line, with a gap among the checked lines.
+        LeftOutCase{"OneLeftOutPastAGap", {2, 3, 5, 7, 8, 11}, {0, 2, 3, 5}, 1003,
+                    "Only three drives are tested at a time, so these checked drives are left "
+                    "out:\n11: Model L",
+                    {2, 5, 7}},
+        LeftOutCase{"TwoLeftOutOfAnExtendedTest", {1, 2, 4, 6, 9}, {0, 1, 2, 3, 4}, 1004,
+                    "Only three drives are tested at a time, so these checked drives are left "
+                    "out:\n6: Model G\n9: Model J",
+                    {1, 2, 4}}),
+    CaseName());
 
 TEST_F(SelfTestFlow, UncheckedLinesAndAnEmptySelectionTestNothing) {
   bench.AddSata(0, HealthyDrive("IDLE0000"));
