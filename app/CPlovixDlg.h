@@ -72,8 +72,9 @@ class CPlovixDlg : public ui::Dialog {
   // dialogs and recording the outcome (either road).
   void RunNvmeSelfTest(int kind, const DriveRecord& record, int slot, CTestdlg& progress,
                        CTestResult& result);
+  // started: false when the start was refused or failed; no progress dialog then.
   void WatchSelfTest(int kind, const DriveRecord& record, int slot, int read_error_code,
-                     CTestdlg& progress, CTestResult& result);
+                     bool started, CTestdlg& progress, CTestResult& result);
   int GetCheckedDriveNumbers(int* numbers);
   int ReadErrorCheck(int drive_number, Transport transport);
   // The same for an NVMe drive, by its health log: media and data integrity errors 0

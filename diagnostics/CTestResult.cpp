@@ -14,7 +14,23 @@ const char* SelfTestSentence(std::uint8_t status) {
     case 0x50: return "Electrical Element Failure";
     case 0x60: return "Servo Element Failure";
     case 0x70: return "Fail - Read Element Failure";
-    default: return "Fail - Unknown Failure";  // handling damage, reserved, still running
+    case 0xF0: return "Test still running in the drive";
+    default: return "Fail - Unknown Failure";  // handling damage, reserved
+  }
+}
+
+std::string SelfTestSubtitle(int kind, std::uint8_t status, bool not_started) {
+  const char* test = kind == 1 ? "SMART short test " : kind == 2 ? "SMART extend test " : nullptr;
+  if (test == nullptr) return {};
+  if (not_started) return std::string(test) + "did not start";
+  switch (status & 0xF0) {
+    case 0x10: return std::string(test) + "was aborted";
+    case 0x20: return std::string(test) + "was interrupted";
+    case 0x30: return std::string(test) + "ended on an error";
+    case 0x90: case 0xA0: case 0xB0: case 0xC0: case 0xD0: case 0xE0:
+      return std::string(test) + "has ended";  // reserved: how far it got is unknown
+    case 0xF0: return std::string(test) + "is still running";
+    default: return std::string(test) + "have been completed";  // passed, or a failed element
   }
 }
 
@@ -52,17 +68,18 @@ bool CTestResult::OnInitDialog() {
   SetControlFont(testresult_ids::kReadError, text_font);
   white_brush = ui::CreateSolidBrush(ui::RGB(255, 255, 255));
 
-  if (kind == 1) {
-    title_text = "SMART Short Test";
-    subtitle_text = "SMART short test have been completed";
-    UpdateData(false);
-  } else if (kind == 2) {
-    title_text = "SMART Extended Test";
-    subtitle_text = "SMART extend test have been completed";
+  const std::uint8_t status = status_in != nullptr ? *status_in : 0;
+  if (kind == 1 || kind == 2) {
+    title_text = kind == 1 ? "SMART Short Test" : "SMART Extended Test";
+    subtitle_text = SelfTestSubtitle(kind, status, not_started);
     UpdateData(false);
   }
   if (const char* word = ReadErrorWord(read_error_code)) read_error_text = word;
-  if (status_in != nullptr) selftest_text = SelfTestSentence(*status_in);
+  if (not_started) {
+    selftest_text = kSelfTestNotStartedSentence;
+  } else if (status_in != nullptr) {
+    selftest_text = SelfTestSentence(*status_in);
+  }
   UpdateData(false);
   return true;
 }

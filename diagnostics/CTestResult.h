@@ -24,6 +24,11 @@ inline constexpr int kReadErrorComErr = 255;
 
 // Sentence for a self-test execution status byte (its high nibble decides).
 const char* SelfTestSentence(std::uint8_t status);
+// Sentence for a self-test the drive never started: no status byte of it exists.
+inline constexpr const char* kSelfTestNotStartedSentence = "Fail - Drive did not start the test";
+// The line under the title: what became of the test of this kind (1 short, 2 extended);
+// "have been completed" only for a test that ran to its end. Empty for any other kind.
+std::string SelfTestSubtitle(int kind, std::uint8_t status, bool not_started);
 // Word for a read-error code, or nullptr for a code that has none.
 const char* ReadErrorWord(int read_error_code);
 
@@ -47,6 +52,9 @@ class CTestResult : public ui::Dialog {
   std::string selftest_text;
   std::string read_error_text;
   std::string drive_caption;  // set per drive with read_error_code
+  // Set per drive: the start was refused or failed, so the status byte says nothing of
+  // this test.
+  bool not_started = false;
 };
 
 }  // namespace plovix

@@ -109,6 +109,7 @@ int CTestdlg::Poll() {
 // identical to the one before (the same test passed within the same power-on hour).
 int CTestdlg::PollNvme() {
   bool judged = false;
+  bool came_to_nothing = false;
   int position = Progress(testdlg_ids::kProgress).pos();
   if (connection != nullptr) {
     connection->Close();
@@ -125,10 +126,12 @@ int CTestdlg::PollNvme() {
         const bool changed =
             !nvme_results_before_ ||
             std::memcmp(nvme_results_before_->data(), log_data + 4, kNvmeResultBytes) != 0;
-        if (changed || ++nvme_unchanged_polls_ >= 2) {
-          // No entry at all after a start the drive accepted: nothing to judge by, as
-          // with an ATA drive still saying "running" with nothing left.
-          status = log.newest ? NvmeResultStatus(*log.newest) : 0xF0;
+        if (!log.newest) {
+          // Nothing runs and nothing ever ran: the start the drive took came to nothing.
+          // Given two polls, as for a result identical to the ones before.
+          came_to_nothing = ++nvme_unchanged_polls_ >= 2;
+        } else if (changed || ++nvme_unchanged_polls_ >= 2) {
+          status = NvmeResultStatus(*log.newest);
           position = 100;
           judged = true;
         }
@@ -139,6 +142,10 @@ int CTestdlg::PollNvme() {
   Progress(testdlg_ids::kProgress).SetPos(position);
   UpdateData(false);
   first_poll_done = 1;
+  if (came_to_nothing) {
+    finished = 1;
+    return kSelfTestNotStarted;
+  }
   if (!judged) return kSelfTestStillRunning;
   finished = 1;
   const int high = status & 0xF0;

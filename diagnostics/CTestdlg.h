@@ -29,6 +29,9 @@ inline constexpr int kSelfTestPassed = -1;
 inline constexpr int kSelfTestFailed = -2;
 inline constexpr int kSelfTestAborted = -3;
 inline constexpr int kSelfTestStillRunning = -4;
+// The drive did not start the test: the start was refused or failed, or (NVMe) it was
+// taken and yet no test ran and no result came of it.
+inline constexpr int kSelfTestNotStarted = -5;
 
 // Self-test execution status: the host aborted the test.
 inline constexpr std::uint8_t kStatusAbortedByHost = 0x10;

@@ -188,26 +188,32 @@ void CPlovixDlg::RunSelfTests(int kind) {
     SetStatusText(slot, "Now Test Execute");
 
     const auto test_kind = static_cast<std::uint8_t>(kind);
-    // Recognised bridge chips want their register written before the start.
+    // Recognised bridge chips want their register written before the start; a start
+    // sent after a failed write would reach no drive.
+    bool started = true;
     if (transport.via_scsi == 1 && record.behind_bridge != 0 && record.bridge_chip >= 1 &&
         record.bridge_chip <= 3) {
-      BridgeRegisterWrite(*connection, record.bridge_chip);
+      started = BridgeRegisterWrite(*connection, record.bridge_chip) == kCommandOk;
     }
-    SmartStartSelfTest(*connection, transport, test_kind);
+    if (started) started = SmartStartSelfTest(*connection, transport, test_kind) == kCommandOk;
 
     progress.drive_number = record.drive_number;
     progress.nvme = 0;
-    WatchSelfTest(kind, record, slot, read_error_code, progress, result);
+    WatchSelfTest(kind, record, slot, read_error_code, started, progress, result);
   }
 }
 
 void CPlovixDlg::WatchSelfTest(int kind, const DriveRecord& record, int slot,
-                               int read_error_code, CTestdlg& progress, CTestResult& result) {
-  const int code = progress.DoModal();
+                               int read_error_code, bool started, CTestdlg& progress,
+                               CTestResult& result) {
+  // A test that did not start has nothing to watch: the drive would only report the
+  // outcome of some earlier test.
+  const int code = started ? progress.DoModal() : kSelfTestNotStarted;
   // Dismissed: the dialog wrote no result, and the byte still holds another drive's or
   // an earlier run's. Show what this drive reported in this showing, or the running
   // value the dialog started from when it reported nothing.
   if (code == ui::IDCANCEL) *selftest_status = progress.status;
+  result.not_started = code == kSelfTestNotStarted;
   result.DoModal();
 
   const std::string serial = SerialOf(record);
@@ -219,6 +225,7 @@ void CPlovixDlg::WatchSelfTest(int kind, const DriveRecord& record, int slot,
       AppendDriveLog(serial, SelfTestTag(kind), "Pass");
       break;
     case kSelfTestFailed:
+    case kSelfTestNotStarted:  // a test that never ran has shown nothing sound
       SetStatusText(slot, "Failure");
       AppendDriveLog(serial, SelfTestTag(kind), "Fail");
       break;
@@ -260,17 +267,11 @@ void CPlovixDlg::RunNvmeSelfTest(int kind, const DriveRecord& record, int slot,
                                     : nullptr);
   const NvmeReply start = NvmeStartSelfTest(
       *connection, kind == 2 ? NvmeSelfTestCode::Extended : NvmeSelfTestCode::Short);
-  if (!NvmeSucceeded(start)) {
-    const bool refused = start.outcome == NvmeOutcome::Refused;
-    const std::string serial = SerialOf(record);
-    TellUser(NotStartedText(start), drive_caption);
-    SetStatusText(slot, refused ? "Refused" : "Not Started");
-    AppendDriveLog(serial, "ReadErrStat", ReadErrorWord(read_error_code));
-    AppendDriveLog(serial, SelfTestTag(kind), refused ? "Refused" : "Not Started");
-    return;
-  }
+  const bool started = NvmeSucceeded(start);
+  // Why it did not start, which the result dialog has no room to say.
+  if (!started) TellUser(NotStartedText(start), drive_caption);
   progress.drive_number = record.drive_number;
-  WatchSelfTest(kind, record, slot, read_error_code, progress, result);
+  WatchSelfTest(kind, record, slot, read_error_code, started, progress, result);
 }
 
 }  // namespace plovix

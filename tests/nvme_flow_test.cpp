@@ -492,12 +492,13 @@ struct NotRunCase {
   std::string box;
   std::string status;
   Strings records;
-  bool start_sent;
+  bool start_sent;  // and so refused or failed: the result dialog says it did not start
 };
 
 class NvmeSelfTestNotRun : public NvmeRig, public ::testing::WithParamInterface<NotRunCase> {};
 
-// The user is told, the line says what happened, and the next checked drive is tested.
+// The user is told why, a start that did not go through counts as a failed test, and
+// the next checked drive is tested.
 TEST_P(NvmeSelfTestNotRun, SaysSoAndGoesOnWithTheNextDrive) {
   const NotRunCase& c = GetParam();
   AddChosen(4096, c.adjust);
@@ -509,6 +510,14 @@ TEST_P(NvmeSelfTestNotRun, SaysSoAndGoesOnWithTheNextDrive) {
       .Check(main_ids::kDriveList, 1)
       .Press(main_ids::kQuickTest);
   ui.ExpectMessageBox(c.box).Press(ui::IDOK);
+  if (c.start_sent) {
+    ui.Expect(146)
+        .Do([](ui::Dialog& d) {
+          EXPECT_EQ(d.GetDlgItemText(1025), "SMART short test did not start");
+          EXPECT_EQ(d.GetDlgItemText(1026), "Fail - Drive did not start the test");
+        })
+        .Press(1);
+  }
   ui.Expect(130).AdvanceUntilClosed(60000);  // the ATA drive's test
   ui.Expect(146).Press(1);
   End();
@@ -530,21 +539,46 @@ INSTANTIATE_TEST_SUITE_P(
                    nvme_text::kSelfTestUnsupported, "Not Supported", {}, false},
         NotRunCase{"SystemRefusesTheStart",
                    [](sim::NvmeSpec& s) { s.os_refused_admin = {kNvmeSelfTest}; }, {},
-                   nvme_text::kSelfTestStartRefused, "Refused",
-                   {"ReadErrStat=Pass", "SMART QT=Refused"}, true},
+                   nvme_text::kSelfTestStartRefused, "Failure",
+                   {"ReadErrStat=Pass", "SMART QT=Fail"}, true},
         NotRunCase{"ATestRunsAlready", {},
                    [](sim::Bench& b) {
                      sim::Fault f = NvmeFault(kNvmeSelfTest, sim::FaultEffect::NvmeError);
                      f.nvme_status = MakeNvmeStatus(kNvmeSctCommandSpecific, kNvmeScSelfTestInProgress);
                      b.AddFault(f);
                    },
-                   nvme_text::kSelfTestBusy, "Not Started",
-                   {"ReadErrStat=Pass", "SMART QT=Not Started"}, true},
+                   nvme_text::kSelfTestBusy, "Failure",
+                   {"ReadErrStat=Pass", "SMART QT=Fail"}, true},
         NotRunCase{"StartCallFails", {},
                    [](sim::Bench& b) { b.AddFault(NvmeFault(kNvmeSelfTest, sim::FaultEffect::CallFails)); },
-                   nvme_text::kSelfTestNotStarted, "Not Started",
-                   {"ReadErrStat=Pass", "SMART QT=Not Started"}, true}),
+                   nvme_text::kSelfTestNotStarted, "Failure",
+                   {"ReadErrStat=Pass", "SMART QT=Fail"}, true}),
     [](const auto& p) { return std::string(p.param.name); });
+
+// A start the drive takes, after which its log shows neither a test running nor any
+// result: no test ran, and none is reported as run.
+TEST_F(NvmeRig, AStartThatComesToNothingIsATestNotStarted) {
+  AddChosen(512);
+  std::uint64_t closed_at = 0;
+  Start()
+      .Do([&](ui::Dialog&) { bench.AddFault(NvmeFault(kNvmeSelfTest, sim::FaultEffect::Lost)); })
+      .Check(main_ids::kDriveList, 0)
+      .Press(main_ids::kExtTest);
+  ui.Expect(130).AdvanceUntilClosed(60000);
+  ui.Expect(146)
+      .Do([&](ui::Dialog& d) {
+        closed_at = ui.now_ms();
+        EXPECT_EQ(d.GetDlgItemText(1025), "SMART extend test did not start");
+        EXPECT_EQ(d.GetDlgItemText(1026), "Fail - Drive did not start the test");
+      })
+      .Press(1);
+  End();
+  Run();
+  EXPECT_EQ(closed_at, 10000u);  // two quiet polls
+  EXPECT_EQ(status.at(0), "Failure");
+  EXPECT_EQ(LogOf("NVME0003"), (Strings{"ReadErrStat=Pass", "SMART ET=Fail"}));
+  EXPECT_TRUE(Boxes().empty());
+}
 
 TEST_F(NvmeRig, AbortStopsTheTestInTheDrive) {
   sim::VirtualNvme& nvme = AddChosen(512);
