@@ -91,11 +91,15 @@ SpanOutcome ScanSpanNvme(CSFTest& dlg, const SectorSpan& span, bool& use_read,
       const NvmeReply reply =
           NvmeVerify(*dlg.connection, dlg.nvme_ns, blocks->first, static_cast<std::uint32_t>(blocks->count));
       if (NvmeSucceeded(reply)) continue;
-      if (reply.outcome != NvmeOutcome::Refused && !NvmeInvalidOpcode(reply)) {
+      const bool system_refused = reply.outcome == NvmeOutcome::Refused;
+      if (!system_refused && !NvmeInvalidOpcode(reply)) {
         NoteFailedRun(dlg, run.lba, run.count);
         return SpanOutcome::Failed;
       }
       use_read = true;
+      dlg.reads_from.store(run.lba, std::memory_order_relaxed);
+      const ReadsInstead why = system_refused ? ReadsInstead::SystemRefused : ReadsInstead::DriveRefused;
+      dlg.reads_instead.store(why, std::memory_order_relaxed);
     }
     const SpanOutcome read = ReadBlocksNvme(dlg, *blocks, refused_at);
     if (read != SpanOutcome::Done) return read;
@@ -106,6 +110,7 @@ SpanOutcome ScanSpanNvme(CSFTest& dlg, const SectorSpan& span, bool& use_read,
 int RunScanNvme(CSFTest* dlg, int kind) {
   dlg->current_lba.store(0, std::memory_order_relaxed);
   bool use_read = dlg->nvme_verify != 1;
+  if (use_read) dlg->reads_instead.store(ReadsInstead::NoVerify, std::memory_order_relaxed);
   std::uint64_t refused_at = 0;
   for (const SectorSpan& span : SurfaceSpans(kind, dlg->total_sectors)) {
     switch (ScanSpanNvme(*dlg, span, use_read, refused_at)) {
@@ -180,6 +185,8 @@ bool CSFTest::OnInitDialog() {
   Progress(kBar).SetRange(0, 99);
   failed_run_lba.store(0, std::memory_order_relaxed);
   failed_run_count.store(0, std::memory_order_relaxed);
+  reads_instead.store(ReadsInstead::No, std::memory_order_relaxed);
+  reads_from.store(0, std::memory_order_relaxed);
   if (kind == kSurfaceShort) {
     StartWorker([this] { SurfaceShortWorker(this); });
   } else {
@@ -237,6 +244,21 @@ std::string FailedRunText(const SectorRun& run) {
          (run.count == 1 ? " sector" : " sectors");
 }
 
+std::string ReadsInsteadText(ReadsInstead why, std::uint64_t from_sector) {
+  std::string cause;
+  switch (why) {
+    case ReadsInstead::No: return {};
+    case ReadsInstead::NoVerify: cause = "The drive has no Verify command"; break;
+    case ReadsInstead::SystemRefused:
+      cause = "The operating system refused the Verify command";
+      break;
+    case ReadsInstead::DriveRefused: cause = "The drive refused the Verify command"; break;
+  }
+  if (from_sector == 0) return cause + ", so the scan read the sectors instead.";
+  return cause + " at sector " + std::to_string(from_sector) +
+         ", so the scan read the sectors from there on.";
+}
+
 CSFTestResult::CSFTestResult(std::uint8_t* status)
     : ui::Dialog(kResultTemplate), selftest_status(status) {}
 
@@ -246,6 +268,7 @@ void CSFTestResult::DoDataExchange(ui::DataExchange& dx) {
   dx.Text(kReadErrorResult, read_error_text);
   dx.Text(kSurfaceResult, surface_text);
   dx.Text(kFailedRun, failed_run_text);
+  dx.Text(kReadsNote, reads_note_text);
 }
 
 bool CSFTestResult::OnInitDialog() {
@@ -270,6 +293,7 @@ bool CSFTestResult::OnInitDialog() {
   }
   if (selftest_status != nullptr) surface_text = SurfaceResultText(*selftest_status);
   failed_run_text = FailedRunText(failed_run);
+  reads_note_text = ReadsInsteadText(reads_instead, reads_from);
   UpdateData(false);
   return true;
 }

@@ -26,7 +26,16 @@ inline constexpr int kResultSubtitle = 1037;
 inline constexpr int kReadErrorResult = 1033;
 inline constexpr int kSurfaceResult = 1039;
 inline constexpr int kFailedRun = 1038;
+inline constexpr int kReadsNote = 1040;
 }  // namespace surface_ids
+
+// Why an NVMe scan read the sectors where it would have verified them.
+enum class ReadsInstead : std::uint8_t {
+  No,            // Verify all the way
+  NoVerify,      // the drive offers no Verify command
+  SystemRefused, // the operating system did not pass it
+  DriveRefused,  // the drive answered it as a command it does not know
+};
 
 // Closing codes of CSFTest.
 inline constexpr int kSurfaceCompleted = 1;
@@ -65,6 +74,10 @@ class CSFTest : public WorkerDialog {
   std::atomic<std::uint64_t> failed_run_lba{0};
   std::atomic<std::uint32_t> failed_run_count{0};
   SectorRun FailedRun() const;
+  // Whether, why and from which sector the scan read instead of verifying; written by
+  // the worker before it sets finished, like the failed run.
+  std::atomic<ReadsInstead> reads_instead{ReadsInstead::No};
+  std::atomic<std::uint64_t> reads_from{0};
 
   ui::Font title_font{.face = "Arial", .tenths_of_point = 150};
   ui::Brush white_brush;
@@ -92,11 +105,14 @@ class CSFTestResult : public ui::Dialog {
   int read_error_code = 0;  // 255 the check could not run, 1 fail, 0 pass
   int kind = kSurfaceShort;
   SectorRun failed_run;  // shown when its count is not 0
+  ReadsInstead reads_instead = ReadsInstead::No;  // told when not No
+  std::uint64_t reads_from = 0;
   std::string title_text;
   std::string subtitle_text;
   std::string read_error_text;
   std::string surface_text;
   std::string failed_run_text;
+  std::string reads_note_text;
   std::string drive_caption;
 };
 
@@ -104,5 +120,7 @@ class CSFTestResult : public ui::Dialog {
 std::string SurfaceResultText(std::uint8_t status);
 // Where a failed scan stopped: "Failing run: LBA <first>, <count> sectors"; empty for none.
 std::string FailedRunText(const SectorRun& run);
+// How the scan read the disk where it could not verify it; empty for ReadsInstead::No.
+std::string ReadsInsteadText(ReadsInstead why, std::uint64_t from_sector);
 
 }  // namespace plovix

@@ -176,6 +176,9 @@ void CPlovixDlg::OnUtilities() {
         AppendDriveLog(serial, tag, "Refused");
         break;
       }
+      // Reads are as good a look at the surface, but the user is to know how it was looked at.
+      result.reads_instead = test.reads_instead.load();
+      result.reads_from = test.reads_from.load();
       if (code == kSurfaceFailed) {
         // Where it stopped, from what the scan already knows: nothing more is sent.
         result.failed_run = test.FailedRun();

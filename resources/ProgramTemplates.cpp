@@ -322,6 +322,9 @@ DialogTemplate SurfaceResult() {
       Text(1039, "", {121, 123, 162, 19}),
       // Where a failed scan stopped: its failing run, on a row of its own.
       Text(1038, "", {21, 160, 235, 8}),
+      // Reads made where the scan could not verify: a paragraph of its own beside the
+      // subtitle, where the rows below have no room for one.
+      Text(1040, "", {257, 48, 92, 40}),
   };
   return t;
 }

@@ -33,7 +33,7 @@ const TemplateCase kTemplates[] = {
     {153, "Dialog", 412, 247, 4},
     {154, "Dialog", 192, 89, 2},
     {163, "Surface Test", 350, 199, 5},
-    {164, "Surface Test Result", 356, 202, 9},
+    {164, "Surface Test Result", 356, 202, 10},
 };
 
 class TemplateShape : public testing::TestWithParam<TemplateCase> {};

@@ -167,6 +167,18 @@ sim::Fault NvmeFault(std::uint8_t opcode, sim::FaultEffect effect, int skip = 0)
   return f;
 }
 
+// The I/O command of this opcode after `skip` of them, once.
+sim::Fault IoFault(std::uint8_t opcode, sim::FaultEffect effect, int skip) {
+  sim::Fault f;
+  f.match.drive_number = kNvme;
+  f.match.nvme_queue = NvmeQueue::Io;
+  f.match.nvme_opcode = opcode;
+  f.match.skip = skip;
+  f.match.times = 1;
+  f.effect = effect;
+  return f;
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Faults, NvmeNotTaken,
     ::testing::Values(
@@ -639,15 +651,25 @@ struct SurfaceCase {
   std::string surface_text;
   std::string failed_run;
   std::uint8_t io_opcode;  // what the scan reads with
+  std::string reads_note = {};  // how it read where it did not verify
+  std::function<void(sim::Bench&)> fault = {};  // added once the start-up scan is done
 };
 
 class NvmeSurface : public NvmeRig, public ::testing::WithParamInterface<SurfaceCase> {};
+
+constexpr const char* kNoVerifyNote =
+    "The drive has no Verify command, so the scan read the sectors instead.";
 
 TEST_P(NvmeSurface, ScansTheRunPlanInBlocks) {
   const SurfaceCase& c = GetParam();
   AddChosen(c.block_bytes, c.adjust);
   const int kind = c.button == kShortButton ? kSurfaceShort : kSurfaceLong;
-  Start().Check(main_ids::kDriveList, 0).Press(main_ids::kUtilities);
+  Start()
+      .Do([&](ui::Dialog&) {
+        if (c.fault) c.fault(bench);
+      })
+      .Check(main_ids::kDriveList, 0)
+      .Press(main_ids::kUtilities);
   ui.Expect(147).Press(c.button);
   RunWorkerOut(ui.Expect(163));
   ui.Expect(164)
@@ -655,6 +677,7 @@ TEST_P(NvmeSurface, ScansTheRunPlanInBlocks) {
         EXPECT_EQ(d.GetDlgItemText(1033), c.read_error_text);
         EXPECT_EQ(d.GetDlgItemText(1039), c.surface_text);
         EXPECT_EQ(d.GetDlgItemText(1038), c.failed_run);
+        EXPECT_EQ(d.GetDlgItemText(1040), c.reads_note);
       })
       .Press(1);
   End();
@@ -714,23 +737,64 @@ INSTANTIATE_TEST_SUITE_P(
                     [](sim::NvmeSpec& s) { s.bad_blocks = {kBlocks4k - 1}; }, "Failure",
                     {"ReadErrStat=Pass", "SURFACE QT=Fail"}, "Pass", "Fail",
                     "Failing run: LBA 176940, 19692 sectors", kNvmeVerify},
+        // Reads where Verify cannot be had, and the result says why.
         SurfaceCase{"NoVerifyReads4k", 4096, kLongButton,
                     [](sim::NvmeSpec& s) { s.verify_supported = false; }, "Completed",
-                    {"ReadErrStat=Pass", "SURFACE ET=Pass"}, "Pass", "Pass", "", kNvmeRead},
+                    {"ReadErrStat=Pass", "SURFACE ET=Pass"}, "Pass", "Pass", "", kNvmeRead,
+                    kNoVerifyNote},
         SurfaceCase{"RefusedVerifyReads512", 512, kShortButton,
                     [](sim::NvmeSpec& s) { s.os_refused_io = {kNvmeVerify}; }, "Completed",
-                    {"ReadErrStat=Pass", "SURFACE QT=Pass"}, "Pass", "Pass", "", kNvmeRead},
+                    {"ReadErrStat=Pass", "SURFACE QT=Pass"}, "Pass", "Pass", "", kNvmeRead,
+                    "The operating system refused the Verify command, so the scan read the "
+                    "sectors instead."},
+        SurfaceCase{"VerifyTheDriveDoesNotKnowReads4k", 4096, kShortButton, {}, "Completed",
+                    {"ReadErrStat=Pass", "SURFACE QT=Pass"}, "Pass", "Pass", "", kNvmeRead,
+                    "The drive refused the Verify command, so the scan read the sectors instead.",
+                    [](sim::Bench& b) {
+                      sim::Fault f = IoFault(kNvmeVerify, sim::FaultEffect::NvmeError, 0);
+                      f.nvme_status = MakeNvmeStatus(0, kNvmeScInvalidOpcode);
+                      b.AddFault(f);
+                    }},
         SurfaceCase{"ReadsFindABadBlock512", 512, kLongButton,
                     [](sim::NvmeSpec& s) {
                       s.verify_supported = false;
                       s.bad_blocks = {300};
                     },
                     "Failure", {"ReadErrStat=Pass", "SURFACE ET=Fail"}, "Pass", "Fail",
-                    "Failing run: LBA 256, 256 sectors", kNvmeRead},
+                    "Failing run: LBA 256, 256 sectors", kNvmeRead, kNoVerifyNote},
         SurfaceCase{"MediaErrorsFailTheReadCheck", 512, kShortButton,
                     [](sim::NvmeSpec& s) { s.health.media_errors = {1, 0}; }, "Completed",
                     {"ReadErrStat=Fail", "SURFACE QT=Pass"}, "Fail", "Pass", "", kNvmeVerify}),
     [](const auto& p) { return std::string(p.param.name); });
+
+// Verify refused after some runs went through: reads take over from the run it was
+// refused on, and the result says from where.
+TEST_F(NvmeRig, AVerifyRefusedPartwayIsToldWithItsSector) {
+  AddChosen(4096);
+  std::string note;
+  Start()
+      .Do([&](ui::Dialog&) { bench.AddFault(IoFault(kNvmeVerify, sim::FaultEffect::Refused, 2)); })
+      .Check(main_ids::kDriveList, 0)
+      .Press(main_ids::kUtilities);
+  ui.Expect(147).Press(kLongButton);
+  RunWorkerOut(ui.Expect(163));
+  ui.Expect(164).Do([&](ui::Dialog& d) { note = d.GetDlgItemText(1040); }).Press(1);
+  End();
+  Run();
+  EXPECT_EQ(note, "The operating system refused the Verify command at sector 131070, so the scan "
+                  "read the sectors from there on.");
+  EXPECT_EQ(status.at(0), "Completed");
+  EXPECT_EQ(LogOf("NVME0003"), (Strings{"ReadErrStat=Pass", "SURFACE ET=Pass"}));
+  std::vector<NvmeCmd> io;
+  for (const NvmeCmd& c : NvmeCommands(kNvme)) {
+    if (c.queue == NvmeQueue::Io) io.push_back(c);
+  }
+  ASSERT_GT(io.size(), 3u);
+  for (std::size_t i = 0; i < 3; ++i) EXPECT_EQ(io[i].opcode, kNvmeVerify) << i;
+  EXPECT_EQ(io[3].opcode, kNvmeRead);
+  EXPECT_EQ(io[3].slba, 131070u / 8);  // the block that holds the run's first sector
+  for (std::size_t i = 3; i < io.size(); ++i) EXPECT_EQ(io[i].opcode, kNvmeRead) << i;
+}
 
 TEST_F(NvmeRig, ASurfaceScanTheSystemWillNotLetReadIsToldAndNotPassed) {
   AddChosen(4096, [](sim::NvmeSpec& s) { s.os_refused_io = {kNvmeVerify, kNvmeRead}; });
@@ -888,16 +952,6 @@ struct DiskCase {
   std::uint8_t writer;          // Write Zeroes or Write
 };
 
-sim::Fault IoFault(std::uint8_t opcode, sim::FaultEffect effect, int skip) {
-  sim::Fault f;
-  f.match.drive_number = kNvme;
-  f.match.nvme_queue = NvmeQueue::Io;
-  f.match.nvme_opcode = opcode;
-  f.match.skip = skip;
-  f.match.times = 1;
-  f.effect = effect;
-  return f;
-}
 
 class NvmeEraseDisk : public NvmeRig, public ::testing::WithParamInterface<DiskCase> {};
 

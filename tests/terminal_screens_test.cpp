@@ -13,6 +13,8 @@
 #include <vector>
 
 #include "app/CPlovixApp.h"
+#include "diagnostics/CTestResult.h"
+#include "diagnostics/Surface.h"
 #include "diagnostics/WorkerDialog.h"
 #include "platform/scripted/ScriptedBackend.h"
 #include "platform/terminal/Canvas.h"
@@ -442,6 +444,38 @@ TEST_F(TerminalScreens, FailedSurfaceScanNamesItsRunAboveTheHintAndButton) {
       EXPECT_LT(hint, exit);
       EXPECT_TRUE(s.canvas.overdraws().empty());
     }
+  }).Press(1);
+  ui.Expect(102).Escape();
+  plovix::CPlovixApp(bench, bench).InitInstance();
+  EXPECT_EQ(ui.pending_steps(), 0u);
+}
+
+// The result texts of a test that did not start, of one still running, and the longest
+// note a surface scan can give on reads it made instead of Verify, beside a failing run.
+TEST_F(TerminalScreens, ResultTextsOfTestsNotStartedRunningOrReadInstead) {
+  plovix::sim::Fault refused_start;
+  refused_start.match.drive_number = 1;
+  refused_start.match.smart_feature = 0xD4;
+  refused_start.effect = plovix::sim::FaultEffect::AtaError;
+  bench.AddFault(refused_start);
+  ui.Expect(102).Check(kList, 0).Check(kList, 1).Press(1003);
+  ui.Expect(146).Do([](ui::Dialog& d) {
+    ASSERT_EQ(d.GetDlgItemText(1026), plovix::kSelfTestNotStartedSentence);
+    ExpectReadable(d);
+  }).Press(1);
+  ui.Expect(130).Advance(5000).Escape();
+  ui.Expect(146).Do([](ui::Dialog& d) {
+    ASSERT_EQ(d.GetDlgItemText(1026), "Test still running in the drive");
+    ExpectReadable(d);
+  }).Press(1);
+  ui.Expect(102).Check(kList, 1, false).Press(1005);
+  ui.Expect(147).Press(1004);
+  ui.Expect(163).Do(WaitForWorker).AdvanceUntilClosed(10000);
+  ui.Expect(164).Do([](ui::Dialog& d) {
+    d.SetDlgItemText(1040, plovix::ReadsInsteadText(plovix::ReadsInstead::SystemRefused,
+                                                    (std::uint64_t{1} << 48) - 1));
+    d.SetDlgItemText(1038, plovix::FailedRunText({(std::uint64_t{1} << 48) - 65535, 65535}));
+    ExpectReadable(d);
   }).Press(1);
   ui.Expect(102).Escape();
   plovix::CPlovixApp(bench, bench).InitInstance();
