@@ -1061,12 +1061,12 @@ BlockIo Bench::WriteDisk(DeviceHandle claim, std::uint64_t offset, const std::ui
       if (!ata->WriteLocked(lba, data, count, failed_at)) return {false, "Input/output error"};
       sectors_per_second = ata->setup().sectors_per_second;
     } else if (NvmeDrive* nvme = impl_->FindNvme(it->second)) {
-      const NvmeSpec& spec = nvme->setup();
-      if (lba + count > spec.block_count * (spec.block_bytes / 512)) {
+      const NvmeSpec& ns_setup = nvme->setup();
+      if (lba + count > ns_setup.block_count * (ns_setup.block_bytes / 512)) {
         return {false, "No space left on device"};
       }
       nvme->WriteLocked(lba, data, count);
-      sectors_per_second = spec.blocks_per_second * (spec.block_bytes / 512);
+      sectors_per_second = ns_setup.blocks_per_second * (ns_setup.block_bytes / 512);
     } else {
       return {false, "No such device"};
     }

@@ -48,12 +48,12 @@ class EraseDiskMethods : public UtilsRig, public ::testing::WithParamInterface<D
 
 TEST_P(EraseDiskMethods, TakesTheMethodTheDriveAllowsAndSaysWhatItFound) {
   const DiskCase& c = GetParam();
-  sim::DriveSpec spec = DriveSetup("METH0003", kTotal);
-  spec.vendor_erase = false;
-  c.setup(spec);
+  sim::DriveSpec drive_setup = DriveSetup("METH0003", kTotal);
+  drive_setup.vendor_erase = false;
+  c.setup(drive_setup);
   sim::VirtualDrive& drive =
-      c.usb ? static_cast<sim::VirtualDrive&>(bench.AddUsb(3, spec, BenchBridgeSpec("METH0003")))
-            : bench.AddSata(3, spec);
+      c.usb ? static_cast<sim::VirtualDrive&>(bench.AddUsb(3, drive_setup, BenchBridgeSpec("METH0003")))
+            : bench.AddSata(3, drive_setup);
   drive_numbers.push_back(3);
 
   Begin({0});
@@ -138,9 +138,9 @@ class EraseRefusedDisk : public UtilsRig, public ::testing::WithParamInterface<I
 
 TEST_P(EraseRefusedDisk, WritesNothingAndLogsNothing) {
   const InUseCase& c = GetParam();
-  sim::DriveSpec spec = DriveSetup("BUSY0003", kTotal);
-  spec.vendor_erase = false;
-  sim::VirtualDrive& drive = bench.AddSata(3, spec);
+  sim::DriveSpec drive_setup = DriveSetup("BUSY0003", kTotal);
+  drive_setup.vendor_erase = false;
+  sim::VirtualDrive& drive = bench.AddSata(3, drive_setup);
   drive_numbers.push_back(3);
   c.setup(bench);
 
@@ -179,9 +179,9 @@ INSTANTIATE_TEST_SUITE_P(
 // --- Erase MBR by the system's writes, and the system told --------------------------------------
 
 TEST_F(UtilsRig, EraseMbrOfAnOrdinaryDriveWritesTheFirstSectorOnlyAndTellsTheSystem) {
-  sim::DriveSpec spec = DriveSetup("MBRO0003", kTotal);
-  spec.vendor_erase = false;
-  sim::VirtualDrive& drive = bench.AddSata(3, spec);
+  sim::DriveSpec drive_setup = DriveSetup("MBRO0003", kTotal);
+  drive_setup.vendor_erase = false;
+  sim::VirtualDrive& drive = bench.AddSata(3, drive_setup);
   drive_numbers.push_back(3);
   bench.AddVolume('F', 3);
   bench.FailRelease(3, "Device or resource busy");
