@@ -147,7 +147,7 @@ class Finder {
 
   std::optional<std::string> Member(const std::string& path) const {
     if (path.empty() || path.front() != '/') return std::nullopt;
-    const auto block = layout_.BlockOfDevicePath(path);
+    auto block = layout_.BlockOfDevicePath(path);
     if (!block || devices_.count(*block) == 0) return std::nullopt;
     return block;
   }

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <chrono>
 #include <clocale>
+#include <cstdint>
 #include <cstring>
 #include <map>
 #include <mutex>
@@ -342,7 +343,7 @@ TerminalBackend::TerminalBackend() : impl_(std::make_unique<Impl>()) {
   UseSendableKeys(SendableFromDescription(
       [](const char* name) -> const char* {
         const char* s = tigetstr(name);
-        return s == reinterpret_cast<const char*>(-1) ? nullptr : s;
+        return reinterpret_cast<std::intptr_t>(s) == -1 ? nullptr : s;
       },
       tigetflag("km") > 0));
   if (has_colors()) {
