@@ -85,8 +85,7 @@ bool CPlovixDlg::OnInitDialog() {
 
   version_text = kVersion;
   UpdateData(false);
-  ShowSystemUndeterminedNotice();
-  ShowUnreachableNotice();
+  ShowScanNotices();
   return true;
 }
 
@@ -108,7 +107,8 @@ void CPlovixDlg::RefreshDriveList() {
     }
   }
 
-  RefreshDriveTable(drive_table, unsupported_usb, *connection, catalog, &system_undetermined);
+  RefreshDriveTable(drive_table, unsupported_usb, *connection, catalog, &system_undetermined,
+                    &scan_notes);
   FillDriveList();
 }
 
@@ -136,8 +136,7 @@ void CPlovixDlg::FillDriveList() {
 
 void CPlovixDlg::OnScan() {
   RefreshDriveList();
-  ShowSystemUndeterminedNotice();
-  ShowUnreachableNotice();
+  ShowScanNotices();
   // Arming again while armed restarts the delay: the notice shows once, for this scan.
   if (unsupported_usb.count != 0) {
     unsupported_timer = SetTimer(kUnsupportedTimer, kUnsupportedNoticeDelayMs);
@@ -153,14 +152,57 @@ void CPlovixDlg::ShowSystemUndeterminedNotice() {
                     ui::MB_OK | ui::MB_ICONEXCLAMATION);
 }
 
+void CPlovixDlg::ShowScanNotices() {
+  if (!system_undetermined.empty()) {
+    ShowSystemUndeterminedNotice();
+  } else if (drive_table.count == 0 && unsupported_usb.count == 0) {
+    // Unsupported USB drives have a notice of their own, shortly after.
+    ShowEmptyListNotice();
+    return;
+  }
+  ShowUnreachableNotice();
+}
+
 // A drive the adapter cannot reach is missing from the list; the user learns which and
 // why instead of looking for it.
 void CPlovixDlg::ShowUnreachableNotice() {
-  const std::vector<std::string> drives = device_io.UnreachableDrives();
+  std::vector<std::string> drives = device_io.UnreachableDrives();
+  drives.insert(drives.end(), scan_notes.silent.begin(), scan_notes.silent.end());
   if (drives.empty()) return;
   std::string names;
   for (const auto& drive : drives) names += (names.empty() ? "" : "; ") + drive;
   ui::AfxMessageBox("These drives cannot be reached and are not listed: " + names + ".",
+                    ui::MB_OK | ui::MB_ICONEXCLAMATION);
+}
+
+namespace {
+
+// "sdb (why)" as a line of its own: "sdb: why".
+std::string AsLine(const std::string& note) {
+  const std::size_t open = note.find(" (");
+  if (open == std::string::npos || note.back() != ')') return note;
+  return note.substr(0, open) + ": " + note.substr(open + 2, note.size() - open - 3);
+}
+
+}  // namespace
+
+// An empty list is never left unexplained: every disk the scan or the adapter met is
+// named, with why it is not listed.
+void CPlovixDlg::ShowEmptyListNotice() {
+  std::vector<std::string> found = device_io.UnreachableDrives();
+  for (const auto* more : {&scan_notes.silent, &scan_notes.system}) {
+    found.insert(found.end(), more->begin(), more->end());
+  }
+  const std::vector<std::string> others = device_io.OtherDisks();
+  found.insert(found.end(), others.begin(), others.end());
+  if (found.empty()) {
+    ui::AfxMessageBox("No drive is listed: the scan found no disk.",
+                      ui::MB_OK | ui::MB_ICONEXCLAMATION);
+    return;
+  }
+  std::string lines;
+  for (const auto& note : found) lines += "\n" + AsLine(note);
+  ui::AfxMessageBox("No drive is listed. The scan found:\n" + lines,
                     ui::MB_OK | ui::MB_ICONEXCLAMATION);
 }
 

@@ -12,6 +12,7 @@
 #include "drive/IoBuffers.h"
 #include "inventory/DeviceCatalog.h"
 #include "inventory/DriveRecord.h"
+#include "inventory/DriveScan.h"
 #include "reports/SmartAttributes.h"
 #include "reports/SmartVerdict.h"
 #include "ui/Dialog.h"
@@ -58,9 +59,13 @@ class CPlovixDlg : public ui::Dialog {
   void RefreshDriveList();
   void FillDriveList();
   void OnScan();
-  // Says why the list is empty when the system's disks could not be determined.
+  // After a scan: why the list is empty when the system's disks could not be
+  // determined; otherwise the drives that cannot be reached, or, when nothing is
+  // listed, everything the scan found and why each is left out.
+  void ShowScanNotices();
   void ShowSystemUndeterminedNotice();
   void ShowUnreachableNotice();
+  void ShowEmptyListNotice();
   void OnSelectAll();
   void OnHelp();
   void SetStatusText(int line, const std::string& text);
@@ -132,6 +137,7 @@ class CPlovixDlg : public ui::Dialog {
   int unsupported_timer = 0;
   // What kept the last scan from telling the system's disks apart; "" when nothing did.
   std::string system_undetermined;
+  ScanNotes scan_notes;  // what the last scan met and did not list
   std::string version_text;
 
   ui::Font banner_font;

@@ -194,6 +194,14 @@ class DeviceIo {
   // them, or no right to send them commands), each named with the reason in the
   // adapter's words: no scan can list them, and the user is told so.
   virtual std::vector<std::string> UnreachableDrives() { return {}; }
+  // Disks present that take neither ATA nor NVMe commands (virtio, Xen, MMC), each as
+  // "<name> (<what it is>)". They are never listed; the user hears of them only when
+  // nothing is, so that an empty list still says what was found.
+  virtual std::vector<std::string> OtherDisks() { return {}; }
+  // How the user knows the disk at a physical drive number ("sda" on Linux).
+  virtual std::string DriveName(int drive_number) {
+    return "Drive " + std::to_string(drive_number);
+  }
 
   // The volumes on a disk that an erase takes off-line while it runs, as the user knows
   // them ("D:"); none where a mounted volume makes the disk in use instead (Linux).

@@ -129,12 +129,30 @@ void ProbeVolume(DeviceIo& io, DeviceHandle handle, IoBuffers& buffers, VolumeEn
   CopyText(entry.serial, controller.serial);
 }
 
+// A drive that opened and answered nothing the program can use, named with what its
+// INQUIRY says of it where it answered that.
+std::string SilentNote(DeviceIo& io, int n, const DriveRecord& inquired, const char* why) {
+  std::string name = io.DriveName(n);
+  std::string words;
+  for (std::string_view part : {std::string_view(inquired.inquiry_vendor),
+                                std::string_view(inquired.inquiry_product)}) {
+    while (!part.empty() && part.back() == ' ') part.remove_suffix(1);
+    while (!part.empty() && part.front() == ' ') part.remove_prefix(1);
+    if (part.empty()) continue;
+    if (!words.empty()) words += ' ';
+    words += part;
+  }
+  if (!words.empty()) name += ", " + words;
+  return name + " (" + why + ")";
+}
+
 }  // namespace
 
 void ScanDrives(DriveConnection& connection, DriveTable& table, std::int32_t& count,
-                std::string* system_undetermined) {
+                std::string* system_undetermined, ScanNotes* notes) {
   connection.Close();
   DeviceIo& io = connection.io();
+  if (notes) *notes = ScanNotes{};
   // Asked first: when the system's disks cannot be told apart, any drive may be one of
   // them, and none is probed or offered.
   const SystemDrives system = io.FindSystemDrives();
@@ -162,6 +180,10 @@ void ScanDrives(DriveConnection& connection, DriveTable& table, std::int32_t& co
         slot.drive_number = static_cast<std::uint8_t>(n);
         ++filled;
       } else {
+        if (notes) {
+          notes->silent.push_back(
+              SilentNote(io, n, DriveRecord{}, "an NVMe namespace that answered no Identify"));
+        }
         slot = DriveRecord{};
       }
     } else {
@@ -182,6 +204,10 @@ void ScanDrives(DriveConnection& connection, DriveTable& table, std::int32_t& co
         slot.drive_number = static_cast<std::uint8_t>(n);
         ++filled;
       } else {
+        if (notes) {
+          notes->silent.push_back(SilentNote(
+              io, n, slot, "answered no ATA or NVMe identify"));
+        }
         slot = DriveRecord{};  // the next drive may have the slot; leave nothing behind
       }
     }
@@ -213,10 +239,14 @@ void ScanDrives(DriveConnection& connection, DriveTable& table, std::int32_t& co
   // The disk behind C: is the system; an adapter that knows of more system disks (a
   // root spread over a RAID set or a volume group) names them too, and they go as well.
   const std::vector<int>& system_drives = system.numbers;
-  PackTable(table, count, [&system_drives](const DriveRecord& r) {
-    if (r.drive_letter == 'C') return false;
-    return std::find(system_drives.begin(), system_drives.end(), r.drive_number) ==
-           system_drives.end();
+  PackTable(table, count, [&](const DriveRecord& r) {
+    const bool system_disk = r.drive_letter == 'C' ||
+                             std::find(system_drives.begin(), system_drives.end(),
+                                       r.drive_number) != system_drives.end();
+    if (system_disk && notes) {
+      notes->system.push_back(io.DriveName(r.drive_number) + " (holds the running system)");
+    }
+    return !system_disk;
   });
 }
 
@@ -271,12 +301,12 @@ void MatchUsbDevice(DriveRecord& record, DeviceCatalog& catalog) {
 
 void RefreshDriveTable(DriveTable& table, UnsupportedUsbList& unsupported,
                        DriveConnection& connection, DeviceCatalog& catalog,
-                       std::string* system_undetermined) {
+                       std::string* system_undetermined, ScanNotes* notes) {
   unsupported = UnsupportedUsbList{};
   for (DriveRecord& record : table.records) record = DriveRecord{};
   table.count = 0;
 
-  ScanDrives(connection, table, table.count, system_undetermined);
+  ScanDrives(connection, table, table.count, system_undetermined, notes);
 
   for (std::int32_t i = 0; i < table.count; ++i) {
     DriveRecord& record = table.records[i];

@@ -256,6 +256,7 @@ struct Bench::Impl {
   DeviceHandle next_handle = 0x100;
   std::vector<int> system_drives;
   std::string system_undetermined;  // set: the system cannot be traced
+  std::vector<std::string> other_disks;
 
   struct CatalogEntry {
     std::string class_guid;
@@ -519,6 +520,16 @@ SystemDrives Bench::FindSystemDrives() {
 void Bench::SetSystemDrivesUndetermined(std::string why) {
   std::lock_guard<std::mutex> lock(impl_->mutex);
   impl_->system_undetermined = std::move(why);
+}
+
+std::vector<std::string> Bench::OtherDisks() {
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  return impl_->other_disks;
+}
+
+void Bench::SetOtherDisks(std::vector<std::string> disks) {
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  impl_->other_disks = std::move(disks);
 }
 
 void Bench::FailOpen(int drive_number) {

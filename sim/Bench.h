@@ -247,6 +247,9 @@ class Bench : public DeviceIo, public DeviceCatalog {
   // lifts it again).
   SystemDrives FindSystemDrives() override;
   void SetSystemDrivesUndetermined(std::string why);
+  // Disks of kinds that take no ATA or NVMe command, as an adapter names them.
+  std::vector<std::string> OtherDisks() override;
+  void SetOtherDisks(std::vector<std::string> disks);
 
   // The system's block path (the disk claimed, written and read as the operating system
   // would). What uses a disk, one sentence each: a claim is refused while any is set.

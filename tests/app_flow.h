@@ -43,12 +43,17 @@ inline void AddUnsupportedUsb(sim::Bench& bench, int number, std::string vendor,
                bridge);
 }
 
+// What the main window says when a scan lists nothing and met no disk at all.
+inline constexpr const char* kNothingFound = "No drive is listed: the scan found no disk.";
+
 // The scripted user with a failure handler that fails the running test.
 struct ScriptedUser {
   ui::scripted::ScriptedBackend ui;
   ScriptedUser() {
     ui.SetFailureHandler([](const std::string& message) { ADD_FAILURE() << message; });
   }
+  // An empty bench: the start-up scan's notice comes first.
+  void ExpectNothingFound() { ui.ExpectMessageBox(kNothingFound).Press(ui::IDOK); }
 };
 
 // Runs the program on the bench until the script ends it.

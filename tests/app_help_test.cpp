@@ -11,6 +11,8 @@
 namespace plovix {
 namespace {
 
+using app_test::BoxTexts;
+using app_test::kNothingFound;
 using app_test::RunProgram;
 using app_test::ScriptedUser;
 using app_test::TempWorkDir;
@@ -56,6 +58,7 @@ TEST_P(HelpText, ShownByTheHelpButton) {
   }
   ScriptedUser user;
   sim::Bench bench;
+  user.ExpectNothingFound();
   user.ui.Expect(kMainTemplate).Press(main_ids::kHelp);
   user.ui.Expect(kHelpTemplate)
       .Do([&](ui::Dialog& dlg) {
@@ -69,7 +72,7 @@ TEST_P(HelpText, ShownByTheHelpButton) {
   EXPECT_FALSE(user.ui.failed());
   EXPECT_EQ(user.ui.pending_steps(), 0u);
   EXPECT_EQ(user.ui.opened_dialogs(), (std::vector<int>{kMainTemplate, kHelpTemplate}));
-  EXPECT_TRUE(user.ui.message_boxes().empty());
+  EXPECT_EQ(BoxTexts(user.ui), std::vector<std::string>{kNothingFound});
 }
 
 INSTANTIATE_TEST_SUITE_P(Files, HelpText, testing::ValuesIn(kHelpCases),
@@ -115,6 +118,7 @@ TEST_P(HelpFolders, FindsTheFirstThatCanBeRead) {
                                data.string() + ".\r\n";
   ScriptedUser user;
   sim::Bench bench;
+  user.ExpectNothingFound();
   user.ui.Expect(kMainTemplate).Press(main_ids::kHelp);
   user.ui.Expect(kHelpTemplate)
       .Do([&](ui::Dialog& dlg) { EXPECT_EQ(dlg.GetDlgItemText(kHelpEdit), expected); })
@@ -140,6 +144,7 @@ TEST(HelpViewer, ReadsTheFileAtEveryShowing) {
   { std::ofstream("HELP.TXT", std::ios::binary) << "first\n"; }
   ScriptedUser user;
   sim::Bench bench;
+  user.ExpectNothingFound();
   user.ui.Expect(kMainTemplate).Press(main_ids::kHelp);
   user.ui.Expect(kHelpTemplate)
       .Do([](ui::Dialog& dlg) {

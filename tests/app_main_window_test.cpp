@@ -96,6 +96,7 @@ INSTANTIATE_TEST_SUITE_P(Sizes, MainWindowCapacity,
 TEST(MainWindowStartUp, WindowDressing) {
   ScriptedUser user;
   sim::Bench bench;
+  user.ExpectNothingFound();
   user.ui.Expect(kMainTemplate).Do([](ui::Dialog& dlg) {
     CPlovixDlg& main = Main(dlg);
     EXPECT_EQ(dlg.caption(), "ZUL for Windows");
@@ -144,6 +145,7 @@ TEST(MainWindowStartUp, ControlColours) {
   };
   ScriptedUser user;
   sim::Bench bench;
+  user.ExpectNothingFound();
   user.ui.Expect(kMainTemplate).Do([&](ui::Dialog& dlg) {
     for (const auto& c : cases) {
       SCOPED_TRACE(c.id);
@@ -238,6 +240,7 @@ TEST_P(MainWindowSelectAll, ChecksEveryLineAndHighlightsNone) {
   const SelectAllCase& c = GetParam();
   ScriptedUser user;
   sim::Bench bench;
+  if (c.drives == 0) user.ExpectNothingFound();
   for (int i = 0; i < c.drives; ++i) {
     bench.AddSata(i, Sata("M" + std::to_string(i), "S" + std::to_string(i), "F", 1ull << 24));
   }
@@ -485,6 +488,7 @@ class MainWindowAbout : public testing::TestWithParam<int> {};
 TEST_P(MainWindowAbout, SystemMenuItemShowsTheAboutBox) {
   ScriptedUser user;
   sim::Bench bench;
+  user.ExpectNothingFound();
   user.ui.Expect(kMainTemplate).SystemCommand(GetParam());
   user.ui.Expect(100)
       .Do([](ui::Dialog& dlg) {

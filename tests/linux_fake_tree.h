@@ -70,6 +70,12 @@ class FakeLinuxTree {
     Link("/sys/class/block/" + name, block);
     Link("/sys/block/" + name, block);
   }
+  // A virtio block disk: a device behind it, but no SCSI one.
+  void VirtioDisk(const std::string& name, const std::string& dev) {
+    const std::string device = "/sys/devices/pci0000:00/0000:00:04.0/virtio2";
+    Block(name, device + "/block/" + name, dev, /*whole=*/true);
+    Link(device + "/block/" + name + "/device", device);
+  }
   void Partition(const std::string& disk, const std::string& name, const std::string& dev) {
     const auto target = std::filesystem::canonical(root_ + "/sys/block/" + disk).string();
     const std::string block = target.substr(root_.size()) + "/" + name;

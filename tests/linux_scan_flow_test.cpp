@@ -48,9 +48,9 @@ class KernelOverBench {
     const std::string name = node.substr(node.find_last_of('/') + 1);
     std::optional<int> index = SdIndex(name);
     if (const auto it = nvme_.find(name); it != nvme_.end()) index = it->second;
-    if (!index) return -1;
+    if (!index) return -ENOENT;
     const DeviceHandle h = bench_.Open("\\\\.\\PhysicalDrive" + std::to_string(*index));
-    if (h == kInvalidHandle) return -1;
+    if (h == kInvalidHandle) return -EACCES;  // a node this process may not open
     const int fd = next_fd_++;
     handles_[fd] = h;
     return fd;
@@ -231,6 +231,13 @@ sim::BridgeSpec Bridge(sim::BridgeForwarding forwarding, std::string product, st
   b.forwarding = forwarding;
   b.usb_serial = std::move(serial);
   return b;
+}
+
+// The bench machine's sdc as every scan names it among the unreachable drives.
+constexpr const char* kSilentSdc = "sdc, JMicron USB to ATA (answered no ATA or NVMe identify)";
+
+std::string Unreachable(const std::string& names) {
+  return "These drives cannot be reached and are not listed: " + names + ".";
 }
 
 // sda SATA (data, mounted), sdb USB with the standard block, sdc USB that forwards
@@ -697,6 +704,7 @@ TEST(LinuxScanFlow, DriveLeftWithoutANumberIsNamed) {
   LinuxMachineBench m;
   m.AddNvme();
   app_test::ScriptedUser user;
+  user.ui.ExpectMessageBox(Unreachable(kSilentSdc)).Press(ui::IDOK);
   user.ui.Expect(kMainTemplate)
       .Do([&](ui::Dialog&) {
         EXPECT_TRUE(m.io->UnreachableDrives().empty());
@@ -705,8 +713,7 @@ TEST(LinuxScanFlow, DriveLeftWithoutANumberIsNamed) {
       .Press(main_ids::kScan);
   user.ui
       .ExpectMessageBox(
-          "These drives cannot be reached and are not listed: sdaf (drive number 31 is held "
-          "by nvme0n1).")
+          Unreachable(std::string("sdaf (drive number 31 is held by nvme0n1); ") + kSilentSdc))
       .Press(ui::IDOK);
   user.ui.Expect(kMainTemplate)
       .Do([&](ui::Dialog&) { EXPECT_EQ(m.io->DiskOfDrive(31), "nvme0n1"); })
@@ -714,7 +721,7 @@ TEST(LinuxScanFlow, DriveLeftWithoutANumberIsNamed) {
   CPlovixApp(*m.io, *m.catalog).InitInstance();
   EXPECT_FALSE(user.ui.failed());
   EXPECT_EQ(user.ui.pending_steps(), 0u);
-  EXPECT_EQ(user.ui.message_boxes().size(), 1u);
+  EXPECT_EQ(user.ui.message_boxes().size(), 2u);
 }
 
 // Root without CAP_SYS_ADMIN (a container that drops it): the kernel would withhold the
@@ -723,10 +730,10 @@ TEST(LinuxScanFlow, DriveLeftWithoutANumberIsNamed) {
 TEST(LinuxScanFlow, NamespacesWithoutCapSysAdminAreNamedNotListed) {
   LinuxMachineBench m(/*cap_sys_admin=*/false);
   m.AddNvme();
-  const std::string notice =
-      "These drives cannot be reached and are not listed: nvme0n1 (NVMe commands need the "
-      "CAP_SYS_ADMIN capability, which this process lacks); nvme0n2 (NVMe commands need "
-      "the CAP_SYS_ADMIN capability, which this process lacks).";
+  const std::string notice = Unreachable(
+      "nvme0n1 (NVMe commands need the CAP_SYS_ADMIN capability, which this process lacks); "
+      "nvme0n2 (NVMe commands need the CAP_SYS_ADMIN capability, which this process lacks); " +
+      std::string(kSilentSdc));
   app_test::ScriptedUser user;
   user.ui.ExpectMessageBox(notice).Press(ui::IDOK);
   user.ui.Expect(kMainTemplate)
@@ -750,6 +757,7 @@ TEST(LinuxScanFlow, NvmeNamespacesListedAndErasedThroughTheMainWindow) {
   LinuxMachineBench m;
   m.AddNvme();
   app_test::ScriptedUser user;
+  user.ui.ExpectMessageBox(Unreachable(kSilentSdc)).Press(ui::IDOK);
   user.ui.Expect(kMainTemplate)
       .Do([&](ui::Dialog& dlg) {
         EXPECT_EQ(app_test::Column(dlg, 0), (std::vector<std::string>{"0", "1", "30", "31"}));
@@ -794,6 +802,7 @@ TEST(LinuxScanFlow, AnNvmeWriteTheKernelWithholdsIsToldAsRefused) {
   m.AddNvme();
   m.bench.Nvme(31).mutable_setup().os_refused_io = {kNvmeIoWriteZeroes, kNvmeIoWrite};
   app_test::ScriptedUser user;
+  user.ui.ExpectMessageBox(Unreachable(kSilentSdc)).Press(ui::IDOK);
   user.ui.Expect(kMainTemplate).Check(main_ids::kDriveList, 3).Press(main_ids::kUtilities);
   user.ui.Expect(147).Press(1001);
   user.ui.Expect(148).Press(1);
@@ -806,6 +815,63 @@ TEST(LinuxScanFlow, AnNvmeWriteTheKernelWithholdsIsToldAsRefused) {
   EXPECT_FALSE(user.ui.failed());
   EXPECT_EQ(user.ui.pending_steps(), 0u);
   EXPECT_FALSE(m.bench.Media(31).IsZeroed(0, 1));
+}
+
+// Nothing listed: the window names every disk met and why it is left out, from the
+// adapter (an open refused, a virtio disk) and from the scan (no identify answered, the
+// running system's disk).
+TEST(LinuxScanFlow, AnEmptyListNamesWhatWasFound) {
+  LinuxMachineBench m;
+  m.bench.FailOpen(0);
+  m.bench.FailOpen(1);
+  m.tree.VirtioDisk("vda", "254:0");
+  const std::string found =
+      "No drive is listed. The scan found:\n\n"
+      "sda: cannot be opened: permission denied\n"
+      "sdb: cannot be opened: permission denied\n"
+      "sdc, JMicron USB to ATA: answered no ATA or NVMe identify\n"
+      "sdd: holds the running system\n"
+      "vda: a virtio disk, which takes no ATA or NVMe commands";
+  app_test::ScriptedUser user;
+  user.ui.ExpectMessageBox(found).Press(ui::IDOK);
+  user.ui.Expect(kMainTemplate).Press(main_ids::kScan);
+  user.ui.ExpectMessageBox(found).Press(ui::IDOK);
+  user.ui.Expect(kMainTemplate)
+      .Do([&](ui::Dialog& dlg) {
+        EXPECT_TRUE(app_test::Column(dlg, 0).empty());
+        m.bench.ClearFaults();  // the process may open them now
+      })
+      .Press(main_ids::kScan);
+  // Drives listed again: only what cannot be reached is told.
+  user.ui.ExpectMessageBox(Unreachable(kSilentSdc)).Press(ui::IDOK);
+  user.ui.Expect(kMainTemplate)
+      .Do([](ui::Dialog& dlg) {
+        EXPECT_EQ(app_test::Column(dlg, 0), (std::vector<std::string>{"0", "1"}));
+      })
+      .Escape();
+  CPlovixApp(*m.io, *m.catalog).InitInstance();
+  EXPECT_FALSE(user.ui.failed());
+  EXPECT_EQ(user.ui.pending_steps(), 0u);
+}
+
+// Which block devices are disks the program cannot command, and how they are named.
+TEST(LinuxOtherDisks, KindsByKernelName) {
+  const struct {
+    const char* name;
+    bool has_device;
+    std::optional<std::string> kind;
+  } cases[] = {
+      {"vda", true, "a virtio disk, which takes no ATA or NVMe commands"},
+      {"xvdb", true, "a Xen virtual disk, which takes no ATA or NVMe commands"},
+      {"mmcblk0", true, "an SD card or eMMC, which takes no ATA or NVMe commands"},
+      {"mmcblk0boot0", true, std::nullopt},
+      {"sr0", true, std::nullopt},
+      {"sdb", true, std::nullopt},
+      {"nvme0n1", true, std::nullopt},
+      {"loop0", false, std::nullopt},
+      {"rbd0", true, "a disk of a kind the program cannot send ATA or NVMe commands to"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(KindOfOtherDisk(c.name, c.has_device), c.kind) << c.name;
 }
 
 constexpr const char* kZfsVarNotice =
@@ -838,7 +904,9 @@ TEST(LinuxScanFlow, UntraceableSystemIsNamedAndNoDriveIsOffered) {
         EXPECT_TRUE(app_test::Column(dlg, 0).empty());
         m.tree.MountInfo(traceable);  // the pool is exported
       })
-      .Press(main_ids::kScan)
+      .Press(main_ids::kScan);
+  user.ui.ExpectMessageBox(Unreachable(kSilentSdc)).Press(ui::IDOK);
+  user.ui.Expect(kMainTemplate)
       .Do([](ui::Dialog& dlg) {
         EXPECT_EQ(app_test::Column(dlg, 0), (std::vector<std::string>{"0", "1"}));
         EXPECT_TRUE(app_test::Main(dlg).system_undetermined.empty());
@@ -848,7 +916,7 @@ TEST(LinuxScanFlow, UntraceableSystemIsNamedAndNoDriveIsOffered) {
   CPlovixApp(*m.io, *m.catalog).InitInstance();
   EXPECT_FALSE(user.ui.failed());
   EXPECT_EQ(user.ui.pending_steps(), 0u);
-  ASSERT_EQ(user.ui.message_boxes().size(), 2u);
+  ASSERT_EQ(user.ui.message_boxes().size(), 3u);
   for (const auto& box : user.ui.message_boxes()) {
     EXPECT_EQ(box.caption, "Plovix");
     EXPECT_EQ(box.type, ui::MB_OK | ui::MB_ICONEXCLAMATION);

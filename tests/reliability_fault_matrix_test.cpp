@@ -581,6 +581,20 @@ void CheckNvmeOutcome(Flow flow, Medium medium, const Outcome& clean, const Outc
       if (out.listed > clean.listed) {
         EXPECT_EQ(out.requests[k].path, VolumePath('C'));
       }
+      // A drive whose identify failed in the scan is named, not left out unsaid (garbage
+      // or a lost answer may still decode). The SATA drive is named by its ATA IDENTIFY,
+      // a namespace by its NVMe Identify.
+      if (const sim::Received& r = out.requests[k];
+          flow == Flow::Scan && IsIdentityRead(r) && r.path == PhysicalDrivePath(r.drive_number) &&
+          r.nvme == (r.drive_number != kOther)) {
+        const std::string told = "These drives cannot be reached and are not listed: Drive " +
+                                 std::to_string(r.drive_number) +
+                                 (r.nvme ? " (an NVMe namespace that answered no Identify)."
+                                         : " (answered no ATA or NVMe identify).");
+        const bool may_decode =
+            effect == sim::FaultEffect::Garbage || effect == sim::FaultEffect::Lost;
+        if (!may_decode || out.boxes.size() > boxes.size()) boxes.push_back(told);
+      }
       EXPECT_EQ(out.boxes, boxes);
       break;
     case Flow::QuickTest:

@@ -65,6 +65,34 @@ void DriveNumbering::Update(const std::vector<PresentDisk>& disks) {
   }
 }
 
+namespace {
+
+bool StartsWith(std::string_view name, std::string_view prefix) {
+  return name.substr(0, prefix.size()) == prefix;
+}
+
+}  // namespace
+
+std::optional<std::string> KindOfOtherDisk(std::string_view name, bool has_device) {
+  if (SdIndex(name) || ParseNvmeName(name) || !has_device) return std::nullopt;
+  // Optical drives, tapes and floppies are no disks to test or erase.
+  for (const char* passed : {"sr", "st", "nst", "fd"}) {
+    if (StartsWith(name, passed)) return std::nullopt;
+  }
+  constexpr std::string_view kNoCommands = ", which takes no ATA or NVMe commands";
+  if (StartsWith(name, "vd")) return "a virtio disk" + std::string(kNoCommands);
+  if (StartsWith(name, "xvd")) return "a Xen virtual disk" + std::string(kNoCommands);
+  if (StartsWith(name, "mmcblk")) {
+    // The boot and RPMB areas of an eMMC are parts of the one device.
+    if (name.find("boot") != std::string_view::npos ||
+        name.find("rpmb") != std::string_view::npos) {
+      return std::nullopt;
+    }
+    return "an SD card or eMMC" + std::string(kNoCommands);
+  }
+  return "a disk of a kind the program cannot send ATA or NVMe commands to";
+}
+
 std::optional<std::string> DriveNumbering::DiskAt(int number) const {
   if (number < 0 || number > kMaxDriveNumber) return std::nullopt;
   const std::string& name = at_[static_cast<std::size_t>(number)];

@@ -35,6 +35,11 @@ struct PresentDisk {
   friend bool operator==(const PresentDisk&, const PresentDisk&) = default;
 };
 
+// What a whole disk that gets no drive number is, in the user's words, when it is a disk
+// of a kind that takes neither ATA nor NVMe commands (virtio, Xen, MMC/SD); nullopt for
+// the names of other block devices. has_device: sysfs shows a device behind it.
+std::optional<std::string> KindOfOtherDisk(std::string_view name, bool has_device);
+
 class DriveNumbering {
  public:
   // Takes the whole disks present now; other block devices (dm, md, loop ...) are no

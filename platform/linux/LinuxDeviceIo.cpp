@@ -5,8 +5,10 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstring>
+#include <system_error>
 
 #include "drive/DriveConnection.h"
 #include "platform/linux/DiskUsers.h"
@@ -42,7 +44,8 @@ LinuxSystem RealLinuxSystem() {
   // whatever the open mode. It also opens write-protected media, and it spares the disk
   // the re-probe that udev runs whenever a device opened for writing is closed.
   system.open_device = [](const std::string& node) {
-    return ::open(node.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    const int fd = ::open(node.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    return fd < 0 ? -errno : fd;
   };
   system.close_device = [](int fd) { ::close(fd); };
   system.sg_io = [](int fd, sg_io_hdr_t* hdr) {
@@ -98,12 +101,19 @@ LinuxDeviceIo::~LinuxDeviceIo() {
 DeviceHandle LinuxDeviceIo::OpenDiskNamed(const std::string& name) {
   if (!layout_.IsDisk(name) || IsNvmePathNode(name)) return kInvalidHandle;
   const int fd = system_.open_device(system_.root + DeviceNode(name));
-  if (fd < 0) return kInvalidHandle;
+  if (fd < 0) {
+    std::string why = std::error_code(-fd, std::generic_category()).message();
+    if (!why.empty()) why.front() = static_cast<char>(std::tolower(why.front()));
+    std::lock_guard lock(mutex_);
+    open_errors_[name] = "cannot be opened: " + why;
+    return kInvalidHandle;
+  }
   OpenDisk disk;
   disk.name = name;
   disk.nvme = ParseNvmeName(name).has_value();
   disk.usb = !disk.nvme && layout_.IsUsbDisk(name);
   std::lock_guard lock(mutex_);
+  open_errors_.erase(name);
   open_[static_cast<DeviceHandle>(fd)] = std::move(disk);
   return static_cast<DeviceHandle>(fd);
 }
@@ -298,7 +308,29 @@ std::vector<std::string> LinuxDeviceIo::UnreachableDrives() {
   RenumberLocked();
   std::vector<std::string> drives = numbering_.unnumbered();
   drives.insert(drives.end(), withheld_.begin(), withheld_.end());
+  for (const auto& [disk, why] : open_errors_) {
+    if (!numbering_.NumberOf(disk)) continue;
+    std::string told = disk;
+    told.append(" (").append(why).append(")");
+    drives.push_back(std::move(told));
+  }
   return drives;
+}
+
+std::vector<std::string> LinuxDeviceIo::OtherDisks() {
+  std::vector<std::string> found;
+  if (const auto disks = layout_.BlockDisks()) {
+    for (const auto& name : *disks) {
+      if (const auto kind = KindOfOtherDisk(name, layout_.HasDevice(name))) {
+        found.push_back(name + " (" + *kind + ")");
+      }
+    }
+  }
+  return found;
+}
+
+std::string LinuxDeviceIo::DriveName(int drive_number) {
+  return DiskOfDrive(drive_number).value_or(DeviceIo::DriveName(drive_number));
 }
 
 std::vector<int> LinuxDeviceIo::SystemDriveNumbers() { return FindSystemDrives().numbers; }

@@ -26,7 +26,7 @@ namespace plovix::linuxdev {
 // The operating-system edges of the adapter, replaceable in tests.
 struct LinuxSystem {
   std::string root;  // prefix for /sys, /proc and /dev; "" on the running system
-  // Opens a device node for SG_IO; returns a descriptor or -1.
+  // Opens a device node for SG_IO; returns a descriptor, or minus errno.
   std::function<int(const std::string& node)> open_device;
   std::function<void(int fd)> close_device;
   // ioctl(fd, SG_IO, hdr): 0 when the call went through, -1 when it did not.
@@ -91,8 +91,11 @@ class LinuxDeviceIo : public DeviceIo {
   std::optional<std::string> DiskOfDrive(int number);
   std::optional<int> DriveOfDisk(const std::string& disk);
   // The drives present that no drive number reaches, each as "<name> (<why>)": no
-  // number left, or NVMe namespaces of a process without CAP_SYS_ADMIN.
+  // number left, NVMe namespaces of a process without CAP_SYS_ADMIN, or a numbered disk
+  // whose last open failed.
   std::vector<std::string> UnreachableDrives() override;
+  std::vector<std::string> OtherDisks() override;
+  std::string DriveName(int drive_number) override;
 
  private:
   struct OpenDisk {
@@ -125,7 +128,8 @@ class LinuxDeviceIo : public DeviceIo {
   std::map<DeviceHandle, Claim> claims_;
   std::condition_variable transfers_done_;
   DriveNumbering numbering_;
-  std::vector<std::string> withheld_;  // namespaces left out for want of CAP_SYS_ADMIN
+  std::vector<std::string> withheld_;
+  std::map<std::string, std::string> open_errors_;  // disk -> why its last open failed  // namespaces left out for want of CAP_SYS_ADMIN
 };
 
 }  // namespace plovix::linuxdev

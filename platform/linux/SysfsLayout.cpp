@@ -723,6 +723,10 @@ bool SysfsLayout::IsDisk(const std::string& name) const {
   return Exists(Path("/sys/block/" + name));
 }
 
+bool SysfsLayout::HasDevice(const std::string& name) const {
+  return IsDisk(name) && Exists(Path("/sys/block/" + name + "/device"));
+}
+
 std::optional<SysfsLayout::UsbDisk> SysfsLayout::UsbDiskInfo(const std::string& disk) const {
   if (!IsDisk(disk)) return std::nullopt;
   std::error_code ec;

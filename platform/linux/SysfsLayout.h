@@ -98,6 +98,9 @@ class SysfsLayout {
   // NVMe namespaces by controller and namespace, then the rest by name.
   std::optional<std::vector<std::string>> BlockDisks() const;
   bool IsDisk(const std::string& name) const;
+  // A disk with a device behind it (a controller, a virtio or MMC device), unlike loop,
+  // dm, md or zram devices.
+  bool HasDevice(const std::string& name) const;
 
   // A disk attached through USB mass storage (bulk-only or UAS).
   struct UsbDisk {

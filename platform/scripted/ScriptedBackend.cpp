@@ -392,12 +392,16 @@ struct ScriptedBackend::Impl : Engine {
     Advance(static_cast<unsigned>(due > now ? due - now : 0), w);
   }
 
-  Step& NewStep(bool box, int template_id, const std::string& text) {
+  Step& NewStep(bool box, int template_id, const std::string& text, bool first = false) {
     Step step;
     step.impl_ = std::make_shared<Step::Impl>();
     step.impl_->box = box;
     step.impl_->template_id = template_id;
     step.impl_->text = text;
+    if (first) {
+      steps.push_front(std::move(step));
+      return steps.front();
+    }
     steps.push_back(std::move(step));
     return steps.back();
   }
@@ -415,6 +419,10 @@ Step& ScriptedBackend::Expect(int template_id) { return impl_->NewStep(false, te
 
 Step& ScriptedBackend::ExpectMessageBox(const std::string& text) {
   return impl_->NewStep(true, 0, text);
+}
+
+Step& ScriptedBackend::ExpectMessageBoxNext(const std::string& text) {
+  return impl_->NewStep(true, 0, text, true);
 }
 
 Step& ScriptedBackend::ExpectMessageBoxStarting(const std::string& text) {

@@ -75,6 +75,9 @@ class ScriptedBackend : public Backend {
   Step& Expect(int template_id);
   // The next step expects a message box with exactly this text on top.
   Step& ExpectMessageBox(const std::string& text);
+  // A box expected before every step already queued (a user who answers a box as it
+  // opens).
+  Step& ExpectMessageBoxNext(const std::string& text);
   // A box whose text begins so (texts that name files or times).
   Step& ExpectMessageBoxStarting(const std::string& text);
 

@@ -33,7 +33,7 @@ class AutoUser : public ui::scripted::ScriptedBackend {
   }
 
   int MessageBox(const std::string& text, const std::string& caption, unsigned type) override {
-    ExpectMessageBox(text).Press(ui::IDOK);
+    ExpectMessageBoxNext(text).Press(ui::IDOK);
     return ui::scripted::ScriptedBackend::MessageBox(text, caption, type);
   }
 
