@@ -107,8 +107,9 @@ SmartVerdict CPlovixDlg::ReadSmartVerdict(const DriveRecord& record) {
     const NvmeReply reply = ReadHealthInto(*connection, *io_buffers, record.drive_number, health);
     return NvmeSucceeded(reply) ? JudgeHealth(health, record) : SmartVerdict::Unknown;
   }
-  // Only reads: a drive whose SMART is off is not switched on to be judged.
-  if (!IsSmartUsable(record)) return SmartVerdict::Unknown;
+  // Only reads: a drive whose SMART is off is not switched on to be judged. The
+  // self-test is not needed to judge, so a drive without one is judged too.
+  if (record.smart_supported != 1 || record.smart_enabled != 1) return SmartVerdict::Unknown;
   SmartAttributeTable table;
   SmartOtherAttributes others;
   const SmartVerdict attributes =

@@ -117,6 +117,10 @@ const VerdictCase kCases[] = {
     // Not switched on to be judged: nothing at all is sent, SMART ENABLE least of all.
     {"sata_smart_disabled", Attach::Sata, [](sim::DriveSpec& s) { s.smart_enabled = false; },
      {}, {}, "Unknown", {}},
+    // SMART on without the self-test (QEMU's disks): read and judged all the same.
+    {"sata_without_self_test", Attach::Sata,
+     [](sim::DriveSpec& s) { s.selftest_supported = s.selftest_default = false; }, {}, {},
+     "Healthy", kAtaReads},
     {"usb_bridge_chip_worn", Attach::UsbBridgeChip,
      Worn, {}, {}, "Failing",
      {"df b0/d0", "df b0/d1", "85 b0/da"}},

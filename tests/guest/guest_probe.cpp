@@ -12,6 +12,7 @@
 //                                  the program's own erase of drive N, from its main window
 //                                  on a back end that plays the user: what it was told, the
 //                                  Status column, the drive's log and the erase record
+//   guest-probe --verdict N        the SMART verdict of drive N, as its report prints it
 #include <linux/capability.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -36,6 +37,7 @@
 #include "diagnostics/Utilities.h"
 #include "platform/scripted/ScriptedBackend.h"
 #include "reports/DriveLog.h"
+#include "reports/SmartVerdict.h"
 
 #include "drive/Commands.h"
 #include "drive/DriveConnection.h"
@@ -153,6 +155,13 @@ void PrintSmart(plovix::DriveConnection& connection, const plovix::DriveRecord& 
                 Text(row.name, sizeof row.name).c_str());
   }
   connection.Close();
+}
+
+// What the scan met and did not list, and the disks the adapter cannot command.
+void PrintNotes(plovix::linuxdev::LinuxDeviceIo& io, const plovix::ScanNotes& notes) {
+  for (const auto& note : notes.silent) std::printf("SILENT [%s]\n", note.c_str());
+  for (const auto& note : notes.system) std::printf("SYSTEM_NOTE [%s]\n", note.c_str());
+  for (const auto& disk : io.OtherDisks()) std::printf("OTHER [%s]\n", disk.c_str());
 }
 
 // What the adapter tells the scan about the running system.
@@ -536,6 +545,12 @@ class ErasingUser : public ui::scripted::ScriptedBackend {
     }
     const plovix::DriveRecord& r = main.drive_table.records[line];
     serial = Text(r.serial, sizeof r.serial);
+    if (button_ == 0) {  // no erase: the verdict the report and Log View print
+      std::printf("VERDICT n=%d [%s]\n", drive_,
+                  plovix::SmartVerdictWord(main.ReadSmartVerdict(r)));
+      Expect(plovix::kMainTemplate).Escape();
+      return;
+    }
     auto started = std::make_shared<Clock::time_point>();
     Expect(plovix::kMainTemplate)
         .Check(plovix::main_ids::kDriveList, line)
@@ -592,6 +607,10 @@ int main(int argc, char** argv) {
     return RunErase(io, std::atoi(argv[2]),
                     erase_mbr ? plovix::util_menu_ids::kEraseMbr : plovix::util_menu_ids::kEraseDisk);
   }
+  if (argc == 3 && std::strcmp(argv[1], "--verdict") == 0) {
+    plovix::linuxdev::LinuxDeviceIo io;
+    return RunErase(io, std::atoi(argv[2]), 0);
+  }
   const bool scan_only = argc == 2 && std::strcmp(argv[1], "--scan") == 0;
   const bool unprivileged = argc == 3 && std::strcmp(argv[1], "--nvme-unprivileged") == 0;
   std::set<int> exercised;
@@ -602,7 +621,8 @@ int main(int argc, char** argv) {
   } else if (!scan_only && !unprivileged) {
     std::fprintf(stderr,
                  "usage: guest-probe --adapter N,N.. [--nvme N,N..] | --scan | "
-                 "--nvme-unprivileged N | --watch-arrivals S | --erase-mbr N | --erase-disk N\n");
+                 "--nvme-unprivileged N | --watch-arrivals S | --erase-mbr N | --erase-disk N | "
+                 "--verdict N\n");
     return 2;
   }
   plovix::linuxdev::LinuxSystem system = plovix::linuxdev::RealLinuxSystem();
@@ -624,8 +644,10 @@ int main(int argc, char** argv) {
     plovix::DriveConnection connection(io, buffers);
     plovix::DriveTable table;
     plovix::UnsupportedUsbList unsupported;
-    plovix::RefreshDriveTable(table, unsupported, connection, catalog);
+    plovix::ScanNotes notes;
+    plovix::RefreshDriveTable(table, unsupported, connection, catalog, nullptr, &notes);
     PrintTable(table, unsupported);
+    PrintNotes(io, notes);
     std::printf("PROBE_DONE\n");
     return 0;
   }
@@ -647,8 +669,10 @@ int main(int argc, char** argv) {
   for (int n : nvme) ProbeNvme(connection, n);
   plovix::DriveTable table;
   plovix::UnsupportedUsbList unsupported;
-  plovix::RefreshDriveTable(table, unsupported, connection, catalog);
+  plovix::ScanNotes notes;
+  plovix::RefreshDriveTable(table, unsupported, connection, catalog, nullptr, &notes);
   PrintTable(table, unsupported);
+  PrintNotes(io, notes);
   for (int i = 0; i < table.count; ++i) {
     // An NVMe drive's health is its log, read above with the NVMe commands.
     if (!IsNvmeRecord(table.records[i])) PrintSmart(connection, table.records[i]);
