@@ -278,12 +278,15 @@ bool CSFTestResult::OnInitDialog() {
   SetControlFont(kSurfaceResult, result_font);
   SetControlFont(kReadErrorResult, result_font);
   white_brush = ui::CreateSolidBrush(ui::RGB(255, 255, 255));
-  if (kind == kSurfaceShort) {
-    title_text = "Surface Short Test";
-    subtitle_text = "surface short test have been completed";
-  } else if (kind == kSurfaceLong) {
-    title_text = "Surface Long Test";
-    subtitle_text = "surface long test have been completed";
+  if (kind == kSurfaceShort || kind == kSurfaceLong) {
+    const bool short_scan = kind == kSurfaceShort;
+    title_text = short_scan ? "Surface Short Test" : "Surface Long Test";
+    // Completed only for a scan that went to its end; one that stopped says how.
+    const std::uint8_t status = selftest_status != nullptr ? *selftest_status : 0;
+    const char* ending = (status & 0xF0) == 0x10   ? "was aborted"
+                         : (status & 0xF0) == 0x30 ? "ended on an error"
+                                                   : "have been completed";
+    subtitle_text = std::string(short_scan ? "surface short test " : "surface long test ") + ending;
   }
   switch (read_error_code) {
     case 255: read_error_text = "ComErr"; break;

@@ -163,6 +163,9 @@ TEST_P(SurfaceBadSector, StopsAtTheFailingRunAndReportsFail) {
       .Do([&](ui::Dialog& d) {
         EXPECT_EQ(d.GetDlgItemText(1033), "Pass");
         EXPECT_EQ(d.GetDlgItemText(1039), "Fail");
+        EXPECT_EQ(d.GetDlgItemText(1037), std::string(c.button == kShortButton ? "surface short"
+                                                                               : "surface long") +
+                                              " test ended on an error");
         EXPECT_EQ(d.GetDlgItemText(1038), c.failing_run);
       })
       .Press(1);
@@ -247,6 +250,9 @@ TEST_P(SurfaceAbort, DuringTheLastRunWaitsForTheWorkerAndReportsAborted) {
   ui.Expect(164)
       .Do([&](ui::Dialog& d) {
         EXPECT_EQ(d.GetDlgItemText(1039), "Test aborted");
+        EXPECT_EQ(d.GetDlgItemText(1037), std::string(c.button == kShortButton ? "surface short"
+                                                                               : "surface long") +
+                                              " test was aborted");
         EXPECT_EQ(d.GetDlgItemText(1038), "");
         EXPECT_GE(ui.now_ms(), release_at);
       })
