@@ -148,6 +148,29 @@ std::string LinuxDeviceIo::RefuseTransfer(const Claim& claim, std::uint64_t offs
   return {};
 }
 
+namespace {
+
+// The whole transfer: `move(done, rest)` moves part of it (bytes moved, or minus errno),
+// and is asked again for what a short or interrupted one leaves.
+template <typename Move>
+BlockIo MoveAll(std::uint64_t offset, std::uint32_t length, const char* what, Move move) {
+  std::uint32_t done = 0;
+  while (done < length) {
+    const std::uint32_t rest = length - done;
+    const long long n = move(done, rest);
+    if (n == -EINTR) continue;
+    if (n < 0) return {false, ErrnoText(static_cast<int>(-n))};
+    // Nothing moved would repeat forever; more than asked is not to be believed.
+    if (n == 0 || n > rest) {
+      return {false, std::string("short ") + what + " at byte " + std::to_string(offset + done)};
+    }
+    done += static_cast<std::uint32_t>(n);
+  }
+  return {true, {}};
+}
+
+}  // namespace
+
 BlockIo LinuxDeviceIo::WriteDisk(DeviceHandle handle, std::uint64_t offset,
                                  const std::uint8_t* data, std::uint32_t length) {
   const TransferGuard guard(*this, handle);
@@ -156,17 +179,9 @@ BlockIo LinuxDeviceIo::WriteDisk(DeviceHandle handle, std::uint64_t offset,
   if (std::string refusal = RefuseTransfer(claim, offset, length, data); !refusal.empty()) {
     return {false, std::move(refusal)};
   }
-  std::uint32_t done = 0;
-  while (done < length) {
-    const std::uint32_t rest = length - done;
-    const long long n = system_.pwrite_block(claim.fd, data + done, rest, offset + done);
-    if (n == -EINTR) continue;
-    if (n < 0) return {false, ErrnoText(static_cast<int>(-n))};
-    // Nothing moved would repeat forever; more than asked is not to be believed.
-    if (n == 0 || n > rest) return {false, "short write at byte " + std::to_string(offset + done)};
-    done += static_cast<std::uint32_t>(n);
-  }
-  return {true, {}};
+  return MoveAll(offset, length, "write", [&](std::uint32_t done, std::uint32_t rest) {
+    return system_.pwrite_block(claim.fd, data + done, rest, offset + done);
+  });
 }
 
 BlockIo LinuxDeviceIo::ReadDisk(DeviceHandle handle, std::uint64_t offset, std::uint8_t* data,
@@ -177,16 +192,9 @@ BlockIo LinuxDeviceIo::ReadDisk(DeviceHandle handle, std::uint64_t offset, std::
   if (std::string refusal = RefuseTransfer(claim, offset, length, data); !refusal.empty()) {
     return {false, std::move(refusal)};
   }
-  std::uint32_t done = 0;
-  while (done < length) {
-    const std::uint32_t rest = length - done;
-    const long long n = system_.pread_block(claim.fd, data + done, rest, offset + done);
-    if (n == -EINTR) continue;
-    if (n < 0) return {false, ErrnoText(static_cast<int>(-n))};
-    if (n == 0 || n > rest) return {false, "short read at byte " + std::to_string(offset + done)};
-    done += static_cast<std::uint32_t>(n);
-  }
-  return {true, {}};
+  return MoveAll(offset, length, "read", [&](std::uint32_t done, std::uint32_t rest) {
+    return system_.pread_block(claim.fd, data + done, rest, offset + done);
+  });
 }
 
 std::string LinuxDeviceIo::ReleaseDisk(DeviceHandle handle) {
