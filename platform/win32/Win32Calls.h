@@ -76,4 +76,8 @@ class RealSystemCalls : public SystemCalls {
   DWORD WindowsBuild() override;
 };
 
+// UTF-16 as Windows gives it, in UTF-8 as the program's texts are ("?" for text that
+// does not convert).
+std::string Utf8(const std::wstring& text);
+
 }  // namespace plovix::win32

@@ -23,16 +23,6 @@ constexpr wchar_t kMemoryKey[] = L"SYSTEM\\CurrentControlSet\\Control\\Session M
 // More extents than any real volume has; a driver that claims more is not believed.
 constexpr DWORD kMaxExtents = 4096;
 
-std::string Narrow(const std::wstring& text) {
-  if (text.empty()) return {};
-  const int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr,
-                                    nullptr);
-  if (n <= 0) return "?";
-  std::string out(static_cast<std::size_t>(n), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n, nullptr, nullptr);
-  return out;
-}
-
 std::string ErrorText(DWORD error) { return "error " + std::to_string(error); }
 
 // The strings of a REG_MULTI_SZ (or the one of a REG_SZ), without the empty end.
@@ -116,9 +106,9 @@ class SystemTrace {
     const auto root = calls_.VolumePathName(*folder);
     const auto device = root ? VolumeDevice(*root) : std::nullopt;
     if (!device) {
-      return Fail("the volume of " + Narrow(*folder) + " cannot be found (" + ErrorText(calls_.LastError()) + ")");
+      return Fail("the volume of " + Utf8(*folder) + " cannot be found (" + ErrorText(calls_.LastError()) + ")");
     }
-    TraceVolume(*device, "the volume of " + Narrow(*folder));
+    TraceVolume(*device, "the volume of " + Utf8(*folder));
   }
 
   // Setup records the partition the machine starts from, as an NT device path.
@@ -130,10 +120,10 @@ class SystemTrace {
     const auto strings = RegistryStrings(value);
     const std::wstring device = strings.empty() ? std::wstring{} : DeviceOfNtPath(strings.front());
     if (device.empty()) {
-      return Fail("the boot partition's name " + (strings.empty() ? std::string("(empty)") : Narrow(strings.front())) +
+      return Fail("the boot partition's name " + (strings.empty() ? std::string("(empty)") : Utf8(strings.front())) +
                   " is not a device");
     }
-    TraceVolume(L"\\\\?\\GLOBALROOT" + device, "the boot partition " + Narrow(device));
+    TraceVolume(L"\\\\?\\GLOBALROOT" + device, "the boot partition " + Utf8(device));
   }
 
   // The paging files in use, as the memory manager lists them: "\??\C:\pagefile.sys".
@@ -144,7 +134,7 @@ class SystemTrace {
       return Fail("the paging files cannot be read from the registry (" + ErrorText(value.status) + ")");
     }
     for (const std::wstring& file : RegistryStrings(value)) {
-      const std::string what = "the paging file " + Narrow(file);
+      const std::string what = "the paging file " + Utf8(file);
       constexpr std::wstring_view kDosPrefix = L"\\??\\";
       if (file.compare(0, kDosPrefix.size(), kDosPrefix) == 0) {
         const std::wstring dos = file.substr(kDosPrefix.size());
