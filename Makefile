@@ -1,9 +1,9 @@
 # Two entry points: `make demo` and `make test`. Both install what is missing first.
 PACKAGES := cmake ninja-build g++ make libgtest-dev libgmock-dev libbenchmark-dev \
-            libncurses-dev tmux
+            libncurses-dev tmux libcli11-dev nlohmann-json3-dev
 JOBS ?= 2
 
-.PHONY: deps build demo test test-asan test-tsan clean
+.PHONY: deps build demo test test-asan test-tsan package clean
 
 deps:
 	@missing=""; for p in $(PACKAGES); do \
@@ -32,6 +32,12 @@ test-tsan: deps
 	cmake --preset tsan >/dev/null
 	cmake --build --preset tsan -j $(JOBS)
 	ctest --preset tsan
+
+# build/package/plovix_<version>_<arch>.deb; dpkg-shlibdeps (with file) fills in Depends.
+package: deps
+	@$(MAKE) --no-print-directory deps PACKAGES="dpkg-dev file"
+	cmake --preset package >/dev/null
+	cmake --build --preset package -j $(JOBS) --target package
 
 clean:
 	rm -rf build

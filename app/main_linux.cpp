@@ -2,6 +2,7 @@
 #include <cstdio>
 
 #include "app/CPlovixApp.h"
+#include "platform/command/CommandLine.h"
 #include "platform/linux/LinuxDeviceCatalog.h"
 #include "platform/linux/LinuxDeviceIo.h"
 #include "platform/linux/Privileges.h"
@@ -21,6 +22,16 @@ int main(int argc, char** argv) {
   // Raw commands to a drive need CAP_SYS_RAWIO; without it every drive would simply
   // fail to answer, so say why before the terminal is taken over.
   const std::string refusal = plovix::linuxdev::ProcessRawIoRefusal(title);
+  if (plovix::command::HasCommand(argc, argv)) {
+    ui::SetAppTitle(title);
+    plovix::linuxdev::LinuxDeviceIo io;
+    plovix::linuxdev::LinuxDeviceCatalog catalog;
+    plovix::command::Setup setup;
+    setup.io = &io;
+    setup.catalog = &catalog;
+    setup.refusal = refusal;
+    return plovix::command::RunCommandLine(argc, argv, setup);
+  }
   if (!refusal.empty()) {
     std::fprintf(stderr, "%s\n", refusal.c_str());
     return 1;

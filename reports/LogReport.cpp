@@ -104,11 +104,31 @@ void ForEachRecord(std::string_view log, Block&& block) {
     lines.Next(status);
     lines.Next(result);
     more = lines.Next(when);
-    block(tag->label, status, result, when);
+    block(*tag, status, result, when);
   }
 }
 
+std::string ReadLog(const std::string& serial) {
+  // Binary mode: the line ends are stripped by LineReader, so CR LF and LF-only logs
+  // read the same on every platform.
+  std::FILE* file = std::fopen(LogFileName(serial).c_str(), "rb");
+  if (file == nullptr) return {};
+  std::string log = ReadWhole(file);
+  std::fclose(file);
+  return log;
+}
+
 }  // namespace
+
+std::vector<LogRecord> ReadLogRecords(const std::string& serial) {
+  std::vector<LogRecord> records;
+  ForEachRecord(ReadLog(serial), [&](const TagLabel& tag, std::string_view status,
+                                     std::string_view result, std::string_view when) {
+    records.push_back(LogRecord{std::string(tag.tag), std::string(status), std::string(result),
+                                std::string(when)});
+  });
+  return records;
+}
 
 std::string BuildLogReportText(const std::string& serial, const std::string& model,
                                const std::string& firmware, std::uint64_t total_sectors,
@@ -132,20 +152,16 @@ std::string BuildLogReportText(const std::string& serial, const std::string& mod
   text += L + L;
   text += "Test Log" + L + L;
 
-  // Binary mode: the line ends are stripped by LineReader, so CR LF and LF-only logs
-  // read the same on every platform.
-  std::FILE* file = std::fopen(LogFileName(serial).c_str(), "rb");
-  if (file == nullptr) return text;
-  const std::string log = ReadWhole(file);
-  std::fclose(file);
+  const std::string log = ReadLog(serial);
+  if (log.empty()) return text;
 
   // Two passes: the first sizes the report, so the second copies each piece once into
   // place instead of growing the text a piece at a time.
   const std::size_t line_break_size = L.size();
   std::size_t size = text.size();
-  ForEachRecord(log, [&](std::string_view label, std::string_view status, std::string_view result,
+  ForEachRecord(log, [&](const TagLabel& tag, std::string_view status, std::string_view result,
                          std::string_view when) {
-    size += label.size() + status.size() + kResultLabel.size() + result.size() + kWhenLabel.size() +
+    size += tag.label.size() + status.size() + kResultLabel.size() + result.size() + kWhenLabel.size() +
             when.size() + 5 * line_break_size;
   });
   std::size_t at = text.size();
@@ -157,9 +173,9 @@ std::string BuildLogReportText(const std::string& serial, const std::string& mod
     at += piece.size();
   };
   const std::string_view lb(L);
-  ForEachRecord(log, [&](std::string_view label, std::string_view status, std::string_view result,
+  ForEachRecord(log, [&](const TagLabel& tag, std::string_view status, std::string_view result,
                          std::string_view when) {
-    put(label);
+    put(tag.label);
     put(status);
     put(lb);
     put(kResultLabel);

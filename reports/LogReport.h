@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <ctime>
 #include <string>
+#include <vector>
 
 #include "reports/SmartVerdict.h"
 #include "ui/Dialog.h"
@@ -16,6 +17,17 @@ std::string BuildLogReportText(const std::string& serial, const std::string& mod
                                const std::string& firmware, std::uint64_t total_sectors,
                                SmartVerdict smart, std::time_t now,
                                const std::string& line_break);
+
+// One record of a drive's log: its tag ("SMART QT", "Erase Disk", ...), "Done", the
+// result and the time as the log wrote them.
+struct LogRecord {
+  std::string tag;
+  std::string status;
+  std::string result;
+  std::string when;
+};
+// The records the report shows, in file order; none when the drive has no log.
+std::vector<LogRecord> ReadLogRecords(const std::string& serial);
 
 class CDispLog : public ui::Dialog {
  public:

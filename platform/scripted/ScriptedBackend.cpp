@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <mutex>
 #include <thread>
+#include <utility>
 
 namespace ui::scripted {
 
@@ -49,7 +50,9 @@ class Engine {
   virtual void Fail(const std::string& message) = 0;
   virtual bool Cancelling() const = 0;
   virtual void Advance(unsigned ms, Window& w) = 0;
-  virtual void AdvanceUntilClosed(unsigned max_ms, Window& w) = 0;
+  virtual void AdvanceUntilClosed(unsigned max_ms, Window& w,
+                                  const std::function<void(Dialog&)>* each = nullptr,
+                                  unsigned every_ms = 0) = 0;
   virtual void Post(unsigned event) = 0;
   virtual Dialog* TopDialog() const = 0;
 };
@@ -214,6 +217,14 @@ Step& Step::AdvanceUntilClosed(unsigned max_ms) {
   return *this;
 }
 
+Step& Step::AdvanceUntilClosed(unsigned max_ms, unsigned every_ms,
+                               std::function<void(Dialog&)> each) {
+  impl_->actions.push_back([=, each = std::move(each)](Engine& engine, Window& w) {
+    engine.AdvanceUntilClosed(max_ms, w, &each, std::max(1u, every_ms));
+  });
+  return *this;
+}
+
 struct ScriptedBackend::Impl : Engine {
   struct Timer {
     Dialog* dlg;
@@ -267,9 +278,10 @@ struct ScriptedBackend::Impl : Engine {
     }
   }
 
-  std::uint64_t Tick() const { return self.tick_ms_.load(); }
+  std::uint64_t Tick() const { return self.TickMs(); }
 
   void RaiseTick(std::uint64_t to) {
+    if (self.real_time_) std::this_thread::sleep_until(self.real_zero_ + std::chrono::milliseconds(to));
     std::uint64_t now = self.tick_ms_.load();
     while (now < to && !self.tick_ms_.compare_exchange_weak(now, to)) {
     }
@@ -308,9 +320,15 @@ struct ScriptedBackend::Impl : Engine {
     }
   }
 
-  void AdvanceUntilClosed(unsigned max_ms, Window& w) override {
+  void AdvanceUntilClosed(unsigned max_ms, Window& w, const std::function<void(Dialog&)>* each,
+                          unsigned every_ms) override {
     const std::uint64_t deadline = Tick() + max_ms;
+    std::uint64_t next_each = Tick() + every_ms;
     while (!w.Done()) {
+      if (each != nullptr && w.dlg != nullptr && Tick() >= next_each) {
+        (*each)(*w.dlg);
+        next_each = Tick() + every_ms;
+      }
       const std::uint64_t now = Tick();
       if (now >= deadline) {
         Fail(w.Describe() + " still open after " + std::to_string(max_ms) + " ms");
@@ -320,6 +338,7 @@ struct ScriptedBackend::Impl : Engine {
       RealPause(std::chrono::microseconds(500));
       const int next = NextTimer();
       std::uint64_t step = deadline - now;
+      if (each != nullptr) step = std::min(step, next_each > now ? next_each - now : 1);
       if (next >= 0) {
         const std::uint64_t due = timers[static_cast<std::size_t>(next)].due;
         step = due > now ? std::min(step, due - now) : 0;
@@ -443,7 +462,18 @@ std::size_t ScriptedBackend::pending_steps() const { return impl_->steps.size();
 
 std::vector<Dialog*> ScriptedBackend::open_dialogs() const { return impl_->dialogs; }
 
-void ScriptedBackend::AdvanceClock(unsigned ms) { tick_ms_.fetch_add(ms); }
+void ScriptedBackend::AdvanceClock(unsigned ms) {
+  if (real_time_) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+    return;
+  }
+  tick_ms_.fetch_add(ms);
+}
+
+void ScriptedBackend::FollowRealTime() {
+  real_time_ = true;
+  real_zero_ = std::chrono::steady_clock::now() - std::chrono::milliseconds(tick_ms_.load());
+}
 
 void ScriptedBackend::RunModalLoop(Dialog& dlg) {
   shown_.push_back(ShownDialog{dlg.template_id(), dlg.caption()});
@@ -496,16 +526,24 @@ int ScriptedBackend::MessageBox(const std::string& text, const std::string& capt
 }
 
 void ScriptedBackend::Sleep(unsigned ms) {
-  AdvanceClock(ms);
+  AdvanceClock(ms);  // a real wait once the clock is the real one
   // Real time is what lets the other threads move.
   RealPause(std::chrono::microseconds(100));
 }
 
 std::time_t ScriptedBackend::Now() {
-  return start_time_ + static_cast<std::time_t>(tick_ms_.load() / 1000);
+  return start_time_ + static_cast<std::time_t>(TickMs() / 1000);
 }
 
-std::uint64_t ScriptedBackend::TickMs() { return tick_ms_.load(); }
+std::uint64_t ScriptedBackend::TickMs() const {
+  const std::uint64_t tick = tick_ms_.load();
+  if (!real_time_) return tick;
+  const auto real = std::chrono::duration_cast<std::chrono::milliseconds>(
+      std::chrono::steady_clock::now() - real_zero_);
+  return std::max(tick, static_cast<std::uint64_t>(real.count()));
+}
+
+std::uint64_t ScriptedBackend::TickMs() { return std::as_const(*this).TickMs(); }
 
 void ScriptedBackend::PostDeviceChange(unsigned event) { impl_->Post(event); }
 

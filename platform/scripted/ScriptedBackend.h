@@ -11,6 +11,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -42,6 +43,8 @@ class Step {
   // Lets time pass in the steps of the earliest timer until this window closes; fails
   // the test when it is still open after max_ms.
   Step& AdvanceUntilClosed(unsigned max_ms);
+  // The same, calling each(dialog) whenever another every_ms have passed while it is open.
+  Step& AdvanceUntilClosed(unsigned max_ms, unsigned every_ms, std::function<void(Dialog&)> each);
 
  private:
   friend class ScriptedBackend;
@@ -100,8 +103,12 @@ class ScriptedBackend : public Backend {
   std::vector<Dialog*> open_dialogs() const;
 
   // Virtual clock.
-  std::uint64_t now_ms() const { return tick_ms_.load(); }
+  std::uint64_t now_ms() const { return TickMs(); }
   void AdvanceClock(unsigned ms);  // without firing timers (what Sleep does)
+  // From now on the clock is the real one: letting time pass waits for it, so a real
+  // drive gets the time its test takes. For the program playing itself on real drives.
+  void FollowRealTime();
+  bool real_time() const { return real_time_; }
 
   // Backend
   void RunModalLoop(Dialog& dlg) override;
@@ -113,12 +120,15 @@ class ScriptedBackend : public Backend {
   void Sleep(unsigned ms) override;
   std::time_t Now() override;
   std::uint64_t TickMs() override;
+  std::uint64_t TickMs() const;
   void PostDeviceChange(unsigned event) override;
 
  private:
   struct Impl;
   std::unique_ptr<Impl> impl_;
   std::atomic<std::uint64_t> tick_ms_{0};
+  bool real_time_ = false;
+  std::chrono::steady_clock::time_point real_zero_;  // the real time of tick 0
   std::time_t start_time_;
   bool failed_ = false;
   std::vector<int> opened_;

@@ -21,12 +21,12 @@ file(GLOB PLOVIX_RC_INPUTS ${CMAKE_CURRENT_SOURCE_DIR}/platform/win32/res/*.ico
 set_source_files_properties(${PLOVIX_RC} PROPERTIES OBJECT_DEPENDS "${PLOVIX_RC_INPUTS}")
 
 add_executable(Plovix WIN32 ${CMAKE_CURRENT_SOURCE_DIR}/platform/win32/app/main_win.cpp ${PLOVIX_RC})
-target_link_libraries(Plovix PRIVATE plovix_win32)
+target_link_libraries(Plovix PRIVATE plovix_win32 plovix_command)
 
 if(TARGET plovix_sim)
   add_executable(Plovix-demo WIN32 ${CMAKE_CURRENT_SOURCE_DIR}/platform/win32/app/main_demo_win.cpp
                  ${PLOVIX_RC})
-  target_link_libraries(Plovix-demo PRIVATE plovix_win32 plovix_sim)
+  target_link_libraries(Plovix-demo PRIVATE plovix_win32 plovix_sim plovix_command)
 endif()
 if(TARGET Plovix-demo)
   target_compile_definitions(Plovix-demo PRIVATE PLOVIX_DEMO)

@@ -1,0 +1,399 @@
+// The printed forms of a command's result: text for people, one JSON document for
+// scripts, the Prometheus text format for node_exporter's textfile collector.
+#include <nlohmann/json.hpp>
+
+#include <cstdio>
+#include <ctime>
+#include <iomanip>
+#include <map>
+#include <optional>
+#include <sstream>
+
+#include "platform/command/Run.h"
+#include "reports/CSmartdlg.h"
+#include "reports/NvmeHealthRows.h"
+
+#ifndef PLOVIX_VERSION
+#define PLOVIX_VERSION "0.92"
+#endif
+
+namespace plovix::command {
+
+namespace {
+
+// Bumped when a field changes meaning or goes; new fields keep it.
+constexpr int kSchemaVersion = 1;
+
+const char* TransportName(const DriveRecord& r) {
+  if (r.nvme == 1) return "nvme";
+  if (r.via_scsi == 0) return "ata";
+  return r.behind_bridge != 0 ? "usb" : "scsi";
+}
+
+// One attribute as the SMART status dialog lists it, the catalogue's or another.
+struct Attribute {
+  std::uint8_t id, current, worst, threshold;
+  std::uint64_t raw;
+  std::string name;
+  bool failing;
+};
+
+std::vector<Attribute> Attributes(const DriveResult& drive) {
+  std::vector<Attribute> all;
+  for (const SmartAttributeRow& row : drive.table.rows) {
+    if (row.id == 0) continue;
+    all.push_back(Attribute{row.id, row.current, row.worst, row.threshold, row.raw48,
+                            Field(row.name, sizeof row.name), IsAttributeFailing(row)});
+  }
+  for (int i = 0; i < drive.others.count; ++i) {
+    const SmartOtherAttribute& row = drive.others.rows[i];
+    all.push_back(Attribute{row.id, row.current, row.worst, row.threshold, row.raw48,
+                            OtherAttributeName(row.id), IsAttributeFailing(row)});
+  }
+  return all;
+}
+
+// The number a decoded raw value starts with ("42 (min 21, max 53)" is 42).
+std::optional<long long> LeadingNumber(const std::string& text) {
+  long long value = 0;
+  std::size_t digits = 0;
+  while (digits < text.size() && text[digits] >= '0' && text[digits] <= '9') {
+    value = value * 10 + (text[digits] - '0');
+    ++digits;
+  }
+  if (digits == 0) return std::nullopt;
+  return value;
+}
+
+std::optional<long long> AttributeNumber(const std::vector<Attribute>& attributes,
+                                         std::initializer_list<int> ids) {
+  for (int id : ids) {
+    for (const Attribute& a : attributes) {
+      if (a.id == id) return LeadingNumber(RawValueText(a.id, a.raw));
+    }
+  }
+  return std::nullopt;
+}
+
+// The last self-test the log records, and when: the log's local time as seconds since
+// the epoch.
+struct LastSelfTest {
+  std::string kind, result;
+  std::optional<std::time_t> when;
+};
+std::optional<LastSelfTest> FindLastSelfTest(const std::vector<LogRecord>& log) {
+  for (auto it = log.rbegin(); it != log.rend(); ++it) {
+    if (it->tag != "SMART QT" && it->tag != "SMART ET") continue;
+    LastSelfTest last{it->tag == "SMART QT" ? "short" : "extended", it->result, std::nullopt};
+    std::tm tm{};
+    std::istringstream in(it->when);
+    in >> std::get_time(&tm, "%m/%d/%Y %H:%M:%S");
+    if (!in.fail()) {
+      tm.tm_isdst = -1;
+      const std::time_t t = std::mktime(&tm);
+      if (t != static_cast<std::time_t>(-1)) last.when = t;
+    }
+    return last;
+  }
+  return std::nullopt;
+}
+
+nlohmann::ordered_json Identity(const DriveRecord& r) {
+  nlohmann::ordered_json j;
+  j["number"] = r.drive_number;
+  j["model"] = Field(r.model);
+  j["serial"] = Field(r.serial);
+  j["firmware"] = Field(r.firmware);
+  j["sectors"] = r.total_sectors;
+  j["capacity"] = FormatCapacityGb(r.total_sectors);
+  j["transport"] = TransportName(r);
+  if (r.nvme == 1) {
+    j["block_bytes"] = r.nvme_block_bytes;
+  } else {
+    j["smart"] = {{"supported", r.smart_supported == 1},
+                  {"enabled", r.smart_enabled == 1},
+                  {"self_test", r.smart_selftest_supported == 1}};
+  }
+  return j;
+}
+
+nlohmann::ordered_json HealthJson(const NvmeHealth& h) {
+  const auto u128 = [](const NvmeU128& v) { return U128Decimal(v); };
+  nlohmann::ordered_json j = {
+      {"critical_warning", h.critical_warning},
+      {"available_spare_percent", h.available_spare},
+      {"available_spare_threshold_percent", h.available_spare_threshold},
+      {"percentage_used", h.percentage_used},
+      {"data_units_read", u128(h.data_units_read)},
+      {"data_units_written", u128(h.data_units_written)},
+      {"host_read_commands", u128(h.host_read_commands)},
+      {"host_write_commands", u128(h.host_write_commands)},
+      {"controller_busy_minutes", u128(h.controller_busy_minutes)},
+      {"power_cycles", u128(h.power_cycles)},
+      {"power_on_hours", u128(h.power_on_hours)},
+      {"unsafe_shutdowns", u128(h.unsafe_shutdowns)},
+      {"media_errors", u128(h.media_errors)},
+      {"error_log_entries", u128(h.error_log_entries)},
+      {"warning_temperature_minutes", h.warning_temp_minutes},
+      {"critical_temperature_minutes", h.critical_temp_minutes},
+  };
+  const std::optional<int> celsius = KelvinToCelsius(h.temperature_kelvin);
+  j["temperature_celsius"] = celsius ? nlohmann::ordered_json(*celsius) : nlohmann::ordered_json(nullptr);
+  return j;
+}
+
+nlohmann::ordered_json LogJson(const std::vector<LogRecord>& log) {
+  nlohmann::ordered_json records = nlohmann::ordered_json::array();
+  for (const LogRecord& r : log) {
+    records.push_back({{"tag", r.tag}, {"status", r.status}, {"result", r.result}, {"time", r.when}});
+  }
+  return records;
+}
+
+}  // namespace
+
+const char* CommandName(Command command) {
+  switch (command) {
+    case Command::List: return "list";
+    case Command::Smart: return "smart";
+    case Command::SelfTest: return "self-test";
+    case Command::Surface: return "surface";
+    case Command::Report: return "report";
+    case Command::Log: return "log";
+    case Command::EraseMbr: return "erase-mbr";
+    case Command::EraseDisk: return "erase-disk";
+  }
+  return "";
+}
+
+void PrintJson(const Request& request, const RunResult& result, std::ostream& out) {
+  nlohmann::ordered_json doc;
+  doc["plovix_version"] = PLOVIX_VERSION;
+  doc["schema_version"] = kSchemaVersion;
+  doc["command"] = CommandName(request.command);
+  doc["notices"] = result.notices;
+  if (request.command == Command::List) doc["not_listed"] = result.left_out;
+  doc["not_found"] = result.not_found;
+  doc["refusals"] = result.refusals;
+  nlohmann::ordered_json said = nlohmann::ordered_json::array();
+  for (const Said& s : result.said) said.push_back({{"caption", s.caption}, {"text", s.text}});
+  doc["said"] = said;
+  nlohmann::ordered_json drives = nlohmann::ordered_json::array();
+  for (const DriveResult& drive : result.drives) {
+    nlohmann::ordered_json j = Identity(drive.record);
+    switch (request.command) {
+      case Command::List:
+        break;
+      case Command::Smart:
+        j["verdict"] = SmartVerdictWord(drive.verdict);
+        j["smart_read"] = drive.smart_read;
+        if (drive.record.nvme == 1) {
+          if (drive.smart_read) j["nvme_health"] = HealthJson(drive.health);
+        } else {
+          nlohmann::ordered_json attributes = nlohmann::ordered_json::array();
+          for (const Attribute& a : Attributes(drive)) {
+            attributes.push_back({{"id", a.id}, {"name", a.name}, {"current", a.current},
+                                  {"worst", a.worst}, {"threshold", a.threshold}, {"raw", a.raw},
+                                  {"raw_text", RawValueText(a.id, a.raw)}, {"failing", a.failing}});
+          }
+          j["attributes"] = attributes;
+        }
+        break;
+      case Command::Report:
+        j["verdict"] = SmartVerdictWord(drive.verdict);
+        j["report"] = drive.report;
+        j["log"] = LogJson(drive.log);
+        break;
+      case Command::Log:
+        j["log"] = LogJson(drive.log);
+        break;
+      default:
+        j["status"] = drive.status;
+        j["read_error_failed"] = drive.read_error_failed;
+        break;
+    }
+    drives.push_back(std::move(j));
+  }
+  doc["drives"] = drives;
+  doc["exit_status"] = result.exit;
+  out << doc.dump(2) << "\n";
+}
+
+void PrintText(const Request& request, const RunResult& result, std::ostream& out) {
+  for (const std::string& notice : result.notices) out << notice << "\n\n";
+  char line[160];
+  switch (request.command) {
+    case Command::List:
+      std::snprintf(line, sizeof line, "%-3s %-40s %-20s %-8s %9s  %s\n", "No", "Model", "Serial",
+                    "Firmware", "Capacity", "Transport");
+      out << line;
+      for (const DriveResult& d : result.drives) {
+        const DriveRecord& r = d.record;
+        std::snprintf(line, sizeof line, "%-3u %-40s %-20s %-8s %9s  %s\n", r.drive_number,
+                      Field(r.model).c_str(), Field(r.serial).c_str(), Field(r.firmware).c_str(),
+                      FormatCapacityGb(r.total_sectors).c_str(), TransportName(r));
+        out << line;
+      }
+      for (const std::string& disk : result.left_out) out << "Not listed: " << disk << "\n";
+      break;
+    case Command::Smart:
+      for (const DriveResult& d : result.drives) {
+        const DriveRecord& r = d.record;
+        out << "Drive " << unsigned{r.drive_number} << ": " << Field(r.model) << "\n"
+            << "  Serial: " << Field(r.serial) << "\n  Firmware: " << Field(r.firmware)
+            << "\n  Capacity: " << FormatCapacityGb(r.total_sectors) << " (" << r.total_sectors
+            << " sectors)\n  SMART verdict: " << SmartVerdictWord(d.verdict) << "\n";
+        if (!d.smart_read) {
+          out << "  " << (r.nvme == 1 ? "The health log could not be read." : "No SMART attributes were read.")
+              << "\n\n";
+          continue;
+        }
+        std::snprintf(line, sizeof line, "  %-4s %-44s %7s %5s %9s  %-6s %s\n", "ID", "Name",
+                      "Current", "Worst", "Threshold", "Status", "Raw");
+        out << line;
+        if (r.nvme == 1) {
+          for (const HealthRow& row : NvmeHealthRows(d.health, r)) {
+            std::snprintf(line, sizeof line, "  %-4d %-44s %7s %5s %9s  %-6s %s\n", row.offset,
+                          row.name.c_str(), row.current.c_str(), row.worst.c_str(),
+                          row.threshold.c_str(),
+                          row.image == kHealthBad ? "Bad" : row.image == kHealthGood ? "Good" : "",
+                          row.raw.c_str());
+            out << line;
+          }
+        } else {
+          for (const Attribute& a : Attributes(d)) {
+            std::snprintf(line, sizeof line, "  %-4u %-44s %7u %5u %9u  %-6s %s\n", unsigned{a.id},
+                          a.name.c_str(), unsigned{a.current}, unsigned{a.worst},
+                          unsigned{a.threshold}, a.failing ? "Bad" : "Good",
+                          RawValueText(a.id, a.raw).c_str());
+            out << line;
+          }
+        }
+        out << "\n";
+      }
+      break;
+    case Command::Report:
+      for (const DriveResult& d : result.drives) out << d.report;
+      break;
+    case Command::Log:
+      for (const DriveResult& d : result.drives) {
+        for (const LogRecord& r : d.log) out << r.tag << "\n" << r.status << "\n" << r.result << "\n" << r.when << "\n";
+      }
+      break;
+    default:
+      for (const Said& s : result.said) out << s.caption << "\n  " << [&] {
+        std::string text = s.text;
+        for (std::size_t at = 0; (at = text.find('\n', at)) != std::string::npos; at += 3) text.replace(at, 1, "\n  ");
+        return text;
+      }() << "\n";
+      for (const DriveResult& d : result.drives) {
+        out << "Drive " << unsigned{d.record.drive_number} << " (" << Field(d.record.serial)
+            << "): " << (d.status.empty() ? "nothing done" : d.status) << "\n";
+      }
+      break;
+  }
+}
+
+namespace {
+
+std::string LabelValue(const std::string& text) {
+  std::string out;
+  for (char c : text) {
+    if (c == '\\' || c == '"') out += '\\';
+    if (c == '\n') {
+      out += "\\n";
+      continue;
+    }
+    out += c;
+  }
+  return out;
+}
+
+// Samples by family, so each family's lines stay together under one HELP and TYPE.
+class Metrics {
+ public:
+  void Add(const std::string& family, const char* type, const char* help, const std::string& labels,
+           double value) {
+    auto [it, fresh] = families_.try_emplace(family);
+    if (fresh) {
+      order_.push_back(family);
+      it->second = "# HELP " + family + " " + help + "\n# TYPE " + family + " " + type + "\n";
+    }
+    std::ostringstream sample;
+    sample << std::setprecision(17) << value;
+    it->second += family + "{" + labels + "} " + sample.str() + "\n";
+  }
+  void Print(std::ostream& out) const {
+    for (const std::string& family : order_) out << families_.at(family);
+  }
+
+ private:
+  std::vector<std::string> order_;
+  std::map<std::string, std::string> families_;
+};
+
+}  // namespace
+
+void PrintPrometheus(const RunResult& result, std::ostream& out) {
+  Metrics m;
+  for (const DriveResult& d : result.drives) {
+    const DriveRecord& r = d.record;
+    const std::string labels = "number=\"" + std::to_string(r.drive_number) + "\",model=\"" +
+                               LabelValue(Field(r.model)) + "\",serial=\"" + LabelValue(Field(r.serial)) + "\"";
+    m.Add("plovix_smart_verdict", "gauge", "SMART verdict: 0 unknown, 1 healthy, 2 failing.", labels,
+          d.verdict == SmartVerdict::Healthy ? 1 : d.verdict == SmartVerdict::Failing ? 2 : 0);
+    m.Add("plovix_capacity_bytes", "gauge", "Addressable capacity in bytes.", labels,
+          static_cast<double>(r.total_sectors) * 512.0);
+    std::optional<long long> celsius;
+    std::optional<long long> hours;
+    if (r.nvme == 1 && d.smart_read) {
+      const NvmeHealth& h = d.health;
+      if (const auto c = KelvinToCelsius(h.temperature_kelvin)) celsius = *c;
+      hours = static_cast<long long>(h.power_on_hours.Shown());
+      m.Add("plovix_nvme_critical_warning", "gauge", "NVMe critical warning bits.", labels, h.critical_warning);
+      m.Add("plovix_nvme_available_spare_ratio", "gauge", "NVMe available spare.", labels, h.available_spare / 100.0);
+      m.Add("plovix_nvme_available_spare_threshold_ratio", "gauge", "NVMe available spare threshold.", labels,
+            h.available_spare_threshold / 100.0);
+      m.Add("plovix_nvme_percentage_used_ratio", "gauge", "NVMe estimate of the life used.", labels,
+            h.percentage_used / 100.0);
+      m.Add("plovix_nvme_data_read_bytes_total", "counter", "NVMe data read.", labels,
+            static_cast<double>(DataUnitsToBytes(h.data_units_read)));
+      m.Add("plovix_nvme_data_written_bytes_total", "counter", "NVMe data written.", labels,
+            static_cast<double>(DataUnitsToBytes(h.data_units_written)));
+      m.Add("plovix_nvme_power_cycles_total", "counter", "NVMe power cycles.", labels,
+            static_cast<double>(h.power_cycles.Shown()));
+      m.Add("plovix_nvme_unsafe_shutdowns_total", "counter", "NVMe unsafe shutdowns.", labels,
+            static_cast<double>(h.unsafe_shutdowns.Shown()));
+      m.Add("plovix_nvme_media_errors_total", "counter", "NVMe media and data integrity errors.", labels,
+            static_cast<double>(h.media_errors.Shown()));
+      m.Add("plovix_nvme_error_log_entries_total", "counter", "NVMe error log entries.", labels,
+            static_cast<double>(h.error_log_entries.Shown()));
+    } else if (d.smart_read) {
+      const std::vector<Attribute> attributes = Attributes(d);
+      for (const Attribute& a : attributes) {
+        const std::string with_id = labels + ",id=\"" + std::to_string(a.id) + "\",name=\"" + LabelValue(a.name) + "\"";
+        m.Add("plovix_smart_attribute_current", "gauge", "SMART attribute normalised value.", with_id, a.current);
+        m.Add("plovix_smart_attribute_worst", "gauge", "SMART attribute worst value.", with_id, a.worst);
+        m.Add("plovix_smart_attribute_threshold", "gauge", "SMART attribute threshold.", with_id, a.threshold);
+        m.Add("plovix_smart_attribute_raw", "gauge", "SMART attribute raw value, all 48 bits.", with_id,
+              static_cast<double>(a.raw));
+      }
+      celsius = AttributeNumber(attributes, {194, 190});
+      hours = AttributeNumber(attributes, {9});
+    }
+    if (celsius) m.Add("plovix_temperature_celsius", "gauge", "Drive temperature.", labels, static_cast<double>(*celsius));
+    if (hours) m.Add("plovix_power_on_hours", "gauge", "Power-on hours the drive counts.", labels, static_cast<double>(*hours));
+    if (const auto last = FindLastSelfTest(d.log)) {
+      const std::string with_kind = labels + ",kind=\"" + last->kind + "\"";
+      m.Add("plovix_last_self_test_passed", "gauge", "Last self-test in the drive's log: 1 passed, 0 not.",
+            with_kind, last->result == "Pass" ? 1 : 0);
+      if (last->when) {
+        m.Add("plovix_last_self_test_timestamp_seconds", "gauge", "When the last self-test was logged.",
+              with_kind, static_cast<double>(*last->when));
+      }
+    }
+  }
+  m.Print(out);
+}
+
+}  // namespace plovix::command
