@@ -41,37 +41,40 @@ struct Table {
             "the program's windows open.",
             program) {
     app.footer(std::string(kDrivesText) + "\n\n" + kExitText);
+    // Made again after the commands, so that --help lists the commands first.
+    app.set_help_flag();
     app.add_flag("--list", list, "The drive table, with what the scan says of the drives it leaves out.")
         ->group(kCommandsGroup);
     app.add_option("--smart", smart, "Identity, SMART attributes (an NVMe drive's health log) and verdict.")
-        ->type_name("DRIVE...")->expected(1, CLI::detail::expected_max_vector_size)->group(kCommandsGroup);
+        ->type_name("DRIVE")->expected(1, CLI::detail::expected_max_vector_size)->group(kCommandsGroup);
     app.add_option("--self-test", self_test,
                    "short|extended DRIVE...: the read-error check and the drive's self-test; "
                    "without --wait the test is left running in the drive.")
-        ->type_name("KIND DRIVE...")->expected(2, CLI::detail::expected_max_vector_size)->group(kCommandsGroup);
+        ->type_name("KIND DRIVE")->expected(2, CLI::detail::expected_max_vector_size)->group(kCommandsGroup);
     app.add_option("--surface", surface,
                    "short|long DRIVE...: the read-error check and the surface scan, to its end.")
-        ->type_name("KIND DRIVE...")->expected(2, CLI::detail::expected_max_vector_size)->group(kCommandsGroup);
+        ->type_name("KIND DRIVE")->expected(2, CLI::detail::expected_max_vector_size)->group(kCommandsGroup);
     app.add_option("--report", report, "The test log report, as Log View shows it.")
         ->type_name("DRIVE")->expected(1, CLI::detail::expected_max_vector_size)->group(kCommandsGroup);
     app.add_option("--log", log, "The records of the drive's log.")
         ->type_name("DRIVE")->expected(1, CLI::detail::expected_max_vector_size)->group(kCommandsGroup);
     app.add_option("--erase-mbr", erase_mbr, "Zeroes the first block. Needs --confirm with each drive's serial.")
-        ->type_name("DRIVE...")->expected(1, CLI::detail::expected_max_vector_size)->group(kCommandsGroup);
+        ->type_name("DRIVE")->expected(1, CLI::detail::expected_max_vector_size)->group(kCommandsGroup);
     app.add_option("--erase-disk", erase_disk,
                    "Zeroes the whole disk, reads it back and writes an erase record. Needs "
                    "--confirm with each drive's serial.")
-        ->type_name("DRIVE...")->expected(1, CLI::detail::expected_max_vector_size)->group(kCommandsGroup);
+        ->type_name("DRIVE")->expected(1, CLI::detail::expected_max_vector_size)->group(kCommandsGroup);
     app.add_option("--confirm", confirm, "The exact serial of a drive to be erased; once per drive.")
         ->type_name("SERIAL")->group(kOptionsGroup);
     app.add_flag("--wait", wait, "Waits for the self-test to end; a line of progress a second on standard error.")
         ->group(kOptionsGroup);
-    auto* json_flag = app.add_flag("--json", json, "One JSON document instead of text.")->group(kOptionsGroup);
+    app.add_flag("--json", json, "One JSON document instead of text.")->group(kOptionsGroup);
     app.add_flag("--prometheus", prometheus,
                  "With --smart: metrics in the Prometheus text format, for node_exporter's textfile collector.")
-        ->group(kOptionsGroup)->excludes(json_flag);
+        ->group(kOptionsGroup);
     app.add_flag("--version", version, "The program's version.")->group(kOptionsGroup);
     app.add_flag("--man-page", man_page, "This text as a manual page (roff).")->group(kOptionsGroup);
+    app.set_help_flag("-h,--help", "This list of commands and options.")->group(kOptionsGroup);
   }
 
   // The one command given, or an error text.
@@ -117,6 +120,7 @@ struct Table {
     }
     if (!confirm.empty() && !erase) return "--confirm belongs to --erase-mbr and --erase-disk";
     if (prometheus && request.command != Command::Smart) return "--prometheus goes with --smart";
+    if (prometheus && json) return "give --json or --prometheus, not both";
     request.confirm = confirm;
     request.wait = wait;
     request.format = json ? Format::Json : prometheus ? Format::Prometheus : Format::Text;
@@ -160,7 +164,6 @@ std::string ManPage(const std::string& program) {
       page << "\n" << RoffEscape(opt->get_description()) << "\n";
     }
   }
-  page << ".TP\n.B \\-h, \\-\\-help\nThe option list.\n";
   page << ".SH EXIT STATUS\n" << RoffEscape(kExitText) << "\n";
   page << ".SH FILES\nEach drive's log, \\fISERIAL\\fR.log, and its erase records, "
           "\\fISERIAL\\fR\\-erase\\-*.txt, in the current directory.\n";
@@ -213,6 +216,8 @@ int RunCommandLine(int argc, const char* const* argv, const Setup& setup) {
       PrintPrometheus(result, out);
       break;
     case Format::Text:
+      // What the scan said goes beside the errors, so that the output proper can be piped.
+      for (const auto& notice : result.notices) err << notice << "\n";
       PrintText(request, result, out);
       break;
   }

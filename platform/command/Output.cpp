@@ -220,7 +220,6 @@ void PrintJson(const Request& request, const RunResult& result, std::ostream& ou
 }
 
 void PrintText(const Request& request, const RunResult& result, std::ostream& out) {
-  for (const std::string& notice : result.notices) out << notice << "\n\n";
   char line[160];
   switch (request.command) {
     case Command::List:
