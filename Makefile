@@ -1,6 +1,6 @@
 # Two entry points: `make demo` and `make test`. Both install what is missing first.
 PACKAGES := cmake ninja-build g++ make libgtest-dev libgmock-dev libbenchmark-dev \
-            libncurses-dev tmux libcli11-dev nlohmann-json3-dev
+            libncurses-dev tmux libcli11-dev rapidjson-dev nlohmann-json3-dev
 JOBS ?= 2
 
 .PHONY: deps build demo test test-asan test-tsan package clean

@@ -120,6 +120,13 @@ std::string ReadLog(const std::string& serial) {
 
 }  // namespace
 
+void ForEachLogRecord(const std::string& serial, const LogRecordVisitor& visit) {
+  ForEachRecord(ReadLog(serial), [&](const TagLabel& tag, std::string_view status,
+                                     std::string_view result, std::string_view when) {
+    visit(tag.tag, status, result, when);
+  });
+}
+
 std::vector<LogRecord> ReadLogRecords(const std::string& serial) {
   std::vector<LogRecord> records;
   ForEachRecord(ReadLog(serial), [&](const TagLabel& tag, std::string_view status,

@@ -3,7 +3,9 @@
 
 #include <cstdint>
 #include <ctime>
+#include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "reports/SmartVerdict.h"
@@ -28,6 +30,10 @@ struct LogRecord {
 };
 // The records the report shows, in file order; none when the drive has no log.
 std::vector<LogRecord> ReadLogRecords(const std::string& serial);
+// The same records one at a time, none of them kept: for logs too long to hold twice.
+using LogRecordVisitor = std::function<void(std::string_view tag, std::string_view status,
+                                            std::string_view result, std::string_view when)>;
+void ForEachLogRecord(const std::string& serial, const LogRecordVisitor& visit);
 
 class CDispLog : public ui::Dialog {
  public:

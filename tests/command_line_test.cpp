@@ -154,10 +154,15 @@ const Case kCases[] = {
        EXPECT_FALSE(b.bench.Media(0).IsZeroed(0, 1));
        EXPECT_NE(b.err.find("holds the running system"), std::string::npos) << b.err;
      }},
-    {"report", {"--report", "1", "--json"}, 0,
+    {"report_after_a_test", {"--self-test", "short", "1", "--wait"}, 0,
      [](CommandBench& b) {
-       EXPECT_NE(b.Doc()["drives"][0]["report"].get<std::string>().find("SMART Status      : Healthy"),
-                 std::string::npos);
+       ASSERT_EQ(b.Run({"--report", "1"}), 0);
+       EXPECT_NE(b.out.find("SMART Status      : Healthy"), std::string::npos) << b.out;
+       ASSERT_EQ(b.Run({"--report", "1", "--json"}), 0);
+       const Json drive = b.Doc()["drives"][0];
+       EXPECT_EQ(drive["verdict"], "Healthy");
+       EXPECT_EQ(drive["log"].back(), (Json{{"tag", "SMART QT"}, {"status", "Done"}, {"result", "Pass"},
+                                           {"time", drive["log"].back()["time"]}}));
      }},
     {"help_lists_commands", {"--help"}, 0,
      [](CommandBench& b) { EXPECT_NE(b.out.find("--erase-disk"), std::string::npos); }},

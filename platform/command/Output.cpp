@@ -1,7 +1,5 @@
-// The printed forms of a command's result: text for people, one JSON document for
-// scripts, the Prometheus text format for node_exporter's textfile collector.
-#include <nlohmann/json.hpp>
-
+// The printed forms of a command's result for people, and the Prometheus text format for
+// node_exporter's textfile collector.
 #include <cstdio>
 #include <ctime>
 #include <iomanip>
@@ -13,30 +11,13 @@
 #include "reports/CSmartdlg.h"
 #include "reports/NvmeHealthRows.h"
 
-#ifndef PLOVIX_VERSION
-#define PLOVIX_VERSION "0.92"
-#endif
-
 namespace plovix::command {
-
-namespace {
-
-// Bumped when a field changes meaning or goes; new fields keep it.
-constexpr int kSchemaVersion = 1;
 
 const char* TransportName(const DriveRecord& r) {
   if (r.nvme == 1) return "nvme";
   if (r.via_scsi == 0) return "ata";
   return r.behind_bridge != 0 ? "usb" : "scsi";
 }
-
-// One attribute as the SMART status dialog lists it, the catalogue's or another.
-struct Attribute {
-  std::uint8_t id, current, worst, threshold;
-  std::uint64_t raw;
-  std::string name;
-  bool failing;
-};
 
 std::vector<Attribute> Attributes(const DriveResult& drive) {
   std::vector<Attribute> all;
@@ -52,6 +33,8 @@ std::vector<Attribute> Attributes(const DriveResult& drive) {
   }
   return all;
 }
+
+namespace {
 
 // The number a decoded raw value starts with ("42 (min 21, max 53)" is 42).
 std::optional<long long> LeadingNumber(const std::string& text) {
@@ -98,58 +81,6 @@ std::optional<LastSelfTest> FindLastSelfTest(const std::vector<LogRecord>& log) 
   return std::nullopt;
 }
 
-nlohmann::ordered_json Identity(const DriveRecord& r) {
-  nlohmann::ordered_json j;
-  j["number"] = r.drive_number;
-  j["model"] = Field(r.model);
-  j["serial"] = Field(r.serial);
-  j["firmware"] = Field(r.firmware);
-  j["sectors"] = r.total_sectors;
-  j["capacity"] = FormatCapacityGb(r.total_sectors);
-  j["transport"] = TransportName(r);
-  if (r.nvme == 1) {
-    j["block_bytes"] = r.nvme_block_bytes;
-  } else {
-    j["smart"] = {{"supported", r.smart_supported == 1},
-                  {"enabled", r.smart_enabled == 1},
-                  {"self_test", r.smart_selftest_supported == 1}};
-  }
-  return j;
-}
-
-nlohmann::ordered_json HealthJson(const NvmeHealth& h) {
-  const auto u128 = [](const NvmeU128& v) { return U128Decimal(v); };
-  nlohmann::ordered_json j = {
-      {"critical_warning", h.critical_warning},
-      {"available_spare_percent", h.available_spare},
-      {"available_spare_threshold_percent", h.available_spare_threshold},
-      {"percentage_used", h.percentage_used},
-      {"data_units_read", u128(h.data_units_read)},
-      {"data_units_written", u128(h.data_units_written)},
-      {"host_read_commands", u128(h.host_read_commands)},
-      {"host_write_commands", u128(h.host_write_commands)},
-      {"controller_busy_minutes", u128(h.controller_busy_minutes)},
-      {"power_cycles", u128(h.power_cycles)},
-      {"power_on_hours", u128(h.power_on_hours)},
-      {"unsafe_shutdowns", u128(h.unsafe_shutdowns)},
-      {"media_errors", u128(h.media_errors)},
-      {"error_log_entries", u128(h.error_log_entries)},
-      {"warning_temperature_minutes", h.warning_temp_minutes},
-      {"critical_temperature_minutes", h.critical_temp_minutes},
-  };
-  const std::optional<int> celsius = KelvinToCelsius(h.temperature_kelvin);
-  j["temperature_celsius"] = celsius ? nlohmann::ordered_json(*celsius) : nlohmann::ordered_json(nullptr);
-  return j;
-}
-
-nlohmann::ordered_json LogJson(const std::vector<LogRecord>& log) {
-  nlohmann::ordered_json records = nlohmann::ordered_json::array();
-  for (const LogRecord& r : log) {
-    records.push_back({{"tag", r.tag}, {"status", r.status}, {"result", r.result}, {"time", r.when}});
-  }
-  return records;
-}
-
 }  // namespace
 
 const char* CommandName(Command command) {
@@ -164,59 +95,6 @@ const char* CommandName(Command command) {
     case Command::EraseDisk: return "erase-disk";
   }
   return "";
-}
-
-void PrintJson(const Request& request, const RunResult& result, std::ostream& out) {
-  nlohmann::ordered_json doc;
-  doc["plovix_version"] = PLOVIX_VERSION;
-  doc["schema_version"] = kSchemaVersion;
-  doc["command"] = CommandName(request.command);
-  doc["notices"] = result.notices;
-  if (request.command == Command::List) doc["not_listed"] = result.left_out;
-  doc["not_found"] = result.not_found;
-  doc["refusals"] = result.refusals;
-  nlohmann::ordered_json said = nlohmann::ordered_json::array();
-  for (const Said& s : result.said) said.push_back({{"caption", s.caption}, {"text", s.text}});
-  doc["said"] = said;
-  nlohmann::ordered_json drives = nlohmann::ordered_json::array();
-  for (const DriveResult& drive : result.drives) {
-    nlohmann::ordered_json j = Identity(drive.record);
-    switch (request.command) {
-      case Command::List:
-        break;
-      case Command::Smart:
-        j["verdict"] = SmartVerdictWord(drive.verdict);
-        j["smart_read"] = drive.smart_read;
-        if (drive.record.nvme == 1) {
-          if (drive.smart_read) j["nvme_health"] = HealthJson(drive.health);
-        } else {
-          nlohmann::ordered_json attributes = nlohmann::ordered_json::array();
-          for (const Attribute& a : Attributes(drive)) {
-            attributes.push_back({{"id", a.id}, {"name", a.name}, {"current", a.current},
-                                  {"worst", a.worst}, {"threshold", a.threshold}, {"raw", a.raw},
-                                  {"raw_text", RawValueText(a.id, a.raw)}, {"failing", a.failing}});
-          }
-          j["attributes"] = attributes;
-        }
-        break;
-      case Command::Report:
-        j["verdict"] = SmartVerdictWord(drive.verdict);
-        j["report"] = drive.report;
-        j["log"] = LogJson(drive.log);
-        break;
-      case Command::Log:
-        j["log"] = LogJson(drive.log);
-        break;
-      default:
-        j["status"] = drive.status;
-        j["read_error_failed"] = drive.read_error_failed;
-        break;
-    }
-    drives.push_back(std::move(j));
-  }
-  doc["drives"] = drives;
-  doc["exit_status"] = result.exit;
-  out << doc.dump(2) << "\n";
 }
 
 void PrintText(const Request& request, const RunResult& result, std::ostream& out) {

@@ -296,11 +296,14 @@ class PlayingUser : public ui::scripted::ScriptedBackend {
         drive.smart_read = drive.table.rows[0].id != 0 || drive.others.count != 0;
       }
     }
-    if (request_.command == Command::Report) {
+    drive.read_at = ui::Now();
+    // The JSON document streams the records itself, from the log.
+    if (request_.command == Command::Report && request_.format == Format::Text) {
       drive.report = BuildLogReportText(serial, Field(r.model), Field(r.firmware), r.total_sectors,
-                                        drive.verdict, ui::Now(), "\n");
+                                        drive.verdict, drive.read_at, "\n");
     }
-    drive.log = ReadLogRecords(serial);
+    // The report reads the log itself; the metrics want the last self-test.
+    if (request_.command != Command::Report) drive.log = ReadLogRecords(serial);
   }
 
   void TakeStatuses(CPlovixDlg& main, const std::vector<int>& lines) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <ctime>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -49,7 +50,8 @@ struct DriveResult {
   SmartAttributeTable table;
   SmartOtherAttributes others;
   NvmeHealth health;
-  std::string report;                // --report
+  std::string report;                // --report as text
+  std::time_t read_at = 0;           // when it was read: the report's date
   std::vector<LogRecord> log;        // --log, --report, --smart
 };
 
@@ -79,6 +81,18 @@ RunResult Play(const Request& request, const PlaySetup& setup);
 void PrintText(const Request& request, const RunResult& result, std::ostream& out);
 void PrintJson(const Request& request, const RunResult& result, std::ostream& out);
 void PrintPrometheus(const RunResult& result, std::ostream& out);
+
+// "ata", "scsi", "usb" or "nvme".
+const char* TransportName(const DriveRecord& record);
+
+// One attribute as the SMART status dialog lists it, the catalogue's or another.
+struct Attribute {
+  std::uint8_t id, current, worst, threshold;
+  std::uint64_t raw;
+  std::string name;
+  bool failing;
+};
+std::vector<Attribute> Attributes(const DriveResult& drive);
 
 // The record's text fields without their padding.
 std::string Field(const char* chars, std::size_t size);
