@@ -11,6 +11,7 @@
 
 #include "app_flow.h"
 #include "platform/command/CommandLine.h"
+#include "platform/command/Run.h"
 
 namespace plovix {
 namespace {
@@ -47,11 +48,27 @@ struct CommandBench {
     bench.AddNvme(3, nvme);
   }
 
+  // Ctrl-C as the first progress line is printed ("interrupt-at-progress" first), or
+  // before the command ran ("interrupt").
+  struct InterruptingBuffer : std::stringbuf {
+    bool armed = false;
+    std::streamsize xsputn(const char* s, std::streamsize n) override {
+      if (armed && std::string_view(s, static_cast<std::size_t>(n)).find('%') != std::string_view::npos) {
+        command::Interrupt();
+      }
+      return std::stringbuf::xsputn(s, n);
+    }
+  };
   int Run(std::vector<std::string> args) {
+    InterruptingBuffer err_buffer;
+    if (!args.empty() && args[0] == "interrupt") command::Interrupt();
+    err_buffer.armed = !args.empty() && args[0] == "interrupt-at-progress";
+    if (!args.empty() && args[0].starts_with("interrupt")) args.erase(args.begin());
     args.insert(args.begin(), "Plovix-demo");
     std::vector<const char*> argv;
     for (const auto& a : args) argv.push_back(a.c_str());
-    std::ostringstream o, e;
+    std::ostringstream o;
+    std::ostream e(&err_buffer);
     command::Setup setup;
     setup.io = &bench;
     setup.catalog = &bench;
@@ -60,7 +77,7 @@ struct CommandBench {
     setup.err = &e;
     const int rc = command::RunCommandLine(static_cast<int>(argv.size()), argv.data(), setup);
     out = o.str();
-    err = e.str();
+    err = err_buffer.str();
     return rc;
   }
   Json Doc() const { return Json::parse(out); }
@@ -141,6 +158,15 @@ const Case kCases[] = {
        EXPECT_TRUE(b.bench.Media(1).IsZeroed(0, 1u << 20));
        EXPECT_TRUE(b.bench.Media(3).IsZeroed(0, 1u << 17));
        EXPECT_EQ(b.Records().size(), 2u);
+     }},
+    {"interrupt_aborts_the_scan", {"interrupt-at-progress", "--surface", "long", "1", "--wait"}, bits::kFailed,
+     [](CommandBench& b) { EXPECT_NE(b.out.find("Drive 1 (AL1): Aborted"), std::string::npos) << b.out; }},
+    {"interrupt_stops_the_batch", {"interrupt", "--erase-disk", "1", "3", "--confirm", "AL1", "--confirm", "NV3"},
+     bits::kFailed,
+     [](CommandBench& b) {
+       EXPECT_NE(b.err.find("Interrupted: drive 3 was not touched."), std::string::npos) << b.err;
+       EXPECT_FALSE(b.bench.Media(1).IsZeroed(0, 1));
+       EXPECT_FALSE(b.bench.Media(3).IsZeroed(0, 1));
      }},
     {"erase_wrong_serial", {"--erase-disk", "1", "3", "--confirm", "AL1", "--confirm", "NV-WRONG"},
      bits::kBadArguments,

@@ -2,6 +2,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include <csignal>
 #include <iostream>
 #include <sstream>
 
@@ -140,6 +141,11 @@ std::string RoffEscape(const std::string& text) {
   return out;
 }
 
+extern "C" void OnInterrupt(int signal_number) {
+  Interrupt();
+  std::signal(signal_number, SIG_DFL);
+}
+
 }  // namespace
 
 bool HasCommand(int argc, const char* const* argv) { return argc > 1 && argv[1] != nullptr; }
@@ -207,7 +213,14 @@ int RunCommandLine(int argc, const char* const* argv, const Setup& setup) {
   play.real_time = setup.real_time;
   play.start_time = setup.start_time;
   play.progress = &err;
+  // Ctrl-C stops the command as the dialogs' Escape would, so an erase or a scan ends
+  // with its log, its record and the system told; a second one ends the program.
+  const auto previous_int = std::signal(SIGINT, OnInterrupt);
+  const auto previous_term = std::signal(SIGTERM, OnInterrupt);
   const RunResult result = Play(request, play);
+  std::signal(SIGINT, previous_int);
+  std::signal(SIGTERM, previous_term);
+  ClearInterrupt();
   switch (request.format) {
     case Format::Json:
       PrintJson(request, result, out);

@@ -2,6 +2,7 @@
 // buttons a user would press are pressed, every warning a user would accept is accepted
 // (the erases only once the serial was confirmed), and what each window says is kept.
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -24,6 +25,9 @@
 namespace plovix::command {
 
 namespace {
+
+std::atomic<bool> g_interrupted{false};
+static_assert(std::atomic<bool>::is_always_lock_free, "set from a signal handler");
 
 constexpr int kWarningTemplate = 148;  // the first warning before an erase or SMART enable
 
@@ -148,6 +152,11 @@ class PlayingUser : public ui::scripted::ScriptedBackend {
   }
 
   void Progress(ui::Dialog& dlg) {
+    if (Interrupted()) {
+      // As Escape: the host's own work aborts, the drive's own test goes on.
+      dlg.OnCancel();
+      return;
+    }
     if (setup_.progress == nullptr || !request_.wait) return;
     const int percent = ProgressPercent(dlg);
     if (percent == last_percent_) return;
@@ -204,6 +213,12 @@ class PlayingUser : public ui::scripted::ScriptedBackend {
           const int line = FindSlotByDriveNumber(main.drive_table, result_.drives[i].record.drive_number);
           if (line < 0) {
             result_.drives[i].status = "Not Listed";
+            continue;
+          }
+          if (Interrupted()) {
+            result_.refusals.push_back("Interrupted: drive " + std::to_string(result_.drives[i].record.drive_number) +
+                                       " was not touched.");
+            result_.exit |= 8;
             continue;
           }
           for (int other = 0; other < main.drive_list().GetItemCount(); ++other) {
@@ -335,6 +350,10 @@ int StatusBits(const RunResult& result) {
 }
 
 }  // namespace
+
+void Interrupt() { g_interrupted.store(true); }
+bool Interrupted() { return g_interrupted.load(); }
+void ClearInterrupt() { g_interrupted.store(false); }
 
 RunResult Play(const Request& request, const PlaySetup& setup) {
   RunResult result;

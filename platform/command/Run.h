@@ -74,6 +74,14 @@ struct PlaySetup {
   std::ostream* progress = nullptr;  // --wait: a line a second
 };
 
+// Asks the command to stop as a user would: a progress dialog is closed at its next
+// second (a surface scan or an erase aborts, a self-test is left running in the drive)
+// and no further drive is erased. Safe from a signal handler. RunCommandLine clears it
+// when it returns.
+void Interrupt();
+bool Interrupted();
+void ClearInterrupt();
+
 // Opens the program's main window on a face that plays the request and shows nothing.
 RunResult Play(const Request& request, const PlaySetup& setup);
 
