@@ -259,7 +259,11 @@ void PrintPrometheus(const RunResult& result, std::ostream& out) {
       hours = AttributeNumber(attributes, {9});
     }
     if (celsius) m.Add("plovix_temperature_celsius", "gauge", "Drive temperature.", labels, static_cast<double>(*celsius));
-    if (hours) m.Add("plovix_power_on_hours", "gauge", "Power-on hours the drive counts.", labels, static_cast<double>(*hours));
+    // In the base unit Prometheus wants: the drive's whole hours, as seconds.
+    if (hours) {
+      m.Add("plovix_power_on_seconds", "gauge", "Power-on time the drive counts, in whole hours.", labels,
+            static_cast<double>(*hours) * 3600.0);
+    }
     if (const auto last = FindLastSelfTest(d.log)) {
       const std::string with_kind = labels + ",kind=\"" + last->kind + "\"";
       m.Add("plovix_last_self_test_passed", "gauge", "Last self-test in the drive's log: 1 passed, 0 not.",
