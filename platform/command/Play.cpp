@@ -269,7 +269,11 @@ class PlayingUser : public ui::scripted::ScriptedBackend {
       for (const std::string& note : notes) {
         if (note.starts_with(system_name + " (") && note.back() == ')') {
           const std::size_t open = system_name.size() + 2;
-          return "drive " + name + " is not listed: " + system_name + " " + note.substr(open, note.size() - open - 1);
+          std::string why = "drive " + name + " is not listed: ";
+          why += system_name;
+          why += ' ';
+          why += note.substr(open, note.size() - open - 1);
+          return why;
         }
       }
     }
