@@ -21,7 +21,7 @@ using Json = nlohmann::json;
 namespace bits = command::exit_bits;
 
 // A system disk, a healthy disk with packed raw values, a worn one whose short test fails
-// and whose threshold is crossed, and an NVMe namespace.
+// and whose threshold is crossed, an NVMe namespace, and a disk without a self-test.
 struct CommandBench {
   testing_support::TempWorkDir dir;
   sim::Bench bench;
@@ -46,6 +46,10 @@ struct CommandBench {
     nvme.block_count = 1u << 17;
     nvme.health.temperature_kelvin = 311;
     bench.AddNvme(3, nvme);
+    sim::DriveSpec plain = Sata("Dogwood D4", "DW4", "4.0", 1u << 20);
+    plain.selftest_supported = false;
+    plain.attributes = {{.id = 5, .current = 90, .threshold = 36}};
+    bench.AddSata(4, plain);
   }
 
   // Ctrl-C as the first progress line is printed ("interrupt-at-progress" first), or
@@ -112,7 +116,7 @@ const Case kCases[] = {
      [](CommandBench& b) {
        const Json doc = b.Doc();
        EXPECT_EQ(doc["schema_version"], 1);
-       ASSERT_EQ(doc["drives"].size(), 3u);
+       ASSERT_EQ(doc["drives"].size(), 4u);
        EXPECT_EQ(doc["drives"][0]["serial"], "AL1");
        EXPECT_EQ(doc["drives"][2]["transport"], "nvme");
        EXPECT_EQ(doc["not_listed"], Json::array({"Drive 0 (holds the running system)"}));
@@ -127,6 +131,8 @@ const Case kCases[] = {
        }
        EXPECT_TRUE(temperature) << drive.dump();
      }},
+    {"smart_without_self_test", {"--smart", "4", "--json"}, 0,
+     [](CommandBench& b) { EXPECT_EQ(b.Doc()["drives"][0]["attributes"][0]["threshold"], 36) << b.out; }},
     {"smart_failing_verdict", {"--smart", "2"}, bits::kVerdictFailing,
      [](CommandBench& b) { EXPECT_NE(b.out.find("SMART verdict: Failing"), std::string::npos); }},
     {"smart_nvme_health", {"--smart", "3", "--json"}, 0,

@@ -305,7 +305,8 @@ class PlayingUser : public ui::scripted::ScriptedBackend {
       if (r.nvme == 1) {
         drive.smart_read = main.ReadNvmeHealth(r, DriveCaption(r));
         drive.health = main.nvme_health;
-      } else if (IsSmartUsable(r)) {
+      } else if (r.smart_supported == 1 && r.smart_enabled == 1) {
+        // Read as the verdict reads them: a drive without a self-test has attributes too.
         main.smart_table = SmartAttributeTable{};
         main.smart_others = SmartOtherAttributes{};
         main.selected_behind_bridge = r.behind_bridge;

@@ -13,6 +13,8 @@
 //                                  on a back end that plays the user: what it was told, the
 //                                  Status column, the drive's log and the erase record
 //   guest-probe --verdict N        the SMART verdict of drive N, as its report prints it
+//   guest-probe --command ARGS...  the program's command line on the real drives, as the
+//                                  installed program runs it (real time)
 #include <linux/capability.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -30,9 +32,11 @@
 #include <set>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "app/CPlovixApp.h"
 #include "app/CPlovixDlg.h"
+#include "platform/command/CommandLine.h"
 #include "diagnostics/Erase.h"
 #include "diagnostics/Utilities.h"
 #include "platform/scripted/ScriptedBackend.h"
@@ -588,6 +592,19 @@ int RunErase(plovix::linuxdev::LinuxDeviceIo& io, int drive, int button) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc >= 2 && std::strcmp(argv[1], "--command") == 0) {
+    std::vector<const char*> args{"Plovix"};
+    for (int i = 2; i < argc; ++i) args.push_back(argv[i]);
+    plovix::linuxdev::LinuxDeviceIo io;
+    plovix::linuxdev::LinuxDeviceCatalog catalog;
+    plovix::command::Setup setup;
+    setup.io = &io;
+    setup.catalog = &catalog;
+    const int rc = plovix::command::RunCommandLine(static_cast<int>(args.size()), args.data(), setup);
+    std::fflush(stdout);
+    std::printf("\nCOMMAND_EXIT %d\n", rc);
+    return 0;
+  }
   if (argc == 3 && std::strcmp(argv[1], "--watch-arrivals") == 0) {
     return WatchArrivals(std::atoi(argv[2]));
   }
