@@ -1,5 +1,6 @@
 // The printed forms of a command's result for people, and the Prometheus text format for
 // node_exporter's textfile collector.
+#include <algorithm>
 #include <cstdio>
 #include <ctime>
 #include <iomanip>
@@ -97,22 +98,51 @@ const char* CommandName(Command command) {
   return "";
 }
 
+namespace {
+
+// Characters, not bytes, of UTF-8 text ("38 °C" is five wide).
+std::size_t Width(const std::string& text) {
+  std::size_t width = 0;
+  for (unsigned char c : text) width += (c & 0xC0) != 0x80 ? 1 : 0;
+  return width;
+}
+
+// Columns as wide as their widest cell, two spaces apart; numbers to the right.
+void PrintTable(std::ostream& out, const std::string& indent, const std::vector<std::vector<std::string>>& rows,
+                const std::vector<bool>& right) {
+  std::vector<std::size_t> widths;
+  for (const auto& row : rows) {
+    widths.resize(std::max(widths.size(), row.size()));
+    for (std::size_t i = 0; i < row.size(); ++i) widths[i] = std::max(widths[i], Width(row[i]));
+  }
+  for (const auto& row : rows) {
+    std::string text = indent;
+    for (std::size_t i = 0; i < row.size(); ++i) {
+      const std::string pad(widths[i] - Width(row[i]), ' ');
+      const bool last = i + 1 == row.size();
+      text += i < right.size() && right[i] ? pad + row[i] : row[i] + (last ? "" : pad);
+      if (!last) text += "  ";
+    }
+    while (!text.empty() && text.back() == ' ') text.pop_back();
+    out << text << "\n";
+  }
+}
+
+}  // namespace
+
 void PrintText(const Request& request, const RunResult& result, std::ostream& out) {
-  char line[160];
   switch (request.command) {
-    case Command::List:
-      std::snprintf(line, sizeof line, "%-3s %-40s %-20s %-8s %9s  %s\n", "No", "Model", "Serial",
-                    "Firmware", "Capacity", "Transport");
-      out << line;
+    case Command::List: {
+      std::vector<std::vector<std::string>> rows = {{"No", "Model", "Serial", "Firmware", "Capacity", "Transport"}};
       for (const DriveResult& d : result.drives) {
         const DriveRecord& r = d.record;
-        std::snprintf(line, sizeof line, "%-3u %-40s %-20s %-8s %9s  %s\n", r.drive_number,
-                      Field(r.model).c_str(), Field(r.serial).c_str(), Field(r.firmware).c_str(),
-                      FormatCapacityGb(r.total_sectors).c_str(), TransportName(r));
-        out << line;
+        rows.push_back({std::to_string(r.drive_number), Field(r.model), Field(r.serial), Field(r.firmware),
+                        FormatCapacityGb(r.total_sectors), TransportName(r)});
       }
+      PrintTable(out, "", rows, {true, false, false, false, true, false});
       for (const std::string& disk : result.left_out) out << "Not listed: " << disk << "\n";
       break;
+    }
     case Command::Smart:
       for (const DriveResult& d : result.drives) {
         const DriveRecord& r = d.record;
@@ -125,27 +155,19 @@ void PrintText(const Request& request, const RunResult& result, std::ostream& ou
               << "\n\n";
           continue;
         }
-        std::snprintf(line, sizeof line, "  %-4s %-44s %7s %5s %9s  %-6s %s\n", "ID", "Name",
-                      "Current", "Worst", "Threshold", "Status", "Raw");
-        out << line;
+        std::vector<std::vector<std::string>> rows = {{"ID", "Name", "Current", "Worst", "Threshold", "Status", "Raw"}};
         if (r.nvme == 1) {
           for (const HealthRow& row : NvmeHealthRows(d.health, r)) {
-            std::snprintf(line, sizeof line, "  %-4d %-44s %7s %5s %9s  %-6s %s\n", row.offset,
-                          row.name.c_str(), row.current.c_str(), row.worst.c_str(),
-                          row.threshold.c_str(),
-                          row.image == kHealthBad ? "Bad" : row.image == kHealthGood ? "Good" : "",
-                          row.raw.c_str());
-            out << line;
+            rows.push_back({std::to_string(row.offset), row.name, row.current, row.worst, row.threshold,
+                            row.image == kHealthBad ? "Bad" : row.image == kHealthGood ? "Good" : "", row.raw});
           }
         } else {
           for (const Attribute& a : Attributes(d)) {
-            std::snprintf(line, sizeof line, "  %-4u %-44s %7u %5u %9u  %-6s %s\n", unsigned{a.id},
-                          a.name.c_str(), unsigned{a.current}, unsigned{a.worst},
-                          unsigned{a.threshold}, a.failing ? "Bad" : "Good",
-                          RawValueText(a.id, a.raw).c_str());
-            out << line;
+            rows.push_back({std::to_string(a.id), a.name, std::to_string(a.current), std::to_string(a.worst),
+                            std::to_string(a.threshold), a.failing ? "Bad" : "Good", RawValueText(a.id, a.raw)});
           }
         }
+        PrintTable(out, "  ", rows, {true, false, true, true, true, false, false});
         out << "\n";
       }
       break;
