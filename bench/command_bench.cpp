@@ -14,8 +14,8 @@
 #include <vector>
 
 #include "bench/BenchLogDir.h"
-#include "platform/command/CommandLine.h"
-#include "sim/Bench.h"
+#include "faces/command/CommandLine.h"
+#include "devices/sim/Bench.h"
 #include "ui/Backend.h"
 
 extern char** environ;

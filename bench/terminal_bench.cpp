@@ -9,14 +9,14 @@
 
 #include "app/CPlovixApp.h"
 #include "bench/BenchLogDir.h"
-#include "platform/scripted/ScriptedBackend.h"
-#include "platform/terminal/Canvas.h"
-#include "platform/terminal/Input.h"
-#include "platform/terminal/Render.h"
+#include "faces/scripted/ScriptedBackend.h"
+#include "faces/terminal/Canvas.h"
+#include "faces/terminal/Input.h"
+#include "faces/terminal/Render.h"
 #include "reports/DriveLog.h"
 #include "reports/LogReport.h"
-#include "sim/Bench.h"
-#include "sim/DemoBench.h"
+#include "devices/sim/Bench.h"
+#include "devices/sim/DemoBench.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include "diagnostics/Surface.h"
 #include "drive/DriveConnection.h"
 #include "drive/IoBuffers.h"
-#include "sim/Bench.h"
+#include "devices/sim/Bench.h"
 
 namespace {
 

@@ -22,7 +22,7 @@ foreach(exe PLOVIX DEMO)
   endif()
 endforeach()
 
-foreach(pair "HELP.TXT=HELP.TXT" "platform/win32/res/README.TXT=README.TXT")
+foreach(pair "HELP.TXT=HELP.TXT" "faces/win32/res/README.TXT=README.TXT")
   string(REPLACE "=" ";" parts "${pair}")
   list(GET parts 0 from)
   list(GET parts 1 to)

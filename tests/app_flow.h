@@ -10,8 +10,8 @@
 
 #include "app/CPlovixApp.h"
 #include "app/CPlovixDlg.h"
-#include "platform/scripted/ScriptedBackend.h"
-#include "sim/Bench.h"
+#include "faces/scripted/ScriptedBackend.h"
+#include "devices/sim/Bench.h"
 #include "ui/Backend.h"
 #include "support/temp_dir.h"
 

@@ -5,7 +5,7 @@
 #include <functional>
 
 #include "app_flow.h"
-#include "sim/DemoBench.h"
+#include "devices/sim/DemoBench.h"
 
 namespace plovix {
 namespace {

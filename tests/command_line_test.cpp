@@ -10,8 +10,8 @@
 #include <sstream>
 
 #include "app_flow.h"
-#include "platform/command/CommandLine.h"
-#include "platform/command/Run.h"
+#include "faces/command/CommandLine.h"
+#include "faces/command/Run.h"
 
 namespace plovix {
 namespace {

@@ -12,7 +12,7 @@
 #include "drive/DriveConnection.h"
 #include "inventory/DriveRecord.h"
 #include "inventory/DriveScan.h"
-#include "sim/Bench.h"
+#include "devices/sim/Bench.h"
 
 namespace plovix {
 namespace {

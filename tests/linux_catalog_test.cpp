@@ -5,9 +5,9 @@
 #include <vector>
 
 #include "linux_fake_tree.h"
-#include "platform/linux/LinuxDeviceCatalog.h"
-#include "platform/linux/Privileges.h"
-#include "platform/linux/UeventWatcher.h"
+#include "devices/linux/LinuxDeviceCatalog.h"
+#include "devices/linux/Privileges.h"
+#include "devices/linux/UeventWatcher.h"
 
 namespace plovix::linuxdev {
 namespace {

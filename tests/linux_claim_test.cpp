@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "linux_fake_tree.h"
-#include "platform/linux/LinuxDeviceIo.h"
+#include "devices/linux/LinuxDeviceIo.h"
 
 namespace plovix::linuxdev {
 namespace {

@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "linux_fake_tree.h"
-#include "platform/linux/LinuxDeviceIo.h"
-#include "platform/linux/SysfsLayout.h"
+#include "devices/linux/LinuxDeviceIo.h"
+#include "devices/linux/SysfsLayout.h"
 
 namespace plovix::linuxdev {
 namespace {

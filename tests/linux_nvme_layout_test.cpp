@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "linux_fake_tree.h"
-#include "platform/linux/DriveNumbering.h"
-#include "platform/linux/LinuxDeviceIo.h"
-#include "platform/linux/SysfsLayout.h"
+#include "devices/linux/DriveNumbering.h"
+#include "devices/linux/LinuxDeviceIo.h"
+#include "devices/linux/SysfsLayout.h"
 
 namespace plovix::linuxdev {
 namespace {

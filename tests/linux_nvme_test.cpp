@@ -9,8 +9,8 @@
 
 #include "drive/NvmeCommands.h"
 #include "linux_fake_tree.h"
-#include "platform/linux/LinuxDeviceIo.h"
-#include "platform/linux/NvmeTranslate.h"
+#include "devices/linux/LinuxDeviceIo.h"
+#include "devices/linux/NvmeTranslate.h"
 
 namespace plovix::linuxdev {
 namespace {

@@ -21,11 +21,11 @@
 #include "inventory/DriveRecord.h"
 #include "inventory/DriveScan.h"
 #include "linux_fake_tree.h"
-#include "platform/linux/LinuxDeviceCatalog.h"
-#include "platform/linux/LinuxDeviceIo.h"
-#include "platform/linux/SysfsLayout.h"
+#include "devices/linux/LinuxDeviceCatalog.h"
+#include "devices/linux/LinuxDeviceIo.h"
+#include "devices/linux/SysfsLayout.h"
 #include "reports/SmartAttributes.h"
-#include "sim/Bench.h"
+#include "devices/sim/Bench.h"
 
 namespace plovix::linuxdev {
 namespace {

@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "linux_fake_tree.h"
-#include "platform/linux/LinuxDeviceIo.h"
-#include "platform/linux/SgTranslate.h"
+#include "devices/linux/LinuxDeviceIo.h"
+#include "devices/linux/SgTranslate.h"
 
 namespace plovix::linuxdev {
 namespace {

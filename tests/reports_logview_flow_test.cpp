@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/scripted/ScriptedBackend.h"
+#include "faces/scripted/ScriptedBackend.h"
 #include "reports/LogReport.h"
 #include "support/reports_temp_dir.h"
 

@@ -9,9 +9,9 @@
 
 #include "app/CPlovixApp.h"
 #include "app/CPlovixDlg.h"
-#include "platform/scripted/ScriptedBackend.h"
+#include "faces/scripted/ScriptedBackend.h"
 #include "reports/CSmartdlg.h"
-#include "sim/Bench.h"
+#include "devices/sim/Bench.h"
 #include "support/reports_temp_dir.h"
 
 namespace plovix {

@@ -15,9 +15,9 @@
 
 #include "app/CPlovixApp.h"
 #include "app/CPlovixDlg.h"
-#include "platform/scripted/ScriptedBackend.h"
+#include "faces/scripted/ScriptedBackend.h"
 #include "reports/DriveLog.h"
-#include "sim/Bench.h"
+#include "devices/sim/Bench.h"
 #include "support/temp_dir.h"
 #include "ui/Dialog.h"
 

@@ -7,7 +7,7 @@
 #include <thread>
 #include <vector>
 
-#include "sim/Bench.h"
+#include "devices/sim/Bench.h"
 #include "sim_requests.h"
 
 namespace plovix::sim {

@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "reports/SmartAttributes.h"
-#include "sim/Bench.h"
-#include "sim/DemoBench.h"
+#include "devices/sim/Bench.h"
+#include "devices/sim/DemoBench.h"
 #include "sim_requests.h"
 
 namespace plovix::sim {

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "sim/Bench.h"
-#include "sim/SectorStore.h"
+#include "devices/sim/Bench.h"
+#include "devices/sim/SectorStore.h"
 #include "sim_requests.h"
 
 namespace plovix::sim {

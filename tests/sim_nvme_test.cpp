@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "drive/NvmeCommands.h"
-#include "sim/Bench.h"
+#include "devices/sim/Bench.h"
 #include "sim_requests.h"
 
 namespace plovix::sim {

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/scripted/ScriptedBackend.h"
-#include "platform/terminal/Input.h"
-#include "platform/terminal/Render.h"
+#include "faces/scripted/ScriptedBackend.h"
+#include "faces/terminal/Input.h"
+#include "faces/terminal/Render.h"
 
 namespace {
 

@@ -2,12 +2,12 @@
 // an in-memory canvas, and what keys and clicks do to a dialog.
 #include <gtest/gtest.h>
 
-#include "platform/scripted/ScriptedBackend.h"
-#include "platform/terminal/Canvas.h"
-#include "platform/terminal/Input.h"
-#include "platform/terminal/Layout.h"
-#include "platform/terminal/Render.h"
-#include "platform/terminal/Text.h"
+#include "faces/scripted/ScriptedBackend.h"
+#include "faces/terminal/Canvas.h"
+#include "faces/terminal/Input.h"
+#include "faces/terminal/Layout.h"
+#include "faces/terminal/Render.h"
+#include "faces/terminal/Text.h"
 
 namespace {
 

@@ -10,16 +10,16 @@
 #include <vector>
 
 #include "app/CPlovixApp.h"
-#include "platform/scripted/ScriptedBackend.h"
-#include "platform/terminal/Canvas.h"
-#include "platform/terminal/Input.h"
-#include "platform/terminal/Layout.h"
-#include "platform/terminal/Render.h"
-#include "platform/terminal/Text.h"
+#include "faces/scripted/ScriptedBackend.h"
+#include "faces/terminal/Canvas.h"
+#include "faces/terminal/Input.h"
+#include "faces/terminal/Layout.h"
+#include "faces/terminal/Render.h"
+#include "faces/terminal/Text.h"
 #include "reports/DriveLog.h"
 #include "reports/Help.h"
 #include "reports/LogReport.h"
-#include "sim/Bench.h"
+#include "devices/sim/Bench.h"
 #include "tests/support/utils_rig.h"
 #include "ui/TextFit.h"
 

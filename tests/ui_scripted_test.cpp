@@ -5,7 +5,7 @@
 #include <atomic>
 #include <thread>
 
-#include "platform/scripted/ScriptedBackend.h"
+#include "faces/scripted/ScriptedBackend.h"
 #include "ui_test_dialogs.h"
 
 namespace {

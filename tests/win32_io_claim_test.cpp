@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/win32/Win32DeviceIo.h"
+#include "devices/win32/Win32DeviceIo.h"
 #include "win32_io_fake.h"
 
 namespace plovix::win32 {

@@ -20,7 +20,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/win32/Win32Calls.h"
+#include "devices/win32/Win32Calls.h"
 
 namespace plovix::win32::testing_fake {
 

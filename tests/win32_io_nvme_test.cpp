@@ -11,8 +11,8 @@
 #include "drive/DriveConnection.h"
 #include "drive/IoBuffers.h"
 #include "drive/NvmeCommands.h"
-#include "platform/win32/Win32DeviceIo.h"
-#include "platform/win32/Win32Nvme.h"
+#include "devices/win32/Win32DeviceIo.h"
+#include "devices/win32/Win32Nvme.h"
 #include "win32_io_fake.h"
 
 namespace plovix::win32 {

@@ -8,7 +8,7 @@
 
 #include "drive/DriveConnection.h"
 #include "inventory/DriveScan.h"
-#include "platform/win32/Win32DeviceIo.h"
+#include "devices/win32/Win32DeviceIo.h"
 #include "win32_io_fake.h"
 
 namespace plovix::win32 {

@@ -9,7 +9,7 @@
 
 #include "ui/Controls.h"
 #include "ui/Dialog.h"
-#include "ui/Win32ListSync.h"
+#include "faces/win32/Win32ListSync.h"
 
 namespace {
 

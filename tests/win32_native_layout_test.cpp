@@ -25,13 +25,13 @@
 #include "app/CPlovixApp.h"
 #include "app/CPlovixDlg.h"
 #include "diagnostics/Utilities.h"
-#include "platform/win32/Win32Backend.h"
-#include "sim/Bench.h"
-#include "sim/DemoBench.h"
+#include "faces/win32/Win32Backend.h"
+#include "devices/sim/Bench.h"
+#include "devices/sim/DemoBench.h"
 #include "tests/support/auto_user.h"
 #include "tests/support/temp_dir.h"
 #include "ui/Template.h"
-#include "ui/Win32Template.h"
+#include "faces/win32/Win32Template.h"
 
 #include <windows.h>
 #include <commctrl.h>

@@ -10,9 +10,9 @@
 #include <vector>
 
 #include "inventory/DeviceCatalog.h"
-#include "platform/win32/GuidText.h"
+#include "devices/win32/GuidText.h"
 #include "ui/Template.h"
-#include "ui/Win32Template.h"
+#include "faces/win32/Win32Template.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 the maker's logo and the opened disk drive. Standard library only (no imaging package):
 shapes are rendered with 4x4 supersampling and written as ICO and BMP bytes.
 
-    python3 tools/make_win_art.py platform/win32/res
+    python3 tools/make_win_art.py faces/win32/res
 """
 import math
 import os

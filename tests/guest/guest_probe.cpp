@@ -36,10 +36,10 @@
 
 #include "app/CPlovixApp.h"
 #include "app/CPlovixDlg.h"
-#include "platform/command/CommandLine.h"
+#include "faces/command/CommandLine.h"
 #include "diagnostics/Erase.h"
 #include "diagnostics/Utilities.h"
-#include "platform/scripted/ScriptedBackend.h"
+#include "faces/scripted/ScriptedBackend.h"
 #include "reports/DriveLog.h"
 #include "reports/SmartVerdict.h"
 
@@ -50,9 +50,9 @@
 #include "drive/NvmeDecode.h"
 #include "inventory/DriveRecord.h"
 #include "inventory/DriveScan.h"
-#include "platform/linux/LinuxDeviceCatalog.h"
-#include "platform/linux/LinuxDeviceIo.h"
-#include "platform/linux/UeventWatcher.h"
+#include "devices/linux/LinuxDeviceCatalog.h"
+#include "devices/linux/LinuxDeviceIo.h"
+#include "devices/linux/UeventWatcher.h"
 #include "reports/SmartAttributes.h"
 
 namespace {

@@ -2,7 +2,7 @@
 // not fit what the program shows as a failure of the running test.
 #include <gtest/gtest.h>
 
-#include "platform/scripted/ScriptedBackend.h"
+#include "faces/scripted/ScriptedBackend.h"
 
 int main(int argc, char** argv) {
   ::testing::InitGoogleTest(&argc, argv);

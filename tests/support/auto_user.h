@@ -11,7 +11,7 @@
 
 #include "diagnostics/Erase.h"
 #include "diagnostics/Surface.h"
-#include "platform/scripted/ScriptedBackend.h"
+#include "faces/scripted/ScriptedBackend.h"
 
 namespace plovix::testing_utils {
 

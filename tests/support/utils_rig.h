@@ -12,8 +12,8 @@
 #include <gtest/gtest.h>
 
 #include "app/CPlovixDlg.h"
-#include "platform/scripted/ScriptedBackend.h"
-#include "sim/Bench.h"
+#include "faces/scripted/ScriptedBackend.h"
+#include "devices/sim/Bench.h"
 #include "support/temp_dir.h"
 
 namespace plovix::testing_utils {
