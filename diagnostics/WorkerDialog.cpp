@@ -60,7 +60,8 @@ void WorkerDialog::OnCancel() { OnAbort(); }
 
 void WorkerDialog::WaitForWorker() {
   if (!worker_.joinable()) return;
-  while (finished.load(std::memory_order_acquire) == 0) ui::Sleep(1000);
+  // The windows stay served meanwhile: a long last command must not freeze them.
+  while (finished.load(std::memory_order_acquire) == 0) ui::Pump(1000);
 }
 
 void WorkerDialog::OnAbort() {

@@ -60,6 +60,14 @@ void Sleep(unsigned ms) {
   std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
 
+void Pump(unsigned ms) {
+  if (HasBackend()) {
+    GetBackend().Pump(ms);
+    return;
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
 std::time_t Now() { return HasBackend() ? GetBackend().Now() : std::time(nullptr); }
 
 std::uint64_t TickMs() {

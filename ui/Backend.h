@@ -9,6 +9,12 @@
 
 namespace ui {
 
+// The threading rule: dialogs, their controls and every call below belong to the UI
+// thread, the one that runs the modal loops, with one exception: PostDeviceChange, which
+// any thread may call. A worker thread never touches a window: it leaves its results in
+// its own atomics and the dialog's timer, on the UI thread, shows them. A back end that
+// is nevertheless handed a control change on another thread carries it over to the UI
+// thread (the Windows one posts it) rather than touching a window there.
 class Backend {
  public:
   virtual ~Backend() = default;
@@ -33,6 +39,10 @@ class Backend {
 
   // Blocks the calling thread (no message processing).
   virtual void Sleep(unsigned ms) = 0;
+  // Waits up to ms on the UI thread while its windows keep being served (painted,
+  // moved); may return early when something was handled, so the caller looks again at
+  // what it waits for. A back end with no messages of its own just sleeps.
+  virtual void Pump(unsigned ms) { Sleep(ms); }
   // Wall-clock time for logs and reports.
   virtual std::time_t Now() = 0;
   // Monotonic milliseconds, for device models that advance with time.
@@ -58,6 +68,7 @@ int MessageBox(const std::string& text, const std::string& caption = "", unsigne
 // The framework's application message box (AfxMessageBox): caption is the app title.
 int AfxMessageBox(const std::string& text, unsigned type = MB_OK);
 void Sleep(unsigned ms);
+void Pump(unsigned ms);
 std::time_t Now();
 std::uint64_t TickMs();
 

@@ -11,6 +11,7 @@
 #include <climits>
 #include <ctime>
 #include <map>
+#include <mutex>
 #include <utility>
 #include <vector>
 
@@ -223,9 +224,10 @@ INT_PTR CALLBACK DialogProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
 
 }  // namespace
 
-// A control changed on another thread: the window is brought in line on its own
-// thread, since a cross-thread SendMessage would wait for a UI thread that may itself
-// be waiting for that worker.
+// Control changes that came from another thread are waiting: the UI thread brings the
+// windows in line itself. Another thread never touches a window or the back end's data
+// of a dialog, which the UI thread may be freeing meanwhile; and a cross-thread
+// SendMessage would wait for a UI thread that may itself be waiting for that thread.
 constexpr UINT kPushControlMessage = WM_APP + 0x50;
 // A queued device change. WM_DEVICECHANGE itself cannot be posted: for arrivals and
 // removals its lParam counts as a pointer, and PostMessage refuses it.
@@ -234,6 +236,9 @@ constexpr UINT kDeviceChangeMessage = WM_APP + 0x51;
 struct Win32Backend::Impl {
   HINSTANCE instance = GetModuleHandleW(nullptr);
   DWORD ui_thread = GetCurrentThreadId();
+  // Changes from other threads, by dialog and index of the control; taken on the UI thread.
+  std::mutex foreign_mutex;
+  std::vector<std::pair<Dialog*, int>> foreign_changes;
   int pushing = 0;  // >0 while the program's changes go to the windows
   int message_boxes = 0;
   std::atomic<HWND> top_level{nullptr};
@@ -414,6 +419,20 @@ struct Win32Backend::Impl {
 
   // Brings one control in line with its model; a static's or button's new text or font,
   // or a list's new columns, lay the dialog out again.
+  // On the UI thread: the changes other threads left, for the dialogs still open.
+  void PushForeignChanges() {
+    std::vector<std::pair<Dialog*, int>> changes;
+    {
+      std::lock_guard<std::mutex> lock(foreign_mutex);
+      changes.swap(foreign_changes);
+    }
+    const std::vector<Dialog*> open = OpenDialogs();
+    for (const auto& [dlg, index] : changes) {
+      if (std::find(open.begin(), open.end(), dlg) == open.end()) continue;
+      if (NativeDialog* nd = Native(*dlg); nd != nullptr && nd->hwnd != nullptr) PushControl(*nd, index);
+    }
+  }
+
   void PushControl(NativeDialog& nd, int index) {
     Control* control = nd.At(index);
     if (control == nullptr) return;
@@ -919,7 +938,7 @@ struct Win32Backend::Impl {
       case WM_CTLCOLORBTN:
         return CtlColor(nd, msg, reinterpret_cast<HDC>(wp), reinterpret_cast<HWND>(lp));
       case kPushControlMessage:
-        PushControl(nd, static_cast<int>(wp));
+        PushForeignChanges();
         return TRUE;
       case WM_DPICHANGED:
         DpiChanged(nd, HIWORD(wp), reinterpret_cast<const RECT*>(lp));
@@ -1011,14 +1030,23 @@ void Win32Backend::RunModalLoop(Dialog& dlg) {
 }
 
 void Win32Backend::ControlChanged(Dialog& dlg, Control& control) {
-  NativeDialog* nd = Impl::Native(dlg);
-  if (nd == nullptr || nd->hwnd == nullptr) return;  // pushed when the window is made
-  const int index = nd->IndexOf(control);
   if (GetCurrentThreadId() != impl_->ui_thread) {
-    PostMessageW(nd->hwnd, kPushControlMessage, static_cast<WPARAM>(index), 0);
+    // Found by the dialog's own list: the back end's data of it is the UI thread's.
+    const auto& controls = dlg.controls();
+    int index = -1;
+    for (std::size_t i = 0; i < controls.size() && index < 0; ++i) {
+      if (controls[i].get() == &control) index = static_cast<int>(i);
+    }
+    {
+      std::lock_guard<std::mutex> lock(impl_->foreign_mutex);
+      impl_->foreign_changes.emplace_back(&dlg, index);
+    }
+    if (HWND hwnd = impl_->top_level.load()) PostMessageW(hwnd, kPushControlMessage, 0, 0);
     return;
   }
-  impl_->PushControl(*nd, index);
+  NativeDialog* nd = Impl::Native(dlg);
+  if (nd == nullptr || nd->hwnd == nullptr) return;  // pushed when the window is made
+  impl_->PushControl(*nd, nd->IndexOf(control));
 }
 
 void* Win32Backend::NativeWindow(const Dialog& dlg) {
@@ -1059,6 +1087,27 @@ int Win32Backend::MessageBox(const std::string& text, const std::string& caption
 }
 
 void Win32Backend::Sleep(unsigned ms) { ::Sleep(ms); }
+
+void Win32Backend::Pump(unsigned ms) {
+  if (GetCurrentThreadId() != impl_->ui_thread) {
+    ::Sleep(ms);
+    return;
+  }
+  // The windows keep being painted and moved meanwhile; whatever arrives ends the wait,
+  // so the caller looks again at what it waits for.
+  if (MsgWaitForMultipleObjects(0, nullptr, FALSE, ms, QS_ALLINPUT) != WAIT_OBJECT_0) return;
+  MSG msg;
+  while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    if (msg.message == WM_QUIT) {
+      PostQuitMessage(static_cast<int>(msg.wParam));
+      return;
+    }
+    HWND top = Impl::TopWindow();
+    if (top != nullptr && IsDialogMessageW(top, &msg)) continue;
+    TranslateMessage(&msg);
+    DispatchMessageW(&msg);
+  }
+}
 
 std::time_t Win32Backend::Now() { return std::time(nullptr); }
 

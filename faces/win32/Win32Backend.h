@@ -24,6 +24,7 @@ class Win32Backend : public Backend {
   bool KillTimer(Dialog& dlg, int timer_id) override;
   int MessageBox(const std::string& text, const std::string& caption, unsigned type) override;
   void Sleep(unsigned ms) override;
+  void Pump(unsigned ms) override;
   std::time_t Now() override;
   std::uint64_t TickMs() override;
   void PostDeviceChange(unsigned event) override;
