@@ -1,5 +1,6 @@
 // How the Linux block layer is laid out under /sys and /proc, read through a root
-// prefix so that tests can hand in a fake tree ("" is the running system).
+// prefix so that tests can hand in a fake tree ("" is the running system). The kernel's
+// disk names are decoded in KernelNames.cpp, the /proc texts in ProcParsers.cpp.
 #pragma once
 
 #include <cstdint>
