@@ -18,14 +18,6 @@ Align AlignOf(std::uint32_t style) {
   return Align::Left;
 }
 
-std::string OneLine(const std::string& text) {
-  std::string out;
-  for (char c : text) {
-    if (c == '\r') continue;
-    out.push_back(c == '\n' ? ' ' : c);
-  }
-  return out;
-}
 
 bool BigFont(const Control& control) {
   const auto& font = control.font();
@@ -286,6 +278,9 @@ void DrawList(Canvas& canvas, const ListCtrl& list, const Cells& cells, double s
   }
 }
 
+
+}  // namespace
+
 // The menu text as shown, and the column of its mnemonic letter (-1 for none).
 std::pair<std::string, int> MenuLabel(const std::string& text) {
   const auto amp = text.find('&');
@@ -294,40 +289,14 @@ std::pair<std::string, int> MenuLabel(const std::string& text) {
   return {shown, DisplayWidth(StripMnemonic(text.substr(0, amp)))};
 }
 
-SendableKeys g_sendable;
-
-// The paging keys the terminal has, as the hint names them; empty for none.
-std::string PagingKeys() {
-  const SendableKeys& keys = g_sendable;
-  if (keys.paging && keys.home_end) return "PgUp PgDn Home End";
-  if (keys.paging) return "PgUp PgDn";
-  if (keys.home_end) return "Home End";
-  return {};
+std::string OneLine(const std::string& text) {
+  std::string out;
+  for (char c : text) {
+    if (c == '\r') continue;
+    out.push_back(c == '\n' ? ' ' : c);
+  }
+  return out;
 }
-
-}  // namespace
-
-SendableKeys SendableFromDescription(const std::function<const char*(const char*)>& key_string, bool meta) {
-  auto has = [&](const char* name) {
-    const char* s = key_string(name);
-    return s != nullptr && *s != '\0';
-  };
-  SendableKeys keys;
-  keys.back_tab = has("kcbt");
-  keys.paging = has("kpp") && has("knp");
-  keys.home_end = has("khome") && has("kend");
-  // A vt100 names its keypad keys F5 to F10 (ESC O t ... ESC O x): a keypad "8" is no F10.
-  const char* f10 = key_string("kf10");
-  const std::string_view keypad = "lmnpqrstuvwxyM";
-  keys.f10 = has("kf10") && !(std::strlen(f10) == 3 && f10[0] == '\x1B' && f10[1] == 'O' &&
-                              keypad.find(f10[2]) != std::string_view::npos);
-  keys.alt = meta;
-  return keys;
-}
-
-void UseSendableKeys(const SendableKeys& keys) { g_sendable = keys; }
-
-const SendableKeys& CurrentSendableKeys() { return g_sendable; }
 
 std::vector<MenuEntry> SystemMenuEntries(const Dialog& dlg) {
   std::vector<MenuEntry> entries{{SC_CLOSE, "Close"}};
@@ -559,213 +528,6 @@ void DrawMessageBox(Canvas& canvas, const BoxState& box) {
   };
   button(layout.ok, "OK", box.focus == 0);
   if (layout.cancel.w > 0) button(layout.cancel, "Cancel", box.focus == 1);
-}
-
-std::vector<KeyHelp> DialogKeyHint(const Dialog& dlg, const DialogView& view, bool main_window) {
-  const Glyphs& g = CurrentGlyphs();
-  const std::string esc = main_window ? "quit" : "cancel";
-  if (view.menu_open) {
-    std::vector<KeyHelp> hint{{g.up_down, "choose"}, {"Enter", "run"}};
-    for (const auto& entry : SystemMenuEntries(dlg)) {
-      const char32_t letter = MnemonicOf(entry.text);
-      if (letter != 0 && letter < 0x80) {
-        hint.push_back({std::string(1, static_cast<char>(std::toupper(static_cast<int>(letter)))),
-                        MenuLabel(entry.text).first});
-      }
-    }
-    hint.push_back({"Esc", "close menu"});
-    return hint;
-  }
-  std::vector<KeyHelp> hint;
-  const auto& controls = dlg.controls();
-  const Control* focused = view.focus >= 0 && view.focus < static_cast<int>(controls.size())
-                               ? controls[static_cast<std::size_t>(view.focus)].get()
-                               : nullptr;
-  bool text_scrolls = false;  // PgUp and PgDn reach a text whatever has the focus
-  int texts = 0;
-  for (const auto& c : controls) texts += c->kind() == Kind::Edit && (c->style() & style::kMultiline) != 0;
-  text_scrolls = texts == 1;
-  const SendableKeys& keys = g_sendable;
-  const std::string paging = PagingKeys();
-  if (focused != nullptr) {
-    switch (focused->kind()) {
-      case Kind::Button:
-        hint.push_back({"Enter", Concat({"press ", ShownText(*focused)})});
-        if (text_scrolls && !paging.empty()) hint.push_back({paging, "scroll the text"});
-        break;
-      case Kind::ListView: {
-        const auto& list = static_cast<const ListCtrl&>(*focused);
-        hint.push_back({g.up_down, "move"});
-        if ((list.GetExtendedStyle() & LVS_EX_CHECKBOXES) != 0) hint.push_back({"Space", "check"});
-        if (focused->id() == kDriveListId) hint.push_back({"Enter", "SMART status"});
-        if (keys.paging) hint.push_back({"PgUp PgDn", "page"});
-        break;
-      }
-      case Kind::Edit:
-        if ((focused->style() & style::kMultiline) != 0) {
-          hint.push_back({paging.empty() ? std::string(g.up_down) : Concat({g.up_down, " ", paging}), "scroll"});
-          if (!EditWraps(*focused)) hint.push_back({g.left_right, "sideways"});
-        } else if ((focused->style() & style::kReadOnly) != 0) {
-          hint.push_back({keys.home_end ? Concat({g.left_right, " Home End"}) : std::string(g.left_right), "scroll"});
-        } else {
-          hint.push_back({"type", "edit"});
-        }
-        break;
-      default:
-        break;
-    }
-  }
-  hint.push_back({"Tab", "next"});
-  hint.push_back({"Esc", esc});
-  // Alt+Space opens the menu too; it is named only where F10 cannot be sent.
-  if (keys.f10) {
-    hint.push_back({"F10", "menu"});
-  } else if (keys.alt) {
-    hint.push_back({"Alt+Space", "menu"});
-  }
-  if (keys.back_tab) hint.push_back({"Shift+Tab", "back"});
-  return hint;
-}
-
-std::vector<KeyHelp> BoxKeyHint(const BoxState& box) {
-  if (BoxHasCancel(box.type)) {
-    return {{"Enter", box.focus == 1 ? "Cancel" : "OK"}, {"Tab", "switch"}, {"Esc", "Cancel"}};
-  }
-  return {{"Enter", "OK"}, {"Esc", "OK"}};
-}
-
-void DrawKeyHint(Canvas& canvas, const std::vector<KeyHelp>& hint) {
-  if (canvas.height() <= 0) return;
-  const int y = canvas.height() - 1;
-  const int room = canvas.width() - 1;
-  // As many entries as fit, in order.
-  std::size_t count = 0;
-  int used = 0;
-  for (; count < hint.size(); ++count) {
-    const int w = DisplayWidth(hint[count].keys) + 1 + DisplayWidth(hint[count].action) + (count > 0 ? 2 : 0);
-    if (used + w > room) break;
-    used += w;
-  }
-  canvas.SetOwner(-1);
-  canvas.Fill(Cells{0, y, canvas.width(), 1}, Attr{});
-  int x = 1;
-  Attr keys;
-  keys.bold = true;
-  keys.reverse = true;
-  for (std::size_t i = 0; i < count; ++i) {
-    if (i > 0) x += 2;
-    x += canvas.Put(x, y, hint[i].keys, keys);
-    x += canvas.Put(x, y, Concat({" ", hint[i].action}), Attr{});
-  }
-  if (count == 0 && !hint.empty()) {
-    canvas.Put(1, y, Ellipsize(Concat({hint[0].keys, " ", hint[0].action}), room - 1), Attr{});
-  }
-}
-
-namespace {
-
-// Whether a window drawn with this layout reads whole: inside the screen above the hint,
-// every button's label and every text of the window's own uncut. (Long drive names in
-// edits and lists are cut with a mark by design; they do not count.)
-bool LayoutReads(const Dialog& dlg, const DialogLayout& layout, int cols, int rows) {
-  const Cells frame = layout.placement.frame;
-  if (frame.x < 0 || frame.y < 0 || frame.x + frame.w > cols || frame.y + frame.h > rows - kHintRows) return false;
-  const auto& controls = dlg.controls();
-  for (std::size_t i = 0; i < controls.size() && i < layout.cells.size(); ++i) {
-    const Control& c = *controls[i];
-    const Cells cells = layout.cells[i];
-    if (cells.w <= 0) continue;
-    if (c.kind() == Kind::ListView) {
-      // Every column a few cells (the first its check box and a number), frame and
-      // separators besides.
-      const auto& list = static_cast<const ListCtrl&>(c);
-      const std::vector<int> needs = ColumnNeeds(list);
-      int want = ListLayout(cells).framed ? 2 : 0;
-      for (std::size_t k = 0; k < needs.size(); ++k) {
-        want += std::min(needs[k], k == 0 ? ListPrefixWidth(list) + 2 : 4) + (k > 0 ? 1 : 0);
-      }
-      if (want > cells.w) return false;
-      continue;
-    }
-    if (c.kind() == Kind::Edit && (c.style() & style::kMultiline) != 0) {
-      constexpr int kReadableText = 20;  // columns of a help or report text worth reading
-      if (EditTextArea(cells, true).w < std::min(kReadableText, ColumnOf(c.rect().w, Scale{}))) return false;
-      continue;
-    }
-    if (c.kind() != Kind::Button && c.kind() != Kind::Static) continue;
-    const std::string text = OneLine(ShownText(c));
-    if (text.find_first_not_of(' ') == std::string::npos) continue;
-    if (c.kind() == Kind::Button) {
-      if (DisplayWidth(text) + 2 > cells.w) return false;
-    } else if (cells.h == 1 || IsLineStatic(c)) {
-      if (DisplayWidth(text) > cells.w) return false;
-    } else if (static_cast<int>(WrapText(ShownText(c), cells.w).size()) > cells.h) {
-      return false;
-    }
-  }
-  return true;
-}
-
-}  // namespace
-
-bool DialogFits(Dialog& dlg, const DialogView& view, ScreenSize size) {
-  if (size.cols <= 0 || size.rows <= kHintRows) return false;
-  Canvas canvas(size.cols, size.rows);
-  DialogView trial;  // the same focus and scrolling, its own layout
-  trial.focus = view.focus;
-  trial.edit_top = view.edit_top;
-  trial.edit_left = view.edit_left;
-  DrawDialog(canvas, dlg, trial, true);
-  return canvas.overdraws().empty() && LayoutReads(dlg, trial.layout, size.cols, size.rows);
-}
-
-ScreenSize SmallestFit(Dialog& dlg, const DialogView& view, ScreenSize now) {
-  constexpr ScreenSize kLargest{400, 200};
-  // The least value in [1, hi] for which fits holds, assuming larger ones fit too.
-  auto least = [](int hi, const std::function<bool(int)>& fits) {
-    if (!fits(hi)) return 0;
-    int lo = 1;
-    while (lo < hi) {
-      const int mid = lo + (hi - lo) / 2;
-      if (fits(mid)) {
-        hi = mid;
-      } else {
-        lo = mid + 1;
-      }
-    }
-    return hi;
-  };
-  // A narrow window wraps its texts over more rows: of the sizes that fit, the one
-  // nearest the screen's own width, then as narrow as those rows allow.
-  const int narrowest = least(kLargest.cols, [&](int c) { return DialogFits(dlg, view, {c, kLargest.rows}); });
-  if (narrowest == 0) return {};
-  const int width = std::clamp(now.cols, narrowest, kLargest.cols);
-  ScreenSize need;
-  need.rows = least(kLargest.rows, [&](int r) { return DialogFits(dlg, view, {width, r}); });
-  if (need.rows == 0) return {};
-  need.cols = least(width, [&](int c) { return DialogFits(dlg, view, {c, need.rows}); });
-  // Rows and columns trade a little: grow both until the pair fits.
-  while (!DialogFits(dlg, view, need)) {
-    if (need.cols >= kLargest.cols && need.rows >= kLargest.rows) return {};
-    need.cols = std::min(kLargest.cols, need.cols + 1);
-    need.rows = std::min(kLargest.rows, need.rows + 1);
-  }
-  return need;
-}
-
-std::string TooSmallText(ScreenSize need, ScreenSize now, int width) {
-  const std::string size = Concat({std::to_string(need.cols), " x ", std::to_string(need.rows)});
-  const std::string texts[] = {
-      Concat({"The terminal is too small: it must be at least ", size, " (it is ", std::to_string(now.cols),
-              " x ", std::to_string(now.rows), ")."}),
-      Concat({"The terminal is too small: at least ", size, "."}),
-      Concat({"Too small: at least ", size}),
-      Concat({"Need ", size}),
-  };
-  for (const auto& text : texts) {
-    if (DisplayWidth(text) <= width) return text;
-  }
-  return Ellipsize(texts[std::size(texts) - 1], width);
 }
 
 bool DrawScreen(Canvas& canvas, const std::vector<ScreenLayer>& layers) {

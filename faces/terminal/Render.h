@@ -1,5 +1,6 @@
 // Drawing dialogs, message boxes, the system menu and the key hint into a Canvas. No
-// terminal I/O here, so the look can be checked in tests.
+// terminal I/O here, so the look can be checked in tests. The painters are in
+// Render.cpp, the key hint in KeyHint.cpp, the fitting to the screen in ScreenFit.cpp.
 #pragma once
 
 #include <cstdint>
@@ -76,6 +77,13 @@ const TextLines& EditLines(DialogView& view, int index, const Control& edit, int
 // The line a list's keys act on: the focused line, else the first selected one, else
 // the first line (-1 when the list is empty).
 int CursorLine(const ListCtrl& list);
+
+// Shared by the drawing files: a text on one line (line breaks as blanks), a menu text
+// as shown with the column of its mnemonic letter (-1 for none), and whether a window
+// drawn with this layout reads whole on a screen of cols x rows (ScreenFit.cpp).
+std::string OneLine(const std::string& text);
+std::pair<std::string, int> MenuLabel(const std::string& text);
+bool LayoutReads(const Dialog& dlg, const DialogLayout& layout, int cols, int rows);
 
 // Draws one dialog; an inactive one (beneath another window) is dimmed. Records the
 // layout in view. The screen's bottom kHintRows rows are left to the key hint.
