@@ -4,6 +4,7 @@
 // and no two controls share a cell.
 #pragma once
 
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -26,6 +27,10 @@ inline constexpr int kUnitsPerColumn = 4;
 inline constexpr int kUnitsPerRow = 8;
 // The screen's bottom row holds the key hint; windows stay above it.
 inline constexpr int kHintRows = 1;
+
+// Templates were drawn for a proportional font, about 7 pixels to one of our cells.
+inline constexpr double kPixelsPerCell = 7.0;
+inline int CeilDiv(double a, double b) { return static_cast<int>(std::ceil(a / b - 1e-9)); }
 
 struct Scale {
   double sx = 1.0;  // across: dialog units to columns, times 1/4
