@@ -7,11 +7,8 @@ namespace plovix {
 
 namespace {
 
-constexpr int kWarningTemplate = 148;
-constexpr int kSureTemplate = 149;
-constexpr int kEraseMbrDoneTemplate = 151;
-constexpr int kEraseDiskDoneTemplate = 152;
-constexpr int kAbortTestTemplate = 131;
+using namespace confirm_ids;
+
 constexpr int kWarningText = 1027;
 
 constexpr const char* kEraseMbrWarning =

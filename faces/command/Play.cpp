@@ -29,7 +29,8 @@ namespace {
 std::atomic<bool> g_interrupted{false};
 static_assert(std::atomic<bool>::is_always_lock_free, "set from a signal handler");
 
-constexpr int kWarningTemplate = 148;  // the first warning before an erase or SMART enable
+using confirm_ids::kSureTemplate;
+using confirm_ids::kWarningTemplate;
 
 // Long enough for any drive's extended self-test; the simulated clock is not held to it.
 constexpr unsigned kLongestWaitMs = 48u * 3600u * 1000u;
@@ -146,7 +147,7 @@ class PlayingUser : public ui::scripted::ScriptedBackend {
       }
     }
     // The warnings and confirmations are the questions; only what followed them is kept.
-    if (id != kWarningTemplate && id != kWarningTemplate + 1) {
+    if (id != kWarningTemplate && id != kSureTemplate) {
       result_.said.push_back(Said{dlg.caption(), DialogText(dlg)});
     }
   }
