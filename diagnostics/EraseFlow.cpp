@@ -107,10 +107,10 @@ std::string CPlovixDlg::EraseNotice(const DriveRecord& record, std::uint8_t choi
   const bool hpa = (Word(id, 82) & 0x0400) != 0 && (Word(id, 83) & 0x0400) != 0;
   if (!ama && !hpa) return notice;
   const Transport sat{record.via_scsi, 0};
-  const AtaAnswer native = ama ? GetNativeMaxAddressExt(*connection, sat)
+  const AtaReply native = ama ? GetNativeMaxAddressExt(*connection, sat)
                                : ReadNativeMaxAddressExt(*connection, sat);
-  if (!native.ok() || !native.has_registers) return notice;
-  const std::uint64_t native_sectors = native.lba + 1;
+  if (!native.ok() || !native.registers) return notice;
+  const std::uint64_t native_sectors = native.lba() + 1;
   erase_hidden_sectors = native_sectors > record.total_sectors ? native_sectors - record.total_sectors : 0;
   if (*erase_hidden_sectors == 0) return notice;
   return notice.empty() ? HiddenNote(*erase_hidden_sectors)

@@ -57,14 +57,14 @@ class VendorFill : public EraseMethod {
       if (c.Aborting()) return {EraseStatus::Aborted, run.lba, {}};
       // A run erased without the zeros loaded would hold stale buffer data.
       for (int step = 0; step < 2; ++step) {
-        const AtaAnswer answer = step == 0
+        const AtaReply answer = step == 0
                                      ? SendWriteBufferZeros(connection_, transport_)
                                      : SendEraseRange(connection_, transport_, run.lba, run.count);
         if (answer.ok()) continue;
         // A drive that does not know these commands says so before it has written a
         // sector: another method takes over.
         if (!started_ && answer.outcome == AtaOutcome::DriveError) return {EraseStatus::Refused, 0, {}};
-        return Failure(run.lba, DescribeAnswer(answer));
+        return Failure(run.lba, DescribeReply(answer));
       }
       started_ = true;
     }
@@ -91,10 +91,10 @@ class SctFill : public EraseMethod {
       const std::uint64_t n = std::min(kPiece, first + count - lba);
       c.At(lba);
       if (c.Aborting()) return {EraseStatus::Aborted, lba, {}};
-      const AtaAnswer start = SctWriteSame(connection_, transport_, lba, n, 0);
+      const AtaReply start = SctWriteSame(connection_, transport_, lba, n, 0);
       if (!start.ok()) {
         if (!started_ && start.outcome == AtaOutcome::DriveError) return {EraseStatus::Refused, 0, {}};
-        return Failure(lba, DescribeAnswer(start));
+        return Failure(lba, DescribeReply(start));
       }
       started_ = true;
       if (EraseResult r = WaitForPiece(lba, n, c); r.status != EraseStatus::Done) return r;
@@ -105,8 +105,8 @@ class SctFill : public EraseMethod {
  private:
   EraseResult WaitForPiece(std::uint64_t lba, std::uint64_t n, const EraseControl& c) {
     for (int polls = 0;; ++polls) {
-      const AtaAnswer read = SctReadStatus(connection_, transport_);
-      if (!read.ok()) return Failure(lba, "the SCT status could not be read: " + DescribeAnswer(read));
+      const AtaReply read = SctReadStatus(connection_, transport_);
+      if (!read.ok()) return Failure(lba, "the SCT status could not be read: " + DescribeReply(read));
       const SctStatus status = DecodeSctStatus(connection_.buffers().a());
       if (status.extended_status == 0) return {};
       if (status.extended_status != 0xFFFF) {

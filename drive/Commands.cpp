@@ -19,7 +19,6 @@ constexpr std::uint8_t kCmdAccessibleMaxAddress = 0x78;
 constexpr std::uint8_t kSmartReadLog = 0xD5;
 constexpr std::uint8_t kSmartWriteLog = 0xD6;
 constexpr std::uint8_t kSctCommandLog = 0xE0;
-constexpr std::uint8_t kAtaStatusErr = 0x01;
 
 constexpr std::uint8_t kSmartReadData = 0xD0;
 constexpr std::uint8_t kSmartReadThresholds = 0xD1;
@@ -48,131 +47,112 @@ bool UsesBridgeBlock(Transport transport) {
   return transport.via_scsi != 0 && transport.behind_bridge != 0;
 }
 
+// A SMART command's registers: the feature says which, LBA mid and high its signature.
+AtaTaskFile SmartTaskFile(std::uint8_t feature, std::uint8_t count, std::uint8_t lba_low) {
+  AtaTaskFile tf;
+  tf.feature = feature;
+  tf.count = count;
+  tf.lba_low = lba_low;
+  tf.lba_mid = kSmartLbaMid;
+  tf.lba_high = kSmartLbaHigh;
+  tf.device = kDeviceLba;
+  tf.command = kCmdSmart;
+  return tf;
+}
+
+AtaTaskFile PlainTaskFile(std::uint8_t command) {
+  AtaTaskFile tf;
+  tf.command = command;
+  return tf;
+}
+
 // The SMART commands that read a sector: READ DATA and READ ATTRIBUTE THRESHOLDS.
 int SmartDataIn(DriveConnection& connection, Transport transport, std::uint8_t feature) {
   std::uint8_t* a = connection.buffers().a();
+  AtaTaskFile tf = SmartTaskFile(feature, 0x00, 0x00);
   if (transport.via_scsi == 0) {
-    TaskFile tf{feature, 0x00, 0x00, kSmartLbaMid, kSmartLbaHigh, kDeviceLba, kCmdSmart};
-    return SendAtaCommand(connection, MakeAtaRequest(kAtaFlagsDataIn, a, kSectorBytes, tf));
+    return SendAtaCommand(connection, MakeAtaRequest(tf, AtaData::In, a));
   }
   if (UsesBridgeBlock(transport)) {
-    return SendScsiCommand(connection,
-                           MakeScsiRequest(kScsiDataIn, a, kSectorBytes,
-                                           {0xDF, 0x10, 0x00, 0x02, 0x00, feature, 0x00, 0x00,
-                                            kSmartLbaMid, kSmartLbaHigh, kDeviceLba, kCmdSmart}));
+    return SendScsiCommand(connection, MakeScsiRequest(BridgeBlock(tf, true, kSectorBytes),
+                                                       AtaData::In, a));
   }
-  return SendScsiCommand(connection,
-                         MakeScsiRequest(kScsiDataIn, a, kSectorBytes,
-                                         {0xA1, 0x08, 0x0B, feature, 0x00, 0x00, kSmartLbaMid,
-                                          kSmartLbaHigh, 0x00, kCmdSmart, 0x00, 0x00}));
+  tf.device = 0x00;  // the 12-byte data-in blocks go with the device register clear
+  return SendScsiCommand(connection, MakeScsiRequest(PassThrough12(tf, AtaData::In),
+                                                     AtaData::In, a));
 }
 
-// SMART commands without data. Only some of them have a bridge form.
+// SMART commands without data. Only some of them have a bridge form, which is sent as
+// if it read a sector.
 int SmartNonData(DriveConnection& connection, Transport transport, std::uint8_t feature,
                  std::uint8_t lba_low, bool has_bridge_form) {
+  const AtaTaskFile tf = SmartTaskFile(feature, 0x00, lba_low);
   if (transport.via_scsi == 0) {
-    TaskFile tf{feature, 0x00, lba_low, kSmartLbaMid, kSmartLbaHigh, kDeviceLba, kCmdSmart};
-    return SendAtaCommand(connection, MakeAtaRequest(0, nullptr, 0, tf));
+    return SendAtaCommand(connection, MakeAtaRequest(tf, AtaData::None, nullptr));
   }
   if (has_bridge_form && UsesBridgeBlock(transport)) {
-    return SendScsiCommand(connection,
-                           MakeScsiRequest(kScsiDataUnspecified, nullptr, 0,
-                                           {0xDF, 0x10, 0x00, 0x02, 0x00, feature, 0x00, lba_low,
-                                            kSmartLbaMid, kSmartLbaHigh, kDeviceLba, kCmdSmart}));
+    return SendScsiCommand(connection, MakeScsiRequest(BridgeBlock(tf, true, kSectorBytes),
+                                                       AtaData::None, nullptr));
   }
-  return SendScsiCommand(connection,
-                         MakeScsiRequest(kScsiDataUnspecified, nullptr, 0,
-                                         {0xA1, 0x06, 0x00, feature, 0x00, lba_low, kSmartLbaMid,
-                                          kSmartLbaHigh, kDeviceLba, kCmdSmart, 0x00, 0x00}));
+  return SendScsiCommand(connection, MakeScsiRequest(PassThrough12(tf, AtaData::None),
+                                                     AtaData::None, nullptr));
 }
 
-std::uint8_t ByteOf(std::uint64_t value, int index) {
-  return static_cast<std::uint8_t>(value >> (8 * index));
-}
-
-// 48-bit non-data commands: READ VERIFY SECTORS EXT and the erase opcode. feature and
-// count are 16-bit register pairs (high byte in the previous task file).
-int Ext48NonData(DriveConnection& connection, Transport transport, std::uint8_t command,
-                 std::uint64_t lba, std::uint16_t feature, std::uint16_t count) {
-  const std::uint8_t f0 = ByteOf(feature, 0), f1 = ByteOf(feature, 1);
-  const std::uint8_t c0 = ByteOf(count, 0), c1 = ByteOf(count, 1);
-  const std::uint8_t l0 = ByteOf(lba, 0), l1 = ByteOf(lba, 1), l2 = ByteOf(lba, 2);
-  const std::uint8_t l3 = ByteOf(lba, 3), l4 = ByteOf(lba, 4), l5 = ByteOf(lba, 5);
+// 48-bit non-data commands whose registers nobody reads back.
+int Ext48NonData(DriveConnection& connection, Transport transport, const AtaTaskFile& tf) {
   if (transport.via_scsi == 0) {
-    TaskFile current{f0, c0, l0, l1, l2, kDevice48, command};
-    TaskFile previous{f1, c1, l3, l4, l5, 0x00, 0x00};
-    return SendAtaCommand(connection,
-                          MakeAtaRequest(kAtaFlags48Bit, nullptr, 0, current, previous));
+    return SendAtaCommand(connection, MakeAtaRequest(tf, AtaData::None, nullptr));
   }
-  return SendScsiCommand(connection, MakeScsiRequest(kScsiDataUnspecified, nullptr, 0,
-                                                     {0x85, 0x07, 0x00, f1, f0, c1, c0, l3, l0, l4,
-                                                      l1, l5, l2, kDevice48, command, 0x00}));
+  return SendScsiCommand(connection, MakeScsiRequest(PassThrough16(tf, AtaData::None, false),
+                                                     AtaData::None, nullptr));
 }
 
 // One request in either form, told apart as the drive answered it.
-AtaAnswer AnswerAta(DriveConnection& connection, const AtaPassThroughRequest& request) {
-  AtaAnswer answer;
-  if (!connection.IsOpen()) return answer;
+AtaReply AnswerAta(DriveConnection& connection, const AtaPassThroughRequest& request) {
+  if (!connection.IsOpen()) return AtaReply{};
   AtaPassThroughRequest reply = ClearedAtaRequest();
-  if (!connection.io().AtaPassThrough(connection.handle(), request, reply)) return answer;
-  answer.status = reply.CurrentTaskFile[kTfCommand];
-  answer.error = reply.CurrentTaskFile[kTfFeature];
-  answer.outcome = (answer.status & kAtaStatusErr) != 0 ? AtaOutcome::DriveError : AtaOutcome::Ok;
-  answer.has_registers = true;
-  const std::uint8_t* c = reply.CurrentTaskFile;
-  const std::uint8_t* p = reply.PreviousTaskFile;
-  answer.lba = static_cast<std::uint64_t>(c[kTfLbaLow]) | static_cast<std::uint64_t>(c[kTfLbaMid]) << 8 |
-               static_cast<std::uint64_t>(c[kTfLbaHigh]) << 16 |
-               static_cast<std::uint64_t>(p[kTfLbaLow]) << 24 |
-               static_cast<std::uint64_t>(p[kTfLbaMid]) << 32 |
-               static_cast<std::uint64_t>(p[kTfLbaHigh]) << 40;
-  answer.count = static_cast<std::uint16_t>(p[kTfSectorCount] << 8 | c[kTfSectorCount]);
-  return answer;
+  if (!connection.io().AtaPassThrough(connection.handle(), request, reply)) return AtaReply{};
+  return ReplyOfTaskFiles(reply);
 }
 
-AtaAnswer AnswerScsi(DriveConnection& connection, ScsiPassThroughRequest request) {
-  AtaAnswer answer;
+AtaReply AnswerScsi(DriveConnection& connection, ScsiPassThroughRequest request) {
+  AtaReply answer;
   if (!connection.IsOpen()) return answer;
   if (!connection.io().ScsiPassThrough(connection.handle(), request)) return answer;
   if (request.ScsiStatus == 0) {
     answer.outcome = AtaOutcome::Ok;
     return answer;
   }
-  if (DecodeAtaReturnSense(request.Sense, sizeof request.Sense, answer)) return answer;
+  if (auto registers =
+          DecodeAtaSense(request.Sense, sizeof request.Sense, SenseForms::DescriptorOnly)) {
+    return *registers;
+  }
   // A check condition without the registers: the bridge or the drive refused it.
   answer.outcome = AtaOutcome::DriveError;
   answer.status = kAtaStatusErr;
   return answer;
 }
 
-// A 48-bit non-data command whose registers the caller reads (CK_COND on SCSI).
-AtaAnswer Ext48Registers(DriveConnection& connection, Transport transport, std::uint8_t command,
-                         std::uint8_t feature) {
-  if (transport.via_scsi == 0) {
-    TaskFile current{feature, 0x00, 0x00, 0x00, 0x00, 0x40, command};
-    return AnswerAta(connection, MakeAtaRequest(kAtaFlags48Bit, nullptr, 0, current, TaskFile{}));
-  }
-  return AnswerScsi(connection, MakeScsiRequest(kScsiDataUnspecified, nullptr, 0,
-                                                {0x85, 0x07, 0x20, 0x00, feature, 0x00, 0x00,
-                                                 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x40,
-                                                 command, 0x00}));
+// A command in the ATA form, or in ATA PASS-THROUGH(16) asking for the registers back
+// where it has no data.
+AtaReply Answer(DriveConnection& connection, Transport transport, const AtaTaskFile& tf,
+                AtaData data, std::uint8_t* sector) {
+  if (transport.via_scsi == 0) return AnswerAta(connection, MakeAtaRequest(tf, data, sector));
+  return AnswerScsi(connection, MakeScsiRequest(PassThrough16(tf, data, data == AtaData::None),
+                                                data, sector));
+}
+
+// A 48-bit non-data command whose registers the caller reads.
+AtaReply Ext48Registers(DriveConnection& connection, Transport transport, std::uint8_t command) {
+  return Answer(connection, transport, AtaTaskFile::Ext(command, 0, 0, 0, 0x40), AtaData::None,
+                nullptr);
 }
 
 // SMART READ LOG / WRITE LOG of one sector of the SCT command log.
-AtaAnswer SctLog(DriveConnection& connection, Transport transport, std::uint8_t feature,
-                 std::uint8_t* sector) {
-  const bool out = feature == kSmartWriteLog;
-  if (transport.via_scsi == 0) {
-    TaskFile tf{feature, 0x01, kSctCommandLog, kSmartLbaMid, kSmartLbaHigh, kDeviceLba, kCmdSmart};
-    return AnswerAta(connection, MakeAtaRequest(out ? kAtaFlagsDataOut : kAtaFlagsDataIn,
-                                                sector, kSectorBytes, tf));
-  }
-  return AnswerScsi(connection,
-                    MakeScsiRequest(out ? kScsiDataOut : kScsiDataIn, sector, kSectorBytes,
-                                    {0x85, static_cast<std::uint8_t>(out ? 0x0A : 0x08),
-                                     static_cast<std::uint8_t>(out ? 0x06 : 0x0E), 0x00, feature,
-                                     0x00, 0x01, 0x00, kSctCommandLog, 0x00, kSmartLbaMid, 0x00,
-                                     kSmartLbaHigh, kDeviceLba, kCmdSmart, 0x00}));
+AtaReply SctLog(DriveConnection& connection, Transport transport, std::uint8_t feature,
+                std::uint8_t* sector) {
+  return Answer(connection, transport, SmartTaskFile(feature, 0x01, kSctCommandLog),
+                feature == kSmartWriteLog ? AtaData::Out : AtaData::In, sector);
 }
 
 void PutLe(std::uint8_t* at, int bytes, std::uint64_t value) {
@@ -187,34 +167,7 @@ std::uint64_t GetLe(const std::uint8_t* at, int bytes) {
 
 }  // namespace
 
-bool DecodeAtaReturnSense(const std::uint8_t* sense, std::size_t length, AtaAnswer& answer) {
-  if (length < 8) return false;
-  const std::uint8_t code = sense[0] & 0x7F;
-  if (code != 0x72 && code != 0x73) return false;
-  const std::size_t end = std::min<std::size_t>(length, 8 + static_cast<std::size_t>(sense[7]));
-  for (std::size_t at = 8; at + 2 <= end;) {
-    const std::size_t size = 2 + static_cast<std::size_t>(sense[at + 1]);
-    if (sense[at] == 0x09 && sense[at + 1] >= 0x0C && at + 14 <= end) {
-      const std::uint8_t* d = sense + at;
-      answer.error = d[3];
-      answer.status = d[13];
-      answer.count = static_cast<std::uint16_t>(d[4] << 8 | d[5]);
-      answer.lba = static_cast<std::uint64_t>(d[7]) | static_cast<std::uint64_t>(d[9]) << 8 |
-                   static_cast<std::uint64_t>(d[11]) << 16 |
-                   static_cast<std::uint64_t>(d[6]) << 24 |
-                   static_cast<std::uint64_t>(d[8]) << 32 |
-                   static_cast<std::uint64_t>(d[10]) << 40;
-      answer.has_registers = true;
-      answer.outcome =
-          (answer.status & kAtaStatusErr) != 0 ? AtaOutcome::DriveError : AtaOutcome::Ok;
-      return true;
-    }
-    at += size;
-  }
-  return false;
-}
-
-std::string DescribeAnswer(const AtaAnswer& answer) {
+std::string DescribeReply(const AtaReply& answer) {
   switch (answer.outcome) {
     case AtaOutcome::Ok:
       return "no error";
@@ -223,7 +176,7 @@ std::string DescribeAnswer(const AtaAnswer& answer) {
     case AtaOutcome::DriveError:
       break;
   }
-  if (!answer.has_registers && answer.error == 0) return "a check condition (command refused)";
+  if (!answer.registers && answer.error == 0) return "a check condition (command refused)";
   if (answer.error & 0x40) return "an uncorrectable error (error register 40h)";
   if (answer.error & 0x10) return "address not found (error register 10h)";
   if (answer.error & 0x04) return "command aborted (error register 04h)";
@@ -233,28 +186,23 @@ std::string DescribeAnswer(const AtaAnswer& answer) {
   return text;
 }
 
-AtaAnswer SendWriteBufferZeros(DriveConnection& connection, Transport transport) {
+AtaReply SendWriteBufferZeros(DriveConnection& connection, Transport transport) {
   std::uint8_t* b = connection.buffers().b();
   std::memset(b, 0, IoBuffers::kZeroedBeforeWriteBuffer);
-  if (transport.via_scsi == 0) {
-    TaskFile tf;
-    tf.command = kCmdWriteBuffer;
-    return AnswerAta(connection, MakeAtaRequest(kAtaFlagsDataOut, b, kSectorBytes, tf));
-  }
-  return AnswerScsi(connection, MakeScsiRequest(kScsiDataOut, b, kSectorBytes,
-                                                {0xA1, 0x0A, 0x03, 0x00, 0x00, 0x00, 0x00, 0x00,
-                                                 0x00, kCmdWriteBuffer, 0x00, 0x00}));
+  const AtaTaskFile tf = PlainTaskFile(kCmdWriteBuffer);
+  if (transport.via_scsi == 0) return AnswerAta(connection, MakeAtaRequest(tf, AtaData::Out, b));
+  return AnswerScsi(connection, MakeScsiRequest(PassThrough12(tf, AtaData::Out), AtaData::Out, b));
 }
 
-AtaAnswer ReadNativeMaxAddressExt(DriveConnection& connection, Transport transport) {
-  return Ext48Registers(connection, transport, kCmdReadNativeMaxExt, 0x00);
+AtaReply ReadNativeMaxAddressExt(DriveConnection& connection, Transport transport) {
+  return Ext48Registers(connection, transport, kCmdReadNativeMaxExt);
 }
 
-AtaAnswer GetNativeMaxAddressExt(DriveConnection& connection, Transport transport) {
-  return Ext48Registers(connection, transport, kCmdAccessibleMaxAddress, 0x00);
+AtaReply GetNativeMaxAddressExt(DriveConnection& connection, Transport transport) {
+  return Ext48Registers(connection, transport, kCmdAccessibleMaxAddress);
 }
 
-AtaAnswer SctWriteSame(DriveConnection& connection, Transport transport, std::uint64_t lba,
+AtaReply SctWriteSame(DriveConnection& connection, Transport transport, std::uint64_t lba,
                        std::uint64_t count, std::uint32_t pattern) {
   std::uint8_t command[kSectorBytes] = {};
   PutLe(command + 0, 2, 0x0002);  // Write Same
@@ -266,27 +214,18 @@ AtaAnswer SctWriteSame(DriveConnection& connection, Transport transport, std::ui
 }
 
 DriveSmartStatus SmartReturnStatus(DriveConnection& connection, Transport transport) {
-  AtaAnswer answer;
-  if (transport.via_scsi == 0) {
-    TaskFile tf{kSmartReturnStatusFeature, 0x00, 0x00, kSmartLbaMid, kSmartLbaHigh, kDeviceLba,
-                kCmdSmart};
-    answer = AnswerAta(connection, MakeAtaRequest(0, nullptr, 0, tf));
-  } else {
-    answer = AnswerScsi(connection,
-                        MakeScsiRequest(kScsiDataUnspecified, nullptr, 0,
-                                        {0x85, 0x06, 0x20, 0x00, kSmartReturnStatusFeature, 0x00,
-                                         0x00, 0x00, 0x00, 0x00, kSmartLbaMid, 0x00, kSmartLbaHigh,
-                                         kDeviceLba, kCmdSmart, 0x00}));
-  }
-  if (!answer.ok() || !answer.has_registers) return DriveSmartStatus::Unknown;
-  const auto mid = static_cast<std::uint8_t>(answer.lba >> 8);
-  const auto high = static_cast<std::uint8_t>(answer.lba >> 16);
+  const AtaReply answer = Answer(connection, transport,
+                                 SmartTaskFile(kSmartReturnStatusFeature, 0x00, 0x00),
+                                 AtaData::None, nullptr);
+  if (!answer.ok() || !answer.registers) return DriveSmartStatus::Unknown;
+  const std::uint8_t mid = answer.registers->lba_mid;
+  const std::uint8_t high = answer.registers->lba_high;
   if (mid == kSmartLbaMid && high == kSmartLbaHigh) return DriveSmartStatus::Passed;
   if (mid == 0xF4 && high == 0x2C) return DriveSmartStatus::ThresholdExceeded;
   return DriveSmartStatus::Unknown;
 }
 
-AtaAnswer SctReadStatus(DriveConnection& connection, Transport transport) {
+AtaReply SctReadStatus(DriveConnection& connection, Transport transport) {
   return SctLog(connection, transport, kSmartReadLog, connection.buffers().a());
 }
 
@@ -338,39 +277,36 @@ int BridgeRegisterWrite(DriveConnection& connection, std::uint8_t chip) {
       // Only the three known chips have this register; never poke an unknown bridge.
       return kCommandFailed;
   }
-  std::uint32_t zero_word = 0;
-  return SendScsiCommand(
-      connection,
-      MakeScsiRequest(
-          kScsiDataOut, reinterpret_cast<std::uint8_t*>(&zero_word), sizeof zero_word,
-          {0xDF, 0x00, 0x00, 0x00, 0x04, 0x00, selector, 0x75, 0x00, 0x00, 0x00, 0xFE}));
+  // The register write rides in the vendor block: four bytes out, the selector in the
+  // count register, the register number in LBA low, and FEh in place of a command.
+  AtaTaskFile tf = PlainTaskFile(0xFE);
+  tf.count = selector;
+  tf.lba_low = 0x75;
+  std::uint8_t zero_word[4] = {};
+  return SendScsiCommand(connection, MakeScsiRequest(BridgeBlock(tf, false, sizeof zero_word),
+                                                     AtaData::Out, zero_word, sizeof zero_word));
 }
 
 int ReadVerifySectorsExt(DriveConnection& connection, Transport transport, std::uint64_t lba,
                          std::uint16_t count) {
-  return Ext48NonData(connection, transport, kCmdReadVerifyExt, lba, 0, count);
+  return Ext48NonData(connection, transport,
+                      AtaTaskFile::Ext(kCmdReadVerifyExt, lba, 0, count, kDevice48));
 }
 
 int WriteBufferZeros(DriveConnection& connection, Transport transport) {
   return Result(SendWriteBufferZeros(connection, transport).ok());
 }
 
-AtaAnswer SendEraseRange(DriveConnection& connection, Transport transport, std::uint64_t lba,
-                         std::uint32_t n) {
+AtaReply SendEraseRange(DriveConnection& connection, Transport transport, std::uint64_t lba,
+                        std::uint32_t n) {
   // n is spread over the feature and count register pairs: bits 0-7 count, 8-15 feature,
   // 16-23 previous count, 24-31 previous feature.
-  const std::uint8_t f0 = ByteOf(n, 1), f1 = ByteOf(n, 3);
-  const std::uint8_t c0 = ByteOf(n, 0), c1 = ByteOf(n, 2);
-  const std::uint8_t l0 = ByteOf(lba, 0), l1 = ByteOf(lba, 1), l2 = ByteOf(lba, 2);
-  const std::uint8_t l3 = ByteOf(lba, 3), l4 = ByteOf(lba, 4), l5 = ByteOf(lba, 5);
-  if (transport.via_scsi == 0) {
-    TaskFile current{f0, c0, l0, l1, l2, kDevice48, kCmdEraseRange};
-    TaskFile previous{f1, c1, l3, l4, l5, 0x00, 0x00};
-    return AnswerAta(connection, MakeAtaRequest(kAtaFlags48Bit, nullptr, 0, current, previous));
-  }
-  return AnswerScsi(connection, MakeScsiRequest(kScsiDataUnspecified, nullptr, 0,
-                                                {0x85, 0x07, 0x00, f1, f0, c1, c0, l3, l0, l4, l1,
-                                                 l5, l2, kDevice48, kCmdEraseRange, 0x00}));
+  const auto feature = static_cast<std::uint16_t>((n >> 8 & 0xFF) | (n >> 24 & 0xFF) << 8);
+  const auto count = static_cast<std::uint16_t>((n & 0xFF) | (n >> 16 & 0xFF) << 8);
+  const AtaTaskFile tf = AtaTaskFile::Ext(kCmdEraseRange, lba, feature, count, kDevice48);
+  if (transport.via_scsi == 0) return AnswerAta(connection, MakeAtaRequest(tf, AtaData::None, nullptr));
+  return AnswerScsi(connection, MakeScsiRequest(PassThrough16(tf, AtaData::None, false),
+                                                AtaData::None, nullptr));
 }
 
 int EraseRange(DriveConnection& connection, Transport transport, std::uint64_t lba,

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 
+#include "drive/AtaWire.h"
 #include "drive/DriveConnection.h"
 
 namespace plovix {
@@ -38,35 +39,20 @@ int WriteBufferZeros(DriveConnection& connection, Transport transport);
 int EraseRange(DriveConnection& connection, Transport transport, std::uint64_t lba,
                std::uint32_t n);
 
-// What the drive made of one command, where a flow needs more than 0 or 2: whether the
-// drive itself refused it (its error status, or a check condition through a bridge) or
-// never answered, and the registers it returned, where it returned them.
-enum class AtaOutcome : std::uint8_t { Ok, DriveError, NoAnswer };
-
-struct AtaAnswer {
-  AtaOutcome outcome = AtaOutcome::NoAnswer;
-  std::uint8_t status = 0;
-  std::uint8_t error = 0;
-  bool has_registers = false;  // lba and count below came back from the drive
-  std::uint64_t lba = 0;       // 48-bit
-  std::uint16_t count = 0;
-  bool ok() const { return outcome == AtaOutcome::Ok; }
-};
-
 // "aborted command", "a write error (uncorrectable)", "no answer", ... for the user.
-std::string DescribeAnswer(const AtaAnswer& answer);
+std::string DescribeReply(const AtaReply& reply);
 
 // The answers behind WriteBufferZeros and EraseRange.
-AtaAnswer SendWriteBufferZeros(DriveConnection& connection, Transport transport);
-AtaAnswer SendEraseRange(DriveConnection& connection, Transport transport, std::uint64_t lba,
+AtaReply SendWriteBufferZeros(DriveConnection& connection, Transport transport);
+AtaReply SendEraseRange(DriveConnection& connection, Transport transport, std::uint64_t lba,
                          std::uint32_t n);
 // READ NATIVE MAX ADDRESS EXT, and GET NATIVE MAX ADDRESS EXT of the accessible max
 // address feature set: the native max LBA in the answer's registers.
-AtaAnswer ReadNativeMaxAddressExt(DriveConnection& connection, Transport transport);
-AtaAnswer GetNativeMaxAddressExt(DriveConnection& connection, Transport transport);
+AtaReply ReadNativeMaxAddressExt(DriveConnection& connection, Transport transport);
+AtaReply GetNativeMaxAddressExt(DriveConnection& connection, Transport transport);
 // SCT Write Same (SMART WRITE LOG to the SCT command log): the drive fills count
 // sectors from lba with a repeated 32-bit pattern on its own, in the background.
-AtaAnswer SctWriteSame(DriveConnection& connection, Transport transport, std::uint64_t lba,
+AtaReply SctWriteSame(DriveConnection& connection, Transport transport, std::uint64_t lba,
                        std::uint64_t count, std::uint32_t pattern);
 // SMART RETURN STATUS: the drive's own verdict, in the LBA mid and high registers it
 // returns (ATA form, or ATA PASS-THROUGH(16) asking for the registers on SCSI).
@@ -74,7 +60,7 @@ enum class DriveSmartStatus : std::uint8_t { Unknown, Passed, ThresholdExceeded 
 DriveSmartStatus SmartReturnStatus(DriveConnection& connection, Transport transport);
 
 // SCT status (SMART READ LOG of the SCT command log) into buffer A.
-AtaAnswer SctReadStatus(DriveConnection& connection, Transport transport);
+AtaReply SctReadStatus(DriveConnection& connection, Transport transport);
 
 // The SCT status fields an erase follows.
 struct SctStatus {
@@ -84,10 +70,6 @@ struct SctStatus {
   std::uint64_t current_lba = 0;
 };
 SctStatus DecodeSctStatus(const std::uint8_t* sector);
-
-// The ATA registers in SCSI sense data: descriptor format (72h/73h, ATA Status Return
-// descriptor 09h). False when the sense data carries none.
-bool DecodeAtaReturnSense(const std::uint8_t* sense, std::size_t length, AtaAnswer& answer);
 
 // Offset of the self-test execution status byte in the SMART data sector.
 inline constexpr int kSelfTestStatusOffset = 363;

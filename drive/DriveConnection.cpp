@@ -9,16 +9,19 @@ namespace plovix {
 
 namespace {
 
-constexpr std::uint8_t kAtaStatusErr = 0x01;
 constexpr std::uint8_t kCmdIdentifyDevice = 0xEC;
 constexpr std::uint8_t kIdentifyDevice = 0x50;
 constexpr std::uint32_t kInquiryLength = 40;
 
-AtaPassThroughRequest IdentifyRequest(IoBuffers& buffers) {
-  TaskFile tf;
-  tf.device = kIdentifyDevice;
+AtaTaskFile IdentifyTaskFile(std::uint8_t device) {
+  AtaTaskFile tf;
+  tf.device = device;
   tf.command = kCmdIdentifyDevice;
-  return MakeAtaRequest(kAtaFlagsDataIn, buffers.a(), kSectorBytes, tf);
+  return tf;
+}
+
+AtaPassThroughRequest IdentifyRequest(IoBuffers& buffers) {
+  return MakeAtaRequest(IdentifyTaskFile(kIdentifyDevice), AtaData::In, buffers.a());
 }
 
 bool AtaCallSucceeded(bool call_worked, const AtaPassThroughRequest& reply) {
@@ -104,13 +107,16 @@ bool IdentifyDevice(DriveConnection& connection) {
 }
 
 bool IdentifyDeviceScsi(DriveConnection& connection, std::uint8_t behind_bridge) {
-  ScsiPassThroughRequest request =
-      behind_bridge != 0 ? MakeScsiRequest(kScsiDataIn, connection.buffers().a(), kSectorBytes,
-                                           {0xDF, 0x10, 0x00, 0x02, 0x00, 0x02, 0x00, 0x00, 0x00,
-                                            0x00, 0xE0, kCmdIdentifyDevice})
-                         : MakeScsiRequest(kScsiDataIn, connection.buffers().a(), kSectorBytes,
-                                           {0xA1, 0x08, 0x0B, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
-                                            kCmdIdentifyDevice, 0x00, 0x00});
+  std::uint8_t* a = connection.buffers().a();
+  ScsiPassThroughRequest request;
+  if (behind_bridge != 0) {
+    // The bridges' block carries 02h in the feature register, as they were first sent.
+    AtaTaskFile tf = IdentifyTaskFile(0xE0);
+    tf.feature = 0x02;
+    request = MakeScsiRequest(BridgeBlock(tf, true, kSectorBytes), AtaData::In, a);
+  } else {
+    request = MakeScsiRequest(PassThrough12(IdentifyTaskFile(0x00), AtaData::In), AtaData::In, a);
+  }
   return connection.SendScsi(request);
 }
 

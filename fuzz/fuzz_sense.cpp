@@ -7,10 +7,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // The decoder reads only the bytes it is given: copy them to an exact-size buffer so
   // a read past the end is caught.
   std::vector<std::uint8_t> sense(data, data + size);
-  const auto registers = plovix::linuxdev::DecodeAtaSense(sense.data(), sense.size());
-  if (registers) {
-    plovix::AtaPassThroughRequest reply{};
-    plovix::linuxdev::FillReply(*registers, reply);
-  }
+  plovix::AtaPassThroughRequest reply{};
+  plovix::linuxdev::ReplyFromSense(sense.data(), sense.size(), reply);
   return 0;
 }

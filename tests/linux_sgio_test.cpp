@@ -271,10 +271,8 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(LinuxAtaSense, ExtendedRegistersLandInThePreviousTaskFile) {
   const Bytes sense = Descriptor(0, 0x50, 0x34, 0x56, 0x78, /*extend=*/true, /*hob_count=*/0x12);
-  const auto registers = DecodeAtaSense(sense.data(), sense.size());
-  ASSERT_TRUE(registers.has_value());
   AtaPassThroughRequest reply;
-  FillReply(*registers, reply);
+  ASSERT_TRUE(ReplyFromSense(sense.data(), sense.size(), reply));
   EXPECT_EQ(reply.CurrentTaskFile[kTfSectorCount], 0x34);
   EXPECT_EQ(reply.PreviousTaskFile[kTfSectorCount], 0x12);
   EXPECT_EQ(reply.CurrentTaskFile[kTfLbaMid], 0x56);
@@ -293,7 +291,8 @@ TEST(LinuxAtaSense, TruncatedOrForeignSenseCarriesNoRegisters) {
       {Bytes{}},
   };
   for (const auto& c : cases) {
-    EXPECT_FALSE(DecodeAtaSense(c.sense.data(), c.sense.size()).has_value());
+    AtaPassThroughRequest reply;
+    EXPECT_FALSE(ReplyFromSense(c.sense.data(), c.sense.size(), reply));
   }
 }
 

@@ -159,8 +159,8 @@ bool LinuxDeviceIo::AtaPassThrough(DeviceHandle handle, const AtaPassThroughRequ
   // NVMe since Linux 4.13, and SG_IO on one fails.
   if (disk.usb || disk.nvme) return false;
 
-  const DataDirection direction = AtaDirection(request);
-  if (direction != DataDirection::None &&
+  const AtaData direction = DataOfRequest(request);
+  if (direction != AtaData::None &&
       (request.DataBuffer == nullptr || request.DataTransferLength == 0)) {
     return false;
   }
@@ -175,17 +175,17 @@ bool LinuxDeviceIo::AtaPassThrough(DeviceHandle handle, const AtaPassThroughRequ
   hdr.sbp = sense;
   hdr.timeout = TimeoutMs(request.TimeOutValue);
   switch (direction) {
-    case DataDirection::In:
+    case AtaData::In:
       hdr.dxfer_direction = SG_DXFER_FROM_DEV;
       break;
-    case DataDirection::Out:
+    case AtaData::Out:
       hdr.dxfer_direction = SG_DXFER_TO_DEV;
       break;
-    case DataDirection::None:
+    case AtaData::None:
       hdr.dxfer_direction = SG_DXFER_NONE;
       break;
   }
-  if (direction != DataDirection::None) {
+  if (direction != AtaData::None) {
     hdr.dxfer_len = request.DataTransferLength;
     hdr.dxferp = request.DataBuffer;
   }
@@ -197,10 +197,7 @@ bool LinuxDeviceIo::AtaPassThrough(DeviceHandle handle, const AtaPassThroughRequ
   if (!TransportOk(rc, hdr)) return false;
 
   const std::size_t sense_length = hdr.sb_len_wr < sizeof sense ? hdr.sb_len_wr : sizeof sense;
-  if (const auto registers = DecodeAtaSense(sense, sense_length)) {
-    FillReply(*registers, reply);
-    return true;
-  }
+  if (ReplyFromSense(sense, sense_length, reply)) return true;
   if (hdr.status != 0) return false;  // CHECK CONDITION with nothing of the drive's in it
   reply.CurrentTaskFile[kTfCommand] = kQuietStatus;
   return true;

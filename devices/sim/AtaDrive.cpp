@@ -72,10 +72,10 @@ AtaResult Failed(std::uint8_t error) {
   return result;
 }
 
-bool PhaseFits(const AtaExchange& ex, DataPhase wanted) {
+bool PhaseFits(const AtaExchange& ex, AtaData wanted) {
   if (ex.phase != wanted) return false;
-  if (wanted == DataPhase::In) return ex.length >= 512;
-  if (wanted == DataPhase::Out) return ex.length >= 512 && ex.data_out.size() >= 512;
+  if (wanted == AtaData::In) return ex.length >= 512;
+  if (wanted == AtaData::Out) return ex.length >= 512 && ex.data_out.size() >= 512;
   return true;
 }
 
@@ -88,20 +88,6 @@ AtaResult ProtocolError() {
 }
 
 }  // namespace
-
-std::uint64_t AtaRegisters::Lba48() const {
-  return static_cast<std::uint64_t>(lba_low) | static_cast<std::uint64_t>(lba_mid) << 8 |
-         static_cast<std::uint64_t>(lba_high) << 16 |
-         static_cast<std::uint64_t>(prev_lba_low) << 24 |
-         static_cast<std::uint64_t>(prev_lba_mid) << 32 |
-         static_cast<std::uint64_t>(prev_lba_high) << 40;
-}
-
-std::uint32_t AtaRegisters::Lba28() const {
-  return static_cast<std::uint32_t>(lba_low) | static_cast<std::uint32_t>(lba_mid) << 8 |
-         static_cast<std::uint32_t>(lba_high) << 16 |
-         static_cast<std::uint32_t>(device & 0x0F) << 24;
-}
 
 Sector PatternSector(std::uint64_t lba) {
   Sector sector{};
@@ -126,10 +112,10 @@ AtaDrive::AtaDrive(DriveSpec setup, std::optional<BridgeSpec> bridge, std::mutex
       now_ms_(std::move(now_ms)) {}
 
 AtaResult AtaDrive::Execute(const AtaExchange& ex, std::uint64_t now_ms) {
-  const AtaRegisters& r = ex.regs;
+  const AtaTaskFile& r = ex.regs;
   switch (r.command) {
     case kCmdIdentify: {
-      if (!PhaseFits(ex, DataPhase::In)) return ProtocolError();
+      if (!PhaseFits(ex, AtaData::In)) return ProtocolError();
       AtaResult result;
       result.data_in = IdentifyData();
       return result;
@@ -137,33 +123,33 @@ AtaResult AtaDrive::Execute(const AtaExchange& ex, std::uint64_t now_ms) {
     case kCmdSmart:
       return Smart(ex, now_ms);
     case kCmdReadVerifyExt: {
-      if (!PhaseFits(ex, DataPhase::None)) return ProtocolError();
-      const std::uint32_t count = static_cast<std::uint32_t>(r.prev_count) << 8 | r.count;
+      if (!PhaseFits(ex, AtaData::None)) return ProtocolError();
+      const std::uint32_t count = static_cast<std::uint32_t>(r.hob_count) << 8 | r.count;
       return ReadVerify(r, r.Lba48(), count == 0 ? 65536 : count);
     }
     case kCmdReadVerify: {
-      if (!PhaseFits(ex, DataPhase::None)) return ProtocolError();
+      if (!PhaseFits(ex, AtaData::None)) return ProtocolError();
       return ReadVerify(r, r.Lba28(), r.count == 0 ? 256 : r.count);
     }
     case kCmdWriteBuffer: {
-      if (!PhaseFits(ex, DataPhase::Out)) return ProtocolError();
+      if (!PhaseFits(ex, AtaData::Out)) return ProtocolError();
       if (!setup_.write_buffer) return Failed(kErrAbort);
       std::copy_n(ex.data_out.begin(), buffer_.size(), buffer_.begin());
       return AtaResult{};
     }
     case kCmdVendorErase:
-      if (!PhaseFits(ex, DataPhase::None)) return ProtocolError();
+      if (!PhaseFits(ex, AtaData::None)) return ProtocolError();
       if (!setup_.vendor_erase) return Failed(kErrAbort);
       return Erase(r);
     case kCmdReadNativeMaxExt:
-      if (!PhaseFits(ex, DataPhase::None)) return ProtocolError();
+      if (!PhaseFits(ex, AtaData::None)) return ProtocolError();
       return ReadNativeMax(r);
     case kCmdFlushCache:
     case kCmdFlushCacheExt:
-      if (!PhaseFits(ex, DataPhase::None)) return ProtocolError();
+      if (!PhaseFits(ex, AtaData::None)) return ProtocolError();
       return AtaResult{};
     case kCmdCheckPowerMode: {
-      if (!PhaseFits(ex, DataPhase::None)) return ProtocolError();
+      if (!PhaseFits(ex, AtaData::None)) return ProtocolError();
       AtaResult result;
       result.out = r;
       result.out->count = 0xFF;  // active or idle
@@ -175,7 +161,7 @@ AtaResult AtaDrive::Execute(const AtaExchange& ex, std::uint64_t now_ms) {
 }
 
 AtaResult AtaDrive::Smart(const AtaExchange& ex, std::uint64_t now_ms) {
-  const AtaRegisters& r = ex.regs;
+  const AtaTaskFile& r = ex.regs;
   const bool reads = r.feature == kSmartReadData || r.feature == kSmartReadThresholds ||
                      r.feature == kSmartReadLog;
   const bool writes = r.feature == kSmartWriteLog;
@@ -183,7 +169,7 @@ AtaResult AtaDrive::Smart(const AtaExchange& ex, std::uint64_t now_ms) {
                      r.feature == kSmartDisable || r.feature == kSmartExecuteOffline ||
                      r.feature == kSmartReturnStatus;
   if (!known) return Failed(kErrAbort);
-  if (!PhaseFits(ex, reads ? DataPhase::In : writes ? DataPhase::Out : DataPhase::None)) {
+  if (!PhaseFits(ex, reads ? AtaData::In : writes ? AtaData::Out : AtaData::None)) {
     return ProtocolError();
   }
   if (r.lba_mid != 0x4F || r.lba_high != 0xC2) return Failed(kErrAbort);
@@ -247,7 +233,7 @@ AtaResult AtaDrive::Smart(const AtaExchange& ex, std::uint64_t now_ms) {
   }
 }
 
-AtaResult AtaDrive::ReadVerify(const AtaRegisters& regs, std::uint64_t lba,
+AtaResult AtaDrive::ReadVerify(const AtaTaskFile& regs, std::uint64_t lba,
                                std::uint64_t count) {
   if (lba >= setup_.total_sectors || count > setup_.total_sectors - lba) {
     AtaResult result = Failed(kErrIdNotFound);
@@ -262,9 +248,9 @@ AtaResult AtaDrive::ReadVerify(const AtaRegisters& regs, std::uint64_t lba,
     result.out->lba_low = static_cast<std::uint8_t>(*bad);
     result.out->lba_mid = static_cast<std::uint8_t>(*bad >> 8);
     result.out->lba_high = static_cast<std::uint8_t>(*bad >> 16);
-    result.out->prev_lba_low = static_cast<std::uint8_t>(*bad >> 24);
-    result.out->prev_lba_mid = static_cast<std::uint8_t>(*bad >> 32);
-    result.out->prev_lba_high = static_cast<std::uint8_t>(*bad >> 40);
+    result.out->hob_lba_low = static_cast<std::uint8_t>(*bad >> 24);
+    result.out->hob_lba_mid = static_cast<std::uint8_t>(*bad >> 32);
+    result.out->hob_lba_high = static_cast<std::uint8_t>(*bad >> 40);
     result.media_sectors = *bad - lba + 1;
     return result;
   }
@@ -273,11 +259,11 @@ AtaResult AtaDrive::ReadVerify(const AtaRegisters& regs, std::uint64_t lba,
   return result;
 }
 
-AtaResult AtaDrive::Erase(const AtaRegisters& r) {
+AtaResult AtaDrive::Erase(const AtaTaskFile& r) {
   const std::uint64_t n = static_cast<std::uint64_t>(r.count) |
                           static_cast<std::uint64_t>(r.feature) << 8 |
-                          static_cast<std::uint64_t>(r.prev_count) << 16 |
-                          static_cast<std::uint64_t>(r.prev_feature) << 24;
+                          static_cast<std::uint64_t>(r.hob_count) << 16 |
+                          static_cast<std::uint64_t>(r.hob_feature) << 24;
   const std::uint64_t lba = r.Lba48();
   if (n == 0) return Failed(kErrAbort);
   if (lba >= setup_.total_sectors || n > setup_.total_sectors - lba) {

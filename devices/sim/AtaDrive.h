@@ -10,34 +10,14 @@
 
 #include "devices/sim/Bench.h"
 #include "devices/sim/SectorStore.h"
+#include "drive/AtaWire.h"
 
 namespace plovix::sim {
 
-// Registers as the drive sees them, after the transport has unpacked its block.
-struct AtaRegisters {
-  std::uint8_t feature = 0;
-  std::uint8_t count = 0;
-  std::uint8_t lba_low = 0;
-  std::uint8_t lba_mid = 0;
-  std::uint8_t lba_high = 0;
-  std::uint8_t device = 0;
-  std::uint8_t command = 0;
-  // The high-order bytes of 48-bit commands; zero when the transport sent none.
-  std::uint8_t prev_feature = 0;
-  std::uint8_t prev_count = 0;
-  std::uint8_t prev_lba_low = 0;
-  std::uint8_t prev_lba_mid = 0;
-  std::uint8_t prev_lba_high = 0;
-
-  std::uint64_t Lba48() const;
-  std::uint32_t Lba28() const;
-};
-
-enum class DataPhase { None, In, Out };
-
+// A command as the drive sees it, after the transport has unpacked its block.
 struct AtaExchange {
-  AtaRegisters regs;
-  DataPhase phase = DataPhase::None;
+  AtaTaskFile regs;
+  AtaData phase = AtaData::None;
   std::size_t length = 0;              // bytes the transport is set up to move
   std::vector<std::uint8_t> data_out;  // what it carried to the drive
 };
@@ -51,7 +31,7 @@ struct AtaResult {
   bool protocol_error = false;
   std::uint8_t status = kStatusOk;
   std::uint8_t error = 0;
-  std::optional<AtaRegisters> out;     // registers after the command, when changed
+  std::optional<AtaTaskFile> out;      // registers after the command, when changed
   std::vector<std::uint8_t> data_in;   // 512 bytes for data-in commands
   std::uint64_t media_sectors = 0;     // sectors the command passed over on the media
 };
@@ -88,9 +68,9 @@ class AtaDrive : public VirtualDrive {
 
  private:
   AtaResult Smart(const AtaExchange& exchange, std::uint64_t now_ms);
-  AtaResult ReadVerify(const AtaRegisters& regs, std::uint64_t lba, std::uint64_t count);
-  AtaResult Erase(const AtaRegisters& regs);
-  AtaResult ReadNativeMax(const AtaRegisters& regs) const;
+  AtaResult ReadVerify(const AtaTaskFile& regs, std::uint64_t lba, std::uint64_t count);
+  AtaResult Erase(const AtaTaskFile& regs);
+  AtaResult ReadNativeMax(const AtaTaskFile& regs) const;
   // SMART READ LOG / WRITE LOG of the SCT command log (E0h).
   AtaResult SctWrite(const AtaExchange& exchange, std::uint64_t now_ms);
   AtaResult SctStatus(std::uint64_t now_ms);

@@ -77,7 +77,7 @@ Sector AtaDrive::ReadLocked(std::uint64_t lba) const {
   return written ? *written : PatternSector(lba);
 }
 
-AtaResult AtaDrive::ReadNativeMax(const AtaRegisters& r) const {
+AtaResult AtaDrive::ReadNativeMax(const AtaTaskFile& r) const {
   const std::uint64_t native =
       std::max(setup_.native_sectors, setup_.total_sectors);
   const std::uint64_t max = native == 0 ? 0 : native - 1;
@@ -86,9 +86,9 @@ AtaResult AtaDrive::ReadNativeMax(const AtaRegisters& r) const {
   result.out->lba_low = static_cast<std::uint8_t>(max);
   result.out->lba_mid = static_cast<std::uint8_t>(max >> 8);
   result.out->lba_high = static_cast<std::uint8_t>(max >> 16);
-  result.out->prev_lba_low = static_cast<std::uint8_t>(max >> 24);
-  result.out->prev_lba_mid = static_cast<std::uint8_t>(max >> 32);
-  result.out->prev_lba_high = static_cast<std::uint8_t>(max >> 40);
+  result.out->hob_lba_low = static_cast<std::uint8_t>(max >> 24);
+  result.out->hob_lba_mid = static_cast<std::uint8_t>(max >> 32);
+  result.out->hob_lba_high = static_cast<std::uint8_t>(max >> 40);
   return result;
 }
 

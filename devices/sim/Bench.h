@@ -277,8 +277,11 @@ class Bench : public DeviceIo, public DeviceCatalog {
   std::optional<std::vector<std::optional<std::string>>> PresentDevices(
       std::string_view class_guid, std::string_view enumerator) override;
 
- private:
+  // Named here for the bench's own files (BenchState.h defines it); nothing else can
+  // see inside.
   struct Impl;
+
+ private:
   std::unique_ptr<Impl> impl_;
 };
 

@@ -1,6 +1,6 @@
 // What the bench keeps behind its interface, shared by the files that implement it:
-// the pass-through entry points (Bench.cpp) and the block path with its claims
-// (BenchDisks.cpp).
+// the set-up and handles (Bench.cpp), the pass-through calls (BenchPassThrough.cpp,
+// BenchBridge.cpp) and the block path with its claims (BenchDisks.cpp).
 #pragma once
 
 #include <chrono>
