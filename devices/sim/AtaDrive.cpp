@@ -89,21 +89,6 @@ AtaResult ProtocolError() {
 
 }  // namespace
 
-Sector PatternSector(std::uint64_t lba) {
-  Sector sector{};
-  char line[40];
-  const int n = std::snprintf(line, sizeof line, "Plovix bench sector %llu\n",
-                              static_cast<unsigned long long>(lba));
-  for (std::size_t i = 0; i < sector.size(); ++i) {
-    sector[i] = static_cast<std::uint8_t>(line[i % static_cast<std::size_t>(n)]);
-  }
-  if (lba == 0) {  // looks like a boot record
-    sector[510] = 0x55;
-    sector[511] = 0xAA;
-  }
-  return sector;
-}
-
 AtaDrive::AtaDrive(DriveSpec setup, std::optional<BridgeSpec> bridge, std::mutex& bench_mutex,
                    std::function<std::uint64_t()> now_ms)
     : setup_(std::move(setup)),
@@ -400,8 +385,7 @@ std::vector<std::uint8_t> AtaDrive::SmartThresholds() const {
 
 std::array<std::uint8_t, 512> AtaDrive::ReadSector(std::uint64_t lba) const {
   std::lock_guard lock(mutex_);
-  const Sector* written = store_.Find(lba);
-  return written ? *written : PatternSector(lba);
+  return store_.Read(lba);
 }
 
 bool AtaDrive::IsZeroed(std::uint64_t first, std::uint64_t count) const {

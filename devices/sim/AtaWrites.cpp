@@ -73,8 +73,7 @@ bool AtaDrive::WriteLocked(std::uint64_t lba, const std::uint8_t* data, std::uin
 }
 
 Sector AtaDrive::ReadLocked(std::uint64_t lba) const {
-  const Sector* written = store_.Find(lba);
-  return written ? *written : PatternSector(lba);
+  return store_.Read(lba);
 }
 
 AtaResult AtaDrive::ReadNativeMax(const AtaTaskFile& r) const {

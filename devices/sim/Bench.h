@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "devices/sim/SectorStore.h"  // PatternSector
 #include "drive/DeviceIo.h"
 #include "drive/NvmeDecode.h"
 #include "inventory/DeviceCatalog.h"
@@ -315,8 +316,5 @@ class VirtualNvme : public VirtualMedia {
   virtual std::vector<std::uint8_t> SelfTestLog() = 0;
   virtual NvmeHealth Health() const = 0;
 };
-
-// Recognisable content of a never-written sector.
-std::array<std::uint8_t, 512> PatternSector(std::uint64_t lba);
 
 }  // namespace plovix::sim

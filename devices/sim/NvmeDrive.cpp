@@ -389,8 +389,7 @@ std::vector<std::uint8_t> NvmeDrive::BlockLocked(std::uint64_t block) const {
   std::vector<std::uint8_t> out;
   out.reserve(setup_.block_bytes);
   for (std::uint64_t s = block * per_block; s < (block + 1) * per_block; ++s) {
-    const Sector* written = store_.Find(s);
-    const Sector sector = written ? *written : PatternSector(s);
+    const Sector sector = store_.Read(s);
     out.insert(out.end(), sector.begin(), sector.end());
   }
   return out;
@@ -398,8 +397,7 @@ std::vector<std::uint8_t> NvmeDrive::BlockLocked(std::uint64_t block) const {
 
 std::array<std::uint8_t, 512> NvmeDrive::ReadSector(std::uint64_t lba) const {
   std::lock_guard lock(mutex_);
-  const Sector* written = store_.Find(lba);
-  return written ? *written : PatternSector(lba);
+  return store_.Read(lba);
 }
 
 bool NvmeDrive::IsZeroed(std::uint64_t first, std::uint64_t count) const {

@@ -60,8 +60,7 @@ class NvmeDrive : public VirtualNvme {
     store_.Write(lba, data, count);
   }
   Sector ReadLocked(std::uint64_t lba) const {
-    const Sector* written = store_.Find(lba);
-    return written ? *written : PatternSector(lba);
+    return store_.Read(lba);
   }
 
  private:

@@ -1,9 +1,30 @@
 #include "devices/sim/SectorStore.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 
 namespace plovix::sim {
+
+Sector PatternSector(std::uint64_t lba) {
+  Sector sector{};
+  char line[40];
+  const int n = std::snprintf(line, sizeof line, "Plovix bench sector %llu\n",
+                              static_cast<unsigned long long>(lba));
+  for (std::size_t i = 0; i < sector.size(); ++i) {
+    sector[i] = static_cast<std::uint8_t>(line[i % static_cast<std::size_t>(n)]);
+  }
+  if (lba == 0) {  // looks like a boot record
+    sector[510] = 0x55;
+    sector[511] = 0xAA;
+  }
+  return sector;
+}
+
+Sector SectorStore::Read(std::uint64_t lba) const {
+  const Sector* written = Find(lba);
+  return written ? *written : PatternSector(lba);
+}
 
 void SectorStore::Fill(std::uint64_t first, std::uint64_t count, const Sector& data) {
   if (count == 0) return;

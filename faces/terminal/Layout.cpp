@@ -446,21 +446,6 @@ void AlignColumns(std::vector<Box>& boxes, int client_w) {
 
 }  // namespace
 
-Scale FitScale(int w_units, int h_units, int cols, int rows) {
-  Scale scale;
-  const double need_cols = static_cast<double>(w_units) / kUnitsPerColumn;
-  const double need_rows = static_cast<double>(h_units) / kUnitsPerRow;
-  const int room_cols = std::max(1, cols - 2);
-  const int room_rows = std::max(1, rows - 2);
-  if (need_cols > room_cols) scale.sx = room_cols / need_cols;
-  if (need_rows > room_rows) scale.sy = room_rows / need_rows;
-  return scale;
-}
-
-int ColumnOf(int x_units, const Scale& scale) {
-  return static_cast<int>(std::lround(x_units * scale.sx / kUnitsPerColumn));
-}
-
 std::string ShownText(const Control& control) {
   return Showable((control.style() & style::kNoPrefix) != 0 || control.kind() == Kind::Edit
                       ? control.text()
@@ -470,17 +455,6 @@ std::string ShownText(const Control& control) {
 bool IsLineStatic(const Control& control) {
   return control.kind() == Kind::Static && control.rect().h <= kLineStaticUnits &&
          control.text().find('\n') == std::string::npos;
-}
-
-CaptionSlot CaptionSlotOf(int frame_w, bool sysmenu) {
-  if (sysmenu && frame_w >= kSysMenuFrameMin) return CaptionSlot{5, frame_w - 10};
-  return CaptionSlot{2, frame_w - 4};
-}
-
-int CaptionFrameWidth(const std::string& caption, bool sysmenu) {
-  if (caption.empty()) return 0;
-  const int text = DisplayWidth(caption) + 2;  // and a blank each side
-  return text + (sysmenu ? 10 : 4);
 }
 
 DialogLayout LayoutDialog(const Dialog& dlg, int cols, int rows, const std::vector<int>* line_widths) {

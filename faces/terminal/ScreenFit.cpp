@@ -1,13 +1,42 @@
-// Whether a window reads whole on a screen of a given size, the smallest that it does,
-// and what the screen says when it is too small.
+// How a window's units scale to a screen, its caption's room, whether it reads whole on
+// a screen of a given size, the smallest that it does, and what the screen says when it
+// is too small.
 #include "faces/terminal/Render.h"
 
 #include <algorithm>
+#include <cmath>
 #include <iterator>
 #include <string>
 #include <vector>
 
 namespace ui::terminal {
+
+Scale FitScale(int w_units, int h_units, int cols, int rows) {
+  Scale scale;
+  const double need_cols = static_cast<double>(w_units) / kUnitsPerColumn;
+  const double need_rows = static_cast<double>(h_units) / kUnitsPerRow;
+  const int room_cols = std::max(1, cols - 2);
+  const int room_rows = std::max(1, rows - 2);
+  if (need_cols > room_cols) scale.sx = room_cols / need_cols;
+  if (need_rows > room_rows) scale.sy = room_rows / need_rows;
+  return scale;
+}
+
+int ColumnOf(int x_units, const Scale& scale) {
+  return static_cast<int>(std::lround(x_units * scale.sx / kUnitsPerColumn));
+}
+
+CaptionSlot CaptionSlotOf(int frame_w, bool sysmenu) {
+  if (sysmenu && frame_w >= kSysMenuFrameMin) return CaptionSlot{5, frame_w - 10};
+  return CaptionSlot{2, frame_w - 4};
+}
+
+int CaptionFrameWidth(const std::string& caption, bool sysmenu) {
+  if (caption.empty()) return 0;
+  const int text = DisplayWidth(caption) + 2;  // and a blank each side
+  return text + (sysmenu ? 10 : 4);
+}
+
 
 // Whether a window drawn with this layout reads whole: inside the screen above the hint,
 // every button's label and every text of the window's own uncut. (Long drive names in
