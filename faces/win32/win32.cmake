@@ -8,7 +8,13 @@ add_library(plovix_win32_devices STATIC ${WIN32_DEVICE_SOURCES})
 target_link_libraries(plovix_win32_devices PUBLIC plovix_core setupapi advapi32)
 target_compile_definitions(plovix_win32_devices PUBLIC UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX
                                                        _WIN32_WINNT=0x0601)
-add_library(plovix_win32 STATIC ${CMAKE_CURRENT_SOURCE_DIR}/faces/win32/Win32Backend.cpp)
+# The back end on real dialog boxes: its entry points and messages, a dialog's window, the
+# list views, layout and measuring, pictures and DPI, GDI objects (Win32BackendImpl.h is
+# what they share).
+set(WIN32_FACE ${CMAKE_CURRENT_SOURCE_DIR}/faces/win32)
+add_library(plovix_win32 STATIC ${WIN32_FACE}/Win32Backend.cpp ${WIN32_FACE}/Win32Dialog.cpp
+            ${WIN32_FACE}/Win32ListView.cpp ${WIN32_FACE}/Win32Layout.cpp ${WIN32_FACE}/Win32Dpi.cpp
+            ${WIN32_FACE}/Win32Gdi.cpp)
 target_link_libraries(plovix_win32 PUBLIC plovix_win32_devices plovix_win32_ui comctl32 gdi32 user32)
 
 set(PLOVIX_RC ${CMAKE_CURRENT_SOURCE_DIR}/faces/win32/res/Plovix.rc)
