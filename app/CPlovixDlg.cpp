@@ -14,7 +14,6 @@ namespace plovix {
 
 namespace {
 
-constexpr int kAboutMenuString = 101;
 constexpr unsigned kUnsupportedNoticeDelayMs = 5000;
 constexpr const char* kVersion = "0.92";
 constexpr ui::Color kWhite = ui::RGB(255, 255, 255);
@@ -44,20 +43,20 @@ std::string FieldText(const char (&field)[N]) {
 }  // namespace
 
 CPlovixDlg::CPlovixDlg(DeviceIo& io, DeviceCatalog& device_catalog)
-    : ui::Dialog(kMainTemplate),
+    : ui::Dialog(ids::kMainTemplate),
       device_io(io),
       catalog(device_catalog),
       banner_font{"Arial", 150},
       label_font{"Arial", 120},
       footer_font{"Arial", 120},
-      main_icon(128) {}
+      main_icon(ids::kAppIcon) {}
 
 CPlovixDlg::~CPlovixDlg() = default;
 
 bool CPlovixDlg::OnInitDialog() {
   ui::Dialog::OnInitDialog();
 
-  const std::string about_item = ui::LoadString(kAboutMenuString);
+  const std::string about_item = ui::LoadString(ids::kAboutMenuString);
   if (!about_item.empty()) {
     AppendSystemMenu(0, "");
     AppendSystemMenu(ui::IDM_ABOUTBOX, about_item);
@@ -65,10 +64,10 @@ bool CPlovixDlg::OnInitDialog() {
 
   SetIcon(main_icon);
 
-  SetControlFont(main_ids::kBanner, banner_font);
-  SetControlFont(main_ids::kIdeUsbLabel, label_font);
-  SetControlFont(main_ids::kVersion, label_font);
-  SetControlFont(main_ids::kFooter, footer_font);
+  SetControlFont(ids::main_window::kBanner, banner_font);
+  SetControlFont(ids::main_window::kIdeUsbLabel, label_font);
+  SetControlFont(ids::main_window::kVersion, label_font);
+  SetControlFont(ids::main_window::kFooter, footer_font);
 
   white_brush = ui::CreateSolidBrush(kWhite);
 
@@ -91,7 +90,7 @@ bool CPlovixDlg::OnInitDialog() {
 
 void CPlovixDlg::DoDataExchange(ui::DataExchange& dx) {
   ui::Dialog::DoDataExchange(dx);
-  dx.Text(main_ids::kVersion, version_text);
+  dx.Text(ids::main_window::kVersion, version_text);
 }
 
 void CPlovixDlg::RefreshDriveList() {
@@ -224,25 +223,25 @@ void CPlovixDlg::SetStatusText(int line, const std::string& text) {
 
 void CPlovixDlg::OnCommand(int id) {
   switch (id) {
-    case main_ids::kScan:
+    case ids::main_window::kScan:
       OnScan();
       break;
-    case main_ids::kSelectAll:
+    case ids::main_window::kSelectAll:
       OnSelectAll();
       break;
-    case main_ids::kQuickTest:
+    case ids::main_window::kQuickTest:
       RunSelfTests(1);
       break;
-    case main_ids::kExtTest:
+    case ids::main_window::kExtTest:
       RunSelfTests(2);
       break;
-    case main_ids::kUtilities:
+    case ids::main_window::kUtilities:
       OnUtilities();
       break;
-    case main_ids::kHelp:
+    case ids::main_window::kHelp:
       OnHelp();
       break;
-    case main_ids::kBanner:
+    case ids::main_window::kBanner:
       break;
     case ui::IDOK:
       // The window has no OK button: Enter on the drive list must not end the program.
@@ -254,7 +253,7 @@ void CPlovixDlg::OnCommand(int id) {
 }
 
 void CPlovixDlg::OnNotify(int id, int code) {
-  if (id == main_ids::kDriveList && code == ui::NM_DBLCLK) {
+  if (id == ids::main_window::kDriveList && code == ui::NM_DBLCLK) {
     OpenSmartStatus();
     return;
   }
@@ -281,14 +280,14 @@ void CPlovixDlg::OnTimer(int timer_id) {
 ui::CtlColor CPlovixDlg::OnCtlColor(int id) {
   ui::CtlColor colors = ui::Dialog::OnCtlColor(id);
   switch (id) {
-    case main_ids::kBanner:
+    case ids::main_window::kBanner:
       colors.text_color = kBlack;
       colors.back_color = kWhite;
       colors.transparent = true;
       colors.brush = white_brush;
       break;
-    case main_ids::kIdeUsbLabel:
-    case main_ids::kVersion:
+    case ids::main_window::kIdeUsbLabel:
+    case ids::main_window::kVersion:
       colors.transparent = true;
       colors.brush = white_brush;
       break;

@@ -15,6 +15,7 @@
 #include "inventory/DriveScan.h"
 #include "reports/SmartAttributes.h"
 #include "reports/SmartVerdict.h"
+#include "resources/ResourceIds.h"
 #include "ui/Dialog.h"
 
 namespace plovix {
@@ -22,22 +23,6 @@ namespace plovix {
 class CTestdlg;
 class CTestResult;
 
-// Control ids of the main window (template 102).
-namespace main_ids {
-inline constexpr int kBanner = 1000;
-inline constexpr int kScan = 1001;
-inline constexpr int kSelectAll = 1002;
-inline constexpr int kQuickTest = 1003;
-inline constexpr int kExtTest = 1004;
-inline constexpr int kUtilities = 1005;
-inline constexpr int kHelp = 1006;
-inline constexpr int kDriveList = 1007;
-inline constexpr int kIdeUsbLabel = 1040;
-inline constexpr int kVersion = 1041;
-inline constexpr int kFooter = 1043;
-}  // namespace main_ids
-
-inline constexpr int kMainTemplate = 102;
 inline constexpr int kUnsupportedTimer = 55;
 inline constexpr int kStatusColumn = 5;
 
@@ -69,7 +54,7 @@ class CPlovixDlg : public ui::Dialog {
   void OnSelectAll();
   void OnHelp();
   void SetStatusText(int line, const std::string& text);
-  ui::ListCtrl& drive_list() { return List(main_ids::kDriveList); }
+  ui::ListCtrl& drive_list() { return List(ids::main_window::kDriveList); }
 
   // Quick and extended test run (diagnostics/).
   void RunSelfTests(int kind);
@@ -144,7 +129,7 @@ class CPlovixDlg : public ui::Dialog {
   ui::Font label_font;
   ui::Font footer_font;
   ui::Brush white_brush;
-  int main_icon = 128;
+  int main_icon = ids::kAppIcon;
 };
 
 }  // namespace plovix

@@ -15,6 +15,7 @@
 #include "faces/terminal/Render.h"
 #include "reports/DriveLog.h"
 #include "reports/LogReport.h"
+#include "resources/ResourceIds.h"
 #include "devices/sim/Bench.h"
 #include "devices/sim/DemoBench.h"
 
@@ -24,8 +25,6 @@ using namespace ui::terminal;
 
 using plovix::bench::LogDir;
 constexpr int kRecords = plovix::bench::kLogRecords;
-constexpr int kLogView = 153;
-constexpr int kMainWindow = 102;
 
 void SetUp(plovix::CDispLog& dlg) {
   dlg.serial = "BENCHLOG02";
@@ -43,7 +42,7 @@ void BM_LogViewOpen100k(benchmark::State& state) {
     ui::scripted::ScriptedBackend ui;
     std::chrono::steady_clock::time_point start;
     double seconds = 0;
-    ui.Expect(kLogView).Do([&](ui::Dialog& d) {
+    ui.Expect(plovix::ids::kLogViewTemplate).Do([&](ui::Dialog& d) {
       Canvas canvas(160, 50);
       DialogView view;
       view.focus = InitialFocus(d);
@@ -66,7 +65,7 @@ void BM_LogViewPageDown100k(benchmark::State& state) {
   LogDir dir("plovix_term_bench_", "BENCHLOG02");
   ui::scripted::ScriptedBackend ui;
   int lines = 0;
-  ui.Expect(kLogView).Do([&](ui::Dialog& d) {
+  ui.Expect(plovix::ids::kLogViewTemplate).Do([&](ui::Dialog& d) {
     Canvas canvas(160, 50);
     DialogView view;
     view.focus = InitialFocus(d);
@@ -96,7 +95,7 @@ void BM_MainWindowRedraw160x50(benchmark::State& state) {
   plovix::sim::BuildDemoBench(bench);
   ui::scripted::ScriptedBackend ui;
   bench.SetClock([&ui] { return ui.now_ms(); });
-  ui.Expect(kMainWindow).Do([&](ui::Dialog& d) {
+  ui.Expect(plovix::ids::kMainTemplate).Do([&](ui::Dialog& d) {
     Canvas canvas(160, 50);
     DialogView view;
     view.focus = InitialFocus(d);

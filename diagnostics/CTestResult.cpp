@@ -1,6 +1,7 @@
 #include "diagnostics/CTestResult.h"
 
 #include "diagnostics/DriveCaption.h"
+#include "resources/ResourceIds.h"
 
 namespace plovix {
 
@@ -43,7 +44,7 @@ const char* ReadErrorWord(int read_error_code) {
   }
 }
 
-CTestResult::CTestResult() : ui::Dialog(kTestResultTemplate) {
+CTestResult::CTestResult() : ui::Dialog(ids::kSelfTestResultTemplate) {
   title_font.face = "Arial";
   title_font.tenths_of_point = 150;
   text_font.face = "Arial";
@@ -54,18 +55,18 @@ CTestResult::~CTestResult() = default;
 
 void CTestResult::DoDataExchange(ui::DataExchange& dx) {
   ui::Dialog::DoDataExchange(dx);
-  dx.Text(testresult_ids::kTitle, title_text);
-  dx.Text(testresult_ids::kSubtitle, subtitle_text);
-  dx.Text(testresult_ids::kSelfTest, selftest_text);
-  dx.Text(testresult_ids::kReadError, read_error_text);
+  dx.Text(ids::selftest_result::kTitle, title_text);
+  dx.Text(ids::selftest_result::kSubtitle, subtitle_text);
+  dx.Text(ids::selftest_result::kSelfTest, selftest_text);
+  dx.Text(ids::selftest_result::kReadError, read_error_text);
 }
 
 bool CTestResult::OnInitDialog() {
   ui::Dialog::OnInitDialog();
   NameDriveInCaption(*this, drive_caption);
-  SetControlFont(testresult_ids::kTitle, title_font);
-  SetControlFont(testresult_ids::kSelfTest, text_font);
-  SetControlFont(testresult_ids::kReadError, text_font);
+  SetControlFont(ids::selftest_result::kTitle, title_font);
+  SetControlFont(ids::selftest_result::kSelfTest, text_font);
+  SetControlFont(ids::selftest_result::kReadError, text_font);
   white_brush = ui::CreateSolidBrush(ui::RGB(255, 255, 255));
 
   const std::uint8_t status = status_in != nullptr ? *status_in : 0;
@@ -85,7 +86,7 @@ bool CTestResult::OnInitDialog() {
 }
 
 ui::CtlColor CTestResult::OnCtlColor(int id) {
-  if (id == testresult_ids::kTitle) return ui::TitleBandColors(white_brush);
+  if (id == ids::selftest_result::kTitle) return ui::TitleBandColors(white_brush);
   return ui::Dialog::OnCtlColor(id);
 }
 

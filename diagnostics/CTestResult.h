@@ -8,15 +8,6 @@
 
 namespace plovix {
 
-inline constexpr int kTestResultTemplate = 146;
-
-namespace testresult_ids {
-inline constexpr int kTitle = 1024;
-inline constexpr int kSubtitle = 1025;
-inline constexpr int kSelfTest = 1026;
-inline constexpr int kReadError = 1033;
-}  // namespace testresult_ids
-
 // Read-error codes handed to CTestResult.
 inline constexpr int kReadErrorPass = 0;
 inline constexpr int kReadErrorFail = 1;

@@ -6,6 +6,7 @@
 #include "diagnostics/DriveCaption.h"
 #include "diagnostics/NvmeSupport.h"
 #include "drive/NvmeCommands.h"
+#include "resources/ResourceIds.h"
 
 namespace plovix {
 
@@ -26,7 +27,7 @@ const KindTexts* TextsFor(int kind) {
 
 }  // namespace
 
-CTestdlg::CTestdlg() : ui::Dialog(kTestDlgTemplate) {
+CTestdlg::CTestdlg() : ui::Dialog(ids::kSelfTestProgressTemplate) {
   title_font.face = "Arial";
   title_font.tenths_of_point = 150;
 }
@@ -35,9 +36,9 @@ CTestdlg::~CTestdlg() = default;
 
 void CTestdlg::DoDataExchange(ui::DataExchange& dx) {
   ui::Dialog::DoDataExchange(dx);
-  dx.Text(testdlg_ids::kTitle, title_text, 40);
-  progress_bar = &dx.dialog().Progress(testdlg_ids::kProgress);
-  dx.Text(testdlg_ids::kProgressText, progress_text);
+  dx.Text(ids::selftest_progress::kTitle, title_text, 40);
+  progress_bar = &dx.dialog().Progress(ids::selftest_progress::kBar);
+  dx.Text(ids::selftest_progress::kProgressText, progress_text);
 }
 
 bool CTestdlg::OnInitDialog() {
@@ -48,7 +49,7 @@ bool CTestdlg::OnInitDialog() {
   // Every showing judges only what this drive reports.
   status = kStatusNeutralRunning;
   nvme_unchanged_polls_ = 0;
-  SetControlFont(testdlg_ids::kTitle, title_font);
+  SetControlFont(ids::selftest_progress::kTitle, title_font);
   white_brush = ui::CreateSolidBrush(ui::RGB(255, 255, 255));
   if (const KindTexts* texts = TextsFor(kind)) {
     title_text = texts->title;
@@ -56,7 +57,7 @@ bool CTestdlg::OnInitDialog() {
     UpdateData(false);
   }
   SetTimer(kTestDlgTimer, kTestDlgPollMs);
-  Progress(testdlg_ids::kProgress).SetRange(0, 99);
+  Progress(ids::selftest_progress::kBar).SetRange(0, 99);
   return true;
 }
 
@@ -88,7 +89,7 @@ int CTestdlg::Poll() {
   }
 
   const int position = had_polled ? (10 - static_cast<int>(status & 0x0F)) * 10 : 0;
-  Progress(testdlg_ids::kProgress).SetPos(position);
+  Progress(ids::selftest_progress::kBar).SetPos(position);
   UpdateData(false);
 
   if ((status & 0x0F) == 0 && had_polled) finished = 1;
@@ -110,7 +111,7 @@ int CTestdlg::Poll() {
 int CTestdlg::PollNvme() {
   bool judged = false;
   bool came_to_nothing = false;
-  int position = Progress(testdlg_ids::kProgress).pos();
+  int position = Progress(ids::selftest_progress::kBar).pos();
   if (connection != nullptr) {
     connection->Close();
     connection->Open(drive_number);
@@ -139,7 +140,7 @@ int CTestdlg::PollNvme() {
     }
     connection->Close();
   }
-  Progress(testdlg_ids::kProgress).SetPos(position);
+  Progress(ids::selftest_progress::kBar).SetPos(position);
   UpdateData(false);
   first_poll_done = 1;
   if (came_to_nothing) {
@@ -165,7 +166,7 @@ void CTestdlg::OnTimer(int /*timer_id*/) {
 }
 
 void CTestdlg::OnCommand(int id) {
-  if (id == testdlg_ids::kAbort) {
+  if (id == ids::selftest_progress::kAbort) {
     OnAbort();
     return;
   }
@@ -212,7 +213,7 @@ void CTestdlg::AbortNvme() {
 }
 
 ui::CtlColor CTestdlg::OnCtlColor(int id) {
-  if (id == testdlg_ids::kTitle) return ui::TitleBandColors(white_brush);
+  if (id == ids::selftest_progress::kTitle) return ui::TitleBandColors(white_brush);
   return ui::Dialog::OnCtlColor(id);
 }
 

@@ -13,16 +13,8 @@
 
 namespace plovix {
 
-inline constexpr int kTestDlgTemplate = 130;
 inline constexpr int kTestDlgTimer = 1;
 inline constexpr unsigned kTestDlgPollMs = 5000;
-
-namespace testdlg_ids {
-inline constexpr int kTitle = 1018;
-inline constexpr int kProgress = 1019;
-inline constexpr int kAbort = 1020;
-inline constexpr int kProgressText = 1022;
-}  // namespace testdlg_ids
 
 // Closing codes of CTestdlg.
 inline constexpr int kSelfTestPassed = -1;

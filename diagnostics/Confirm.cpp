@@ -1,15 +1,12 @@
 #include "diagnostics/Confirm.h"
 
 #include "diagnostics/DriveCaption.h"
+#include "resources/ResourceIds.h"
 #include "ui/Backend.h"
 
 namespace plovix {
 
 namespace {
-
-using namespace confirm_ids;
-
-constexpr int kWarningText = 1027;
 
 constexpr const char* kEraseMbrWarning =
     "ERASING THE MBR OF YOUR HARD DISK DRIVE WILL PROCEED WHEN YOU PRESS THE START BUTTON. "
@@ -25,14 +22,14 @@ constexpr const char* kSmartDisabledWarning =
     "CHANGE FROM DISABLEMENT TO ENABLEMENT.";
 
 // Both warning dialogs draw their message in red and leave everything else alone.
-ui::CtlColor RedWarningText(ui::CtlColor colors, int id) {
-  if (id == kWarningText) colors.text_color = ui::RGB(255, 0, 0);
+ui::CtlColor RedWarningText(ui::CtlColor colors, int id, int text_id) {
+  if (id == text_id) colors.text_color = ui::RGB(255, 0, 0);
   return colors;
 }
 
 }  // namespace
 
-CEraseWarning1::CEraseWarning1() : ui::Dialog(kWarningTemplate) {}
+CEraseWarning1::CEraseWarning1() : ui::Dialog(ids::kWarningTemplate) {}
 
 bool CEraseWarning1::OnInitDialog() {
   ui::Dialog::OnInitDialog();
@@ -59,27 +56,27 @@ bool CEraseWarning1::OnInitDialog() {
 
 void CEraseWarning1::DoDataExchange(ui::DataExchange& dx) {
   ui::Dialog::DoDataExchange(dx);
-  dx.Text(kWarningText, displayed_text);
+  dx.Text(ids::warning::kText, displayed_text);
 }
 
 ui::CtlColor CEraseWarning1::OnCtlColor(int id) {
-  return RedWarningText(ui::Dialog::OnCtlColor(id), id);
+  return RedWarningText(ui::Dialog::OnCtlColor(id), id, ids::warning::kText);
 }
 
-CEraseWarning2::CEraseWarning2() : ui::Dialog(kSureTemplate) {}
+CEraseWarning2::CEraseWarning2() : ui::Dialog(ids::kSureTemplate) {}
 
 bool CEraseWarning2::OnInitDialog() {
   ui::Dialog::OnInitDialog();
   NameDriveInCaption(*this, drive_caption);
-  if (!font.face.empty()) SetControlFont(kWarningText, font);
+  if (!font.face.empty()) SetControlFont(ids::sure::kText, font);
   return true;
 }
 
 ui::CtlColor CEraseWarning2::OnCtlColor(int id) {
-  return RedWarningText(ui::Dialog::OnCtlColor(id), id);
+  return RedWarningText(ui::Dialog::OnCtlColor(id), id, ids::sure::kText);
 }
 
-CCompErase1::CCompErase1() : ui::Dialog(kEraseMbrDoneTemplate) {}
+CCompErase1::CCompErase1() : ui::Dialog(ids::kEraseMbrDoneTemplate) {}
 
 bool CCompErase1::OnInitDialog() {
   ui::Dialog::OnInitDialog();
@@ -87,7 +84,7 @@ bool CCompErase1::OnInitDialog() {
   return true;
 }
 
-CCompErase2::CCompErase2() : ui::Dialog(kEraseDiskDoneTemplate) {}
+CCompErase2::CCompErase2() : ui::Dialog(ids::kEraseDiskDoneTemplate) {}
 
 bool CCompErase2::OnInitDialog() {
   ui::Dialog::OnInitDialog();
@@ -97,7 +94,7 @@ bool CCompErase2::OnInitDialog() {
 
 void CCompErase2::OnOK() { ui::Dialog::OnOK(); }
 
-CAbortTest::CAbortTest() : ui::Dialog(kAbortTestTemplate) {}
+CAbortTest::CAbortTest() : ui::Dialog(ids::kAbortQuestionTemplate) {}
 
 bool ConfirmWithWarning(WarningKind kind, const std::string& drive_caption) {
   CEraseWarning1 warning;

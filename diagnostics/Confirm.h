@@ -8,15 +8,6 @@
 
 namespace plovix {
 
-// Templates of the warnings, the confirmation and the completion notices.
-namespace confirm_ids {
-inline constexpr int kWarningTemplate = 148;  // an erase's warning, or SMART switched off
-inline constexpr int kSureTemplate = 149;     // "Are you really sure?"
-inline constexpr int kEraseMbrDoneTemplate = 151;
-inline constexpr int kEraseDiskDoneTemplate = 152;
-inline constexpr int kAbortTestTemplate = 131;
-}  // namespace confirm_ids
-
 enum class WarningKind : std::uint8_t { EraseMbr = 1, EraseDisk = 2, SmartDisabled = 3 };
 
 class CEraseWarning1 : public ui::Dialog {

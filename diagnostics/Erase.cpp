@@ -5,13 +5,14 @@
 #include "diagnostics/Confirm.h"
 #include "diagnostics/DriveCaption.h"
 #include "diagnostics/RunPlan.h"
+#include "resources/ResourceIds.h"
 #include "ui/Backend.h"
 
 namespace plovix {
 
 namespace {
 
-using namespace erase_ids;
+using namespace ids::erase_disk;
 
 // However long the dialog's own timer, the bar moves and the dialog closes this soon
 // after the erase ends.
@@ -61,7 +62,9 @@ int EraseDiskWorker(CEraseDisk* dlg) {
 }
 
 CEraseDisk::CEraseDisk(DriveConnection& conn, IoBuffers& buffers)
-    : WorkerDialog(kTemplate, kAbort, kEraseAborted), io_buffers(&buffers), connection(&conn) {}
+    : WorkerDialog(ids::kEraseDiskTemplate, kAbort, kEraseAborted),
+      io_buffers(&buffers),
+      connection(&conn) {}
 
 CEraseDisk::~CEraseDisk() { StopWorker(); }
 

@@ -12,13 +12,6 @@
 
 namespace plovix {
 
-namespace erase_ids {
-inline constexpr int kTemplate = 150;
-inline constexpr int kBar = 1019;
-inline constexpr int kTitle = 1029;
-inline constexpr int kAbort = 1001;
-}  // namespace erase_ids
-
 // Closing codes of CEraseDisk.
 inline constexpr int kEraseCompleted = 1;
 inline constexpr int kEraseFailed = 2;

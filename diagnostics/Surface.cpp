@@ -6,13 +6,15 @@
 #include "diagnostics/NvmeSupport.h"
 #include "drive/Commands.h"
 #include "drive/NvmeCommands.h"
+#include "resources/ResourceIds.h"
 #include "ui/Backend.h"
 
 namespace plovix {
 
 namespace {
 
-using namespace surface_ids;
+namespace progress_ids = ids::surface;
+namespace result_ids = ids::surface_result;
 
 enum class SpanOutcome { Done, Stopped, Failed, Refused };
 
@@ -153,7 +155,7 @@ int SurfaceLongWorker(CSFTest* dlg) { return RunScan(dlg, kSurfaceLong); }
 
 // --- CSFTest ---------------------------------------------------------------------------
 
-CSFTest::CSFTest() : WorkerDialog(kProgressTemplate, kAbort, kSurfaceAborted) {}
+CSFTest::CSFTest() : WorkerDialog(ids::kSurfaceTemplate, progress_ids::kAbort, kSurfaceAborted) {}
 
 CSFTest::~CSFTest() { StopWorker(); }
 
@@ -164,15 +166,15 @@ SectorRun CSFTest::FailedRun() const {
 }
 
 void CSFTest::DoDataExchange(ui::DataExchange& dx) {
-  dx.Text(kTitle, title_text);
-  dx.Text(kProgressText, progress_text);
+  dx.Text(progress_ids::kTitle, title_text);
+  dx.Text(progress_ids::kProgressText, progress_text);
 }
 
 bool CSFTest::OnInitDialog() {
   ui::Dialog::OnInitDialog();
   NameDriveInCaption(*this, drive_caption);
   white_brush = ui::CreateSolidBrush(ui::RGB(255, 255, 255));
-  SetControlFont(kTitle, title_font);
+  SetControlFont(progress_ids::kTitle, title_font);
   if (kind == kSurfaceShort) {
     title_text = "Surface Short Test";
     progress_text = "Surface short test in progress";
@@ -182,7 +184,7 @@ bool CSFTest::OnInitDialog() {
   }
   UpdateData(false);
   timer_id = SetTimer(kProgressTimer, kProgressPeriodMs);
-  Progress(kBar).SetRange(0, 99);
+  Progress(progress_ids::kBar).SetRange(0, 99);
   failed_run_lba.store(0, std::memory_order_relaxed);
   failed_run_count.store(0, std::memory_order_relaxed);
   reads_instead.store(ReadsInstead::No, std::memory_order_relaxed);
@@ -198,7 +200,7 @@ bool CSFTest::OnInitDialog() {
 void CSFTest::OnTimer(int id) {
   if (finished.load(std::memory_order_acquire) == 0) {
     if (total_sectors != 0) {
-      Progress(kBar).SetPos(
+      Progress(progress_ids::kBar).SetPos(
           SurfaceProgress(kind, current_lba.load(std::memory_order_relaxed), total_sectors));
     }
     UpdateData(false);
@@ -218,7 +220,7 @@ void CSFTest::OnTimer(int id) {
 }
 
 ui::CtlColor CSFTest::OnCtlColor(int id) {
-  if (id == kTitle) return ui::TitleBandColors(white_brush);
+  if (id == progress_ids::kTitle) return ui::TitleBandColors(white_brush);
   return ui::Dialog::OnCtlColor(id);
 }
 
@@ -260,23 +262,23 @@ std::string ReadsInsteadText(ReadsInstead why, std::uint64_t from_sector) {
 }
 
 CSFTestResult::CSFTestResult(std::uint8_t* status)
-    : ui::Dialog(kResultTemplate), selftest_status(status) {}
+    : ui::Dialog(ids::kSurfaceResultTemplate), selftest_status(status) {}
 
 void CSFTestResult::DoDataExchange(ui::DataExchange& dx) {
-  dx.Text(kResultTitle, title_text);
-  dx.Text(kResultSubtitle, subtitle_text);
-  dx.Text(kReadErrorResult, read_error_text);
-  dx.Text(kSurfaceResult, surface_text);
-  dx.Text(kFailedRun, failed_run_text);
-  dx.Text(kReadsNote, reads_note_text);
+  dx.Text(result_ids::kTitle, title_text);
+  dx.Text(result_ids::kSubtitle, subtitle_text);
+  dx.Text(result_ids::kReadError, read_error_text);
+  dx.Text(result_ids::kSurface, surface_text);
+  dx.Text(result_ids::kFailedRun, failed_run_text);
+  dx.Text(result_ids::kReadsNote, reads_note_text);
 }
 
 bool CSFTestResult::OnInitDialog() {
   ui::Dialog::OnInitDialog();
   NameDriveInCaption(*this, drive_caption);
-  SetControlFont(kResultTitle, title_font);
-  SetControlFont(kSurfaceResult, result_font);
-  SetControlFont(kReadErrorResult, result_font);
+  SetControlFont(result_ids::kTitle, title_font);
+  SetControlFont(result_ids::kSurface, result_font);
+  SetControlFont(result_ids::kReadError, result_font);
   white_brush = ui::CreateSolidBrush(ui::RGB(255, 255, 255));
   if (kind == kSurfaceShort || kind == kSurfaceLong) {
     const bool short_scan = kind == kSurfaceShort;
@@ -302,7 +304,7 @@ bool CSFTestResult::OnInitDialog() {
 }
 
 ui::CtlColor CSFTestResult::OnCtlColor(int id) {
-  if (id == kResultTitle) return ui::TitleBandColors(white_brush);
+  if (id == result_ids::kTitle) return ui::TitleBandColors(white_brush);
   return ui::Dialog::OnCtlColor(id);
 }
 

@@ -14,21 +14,6 @@
 
 namespace plovix {
 
-namespace surface_ids {
-inline constexpr int kProgressTemplate = 163;
-inline constexpr int kResultTemplate = 164;
-inline constexpr int kAbort = 3;
-inline constexpr int kBar = 1034;
-inline constexpr int kTitle = 1035;
-inline constexpr int kProgressText = 1042;
-inline constexpr int kResultTitle = 1036;
-inline constexpr int kResultSubtitle = 1037;
-inline constexpr int kReadErrorResult = 1033;
-inline constexpr int kSurfaceResult = 1039;
-inline constexpr int kFailedRun = 1038;
-inline constexpr int kReadsNote = 1040;
-}  // namespace surface_ids
-
 // Why an NVMe scan read the sectors where it would have verified them.
 enum class ReadsInstead : std::uint8_t {
   No,            // Verify all the way

@@ -14,13 +14,14 @@
 #include "inventory/DriveScan.h"
 #include "reports/DriveLog.h"
 #include "reports/LogReport.h"
+#include "resources/ResourceIds.h"
 #include "ui/Backend.h"
 
 namespace plovix {
 
 // --- CUtilMenu -------------------------------------------------------------------------
 
-CUtilMenu::CUtilMenu() : ui::Dialog(util_menu_ids::kTemplate) {}
+CUtilMenu::CUtilMenu() : ui::Dialog(ids::kUtilitiesTemplate) {}
 
 CUtilMenu::~CUtilMenu() = default;
 
@@ -41,7 +42,7 @@ bool CUtilMenu::NoticeAccepted(std::uint8_t choice) {
 }
 
 void CUtilMenu::OnCommand(int id) {
-  using namespace util_menu_ids;
+  using namespace ids::utilities;
   switch (id) {
     case kEraseMbr:
       if (NoticeAccepted(utility::kEraseMbr) &&

@@ -19,15 +19,6 @@ inline constexpr std::uint8_t kSurfaceShort = 4;
 inline constexpr std::uint8_t kSurfaceLong = 5;
 }  // namespace utility
 
-namespace util_menu_ids {
-inline constexpr int kTemplate = 147;
-inline constexpr int kEraseMbr = 1001;
-inline constexpr int kEraseDisk = 1002;
-inline constexpr int kLogView = 1003;
-inline constexpr int kShortTest = 1004;
-inline constexpr int kLongTest = 1005;
-}  // namespace util_menu_ids
-
 // Said when the drive an erase would write to is no longer the one that was listed.
 inline constexpr const char* kDriveChangedText =
     "This is no longer the drive that was listed: it may have been unplugged or replaced "

@@ -8,22 +8,10 @@
 
 #include "inventory/DriveRecord.h"
 #include "reports/SmartAttributes.h"
+#include "resources/ResourceIds.h"
 #include "ui/Dialog.h"
 
 namespace plovix {
-
-namespace smart_ids {
-inline constexpr int kTemplate = 129;
-inline constexpr int kModel = 1008;
-inline constexpr int kSerial = 1011;
-inline constexpr int kFirmware = 1012;
-inline constexpr int kMaxLba = 1014;
-inline constexpr int kCapacity = 1016;
-inline constexpr int kAttributeList = 1017;
-inline constexpr int kTitle = 1023;
-inline constexpr int kIconGood = 141;
-inline constexpr int kIconBad = 144;
-}  // namespace smart_ids
 
 class CSmartdlg : public ui::Dialog {
  public:
@@ -36,7 +24,7 @@ class CSmartdlg : public ui::Dialog {
   void DoDataExchange(ui::DataExchange& dx) override;
   ui::CtlColor OnCtlColor(int id) override;
 
-  ui::ListCtrl& attribute_list() { return List(smart_ids::kAttributeList); }
+  ui::ListCtrl& attribute_list() { return List(ids::smart::kAttributeList); }
 
   const DriveRecord& record;
   const SmartAttributeTable& rows;

@@ -5,6 +5,8 @@
 #include <iterator>
 #include <utility>
 
+#include "resources/ResourceIds.h"
+
 namespace plovix {
 
 namespace {
@@ -95,7 +97,7 @@ std::string ReadHelpText(const std::string& path) {
   return text;
 }
 
-CDispHelp::CDispHelp() : ui::Dialog(kHelpTemplate) {}
+CDispHelp::CDispHelp() : ui::Dialog(ids::kHelpTemplate) {}
 
 CDispHelp::~CDispHelp() = default;
 
@@ -111,9 +113,9 @@ bool CDispHelp::OnInitDialog() {
 
 void CDispHelp::DoDataExchange(ui::DataExchange& dx) {
   ui::Dialog::DoDataExchange(dx);
-  dx.Text(kHelpEdit, help_text);
+  dx.Text(ids::help::kText, help_text);
 }
 
-CAboutDlg::CAboutDlg() : ui::Dialog(kAboutTemplate) {}
+CAboutDlg::CAboutDlg() : ui::Dialog(ids::kAboutTemplate) {}
 
 }  // namespace plovix

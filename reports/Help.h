@@ -9,9 +9,6 @@
 
 namespace plovix {
 
-inline constexpr int kHelpTemplate = 132;
-inline constexpr int kAboutTemplate = 100;
-inline constexpr int kHelpEdit = 1021;
 inline constexpr const char* kHelpFileName = "HELP.TXT";
 // The folders Help looks in after the current directory, in order; main names them
 // (the program's own folder, the installed data folder). None unless told.

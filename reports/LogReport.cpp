@@ -7,17 +7,14 @@
 #include "diagnostics/DriveCaption.h"
 #include "inventory/DriveRecord.h"
 #include "reports/DriveLog.h"
+#include "resources/ResourceIds.h"
 #include "ui/Backend.h"
 
 namespace plovix {
 
 namespace {
 
-constexpr int kTemplateDispLog = 153;
-constexpr int kTemplateSaveLog = 154;
-constexpr int kSaveToFile = 1001;
-constexpr int kTitleStatic = 1030;
-constexpr int kLogEdit = 1031;
+using namespace ids::log_view;
 
 constexpr const char* kRule = "-------------------------------------------------------------";
 constexpr const char* kReportFile = "ZUL_TEST.LOG";
@@ -197,7 +194,7 @@ std::string BuildLogReportText(const std::string& serial, const std::string& mod
   return text;
 }
 
-CDispLog::CDispLog() : ui::Dialog(kTemplateDispLog) {
+CDispLog::CDispLog() : ui::Dialog(ids::kLogViewTemplate) {
   title_font = ui::Font{"Arial", 150};
   log_font.face = "Arial";
   log_font.height = 12;
@@ -208,8 +205,8 @@ CDispLog::CDispLog() : ui::Dialog(kTemplateDispLog) {
 bool CDispLog::OnInitDialog() {
   ui::Dialog::OnInitDialog();
   NameDriveInCaption(*this, drive_caption);
-  SetControlFont(kTitleStatic, title_font);
-  SetControlFont(kLogEdit, log_font);
+  SetControlFont(kTitle, title_font);
+  SetControlFont(kText, log_font);
   white_brush = ui::CreateSolidBrush(0xFFFFFF);
   title_text = "Test Log";
   BuildLogReport("\r\n");
@@ -220,8 +217,8 @@ bool CDispLog::OnInitDialog() {
 
 void CDispLog::DoDataExchange(ui::DataExchange& dx) {
   ui::Dialog::DoDataExchange(dx);
-  dx.Text(kTitleStatic, title_text);
-  dx.Text(kLogEdit, log_text);
+  dx.Text(kTitle, title_text);
+  dx.Text(kText, log_text);
 }
 
 void CDispLog::BuildLogReport(const std::string& line_break) {
@@ -230,7 +227,7 @@ void CDispLog::BuildLogReport(const std::string& line_break) {
 }
 
 void CDispLog::OnCommand(int id) {
-  if (id == kTitleStatic) return;  // the title is a static; a click means nothing
+  if (id == kTitle) return;  // the title is a static; a click means nothing
   if (id != kSaveToFile) {
     ui::Dialog::OnCommand(id);
     return;
@@ -252,10 +249,10 @@ void CDispLog::OnCommand(int id) {
 }
 
 ui::CtlColor CDispLog::OnCtlColor(int id) {
-  if (id == kTitleStatic) return ui::TitleBandColors(white_brush);
+  if (id == kTitle) return ui::TitleBandColors(white_brush);
   return ui::Dialog::OnCtlColor(id);
 }
 
-CSaveLog::CSaveLog() : ui::Dialog(kTemplateSaveLog) {}
+CSaveLog::CSaveLog() : ui::Dialog(ids::kLogSavedTemplate) {}
 
 }  // namespace plovix

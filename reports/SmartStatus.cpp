@@ -11,10 +11,11 @@
 #include "reports/CSmartdlg.h"
 #include "reports/NvmeHealthRows.h"
 #include "reports/SmartVerdict.h"
+#include "resources/ResourceIds.h"
 
 namespace plovix {
 
-using namespace smart_ids;
+using namespace ids::smart;
 
 void CPlovixDlg::OpenSmartStatus() {
   smart_table = SmartAttributeTable{};
@@ -146,7 +147,11 @@ std::string FormatCapacity(std::uint64_t total_sectors) {
 
 CSmartdlg::CSmartdlg(const DriveRecord& drive, const SmartAttributeTable& table,
                      const SmartOtherAttributes& other_rows, const NvmeHealth* health)
-    : ui::Dialog(kTemplate), record(drive), rows(table), others(other_rows), nvme_health(health) {
+    : ui::Dialog(ids::kSmartTemplate),
+      record(drive),
+      rows(table),
+      others(other_rows),
+      nvme_health(health) {
   title_font = ui::Font{"Arial", 150};
 }
 
@@ -211,7 +216,7 @@ void CSmartdlg::FillAttributeList() {
     }
   }
 
-  image_list = {kIconGood, kIconBad};
+  image_list = {ids::kGoodIcon, ids::kBadIcon};
   list.SetImageList(image_list);
   list.DeleteAllItems();
 

@@ -2,6 +2,8 @@
 // template order (which is also the tab order).
 #include "resources/Resources.h"
 
+#include "resources/ResourceIds.h"
+
 namespace plovix::resources {
 
 namespace {
@@ -12,8 +14,11 @@ using ui::Kind;
 using ui::Rect;
 namespace st = ui::style;
 namespace ds = ui::dstyle;
+using namespace ids;  // the templates are made of the ids, by name
 
 constexpr int kNone = ui::IDC_STATIC;
+constexpr int kOk = ui::IDOK;
+constexpr int kCancel = ui::IDCANCEL;
 
 // Plain push buttons are tab stops, as resource compilers make them by default.
 ControlTemplate Button(int id, const char* text, Rect r, std::uint32_t extra = 0) {
@@ -38,99 +43,99 @@ constexpr const char* kShortNoticeLine = "Copyright (C) 2012 Velmira";
 
 DialogTemplate About() {
   DialogTemplate t;
-  t.id = 100;
+  t.id = kAboutTemplate;
   t.caption = "バージョン情報 Plovix";
   t.width = 170;
   t.height = 62;
   t.controls = {
-      {kNone, Kind::Icon, "", {14, 14, 21, 18}, 0, 128},
+      {kNone, Kind::Icon, "", {14, 14, 21, 18}, 0, kAppIcon},
       Text(kNone, "Plovix, Version 0.92", {42, 14, 114, 8}, st::kLeft | st::kNoPrefix),
       Text(kNone, kShortNoticeLine, {42, 26, 114, 8}),
-      DefButton(1, "OK", {113, 41, 50, 14}),
+      DefButton(kOk, "OK", {113, 41, 50, 14}),
   };
   return t;
 }
 
 DialogTemplate MainWindow() {
   DialogTemplate t;
-  t.id = 102;
+  t.id = kMainTemplate;
   t.caption = "ZUL for Windows";
   t.width = 558;
   t.height = 287;
   t.style = ds::kPopup | ds::kVisible | ds::kCaption | ds::kSysMenu | ds::kThickFrame |
             ds::kMinMaxBox | ds::kAppWindow;
   t.controls = {
-      Text(1000, "Velmira For Windows", {7, 7, 544, 48}, kCentred),
-      Button(1001, "Scan", {27, 64, 50, 22}, st::kClientEdge),
-      Button(1002, "Select All", {83, 64, 50, 22}, st::kClientEdge),
-      Button(1003, "Quick Test", {139, 64, 50, 22}, st::kClientEdge),
-      Button(1004, "Ext Test", {195, 64, 50, 22}, st::kClientEdge),
-      Button(1005, "Utilities", {350, 64, 50, 22}, st::kClientEdge),
-      Button(1006, "Help", {406, 64, 50, 22}, st::kClientEdge),
-      {1007, Kind::ListView, "", {26, 99, 506, 159},
+      Text(main_window::kBanner, "Velmira For Windows", {7, 7, 544, 48}, kCentred),
+      Button(main_window::kScan, "Scan", {27, 64, 50, 22}, st::kClientEdge),
+      Button(main_window::kSelectAll, "Select All", {83, 64, 50, 22}, st::kClientEdge),
+      Button(main_window::kQuickTest, "Quick Test", {139, 64, 50, 22}, st::kClientEdge),
+      Button(main_window::kExtTest, "Ext Test", {195, 64, 50, 22}, st::kClientEdge),
+      Button(main_window::kUtilities, "Utilities", {350, 64, 50, 22}, st::kClientEdge),
+      Button(main_window::kHelp, "Help", {406, 64, 50, 22}, st::kClientEdge),
+      {main_window::kDriveList, Kind::ListView, "", {26, 99, 506, 159},
        st::kReport | st::kShowSelAlways | st::kBorder | st::kTabStop, 0},
-      {kNone, Kind::Bitmap, "", {7, 14, 133, 33}, 0, 133},
-      {kNone, Kind::Bitmap, "", {487, 7, 64, 46}, 0, 137},
+      {kNone, Kind::Bitmap, "", {7, 14, 133, 33}, 0, kLogoBitmap},
+      {kNone, Kind::Bitmap, "", {487, 7, 64, 46}, 0, kDriveBitmap},
       Text(kNone, "please double click the target line of HDD to show SMART/Test log",
            {27, 87, 248, 8}),
-      Text(1043, kNoticeLine, {265, 266, 257, 12}, st::kRight | st::kVCenter),
-      Text(1040, "IDE/USB", {405, 44, 60, 10}, st::kRight),
-      Text(1041, "", {471, 44, 36, 9}),
+      Text(main_window::kFooter, kNoticeLine, {265, 266, 257, 12}, st::kRight | st::kVCenter),
+      Text(main_window::kIdeUsbLabel, "IDE/USB", {405, 44, 60, 10}, st::kRight),
+      Text(main_window::kVersion, "", {471, 44, 36, 9}),
   };
   return t;
 }
 
 DialogTemplate SmartStatus() {
   DialogTemplate t;
-  t.id = 129;
+  t.id = kSmartTemplate;
   t.caption = "ZUL for Windows";
   t.width = 415;
   t.height = 294;
   t.controls = {
-      Text(1023, "", {7, 7, 401, 32}),
-      Text(1009, "Model name", {23, 51, 43, 11}),
-      {1008, Kind::Edit, "", {77, 50, 131, 14}, kInfoEdit, 0},
-      Text(1010, "Serial", {28, 73, 18, 8}),
-      {1011, Kind::Edit, "", {77, 71, 131, 14}, kInfoEdit, 0},
+      Text(smart::kTitle, "", {7, 7, 401, 32}),
+      Text(smart::kModelLabel, "Model name", {23, 51, 43, 11}),
+      {smart::kModel, Kind::Edit, "", {77, 50, 131, 14}, kInfoEdit, 0},
+      Text(smart::kSerialLabel, "Serial", {28, 73, 18, 8}),
+      {smart::kSerial, Kind::Edit, "", {77, 71, 131, 14}, kInfoEdit, 0},
       Text(kNone, "FW revison", {28, 93, 37, 8}),
-      {1012, Kind::Edit, "", {77, 91, 131, 14}, kInfoEdit, 0},
-      Text(1013, "Max LBA", {227, 53, 34, 8}),
-      {1014, Kind::Edit, "", {265, 50, 131, 14}, kInfoEdit, 0},
-      Text(1015, "Capacity", {227, 75, 29, 8}),
-      {1016, Kind::Edit, "", {266, 71, 131, 14}, kInfoEdit, 0},
-      {1017, Kind::ListView, "", {17, 117, 381, 147},
+      {smart::kFirmware, Kind::Edit, "", {77, 91, 131, 14}, kInfoEdit, 0},
+      Text(smart::kMaxLbaLabel, "Max LBA", {227, 53, 34, 8}),
+      {smart::kMaxLba, Kind::Edit, "", {265, 50, 131, 14}, kInfoEdit, 0},
+      Text(smart::kCapacityLabel, "Capacity", {227, 75, 29, 8}),
+      {smart::kCapacity, Kind::Edit, "", {266, 71, 131, 14}, kInfoEdit, 0},
+      {smart::kAttributeList, Kind::ListView, "", {17, 117, 381, 147},
        st::kReport | st::kShowSelAlways | st::kBorder | st::kTabStop, 0},
-      DefButton(1, "Close", {339, 273, 50, 14}),
+      DefButton(kOk, "Close", {339, 273, 50, 14}),
   };
   return t;
 }
 
 DialogTemplate SelfTestProgress() {
   DialogTemplate t;
-  t.id = 130;
+  t.id = kSelfTestProgressTemplate;
   t.caption = "SMART Test";
   t.width = 353;
   t.height = 199;
   t.controls = {
-      Text(1018, "", {7, 7, 339, 36}),
-      Progress(1019, {55, 82, 244, 14}, st::kBorder),
+      Text(selftest_progress::kTitle, "", {7, 7, 339, 36}),
+      Progress(selftest_progress::kBar, {55, 82, 244, 14}, st::kBorder),
       Text(kNone, "Please Push \"Abort\" if you want to abort test", {171, 150, 154, 8}),
       // The only tab stop of this dialog, and not a default button.
-      Button(1020, "Abort", {271, 169, 50, 14}),
-      Text(1022, "", {34, 57, 107, 13}),
+      Button(selftest_progress::kAbort, "Abort", {271, 169, 50, 14}),
+      Text(selftest_progress::kProgressText, "", {34, 57, 107, 13}),
   };
   return t;
 }
 
 DialogTemplate AbortQuestion() {
   DialogTemplate t;
-  t.id = 131;
+  t.id = kAbortQuestionTemplate;
   t.caption = "Confirmation";
   t.width = 202;
   t.height = 81;
   t.controls = {
-      DefButton(1, "OK", {43, 46, 50, 14}),
-      Button(2, "cancel", {120, 47, 50, 14}),
+      DefButton(kOk, "OK", {43, 46, 50, 14}),
+      Button(kCancel, "cancel", {120, 47, 50, 14}),
       Text(kNone, "Are you sure to abort ?", {59, 26, 76, 8}),
   };
   return t;
@@ -138,14 +143,14 @@ DialogTemplate AbortQuestion() {
 
 DialogTemplate HelpViewer() {
   DialogTemplate t;
-  t.id = 132;
+  t.id = kHelpTemplate;
   t.caption = "ZUL for Windows";
   t.width = 316;
   t.height = 180;
   t.controls = {
-      DefButton(1, "OK", {242, 159, 50, 14}),
+      DefButton(kOk, "OK", {242, 159, 50, 14}),
       // No horizontal auto-scroll: long lines wrap at the control's width.
-      {1021, Kind::Edit, "", {30, 28, 256, 121},
+      {help::kText, Kind::Edit, "", {30, 28, 256, 121},
        st::kMultiline | st::kReadOnly | st::kVScroll | st::kWantReturn | st::kBorder |
            st::kTabStop,
        0},
@@ -155,90 +160,90 @@ DialogTemplate HelpViewer() {
 
 DialogTemplate SelfTestResult() {
   DialogTemplate t;
-  t.id = 146;
+  t.id = kSelfTestResultTemplate;
   t.caption = "SMART Test Result";
   t.width = 357;
   t.height = 180;
   t.controls = {
-      DefButton(1, "Exit", {270, 145, 50, 14}),
-      Text(1024, "", {7, 7, 343, 38}),
-      Text(1025, "", {15, 53, 188, 12}),
+      DefButton(kOk, "Exit", {270, 145, 50, 14}),
+      Text(selftest_result::kTitle, "", {7, 7, 343, 38}),
+      Text(selftest_result::kSubtitle, "", {15, 53, 188, 12}),
       Text(kNone, "SmartSelfTest", {27, 110, 52, 8}),
-      Text(1026, "", {94, 109, 256, 17}),
+      Text(selftest_result::kSelfTest, "", {94, 109, 256, 17}),
       Text(kNone, "Please push \"EXIT\" to retrun", {222, 131, 123, 8}),
       Text(kNone, "ReadErrorCheck", {27, 81, 54, 8}),
-      Text(1033, "", {94, 83, 225, 17}),
+      Text(selftest_result::kReadError, "", {94, 83, 225, 17}),
   };
   return t;
 }
 
 DialogTemplate UtilitiesMenu() {
   DialogTemplate t;
-  t.id = 147;
+  t.id = kUtilitiesTemplate;
   t.caption = "Utilities";
   t.width = 164;
   t.height = 182;
   t.controls = {
-      Button(1001, "Erase MBR", {52, 25, 62, 16}),
-      Button(1002, "Erase Disk", {51, 55, 62, 16}),
-      Button(1004, "Short Test", {51, 85, 62, 16}),
-      Button(1005, "LongTest", {51, 113, 61, 16}),
-      Button(1003, "Log View", {51, 142, 62, 16}),
+      Button(utilities::kEraseMbr, "Erase MBR", {52, 25, 62, 16}),
+      Button(utilities::kEraseDisk, "Erase Disk", {51, 55, 62, 16}),
+      Button(utilities::kShortTest, "Short Test", {51, 85, 62, 16}),
+      Button(utilities::kLongTest, "LongTest", {51, 113, 61, 16}),
+      Button(utilities::kLogView, "Log View", {51, 142, 62, 16}),
   };
   return t;
 }
 
 DialogTemplate EraseWarning() {
   DialogTemplate t;
-  t.id = 148;
+  t.id = kWarningTemplate;
   t.caption = "WARNING";
   t.width = 333;
   t.height = 115;
   t.controls = {
-      Button(2, "CANCEL", {206, 81, 50, 14}),
-      DefButton(1, "OK", {100, 81, 50, 14}),
-      Text(1027, "", {7, 23, 319, 40}),
+      Button(kCancel, "CANCEL", {206, 81, 50, 14}),
+      DefButton(kOk, "OK", {100, 81, 50, 14}),
+      Text(warning::kText, "", {7, 23, 319, 40}),
   };
   return t;
 }
 
 DialogTemplate EraseConfirmation() {
   DialogTemplate t;
-  t.id = 149;
+  t.id = kSureTemplate;
   t.caption = "Confirmation";
   t.width = 209;
   t.height = 75;
   t.controls = {
-      Button(2, "NO", {116, 47, 50, 14}),
-      DefButton(1, "YES", {47, 47, 50, 14}),
-      Text(1027, "Are you really sure?", {33, 15, 145, 24}, kCentred),
+      Button(kCancel, "NO", {116, 47, 50, 14}),
+      DefButton(kOk, "YES", {47, 47, 50, 14}),
+      Text(sure::kText, "Are you really sure?", {33, 15, 145, 24}, kCentred),
   };
   return t;
 }
 
 DialogTemplate EraseDiskProgress() {
   DialogTemplate t;
-  t.id = 150;
+  t.id = kEraseDiskTemplate;
   t.caption = "Erase Disk";
   t.width = 348;
   t.height = 198;
   t.controls = {
-      Text(1029, "Erase Disk", {7, 7, 334, 37}),
-      Progress(1019, {53, 85, 246, 14}),
+      Text(erase_disk::kTitle, "Erase Disk", {7, 7, 334, 37}),
+      Progress(erase_disk::kBar, {53, 85, 246, 14}),
       Text(kNone, "Erase Disk in progress", {35, 65, 83, 8}),
-      Button(1001, "Abort", {258, 155, 50, 14}),
+      Button(erase_disk::kAbort, "Abort", {258, 155, 50, 14}),
   };
   return t;
 }
 
 DialogTemplate EraseMbrDone() {
   DialogTemplate t;
-  t.id = 151;
+  t.id = kEraseMbrDoneTemplate;
   t.caption = "Erase MBR Result";
   t.width = 190;
   t.height = 68;
   t.controls = {
-      DefButton(1, "OK", {69, 38, 50, 14}),
+      DefButton(kOk, "OK", {69, 38, 50, 14}),
       Text(kNone, "ERASE MBR HAS BEEN COMPLETED SUCCESSFULLY", {7, 18, 176, 8}, kCentred),
   };
   return t;
@@ -246,12 +251,12 @@ DialogTemplate EraseMbrDone() {
 
 DialogTemplate EraseDiskDone() {
   DialogTemplate t;
-  t.id = 152;
+  t.id = kEraseDiskDoneTemplate;
   t.caption = "Erase Disk Result";
   t.width = 195;
   t.height = 68;
   t.controls = {
-      DefButton(1, "OK", {70, 39, 50, 14}),
+      DefButton(kOk, "OK", {70, 39, 50, 14}),
       Text(kNone, "ERASE DISK HAS BEEN COMPLETED SUCCESSFULLY", {7, 17, 181, 8}, kCentred),
   };
   return t;
@@ -259,72 +264,72 @@ DialogTemplate EraseDiskDone() {
 
 DialogTemplate LogViewer() {
   DialogTemplate t;
-  t.id = 153;
+  t.id = kLogViewTemplate;
   t.caption = "Dialog";
   t.width = 412;
   t.height = 247;
   t.controls = {
-      DefButton(1, "Close", {355, 215, 50, 14}),
-      Text(1030, "Test Log", {18, 16, 173, 18}),
+      DefButton(kOk, "Close", {355, 215, 50, 14}),
+      Text(log_view::kTitle, "Test Log", {18, 16, 173, 18}),
       // Report lines are columns: scroll sideways rather than wrap.
-      {1031, Kind::Edit, "", {56, 50, 294, 156},
+      {log_view::kText, Kind::Edit, "", {56, 50, 294, 156},
        st::kMultiline | st::kReadOnly | st::kVScroll | st::kAutoHScroll | st::kWantReturn |
            st::kBorder | st::kTabStop,
        0},
-      Button(1001, "Save to File", {281, 214, 50, 14}),
+      Button(log_view::kSaveToFile, "Save to File", {281, 214, 50, 14}),
   };
   return t;
 }
 
 DialogTemplate ReportSaved() {
   DialogTemplate t;
-  t.id = 154;
+  t.id = kLogSavedTemplate;
   t.caption = "Dialog";
   t.width = 192;
   t.height = 89;
   t.controls = {
       Text(kNone, "Create ZUL_TEST.LOG", {53, 28, 74, 8}),
-      DefButton(1, "OK", {68, 55, 50, 14}),
+      DefButton(kOk, "OK", {68, 55, 50, 14}),
   };
   return t;
 }
 
 DialogTemplate SurfaceProgress() {
   DialogTemplate t;
-  t.id = 163;
+  t.id = kSurfaceTemplate;
   t.caption = "Surface Test";
   t.width = 350;
   t.height = 199;
   t.controls = {
-      Progress(1034, {47, 81, 250, 14}),
-      Text(1035, "", {7, 7, 336, 35}),
-      DefButton(3, "Abort", {267, 163, 50, 14}),
+      Progress(surface::kBar, {47, 81, 250, 14}),
+      Text(surface::kTitle, "", {7, 7, 336, 35}),
+      DefButton(surface::kAbort, "Abort", {267, 163, 50, 14}),
       Text(kNone, "Please Push \"Abort\" if you want to abort test", {150, 145, 145, 8}),
-      Text(1042, "", {34, 57, 107, 13}),
+      Text(surface::kProgressText, "", {34, 57, 107, 13}),
   };
   return t;
 }
 
 DialogTemplate SurfaceResult() {
   DialogTemplate t;
-  t.id = 164;
+  t.id = kSurfaceResultTemplate;
   t.caption = "Surface Test Result";
   t.width = 356;
   t.height = 202;
   t.controls = {
-      DefButton(1, "Exit", {261, 164, 50, 14}),
-      Text(1036, "", {7, 7, 342, 38}),
-      Text(1037, "", {21, 58, 195, 16}),
+      DefButton(kOk, "Exit", {261, 164, 50, 14}),
+      Text(surface_result::kTitle, "", {7, 7, 342, 38}),
+      Text(surface_result::kSubtitle, "", {21, 58, 195, 16}),
       Text(kNone, "ReadErrorCheck", {47, 91, 67, 10}),
       Text(kNone, "SurfaceTest", {46, 122, 66, 11}),
       Text(kNone, "Please push \"EXIT\" to retrun", {202, 150, 92, 8}),
-      Text(1033, "", {123, 93, 162, 19}),
-      Text(1039, "", {121, 123, 162, 19}),
+      Text(surface_result::kReadError, "", {123, 93, 162, 19}),
+      Text(surface_result::kSurface, "", {121, 123, 162, 19}),
       // Where a failed scan stopped: its failing run, on a row of its own.
-      Text(1038, "", {21, 160, 235, 8}),
+      Text(surface_result::kFailedRun, "", {21, 160, 235, 8}),
       // Reads made where the scan could not verify: a paragraph of its own beside the
       // subtitle, where the rows below have no room for one.
-      Text(1040, "", {257, 48, 92, 40}),
+      Text(surface_result::kReadsNote, "", {257, 48, 92, 40}),
   };
   return t;
 }
@@ -340,7 +345,7 @@ std::vector<ui::DialogTemplate> ProgramTemplates() {
 }
 
 std::map<int, std::string> ProgramStrings() {
-  return {{101, "バージョン情報 Plovix(&A)..."}};
+  return {{kAboutMenuString, "バージョン情報 Plovix(&A)..."}};
 }
 
 }  // namespace plovix::resources

@@ -7,6 +7,7 @@
 
 #include "app_flow.h"
 #include "diagnostics/Confirm.h"
+#include "resources/ResourceIds.h"
 
 namespace plovix {
 namespace {
@@ -47,7 +48,7 @@ void Give(ui::scripted::Step& step, Answer answer) {
 struct ConfirmCase {
   const char* name;
   std::uint8_t kind;
-  const char* warning;  // text of 1027 in the WARNING dialog
+  const char* warning;  // the WARNING dialog's text
   Answer first;
   Answer second;        // None: the second dialog must not appear
   bool answer;
@@ -74,20 +75,21 @@ TEST_P(ConfirmWithWarningFlow, AnswersAndDialogs) {
   const ConfirmCase& c = GetParam();
   ScriptedUser user;
 
-  auto& warning = user.ui.Expect(148).Do([&](ui::Dialog& dlg) {
+  auto& warning = user.ui.Expect(ids::kWarningTemplate).Do([&](ui::Dialog& dlg) {
     EXPECT_EQ(dlg.caption(), "WARNING");
-    EXPECT_EQ(dlg.GetDlgItemText(1027), c.warning);
-    EXPECT_EQ(dlg.OnCtlColor(1027).text_color, ui::RGB(255, 0, 0));
-    EXPECT_EQ(dlg.OnCtlColor(1).text_color, dlg.ui::Dialog::OnCtlColor(1).text_color);
+    EXPECT_EQ(dlg.GetDlgItemText(ids::warning::kText), c.warning);
+    EXPECT_EQ(dlg.OnCtlColor(ids::warning::kText).text_color, ui::RGB(255, 0, 0));
+    EXPECT_EQ(dlg.OnCtlColor(ui::IDOK).text_color, dlg.ui::Dialog::OnCtlColor(ui::IDOK).text_color);
   });
   Give(warning, c.first);
   if (c.second != Answer::None) {
-    auto& sure = user.ui.Expect(149).Do([](ui::Dialog& dlg) {
+    auto& sure = user.ui.Expect(ids::kSureTemplate).Do([](ui::Dialog& dlg) {
       EXPECT_EQ(dlg.caption(), "Confirmation");
-      EXPECT_EQ(dlg.GetDlgItemText(1027), "Are you really sure?");
-      EXPECT_EQ(dlg.GetDlgItem(1027)->font(), (ui::Font{"Arial", 120}));
-      EXPECT_EQ(dlg.OnCtlColor(1027).text_color, ui::RGB(255, 0, 0));
-      EXPECT_EQ(dlg.OnCtlColor(2).text_color, dlg.ui::Dialog::OnCtlColor(2).text_color);
+      EXPECT_EQ(dlg.GetDlgItemText(ids::sure::kText), "Are you really sure?");
+      EXPECT_EQ(dlg.GetDlgItem(ids::sure::kText)->font(), (ui::Font{"Arial", 120}));
+      EXPECT_EQ(dlg.OnCtlColor(ids::sure::kText).text_color, ui::RGB(255, 0, 0));
+      EXPECT_EQ(dlg.OnCtlColor(ui::IDCANCEL).text_color,
+                dlg.ui::Dialog::OnCtlColor(ui::IDCANCEL).text_color);
     });
     Give(sure, c.second);
   }
@@ -96,7 +98,8 @@ TEST_P(ConfirmWithWarningFlow, AnswersAndDialogs) {
   EXPECT_FALSE(user.ui.failed());
   EXPECT_EQ(user.ui.pending_steps(), 0u);
   const std::vector<int> shown =
-      c.second == Answer::None ? std::vector<int>{148} : std::vector<int>{148, 149};
+      c.second == Answer::None ? std::vector<int>{ids::kWarningTemplate}
+                                 : std::vector<int>{ids::kWarningTemplate, ids::kSureTemplate};
   EXPECT_EQ(user.ui.opened_dialogs(), shown);
   EXPECT_TRUE(user.ui.open_dialogs().empty());
 }
@@ -109,10 +112,10 @@ INSTANTIATE_TEST_SUITE_P(Steps, ConfirmWithWarningFlow, testing::ValuesIn(kConfi
 // A fresh warning for every confirmation: nothing carries over from the last one.
 TEST(ConfirmWithWarningFlow, EachConfirmationStartsAfresh) {
   ScriptedUser user;
-  user.ui.Expect(148).Press(ui::IDOK);
-  user.ui.Expect(149).Press(ui::IDOK);
-  user.ui.Expect(148)
-      .Do([](ui::Dialog& dlg) { EXPECT_EQ(dlg.GetDlgItemText(1027), kSmartText); })
+  user.ui.Expect(ids::kWarningTemplate).Press(ui::IDOK);
+  user.ui.Expect(ids::kSureTemplate).Press(ui::IDOK);
+  user.ui.Expect(ids::kWarningTemplate)
+      .Do([](ui::Dialog& dlg) { EXPECT_EQ(dlg.GetDlgItemText(ids::warning::kText), kSmartText); })
       .Escape();
   EXPECT_TRUE(ConfirmWithWarning(WarningKind::EraseDisk));
   EXPECT_FALSE(ConfirmWithWarning(WarningKind::SmartDisabled));
@@ -159,17 +162,20 @@ TEST_P(NoticeDialogs, ClosingCodes) {
 
 INSTANTIATE_TEST_SUITE_P(
     Answers, NoticeDialogs,
-    testing::Values(
-        NoticeCase{"MbrDoneOk", 151, ShowCompErase1, Answer::Ok, 1, "Erase MBR Result", kMbrDone},
-        NoticeCase{"MbrDoneEscape", 151, ShowCompErase1, Answer::Escape, 2, "Erase MBR Result",
-                   kMbrDone},
-        NoticeCase{"DiskDoneOk", 152, ShowCompErase2, Answer::Ok, 1, "Erase Disk Result",
-                   kDiskDone},
-        NoticeCase{"DiskDoneCloseBox", 152, ShowCompErase2, Answer::CloseBox, 2,
-                   "Erase Disk Result", kDiskDone},
-        NoticeCase{"AbortOk", 131, ShowAbortTest, Answer::Ok, 1, "Confirmation", kAbortQ},
-        NoticeCase{"AbortCancel", 131, ShowAbortTest, Answer::Cancel, 2, "Confirmation", kAbortQ},
-        NoticeCase{"AbortEscape", 131, ShowAbortTest, Answer::Escape, 2, "Confirmation", kAbortQ}),
+    testing::Values(NoticeCase{"MbrDoneOk", ids::kEraseMbrDoneTemplate, ShowCompErase1, Answer::Ok,
+                               ui::IDOK, "Erase MBR Result", kMbrDone},
+                    NoticeCase{"MbrDoneEscape", ids::kEraseMbrDoneTemplate, ShowCompErase1,
+                               Answer::Escape, ui::IDCANCEL, "Erase MBR Result", kMbrDone},
+                    NoticeCase{"DiskDoneOk", ids::kEraseDiskDoneTemplate, ShowCompErase2,
+                               Answer::Ok, ui::IDOK, "Erase Disk Result", kDiskDone},
+                    NoticeCase{"DiskDoneCloseBox", ids::kEraseDiskDoneTemplate, ShowCompErase2,
+                               Answer::CloseBox, ui::IDCANCEL, "Erase Disk Result", kDiskDone},
+                    NoticeCase{"AbortOk", ids::kAbortQuestionTemplate, ShowAbortTest, Answer::Ok,
+                               ui::IDOK, "Confirmation", kAbortQ},
+                    NoticeCase{"AbortCancel", ids::kAbortQuestionTemplate, ShowAbortTest,
+                               Answer::Cancel, ui::IDCANCEL, "Confirmation", kAbortQ},
+                    NoticeCase{"AbortEscape", ids::kAbortQuestionTemplate, ShowAbortTest,
+                               Answer::Escape, ui::IDCANCEL, "Confirmation", kAbortQ}),
     [](const testing::TestParamInfo<NoticeCase>& param_info) {
       return std::string(param_info.param.name);
     });

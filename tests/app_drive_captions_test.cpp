@@ -10,6 +10,7 @@
 #include "diagnostics/Erase.h"
 #include "diagnostics/Surface.h"
 #include "tests/support/utils_rig.h"
+#include "resources/ResourceIds.h"
 
 namespace ui::scripted {
 void PrintTo(const ShownDialog& d, std::ostream* os) {
@@ -50,7 +51,7 @@ TEST_P(DriveCaptions, DialogsAboutOneDriveNameIt) {
   End();
   Run();
 
-  std::vector<ShownDialog> expected{{kMainTemplate, "ZUL for Windows"}};
+  std::vector<ShownDialog> expected{{ids::kMainTemplate, "ZUL for Windows"}};
   expected.insert(expected.end(), c.shown.begin(), c.shown.end());
   EXPECT_EQ(ui.shown_dialogs(), expected);
   // The one box of these flows, if any, keeps the program's title; the erase's result,
@@ -68,89 +69,103 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         CaptionCase{"quick_test", false,
                     [](Ui& ui) {
-                      ui.Expect(kMainTemplate).Check(main_ids::kDriveList, 1).Press(main_ids::kQuickTest);
-                      ui.Expect(130).AdvanceUntilClosed(60000);
-                      ui.Expect(146).Press(1);
+                      ui.Expect(ids::kMainTemplate).Check(ids::main_window::kDriveList, 1)
+                          .Press(ids::main_window::kQuickTest);
+                      ui.Expect(ids::kSelfTestProgressTemplate).AdvanceUntilClosed(60000);
+                      ui.Expect(ids::kSelfTestResultTemplate).Press(ui::IDOK);
                     },
-                    {{130, "SMART Test" + kDrive}, {146, "SMART Test Result" + kDrive}}},
+                    {{ids::kSelfTestProgressTemplate, "SMART Test" + kDrive},
+                     {ids::kSelfTestResultTemplate, "SMART Test Result" + kDrive}}},
         // The abort question sits on the named progress dialog and keeps its caption.
         CaptionCase{"extended_test_aborted", false,
                     [](Ui& ui) {
-                      ui.Expect(kMainTemplate).Check(main_ids::kDriveList, 1).Press(main_ids::kExtTest);
-                      ui.Expect(130).Advance(5000).Press(1020);
-                      ui.Expect(131).Press(1);
-                      ui.Expect(146).Press(1);
+                      ui.Expect(ids::kMainTemplate).Check(ids::main_window::kDriveList, 1)
+                          .Press(ids::main_window::kExtTest);
+                      ui.Expect(ids::kSelfTestProgressTemplate).Advance(5000)
+                          .Press(ids::selftest_progress::kAbort);
+                      ui.Expect(ids::kAbortQuestionTemplate).Press(ui::IDOK);
+                      ui.Expect(ids::kSelfTestResultTemplate).Press(ui::IDOK);
                     },
-                    {{130, "SMART Test" + kDrive},
-                     {131, "Confirmation"},
-                     {146, "SMART Test Result" + kDrive}}},
+                    {{ids::kSelfTestProgressTemplate, "SMART Test" + kDrive},
+                     {ids::kAbortQuestionTemplate, "Confirmation"},
+                     {ids::kSelfTestResultTemplate, "SMART Test Result" + kDrive}}},
         CaptionCase{"smart_enable_from_quick_test", true,
                     [](Ui& ui) {
-                      ui.Expect(kMainTemplate).Check(main_ids::kDriveList, 1).Press(main_ids::kQuickTest);
-                      ui.Expect(148).Press(1);
-                      ui.Expect(149).Press(2);
+                      ui.Expect(ids::kMainTemplate).Check(ids::main_window::kDriveList, 1)
+                          .Press(ids::main_window::kQuickTest);
+                      ui.Expect(ids::kWarningTemplate).Press(ui::IDOK);
+                      ui.Expect(ids::kSureTemplate).Press(ui::IDCANCEL);
                     },
-                    {{148, "WARNING" + kDrive}, {149, "Confirmation" + kDrive}}},
+                    {{ids::kWarningTemplate, "WARNING" + kDrive},
+                     {ids::kSureTemplate, "Confirmation" + kDrive}}},
         CaptionCase{"smart_status", false,
                     [](Ui& ui) {
-                      ui.Expect(kMainTemplate).DoubleClick(main_ids::kDriveList, 1);
-                      ui.Expect(129).Press(1);
+                      ui.Expect(ids::kMainTemplate).DoubleClick(ids::main_window::kDriveList, 1);
+                      ui.Expect(ids::kSmartTemplate).Press(ui::IDOK);
                     },
-                    {{129, "ZUL for Windows" + kDrive}}},
+                    {{ids::kSmartTemplate, "ZUL for Windows" + kDrive}}},
         CaptionCase{"smart_enable_from_status", true,
                     [](Ui& ui) {
-                      ui.Expect(kMainTemplate).DoubleClick(main_ids::kDriveList, 1);
-                      ui.Expect(148).Press(1);
-                      ui.Expect(149).Press(2);
+                      ui.Expect(ids::kMainTemplate).DoubleClick(ids::main_window::kDriveList, 1);
+                      ui.Expect(ids::kWarningTemplate).Press(ui::IDOK);
+                      ui.Expect(ids::kSureTemplate).Press(ui::IDCANCEL);
                     },
-                    {{148, "WARNING" + kDrive}, {149, "Confirmation" + kDrive}}},
+                    {{ids::kWarningTemplate, "WARNING" + kDrive},
+                     {ids::kSureTemplate, "Confirmation" + kDrive}}},
         CaptionCase{"erase_mbr", false,
                     [](Ui& ui) {
-                      ui.Expect(kMainTemplate).Check(main_ids::kDriveList, 1).Press(main_ids::kUtilities);
-                      ui.Expect(147).Press(1001);
-                      ui.Expect(148).Press(1);
-                      ui.Expect(149).Press(1);
-                      ui.Expect(151).Press(1);
+                      ui.Expect(ids::kMainTemplate).Check(ids::main_window::kDriveList, 1)
+                          .Press(ids::main_window::kUtilities);
+                      ui.Expect(ids::kUtilitiesTemplate).Press(ids::utilities::kEraseMbr);
+                      ui.Expect(ids::kWarningTemplate).Press(ui::IDOK);
+                      ui.Expect(ids::kSureTemplate).Press(ui::IDOK);
+                      ui.Expect(ids::kEraseMbrDoneTemplate).Press(ui::IDOK);
                     },
-                    {{147, "Utilities" + kDrive},
-                     {148, "WARNING" + kDrive},
-                     {149, "Confirmation" + kDrive},
-                     {151, "Erase MBR Result" + kDrive}}},
+                    {{ids::kUtilitiesTemplate, "Utilities" + kDrive},
+                     {ids::kWarningTemplate, "WARNING" + kDrive},
+                     {ids::kSureTemplate, "Confirmation" + kDrive},
+                     {ids::kEraseMbrDoneTemplate, "Erase MBR Result" + kDrive}}},
         CaptionCase{"erase_disk", false,
                     [](Ui& ui) {
-                      ui.Expect(kMainTemplate).Check(main_ids::kDriveList, 1).Press(main_ids::kUtilities);
-                      ui.Expect(147).Press(1002);
-                      ui.Expect(148).Press(1);
-                      ui.Expect(149).Press(1);
-                      ui.Expect(150).Do(WaitForWorker).AdvanceUntilClosed(10000);
-                      ui.Expect(152).Press(1);
+                      ui.Expect(ids::kMainTemplate).Check(ids::main_window::kDriveList, 1)
+                          .Press(ids::main_window::kUtilities);
+                      ui.Expect(ids::kUtilitiesTemplate).Press(ids::utilities::kEraseDisk);
+                      ui.Expect(ids::kWarningTemplate).Press(ui::IDOK);
+                      ui.Expect(ids::kSureTemplate).Press(ui::IDOK);
+                      ui.Expect(ids::kEraseDiskTemplate).Do(WaitForWorker)
+                          .AdvanceUntilClosed(10000);
+                      ui.Expect(ids::kEraseDiskDoneTemplate).Press(ui::IDOK);
                       ui.ExpectMessageBoxStarting("Erased by vendor fill.").Press(ui::IDOK);
                     },
-                    {{147, "Utilities" + kDrive},
-                     {148, "WARNING" + kDrive},
-                     {149, "Confirmation" + kDrive},
-                     {150, "Erase Disk" + kDrive},
-                     {152, "Erase Disk Result" + kDrive}}},
+                    {{ids::kUtilitiesTemplate, "Utilities" + kDrive},
+                     {ids::kWarningTemplate, "WARNING" + kDrive},
+                     {ids::kSureTemplate, "Confirmation" + kDrive},
+                     {ids::kEraseDiskTemplate, "Erase Disk" + kDrive},
+                     {ids::kEraseDiskDoneTemplate, "Erase Disk Result" + kDrive}}},
         CaptionCase{"surface_short", false,
                     [](Ui& ui) {
-                      ui.Expect(kMainTemplate).Check(main_ids::kDriveList, 1).Press(main_ids::kUtilities);
-                      ui.Expect(147).Press(1004);
-                      ui.Expect(163).Do(WaitForWorker).AdvanceUntilClosed(10000);
-                      ui.Expect(164).Press(1);
+                      ui.Expect(ids::kMainTemplate).Check(ids::main_window::kDriveList, 1)
+                          .Press(ids::main_window::kUtilities);
+                      ui.Expect(ids::kUtilitiesTemplate).Press(ids::utilities::kShortTest);
+                      ui.Expect(ids::kSurfaceTemplate).Do(WaitForWorker).AdvanceUntilClosed(10000);
+                      ui.Expect(ids::kSurfaceResultTemplate).Press(ui::IDOK);
                     },
-                    {{147, "Utilities" + kDrive},
-                     {163, "Surface Test" + kDrive},
-                     {164, "Surface Test Result" + kDrive}}},
+                    {{ids::kUtilitiesTemplate, "Utilities" + kDrive},
+                     {ids::kSurfaceTemplate, "Surface Test" + kDrive},
+                     {ids::kSurfaceResultTemplate, "Surface Test Result" + kDrive}}},
         // Saving is about the report file, not the drive: its notice keeps "Dialog".
         CaptionCase{"log_view_and_save", false,
                     [](Ui& ui) {
-                      ui.Expect(kMainTemplate).Check(main_ids::kDriveList, 1).Press(main_ids::kUtilities);
-                      ui.Expect(147).Press(1003);
-                      ui.Expect(153).Press(1001);
-                      ui.Expect(154).Press(1);
-                      ui.Expect(153).Press(1);
+                      ui.Expect(ids::kMainTemplate).Check(ids::main_window::kDriveList, 1)
+                          .Press(ids::main_window::kUtilities);
+                      ui.Expect(ids::kUtilitiesTemplate).Press(ids::utilities::kLogView);
+                      ui.Expect(ids::kLogViewTemplate).Press(ids::log_view::kSaveToFile);
+                      ui.Expect(ids::kLogSavedTemplate).Press(ui::IDOK);
+                      ui.Expect(ids::kLogViewTemplate).Press(ui::IDOK);
                     },
-                    {{147, "Utilities" + kDrive}, {153, "Dialog" + kDrive}, {154, "Dialog"}}}),
+                    {{ids::kUtilitiesTemplate, "Utilities" + kDrive},
+                     {ids::kLogViewTemplate, "Dialog" + kDrive},
+                     {ids::kLogSavedTemplate, "Dialog"}}}),
     [](const auto& p) { return std::string(p.param.name); });
 
 // One progress and one result dialog serve every drive of a run: each showing names its
@@ -159,20 +174,21 @@ TEST_F(UtilsRig, EachDriveOfARunIsNamedInItsOwnDialogs) {
   AddSata(3, 4000, "CAPT0003");
   AddSata(5, 4000, "CAPT0005");
 
-  Begin({0, 1}, main_ids::kQuickTest);
+  Begin({0, 1}, ids::main_window::kQuickTest);
   for (int n = 0; n < 2; ++n) {
-    ui.Expect(130).AdvanceUntilClosed(60000);
-    ui.Expect(146).Press(1);
+    ui.Expect(ids::kSelfTestProgressTemplate).AdvanceUntilClosed(60000);
+    ui.Expect(ids::kSelfTestResultTemplate).Press(ui::IDOK);
   }
   End();
   Run();
 
   const std::string first = " - 3: PLOVIX BENCH CAPT0003 CAPT0003";
-  EXPECT_EQ(ui.shown_dialogs(), (std::vector<ShownDialog>{{kMainTemplate, "ZUL for Windows"},
-                                                          {130, "SMART Test" + first},
-                                                          {146, "SMART Test Result" + first},
-                                                          {130, "SMART Test" + kDrive},
-                                                          {146, "SMART Test Result" + kDrive}}));
+  EXPECT_EQ(ui.shown_dialogs(),
+            (std::vector<ShownDialog>{{ids::kMainTemplate, "ZUL for Windows"},
+                                      {ids::kSelfTestProgressTemplate, "SMART Test" + first},
+                                      {ids::kSelfTestResultTemplate, "SMART Test Result" + first},
+                                      {ids::kSelfTestProgressTemplate, "SMART Test" + kDrive},
+                                      {ids::kSelfTestResultTemplate, "SMART Test Result" + kDrive}}));
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include "app/CPlovixDlg.h"
 #include "faces/scripted/ScriptedBackend.h"
 #include "devices/sim/Bench.h"
+#include "resources/ResourceIds.h"
 #include "ui/Backend.h"
 #include "support/temp_dir.h"
 
@@ -66,21 +67,21 @@ inline CPlovixDlg& Main(ui::Dialog& dlg) { return static_cast<CPlovixDlg&>(dlg);
 
 inline std::vector<std::string> Column(ui::Dialog& dlg, int column) {
   std::vector<std::string> texts;
-  ui::ListCtrl& list = dlg.List(main_ids::kDriveList);
+  ui::ListCtrl& list = dlg.List(ids::main_window::kDriveList);
   for (int i = 0; i < list.GetItemCount(); ++i) texts.push_back(list.GetItemText(i, column));
   return texts;
 }
 
 inline std::vector<bool> Checks(ui::Dialog& dlg) {
   std::vector<bool> checks;
-  ui::ListCtrl& list = dlg.List(main_ids::kDriveList);
+  ui::ListCtrl& list = dlg.List(ids::main_window::kDriveList);
   for (int i = 0; i < list.GetItemCount(); ++i) checks.push_back(list.GetCheck(i));
   return checks;
 }
 
 inline std::vector<int> Highlighted(ui::Dialog& dlg) {
   std::vector<int> lines;
-  ui::ListCtrl& list = dlg.List(main_ids::kDriveList);
+  ui::ListCtrl& list = dlg.List(ids::main_window::kDriveList);
   for (int i = list.GetNextItem(-1, ui::LVNI_SELECTED); i != -1;
        i = list.GetNextItem(i, ui::LVNI_SELECTED)) {
     lines.push_back(i);

@@ -7,6 +7,7 @@
 
 #include "app_flow.h"
 #include "reports/Help.h"
+#include "resources/ResourceIds.h"
 
 namespace plovix {
 namespace {
@@ -59,19 +60,19 @@ TEST_P(HelpText, ShownByTheHelpButton) {
   ScriptedUser user;
   sim::Bench bench;
   user.ExpectNothingFound();
-  user.ui.Expect(kMainTemplate).Press(main_ids::kHelp);
-  user.ui.Expect(kHelpTemplate)
+  user.ui.Expect(ids::kMainTemplate).Press(ids::main_window::kHelp);
+  user.ui.Expect(ids::kHelpTemplate)
       .Do([&](ui::Dialog& dlg) {
         EXPECT_EQ(dlg.caption(), "ZUL for Windows");
-        EXPECT_EQ(dlg.GetDlgItemText(kHelpEdit),
+        EXPECT_EQ(dlg.GetDlgItemText(ids::help::kText),
                   c.file ? c.shown : std::string("HELP.TXT is not found in the current directory.\r\n"));
       })
       .Press(ui::IDOK);
-  user.ui.Expect(kMainTemplate).Escape();
+  user.ui.Expect(ids::kMainTemplate).Escape();
   RunProgram(bench);
   EXPECT_FALSE(user.ui.failed());
   EXPECT_EQ(user.ui.pending_steps(), 0u);
-  EXPECT_EQ(user.ui.opened_dialogs(), (std::vector<int>{kMainTemplate, kHelpTemplate}));
+  EXPECT_EQ(user.ui.opened_dialogs(), (std::vector<int>{ids::kMainTemplate, ids::kHelpTemplate}));
   EXPECT_EQ(BoxTexts(user.ui), std::vector<std::string>{kNothingFound});
 }
 
@@ -119,11 +120,11 @@ TEST_P(HelpFolders, FindsTheFirstThatCanBeRead) {
   ScriptedUser user;
   sim::Bench bench;
   user.ExpectNothingFound();
-  user.ui.Expect(kMainTemplate).Press(main_ids::kHelp);
-  user.ui.Expect(kHelpTemplate)
-      .Do([&](ui::Dialog& dlg) { EXPECT_EQ(dlg.GetDlgItemText(kHelpEdit), expected); })
+  user.ui.Expect(ids::kMainTemplate).Press(ids::main_window::kHelp);
+  user.ui.Expect(ids::kHelpTemplate)
+      .Do([&](ui::Dialog& dlg) { EXPECT_EQ(dlg.GetDlgItemText(ids::help::kText), expected); })
       .Press(ui::IDOK);
-  user.ui.Expect(kMainTemplate).Escape();
+  user.ui.Expect(ids::kMainTemplate).Escape();
   RunProgram(bench);
   SetHelpFolders({});
   EXPECT_EQ(user.ui.pending_steps(), 0u);
@@ -145,18 +146,20 @@ TEST(HelpViewer, ReadsTheFileAtEveryShowing) {
   ScriptedUser user;
   sim::Bench bench;
   user.ExpectNothingFound();
-  user.ui.Expect(kMainTemplate).Press(main_ids::kHelp);
-  user.ui.Expect(kHelpTemplate)
+  user.ui.Expect(ids::kMainTemplate).Press(ids::main_window::kHelp);
+  user.ui.Expect(ids::kHelpTemplate)
       .Do([](ui::Dialog& dlg) {
-        EXPECT_EQ(dlg.GetDlgItemText(kHelpEdit), "first\r\n\r\n");
+        EXPECT_EQ(dlg.GetDlgItemText(ids::help::kText), "first\r\n\r\n");
         std::ofstream("HELP.TXT", std::ios::binary) << "second\n";
       })
       .Escape();
-  user.ui.Expect(kMainTemplate).Press(main_ids::kHelp);
-  user.ui.Expect(kHelpTemplate)
-      .Do([](ui::Dialog& dlg) { EXPECT_EQ(dlg.GetDlgItemText(kHelpEdit), "second\r\n\r\n"); })
+  user.ui.Expect(ids::kMainTemplate).Press(ids::main_window::kHelp);
+  user.ui.Expect(ids::kHelpTemplate)
+      .Do([](ui::Dialog& dlg) {
+        EXPECT_EQ(dlg.GetDlgItemText(ids::help::kText), "second\r\n\r\n");
+      })
       .CloseBox();
-  user.ui.Expect(kMainTemplate).Escape();
+  user.ui.Expect(ids::kMainTemplate).Escape();
   RunProgram(bench);
   EXPECT_FALSE(user.ui.failed());
   EXPECT_EQ(user.ui.pending_steps(), 0u);

@@ -6,6 +6,7 @@
 
 #include "app_flow.h"
 #include "devices/sim/DemoBench.h"
+#include "resources/ResourceIds.h"
 
 namespace plovix {
 namespace {
@@ -27,13 +28,13 @@ const std::vector<int> kColumnWidths = {50, 200, 180, 100, 100, 120};
 
 std::vector<std::string> Titles(ui::Dialog& dlg) {
   std::vector<std::string> titles;
-  for (const auto& c : dlg.List(main_ids::kDriveList).columns()) titles.push_back(c.title);
+  for (const auto& c : dlg.List(ids::main_window::kDriveList).columns()) titles.push_back(c.title);
   return titles;
 }
 
 std::vector<int> Widths(ui::Dialog& dlg) {
   std::vector<int> widths;
-  for (const auto& c : dlg.List(main_ids::kDriveList).columns()) widths.push_back(c.width);
+  for (const auto& c : dlg.List(ids::main_window::kDriveList).columns()) widths.push_back(c.width);
   return widths;
 }
 
@@ -44,7 +45,7 @@ TEST(MainWindowStartUp, ListsTheBenchDrivesReady) {
   bench.AddSata(2, Sata("ST4000DM004-2CV104", "ZFN1ABCD", "0001", 7814037168));
   bench.AddSata(31, Sata("TINY", "T1", "F1", 1024));
 
-  user.ui.Expect(kMainTemplate).Do([](ui::Dialog& dlg) {
+  user.ui.Expect(ids::kMainTemplate).Do([](ui::Dialog& dlg) {
     EXPECT_EQ(Titles(dlg), kColumnTitles);
     EXPECT_EQ(Widths(dlg), kColumnWidths);
     EXPECT_EQ(Column(dlg, 0), (std::vector<std::string>{"0", "2", "31"}));
@@ -62,7 +63,7 @@ TEST(MainWindowStartUp, ListsTheBenchDrivesReady) {
   EXPECT_FALSE(RunProgram(bench));
   EXPECT_FALSE(user.ui.failed());
   EXPECT_EQ(user.ui.pending_steps(), 0u);
-  EXPECT_EQ(user.ui.opened_dialogs(), std::vector<int>{kMainTemplate});
+  EXPECT_EQ(user.ui.opened_dialogs(), std::vector<int>{ids::kMainTemplate});
   // The scan leaves no drive open behind it.
   EXPECT_EQ(bench.OpenHandleCount(), 0);
 }
@@ -79,7 +80,7 @@ TEST_P(MainWindowCapacity, WholeGigabytes) {
   sim::Bench bench;
   bench.AddSata(1, Sata("M", "S", "F", GetParam().sectors));
   const std::string expected = GetParam().shown;
-  user.ui.Expect(kMainTemplate).Do([&](ui::Dialog& dlg) {
+  user.ui.Expect(ids::kMainTemplate).Do([&](ui::Dialog& dlg) {
     EXPECT_EQ(Column(dlg, 4), std::vector<std::string>{expected});
   }).Escape();
   RunProgram(bench);
@@ -97,10 +98,10 @@ TEST(MainWindowStartUp, WindowDressing) {
   ScriptedUser user;
   sim::Bench bench;
   user.ExpectNothingFound();
-  user.ui.Expect(kMainTemplate).Do([](ui::Dialog& dlg) {
+  user.ui.Expect(ids::kMainTemplate).Do([](ui::Dialog& dlg) {
     CPlovixDlg& main = Main(dlg);
     EXPECT_EQ(dlg.caption(), "ZUL for Windows");
-    EXPECT_EQ(dlg.GetDlgItemText(main_ids::kVersion), "0.92");
+    EXPECT_EQ(dlg.GetDlgItemText(ids::main_window::kVersion), "0.92");
     EXPECT_EQ(dlg.icon_id(), 128);
     ASSERT_EQ(dlg.system_menu().size(), 2u);
     EXPECT_EQ(dlg.system_menu()[0].command, 0);
@@ -108,11 +109,11 @@ TEST(MainWindowStartUp, WindowDressing) {
     EXPECT_EQ(dlg.system_menu()[1].text, "バージョン情報 Plovix(&A)...");
     const ui::Font big{"Arial", 150};
     const ui::Font twelve{"Arial", 120};
-    EXPECT_EQ(dlg.GetDlgItem(main_ids::kBanner)->font(), big);
-    EXPECT_EQ(dlg.GetDlgItem(main_ids::kIdeUsbLabel)->font(), twelve);
-    EXPECT_EQ(dlg.GetDlgItem(main_ids::kVersion)->font(), twelve);
-    EXPECT_EQ(dlg.GetDlgItem(main_ids::kFooter)->font(), twelve);
-    EXPECT_EQ(dlg.GetDlgItem(main_ids::kScan)->font(), std::nullopt);
+    EXPECT_EQ(dlg.GetDlgItem(ids::main_window::kBanner)->font(), big);
+    EXPECT_EQ(dlg.GetDlgItem(ids::main_window::kIdeUsbLabel)->font(), twelve);
+    EXPECT_EQ(dlg.GetDlgItem(ids::main_window::kVersion)->font(), twelve);
+    EXPECT_EQ(dlg.GetDlgItem(ids::main_window::kFooter)->font(), twelve);
+    EXPECT_EQ(dlg.GetDlgItem(ids::main_window::kScan)->font(), std::nullopt);
     EXPECT_EQ(main.drive_list().GetExtendedStyle() & 0x35u, 0x35u);
     // No drives: the six titles and no line.
     EXPECT_EQ(Titles(dlg), kColumnTitles);
@@ -136,17 +137,17 @@ struct ColorCase {
 
 TEST(MainWindowStartUp, ControlColours) {
   const ColorCase cases[] = {
-      {main_ids::kBanner, ui::RGB(0, 0, 0), ui::RGB(255, 255, 255), true, true},
-      {main_ids::kIdeUsbLabel, std::nullopt, std::nullopt, true, true},
-      {main_ids::kVersion, std::nullopt, std::nullopt, true, true},
-      {main_ids::kFooter, std::nullopt, std::nullopt, false, false},
-      {main_ids::kScan, std::nullopt, std::nullopt, false, false},
-      {main_ids::kDriveList, std::nullopt, std::nullopt, false, false},
+      {ids::main_window::kBanner, ui::RGB(0, 0, 0), ui::RGB(255, 255, 255), true, true},
+      {ids::main_window::kIdeUsbLabel, std::nullopt, std::nullopt, true, true},
+      {ids::main_window::kVersion, std::nullopt, std::nullopt, true, true},
+      {ids::main_window::kFooter, std::nullopt, std::nullopt, false, false},
+      {ids::main_window::kScan, std::nullopt, std::nullopt, false, false},
+      {ids::main_window::kDriveList, std::nullopt, std::nullopt, false, false},
   };
   ScriptedUser user;
   sim::Bench bench;
   user.ExpectNothingFound();
-  user.ui.Expect(kMainTemplate).Do([&](ui::Dialog& dlg) {
+  user.ui.Expect(ids::kMainTemplate).Do([&](ui::Dialog& dlg) {
     for (const auto& c : cases) {
       SCOPED_TRACE(c.id);
       const ui::CtlColor colors = dlg.OnCtlColor(c.id);
@@ -168,16 +169,16 @@ TEST(MainWindowScan, TwiceKeepsSixColumnsAndClearsChecks) {
   bench.AddSata(1, Sata("B", "SB", "F", 1ull << 25));
   bench.AddSata(2, Sata("C", "SC", "F", 1ull << 26));
 
-  user.ui.Expect(kMainTemplate)
-      .Check(main_ids::kDriveList, 0)
-      .Check(main_ids::kDriveList, 2)
+  user.ui.Expect(ids::kMainTemplate)
+      .Check(ids::main_window::kDriveList, 0)
+      .Check(ids::main_window::kDriveList, 2)
       .Do([](ui::Dialog& dlg) {
         EXPECT_EQ(Checks(dlg), (std::vector<bool>{true, false, true}));
         // Work on a drive shows in its Status; a rescan puts "Ready" back.
         Main(dlg).SetStatusText(1, "Now Test Execute");
       })
-      .Press(main_ids::kScan)
-      .Press(main_ids::kScan)
+      .Press(ids::main_window::kScan)
+      .Press(ids::main_window::kScan)
       .Do([](ui::Dialog& dlg) {
         EXPECT_EQ(Titles(dlg), kColumnTitles);
         EXPECT_EQ(Widths(dlg), kColumnWidths);
@@ -196,7 +197,7 @@ TEST(MainWindowScan, PicksUpDrivesThatCameAndWent) {
   bench.AddSata(0, Sata("A", "SA", "F", 1ull << 24));
   bench.AddSata(3, Sata("B", "SB", "F", 1ull << 25));
 
-  user.ui.Expect(kMainTemplate)
+  user.ui.Expect(ids::kMainTemplate)
       .Do([&](ui::Dialog& dlg) {
         EXPECT_EQ(Column(dlg, 0), (std::vector<std::string>{"0", "3"}));
         bench.RemoveDrive(0);
@@ -204,7 +205,7 @@ TEST(MainWindowScan, PicksUpDrivesThatCameAndWent) {
         // Nothing changes until the user asks.
         EXPECT_EQ(Column(dlg, 0), (std::vector<std::string>{"0", "3"}));
       })
-      .Press(main_ids::kScan)
+      .Press(ids::main_window::kScan)
       .Do([](ui::Dialog& dlg) {
         EXPECT_EQ(Column(dlg, 0), (std::vector<std::string>{"3", "5"}));
         EXPECT_EQ(Column(dlg, 1), (std::vector<std::string>{"B", "C"}));
@@ -221,7 +222,7 @@ TEST(MainWindowScan, SystemDiskIsNotOffered) {
   bench.AddSata(1, Sata("DATA", "S1", "F", 1ull << 28));
   bench.AddVolume('C', 0);
   bench.AddVolume('D', 1);
-  user.ui.Expect(kMainTemplate).Do([](ui::Dialog& dlg) {
+  user.ui.Expect(ids::kMainTemplate).Do([](ui::Dialog& dlg) {
     EXPECT_EQ(Column(dlg, 1), std::vector<std::string>{"DATA"});
   }).Escape();
   RunProgram(bench);
@@ -244,9 +245,9 @@ TEST_P(MainWindowSelectAll, ChecksEveryLineAndHighlightsNone) {
   for (int i = 0; i < c.drives; ++i) {
     bench.AddSata(i, Sata("M" + std::to_string(i), "S" + std::to_string(i), "F", 1ull << 24));
   }
-  auto& step = user.ui.Expect(kMainTemplate);
-  if (c.highlighted >= 0) step.Select(main_ids::kDriveList, c.highlighted);
-  step.Press(main_ids::kSelectAll)
+  auto& step = user.ui.Expect(ids::kMainTemplate);
+  if (c.highlighted >= 0) step.Select(ids::main_window::kDriveList, c.highlighted);
+  step.Press(ids::main_window::kSelectAll)
       .Do([&](ui::Dialog& dlg) {
         EXPECT_EQ(Checks(dlg), std::vector<bool>(static_cast<std::size_t>(c.drives), true));
         if (c.highlighted >= 0) {
@@ -291,7 +292,7 @@ TEST_P(MainWindowRoutes, OpenTheirDialogs) {
   bench.AddSata(0, Sata("ROUTE DISK", "RT0001", "F1", 1ull << 24));
   TempWorkDir dir;  // the flows write their log files here
 
-  auto& step = ui.Expect(kMainTemplate).Check(main_ids::kDriveList, 0);
+  auto& step = ui.Expect(ids::kMainTemplate).Check(ids::main_window::kDriveList, 0);
   c.act(step);
   std::string seen;
   ui.Expect(c.opens).Do([&](ui::Dialog& dlg) {
@@ -300,7 +301,7 @@ TEST_P(MainWindowRoutes, OpenTheirDialogs) {
   RunProgram(bench);
 
   ASSERT_GE(ui.opened_dialogs().size(), 2u);
-  EXPECT_EQ(ui.opened_dialogs()[0], kMainTemplate);
+  EXPECT_EQ(ui.opened_dialogs()[0], ids::kMainTemplate);
   EXPECT_EQ(ui.opened_dialogs()[1], c.opens);
   if (c.text_id != 0) {
     EXPECT_EQ(seen, c.text);
@@ -311,16 +312,19 @@ TEST_P(MainWindowRoutes, OpenTheirDialogs) {
 INSTANTIATE_TEST_SUITE_P(
     Buttons, MainWindowRoutes,
     testing::Values(
-        RouteCase{"QuickTest", [](ui::scripted::Step& s) { s.Press(main_ids::kQuickTest); }, 130,
-                  1018, "SMART Short Test"},
-        RouteCase{"ExtTest", [](ui::scripted::Step& s) { s.Press(main_ids::kExtTest); }, 130,
-                  1018, "SMART Extended Test"},
-        RouteCase{"Utilities", [](ui::scripted::Step& s) { s.Press(main_ids::kUtilities); }, 147,
-                  0, ""},
-        RouteCase{"Help", [](ui::scripted::Step& s) { s.Press(main_ids::kHelp); }, 132, 0, ""},
+        RouteCase{"QuickTest", [](ui::scripted::Step& s) { s.Press(ids::main_window::kQuickTest); },
+                  ids::kSelfTestProgressTemplate, ids::selftest_progress::kTitle,
+                  "SMART Short Test"},
+        RouteCase{"ExtTest", [](ui::scripted::Step& s) { s.Press(ids::main_window::kExtTest); },
+                  ids::kSelfTestProgressTemplate, ids::selftest_progress::kTitle,
+                  "SMART Extended Test"},
+        RouteCase{"Utilities", [](ui::scripted::Step& s) { s.Press(ids::main_window::kUtilities); },
+                  ids::kUtilitiesTemplate, 0, ""},
+        RouteCase{"Help", [](ui::scripted::Step& s) { s.Press(ids::main_window::kHelp); },
+                  ids::kHelpTemplate, 0, ""},
         RouteCase{"DoubleClick",
-                  [](ui::scripted::Step& s) { s.DoubleClick(main_ids::kDriveList, 0); }, 129,
-                  1008, "ROUTE DISK"}),
+                  [](ui::scripted::Step& s) { s.DoubleClick(ids::main_window::kDriveList, 0); },
+                  ids::kSmartTemplate, ids::smart::kModel, "ROUTE DISK"}),
     [](const testing::TestParamInfo<RouteCase>& param_info) {
       return std::string(param_info.param.name);
     });
@@ -341,7 +345,7 @@ TEST(UnsupportedUsbNotice, FiveSecondsAfterStartUpOnceInListOrder) {
   bench.AddSata(0, Sata("A", "SA", "F", 1ull << 24));
   AddTwoUnsupported(bench);
 
-  user.ui.Expect(kMainTemplate)
+  user.ui.Expect(ids::kMainTemplate)
       .Do([](ui::Dialog& dlg) {
         // The dropped drives are not in the list.
         EXPECT_EQ(Column(dlg, 0), std::vector<std::string>{"0"});
@@ -352,7 +356,7 @@ TEST(UnsupportedUsbNotice, FiveSecondsAfterStartUpOnceInListOrder) {
       .Advance(1);
   user.ui.ExpectMessageBox(kNoticeA).Press(ui::IDOK);
   user.ui.ExpectMessageBox(kNoticeB).Press(ui::IDOK);
-  user.ui.Expect(kMainTemplate).Advance(60000).Escape();
+  user.ui.Expect(ids::kMainTemplate).Advance(60000).Escape();
 
   RunProgram(bench);
   EXPECT_FALSE(user.ui.failed());
@@ -369,16 +373,16 @@ TEST(UnsupportedUsbNotice, ScanWithinTheDelayRestartsItAndShowsOnce) {
   sim::Bench bench;
   AddTwoUnsupported(bench);
 
-  user.ui.Expect(kMainTemplate)
+  user.ui.Expect(ids::kMainTemplate)
       .Advance(3000)
       .Do([&](ui::Dialog&) { bench.RemoveDrive(6); })
-      .Press(main_ids::kScan)
+      .Press(ids::main_window::kScan)
       .Advance(4999)
       .Do([&](ui::Dialog&) { EXPECT_TRUE(user.ui.message_boxes().empty()); })
       .Advance(1);
   // The list of the latest scan only.
   user.ui.ExpectMessageBox(kNoticeA).Press(ui::IDOK);
-  user.ui.Expect(kMainTemplate).Advance(30000).Escape();
+  user.ui.Expect(ids::kMainTemplate).Advance(30000).Escape();
 
   RunProgram(bench);
   EXPECT_FALSE(user.ui.failed());
@@ -390,18 +394,18 @@ TEST(UnsupportedUsbNotice, ArmedAgainByScanAfterItWasShown) {
   sim::Bench bench;
   bench.AddSata(0, Sata("A", "SA", "F", 1ull << 24));
 
-  user.ui.Expect(kMainTemplate)
+  user.ui.Expect(ids::kMainTemplate)
       .Advance(10000)
       .Do([&](ui::Dialog&) {
         EXPECT_TRUE(user.ui.message_boxes().empty());
         AddUnsupportedUsb(bench, 9, "ACME    ", "Portable Disk   ");
       })
-      .Press(main_ids::kScan)
+      .Press(ids::main_window::kScan)
       .Advance(5000);
   user.ui.ExpectMessageBox(kNoticeA).Press(ui::IDOK);
-  user.ui.Expect(kMainTemplate).Press(main_ids::kScan).Advance(5000);
+  user.ui.Expect(ids::kMainTemplate).Press(ids::main_window::kScan).Advance(5000);
   user.ui.ExpectMessageBox(kNoticeA).Press(ui::IDOK);
-  user.ui.Expect(kMainTemplate).Escape();
+  user.ui.Expect(ids::kMainTemplate).Escape();
 
   RunProgram(bench);
   EXPECT_FALSE(user.ui.failed());
@@ -413,10 +417,10 @@ TEST(UnsupportedUsbNotice, NoTimerAndNoBoxWithoutUnsupportedDrives) {
   ScriptedUser user;
   sim::Bench bench;
   bench.AddSata(0, Sata("A", "SA", "F", 1ull << 24));
-  user.ui.Expect(kMainTemplate)
+  user.ui.Expect(ids::kMainTemplate)
       .Do([](ui::Dialog& dlg) { EXPECT_EQ(Main(dlg).unsupported_timer, 0); })
       .Advance(60000)
-      .Press(main_ids::kScan)
+      .Press(ids::main_window::kScan)
       .Advance(60000)
       .Escape();
   RunProgram(bench);
@@ -433,7 +437,7 @@ TEST(UnsupportedUsbNotice, DemoBenchStartUp) {
   bench.SetClock([] { return ui::TickMs(); });
   const std::string notice = std::string("Nimbra  ") + " " + "Dock SATA       " +
                              " USB Device is NOT supported.";
-  user.ui.Expect(kMainTemplate)
+  user.ui.Expect(ids::kMainTemplate)
       .Do([](ui::Dialog& dlg) {
         EXPECT_EQ(Column(dlg, 0), (std::vector<std::string>{"1", "2", "3", "4", "5", "7"}));
         EXPECT_EQ(Column(dlg, 1),
@@ -445,7 +449,7 @@ TEST(UnsupportedUsbNotice, DemoBenchStartUp) {
       })
       .Advance(5000);
   user.ui.ExpectMessageBox(notice).Press(ui::IDOK);
-  user.ui.Expect(kMainTemplate).Escape();
+  user.ui.Expect(ids::kMainTemplate).Escape();
   RunProgram(bench);
   EXPECT_FALSE(user.ui.failed());
   EXPECT_EQ(user.ui.pending_steps(), 0u);
@@ -462,13 +466,13 @@ TEST(MainWindowDeviceArrival, ShowsTheNoticeWithTheAppTitleAndLeavesTheList) {
   sim::Bench bench;
   bench.AddSata(0, Sata("A", "SA", "F", 1ull << 24));
 
-  user.ui.Expect(kMainTemplate)
+  user.ui.Expect(ids::kMainTemplate)
       .Do([&](ui::Dialog&) { bench.AddSata(1, Sata("B", "SB", "F", 1ull << 24)); })
       .DeviceArrival();
   user.ui.ExpectMessageBox("The device is available now !!").Press(ui::IDOK);
-  user.ui.Expect(kMainTemplate).DeviceArrival();
+  user.ui.Expect(ids::kMainTemplate).DeviceArrival();
   user.ui.ExpectMessageBox("The device is available now !!").Press(ui::IDOK);
-  user.ui.Expect(kMainTemplate)
+  user.ui.Expect(ids::kMainTemplate)
       .Do([](ui::Dialog& dlg) {
         EXPECT_EQ(Column(dlg, 0), std::vector<std::string>{"0"});
         EXPECT_FALSE(Main(dlg).OnDeviceChange(ui::DBT_DEVICEARRIVAL + 4, 0));
@@ -489,8 +493,8 @@ TEST_P(MainWindowAbout, SystemMenuItemShowsTheAboutBox) {
   ScriptedUser user;
   sim::Bench bench;
   user.ExpectNothingFound();
-  user.ui.Expect(kMainTemplate).SystemCommand(GetParam());
-  user.ui.Expect(100)
+  user.ui.Expect(ids::kMainTemplate).SystemCommand(GetParam());
+  user.ui.Expect(ids::kAboutTemplate)
       .Do([](ui::Dialog& dlg) {
         EXPECT_EQ(dlg.caption(), "バージョン情報 Plovix");
         const auto& controls = dlg.controls();
@@ -498,10 +502,10 @@ TEST_P(MainWindowAbout, SystemMenuItemShowsTheAboutBox) {
         EXPECT_EQ(controls[1]->text(), "Plovix, Version 0.92");
       })
       .Press(ui::IDOK);
-  user.ui.Expect(kMainTemplate).Escape();
+  user.ui.Expect(ids::kMainTemplate).Escape();
   EXPECT_FALSE(RunProgram(bench));
   EXPECT_FALSE(user.ui.failed());
-  EXPECT_EQ(user.ui.opened_dialogs(), (std::vector<int>{kMainTemplate, 100}));
+  EXPECT_EQ(user.ui.opened_dialogs(), (std::vector<int>{ids::kMainTemplate, ids::kAboutTemplate}));
 }
 
 // The low four bits of a system command belong to the system and are masked off.
@@ -518,7 +522,7 @@ TEST_P(MainWindowLeave, EndsTheProgramWithoutAQuestion) {
   ScriptedUser user;
   sim::Bench bench;
   bench.AddSata(0, Sata("A", "SA", "F", 1ull << 24));
-  auto& step = user.ui.Expect(kMainTemplate);
+  auto& step = user.ui.Expect(ids::kMainTemplate);
   switch (GetParam().how) {
     case 0: step.Escape(); break;
     case 1: step.CloseBox(); break;
@@ -527,7 +531,7 @@ TEST_P(MainWindowLeave, EndsTheProgramWithoutAQuestion) {
   EXPECT_FALSE(RunProgram(bench));
   EXPECT_FALSE(user.ui.failed());
   EXPECT_EQ(user.ui.pending_steps(), 0u);
-  EXPECT_EQ(user.ui.opened_dialogs(), std::vector<int>{kMainTemplate});
+  EXPECT_EQ(user.ui.opened_dialogs(), std::vector<int>{ids::kMainTemplate});
   EXPECT_TRUE(user.ui.message_boxes().empty());
   EXPECT_TRUE(user.ui.open_dialogs().empty());
 }
@@ -543,11 +547,11 @@ TEST(MainWindowLeave, EnterOnTheListDoesNotEndTheProgram) {
   ScriptedUser user;
   sim::Bench bench;
   bench.AddSata(0, Sata("A", "SA", "F", 1ull << 24));
-  user.ui.Expect(kMainTemplate)
+  user.ui.Expect(ids::kMainTemplate)
       .Do([](ui::Dialog& dlg) {
         dlg.OnCommand(ui::IDOK);
         EXPECT_FALSE(dlg.end_requested());
-        dlg.OnCommand(main_ids::kBanner);
+        dlg.OnCommand(ids::main_window::kBanner);
         EXPECT_FALSE(dlg.end_requested());
       })
       .Escape();

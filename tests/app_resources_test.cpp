@@ -4,9 +4,12 @@
 #include <set>
 #include <string>
 
+#include "resources/ResourceIds.h"
 #include "ui/Template.h"
 
 namespace {
+
+namespace ids = plovix::ids;
 
 struct TemplateCase {
   int id;
@@ -17,23 +20,23 @@ struct TemplateCase {
 };
 
 const TemplateCase kTemplates[] = {
-    {100, "バージョン情報 Plovix", 170, 62, 4},
-    {102, "ZUL for Windows", 558, 287, 14},
-    {129, "ZUL for Windows", 415, 294, 13},
-    {130, "SMART Test", 353, 199, 5},
-    {131, "Confirmation", 202, 81, 3},
-    {132, "ZUL for Windows", 316, 180, 2},
-    {146, "SMART Test Result", 357, 180, 8},
-    {147, "Utilities", 164, 182, 5},
-    {148, "WARNING", 333, 115, 3},
-    {149, "Confirmation", 209, 75, 3},
-    {150, "Erase Disk", 348, 198, 4},
-    {151, "Erase MBR Result", 190, 68, 2},
-    {152, "Erase Disk Result", 195, 68, 2},
-    {153, "Dialog", 412, 247, 4},
-    {154, "Dialog", 192, 89, 2},
-    {163, "Surface Test", 350, 199, 5},
-    {164, "Surface Test Result", 356, 202, 10},
+    {ids::kAboutTemplate, "バージョン情報 Plovix", 170, 62, 4},
+    {ids::kMainTemplate, "ZUL for Windows", 558, 287, 14},
+    {ids::kSmartTemplate, "ZUL for Windows", 415, 294, 13},
+    {ids::kSelfTestProgressTemplate, "SMART Test", 353, 199, 5},
+    {ids::kAbortQuestionTemplate, "Confirmation", 202, 81, 3},
+    {ids::kHelpTemplate, "ZUL for Windows", 316, 180, 2},
+    {ids::kSelfTestResultTemplate, "SMART Test Result", 357, 180, 8},
+    {ids::kUtilitiesTemplate, "Utilities", 164, 182, 5},
+    {ids::kWarningTemplate, "WARNING", 333, 115, 3},
+    {ids::kSureTemplate, "Confirmation", 209, 75, 3},
+    {ids::kEraseDiskTemplate, "Erase Disk", 348, 198, 4},
+    {ids::kEraseMbrDoneTemplate, "Erase MBR Result", 190, 68, 2},
+    {ids::kEraseDiskDoneTemplate, "Erase Disk Result", 195, 68, 2},
+    {ids::kLogViewTemplate, "Dialog", 412, 247, 4},
+    {ids::kLogSavedTemplate, "Dialog", 192, 89, 2},
+    {ids::kSurfaceTemplate, "Surface Test", 350, 199, 5},
+    {ids::kSurfaceResultTemplate, "Surface Test Result", 356, 202, 10},
 };
 
 class TemplateShape : public testing::TestWithParam<TemplateCase> {};
@@ -84,23 +87,29 @@ struct TextCase {
 };
 
 const TextCase kTexts[] = {
-    {100, 1, ui::IDC_STATIC, ui::Kind::Static, "Plovix, Version 0.92"},
-    {102, 0, 1000, ui::Kind::Static, "Velmira For Windows"},
-    {102, 10, ui::IDC_STATIC, ui::Kind::Static,
+    {ids::kAboutTemplate, 1, ui::IDC_STATIC, ui::Kind::Static, "Plovix, Version 0.92"},
+    {ids::kMainTemplate, 0, ids::main_window::kBanner, ui::Kind::Static, "Velmira For Windows"},
+    {ids::kMainTemplate, 10, ui::IDC_STATIC, ui::Kind::Static,
      "please double click the target line of HDD to show SMART/Test log"},
-    {129, 5, ui::IDC_STATIC, ui::Kind::Static, "FW revison"},
-    {130, 2, ui::IDC_STATIC, ui::Kind::Static, "Please Push \"Abort\" if you want to abort test"},
-    {131, 1, 2, ui::Kind::Button, "cancel"},
-    {131, 2, ui::IDC_STATIC, ui::Kind::Static, "Are you sure to abort ?"},
-    {146, 5, ui::IDC_STATIC, ui::Kind::Static, "Please push \"EXIT\" to retrun"},
-    {147, 3, 1005, ui::Kind::Button, "LongTest"},
-    {147, 4, 1003, ui::Kind::Button, "Log View"},
-    {149, 2, 1027, ui::Kind::Static, "Are you really sure?"},
-    {151, 1, ui::IDC_STATIC, ui::Kind::Static, "ERASE MBR HAS BEEN COMPLETED SUCCESSFULLY"},
-    {152, 1, ui::IDC_STATIC, ui::Kind::Static, "ERASE DISK HAS BEEN COMPLETED SUCCESSFULLY"},
-    {154, 0, ui::IDC_STATIC, ui::Kind::Static, "Create ZUL_TEST.LOG"},
-    {163, 3, ui::IDC_STATIC, ui::Kind::Static, "Please Push \"Abort\" if you want to abort test"},
-    {164, 5, ui::IDC_STATIC, ui::Kind::Static, "Please push \"EXIT\" to retrun"},
+    {ids::kSmartTemplate, 5, ui::IDC_STATIC, ui::Kind::Static, "FW revison"},
+    {ids::kSelfTestProgressTemplate, 2, ui::IDC_STATIC, ui::Kind::Static,
+     "Please Push \"Abort\" if you want to abort test"},
+    {ids::kAbortQuestionTemplate, 1, ui::IDCANCEL, ui::Kind::Button, "cancel"},
+    {ids::kAbortQuestionTemplate, 2, ui::IDC_STATIC, ui::Kind::Static, "Are you sure to abort ?"},
+    {ids::kSelfTestResultTemplate, 5, ui::IDC_STATIC, ui::Kind::Static,
+     "Please push \"EXIT\" to retrun"},
+    {ids::kUtilitiesTemplate, 3, ids::utilities::kLongTest, ui::Kind::Button, "LongTest"},
+    {ids::kUtilitiesTemplate, 4, ids::utilities::kLogView, ui::Kind::Button, "Log View"},
+    {ids::kSureTemplate, 2, ids::sure::kText, ui::Kind::Static, "Are you really sure?"},
+    {ids::kEraseMbrDoneTemplate, 1, ui::IDC_STATIC, ui::Kind::Static,
+     "ERASE MBR HAS BEEN COMPLETED SUCCESSFULLY"},
+    {ids::kEraseDiskDoneTemplate, 1, ui::IDC_STATIC, ui::Kind::Static,
+     "ERASE DISK HAS BEEN COMPLETED SUCCESSFULLY"},
+    {ids::kLogSavedTemplate, 0, ui::IDC_STATIC, ui::Kind::Static, "Create ZUL_TEST.LOG"},
+    {ids::kSurfaceTemplate, 3, ui::IDC_STATIC, ui::Kind::Static,
+     "Please Push \"Abort\" if you want to abort test"},
+    {ids::kSurfaceResultTemplate, 5, ui::IDC_STATIC, ui::Kind::Static,
+     "Please push \"EXIT\" to retrun"},
 };
 
 class TemplateText : public testing::TestWithParam<TextCase> {};
@@ -128,22 +137,26 @@ struct StyleCase {
 
 namespace st = ui::style;
 const StyleCase kStyles[] = {
-    {102, 1000, st::kCenter | st::kVCenter, 0},
-    {102, 1001, st::kClientEdge, st::kDefButton},
-    {102, 1007, st::kReport | st::kShowSelAlways | st::kBorder | st::kTabStop, 0},
-    {102, 1040, st::kRight, 0},
-    {102, 1043, st::kRight | st::kVCenter, 0},
+    {ids::kMainTemplate, ids::main_window::kBanner, st::kCenter | st::kVCenter, 0},
+    {ids::kMainTemplate, ids::main_window::kScan, st::kClientEdge, st::kDefButton},
+    {ids::kMainTemplate, ids::main_window::kDriveList,
+     st::kReport | st::kShowSelAlways | st::kBorder | st::kTabStop, 0},
+    {ids::kMainTemplate, ids::main_window::kIdeUsbLabel, st::kRight, 0},
+    {ids::kMainTemplate, ids::main_window::kFooter, st::kRight | st::kVCenter, 0},
     // The help text wraps, the log report scrolls sideways.
-    {132, 1021, st::kMultiline | st::kReadOnly | st::kVScroll | st::kWantReturn, st::kAutoHScroll},
-    {153, 1031, st::kMultiline | st::kReadOnly | st::kVScroll | st::kAutoHScroll, 0},
-    {129, 1008, st::kReadOnly | st::kAutoHScroll | st::kBorder, st::kMultiline},
-    {130, 1020, st::kTabStop, st::kDefButton},
-    {148, 1, st::kDefButton, 0},
-    {148, 2, 0, st::kDefButton},
-    {149, 1027, st::kCenter | st::kVCenter, 0},
-    {150, 1001, 0, st::kDefButton},
-    {163, 3, st::kDefButton, 0},
-    {147, 1001, 0, st::kDefButton},
+    {ids::kHelpTemplate, ids::help::kText,
+     st::kMultiline | st::kReadOnly | st::kVScroll | st::kWantReturn, st::kAutoHScroll},
+    {ids::kLogViewTemplate, ids::log_view::kText,
+     st::kMultiline | st::kReadOnly | st::kVScroll | st::kAutoHScroll, 0},
+    {ids::kSmartTemplate, ids::smart::kModel, st::kReadOnly | st::kAutoHScroll | st::kBorder,
+     st::kMultiline},
+    {ids::kSelfTestProgressTemplate, ids::selftest_progress::kAbort, st::kTabStop, st::kDefButton},
+    {ids::kWarningTemplate, ui::IDOK, st::kDefButton, 0},
+    {ids::kWarningTemplate, ui::IDCANCEL, 0, st::kDefButton},
+    {ids::kSureTemplate, ids::sure::kText, st::kCenter | st::kVCenter, 0},
+    {ids::kEraseDiskTemplate, ids::erase_disk::kAbort, 0, st::kDefButton},
+    {ids::kSurfaceTemplate, ids::surface::kAbort, st::kDefButton, 0},
+    {ids::kUtilitiesTemplate, ids::utilities::kEraseMbr, 0, st::kDefButton},
 };
 
 class TemplateStyle : public testing::TestWithParam<StyleCase> {};
@@ -164,7 +177,7 @@ TEST_P(TemplateStyle, Flags) {
 INSTANTIATE_TEST_SUITE_P(Controls, TemplateStyle, testing::ValuesIn(kStyles));
 
 TEST(ProgramResources, MainWindowIsResizableAndImagesAreNamed) {
-  const ui::DialogTemplate* main = ui::FindTemplate(102);
+  const ui::DialogTemplate* main = ui::FindTemplate(ids::kMainTemplate);
   ASSERT_NE(main, nullptr);
   EXPECT_TRUE(main->style & ui::dstyle::kThickFrame);
   EXPECT_TRUE(main->style & ui::dstyle::kMinMaxBox);
@@ -173,17 +186,17 @@ TEST(ProgramResources, MainWindowIsResizableAndImagesAreNamed) {
   for (const auto& ctl : main->controls) {
     if (ctl.kind == ui::Kind::Bitmap) bitmaps.push_back(ctl.image_id);
   }
-  EXPECT_EQ(bitmaps, (std::vector<int>{133, 137}));
+  EXPECT_EQ(bitmaps, (std::vector<int>{ids::kLogoBitmap, ids::kDriveBitmap}));
 
-  const ui::DialogTemplate* about = ui::FindTemplate(100);
+  const ui::DialogTemplate* about = ui::FindTemplate(ids::kAboutTemplate);
   ASSERT_NE(about, nullptr);
   EXPECT_EQ(about->controls[0].kind, ui::Kind::Icon);
-  EXPECT_EQ(about->controls[0].image_id, 128);
+  EXPECT_EQ(about->controls[0].image_id, ids::kAppIcon);
   EXPECT_EQ(about->style, ui::dstyle::kStandard);
 }
 
 TEST(ProgramResources, AboutMenuString) {
-  EXPECT_EQ(ui::LoadString(101), "バージョン情報 Plovix(&A)...");
+  EXPECT_EQ(ui::LoadString(ids::kAboutMenuString), "バージョン情報 Plovix(&A)...");
   EXPECT_EQ(ui::LoadString(102), "");
 }
 

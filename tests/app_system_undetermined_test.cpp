@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "app_flow.h"
+#include "resources/ResourceIds.h"
 
 namespace plovix::app_test {
 namespace {
@@ -28,7 +29,7 @@ TEST(SystemUndeterminedNotice, AtStartUpAndAfterScanUntilTheSystemCanBeTraced) {
   user.ui.ExpectMessageBox(kNotice)
       .Do([](ui::Dialog& dlg) { EXPECT_TRUE(Column(dlg, 0).empty()); })
       .Press(ui::IDOK);
-  user.ui.Expect(kMainTemplate)
+  user.ui.Expect(ids::kMainTemplate)
       .Do([&](ui::Dialog& dlg) {
         EXPECT_EQ(Main(dlg).drive_table.count, 0);
         EXPECT_EQ(Main(dlg).system_undetermined, kWhy);
@@ -36,15 +37,15 @@ TEST(SystemUndeterminedNotice, AtStartUpAndAfterScanUntilTheSystemCanBeTraced) {
         EXPECT_TRUE(bench.OpenedPaths().empty());
         EXPECT_TRUE(bench.Log().empty());
       })
-      .Press(main_ids::kSelectAll)
-      .Press(main_ids::kScan);
+      .Press(ids::main_window::kSelectAll)
+      .Press(ids::main_window::kScan);
   user.ui.ExpectMessageBox(kNotice).Press(ui::IDOK);
-  user.ui.Expect(kMainTemplate)
+  user.ui.Expect(ids::kMainTemplate)
       .Do([&](ui::Dialog& dlg) {
         EXPECT_TRUE(Column(dlg, 0).empty());
         bench.SetSystemDrivesUndetermined("");
       })
-      .Press(main_ids::kScan)
+      .Press(ids::main_window::kScan)
       // Traced again: the system disk stays out, the other one is back, and no box.
       .Do([](ui::Dialog& dlg) {
         EXPECT_EQ(Column(dlg, 0), std::vector<std::string>{"0"});
@@ -69,15 +70,15 @@ TEST(SystemUndeterminedNotice, UnsupportedUsbNoticeIsNotLostBehindIt) {
   bench.SetSystemDrivesUndetermined(kWhy);
   user.ui.ExpectMessageBox(kNotice).Press(ui::IDOK);
   // Nothing was scanned, so nothing is named unsupported either.
-  user.ui.Expect(kMainTemplate)
+  user.ui.Expect(ids::kMainTemplate)
       .Do([](ui::Dialog& dlg) { EXPECT_EQ(Main(dlg).unsupported_usb.count, 0); })
       .Advance(6000)
       .Do([&](ui::Dialog&) { bench.SetSystemDrivesUndetermined(""); })
-      .Press(main_ids::kScan)
+      .Press(ids::main_window::kScan)
       .Advance(5000);
   user.ui.ExpectMessageBox("ACME     Portable Disk    USB Device is NOT supported.")
       .Press(ui::IDOK);
-  user.ui.Expect(kMainTemplate).Escape();
+  user.ui.Expect(ids::kMainTemplate).Escape();
   RunProgram(bench);
   EXPECT_FALSE(user.ui.failed());
   EXPECT_EQ(user.ui.pending_steps(), 0u);

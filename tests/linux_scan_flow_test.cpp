@@ -26,6 +26,7 @@
 #include "devices/linux/SysfsLayout.h"
 #include "reports/SmartAttributes.h"
 #include "devices/sim/Bench.h"
+#include "resources/ResourceIds.h"
 
 namespace plovix::linuxdev {
 namespace {
@@ -705,17 +706,17 @@ TEST(LinuxScanFlow, DriveLeftWithoutANumberIsNamed) {
   m.AddNvme();
   app_test::ScriptedUser user;
   user.ui.ExpectMessageBox(Unreachable(kSilentSdc)).Press(ui::IDOK);
-  user.ui.Expect(kMainTemplate)
+  user.ui.Expect(ids::kMainTemplate)
       .Do([&](ui::Dialog&) {
         EXPECT_TRUE(m.io->UnreachableDrives().empty());
         m.tree.ScsiDisk("sdaf", Ata(5), "65:240");
       })
-      .Press(main_ids::kScan);
+      .Press(ids::main_window::kScan);
   user.ui
       .ExpectMessageBox(
           Unreachable(std::string("sdaf (drive number 31 is held by nvme0n1); ") + kSilentSdc))
       .Press(ui::IDOK);
-  user.ui.Expect(kMainTemplate)
+  user.ui.Expect(ids::kMainTemplate)
       .Do([&](ui::Dialog&) { EXPECT_EQ(m.io->DiskOfDrive(31), "nvme0n1"); })
       .Escape();
   CPlovixApp(*m.io, *m.catalog).InitInstance();
@@ -736,13 +737,13 @@ TEST(LinuxScanFlow, NamespacesWithoutCapSysAdminAreNamedNotListed) {
       std::string(kSilentSdc));
   app_test::ScriptedUser user;
   user.ui.ExpectMessageBox(notice).Press(ui::IDOK);
-  user.ui.Expect(kMainTemplate)
+  user.ui.Expect(ids::kMainTemplate)
       .Do([&](ui::Dialog& dlg) {
         EXPECT_EQ(app_test::Column(dlg, 0), (std::vector<std::string>{"0", "1"}));
       })
-      .Press(main_ids::kScan);
+      .Press(ids::main_window::kScan);
   user.ui.ExpectMessageBox(notice).Press(ui::IDOK);
-  user.ui.Expect(kMainTemplate).Escape();
+  user.ui.Expect(ids::kMainTemplate).Escape();
   CPlovixApp(*m.io, *m.catalog).InitInstance();
   EXPECT_FALSE(user.ui.failed());
   EXPECT_EQ(user.ui.pending_steps(), 0u);
@@ -758,7 +759,7 @@ TEST(LinuxScanFlow, NvmeNamespacesListedAndErasedThroughTheMainWindow) {
   m.AddNvme();
   app_test::ScriptedUser user;
   user.ui.ExpectMessageBox(Unreachable(kSilentSdc)).Press(ui::IDOK);
-  user.ui.Expect(kMainTemplate)
+  user.ui.Expect(ids::kMainTemplate)
       .Do([&](ui::Dialog& dlg) {
         EXPECT_EQ(app_test::Column(dlg, 0), (std::vector<std::string>{"0", "1", "30", "31"}));
         EXPECT_EQ(app_test::Column(dlg, 1)[2], "Samsung SSD 980 PRO 1TB");
@@ -769,15 +770,15 @@ TEST(LinuxScanFlow, NvmeNamespacesListedAndErasedThroughTheMainWindow) {
         EXPECT_EQ(table.records[3].total_sectors, kNvme1Blocks);
         m.bench.ClearLog();
       })
-      .Check(main_ids::kDriveList, 2)
-      .Press(main_ids::kUtilities);
-  user.ui.Expect(147).Press(1001);
-  user.ui.Expect(148).Press(1);
-  user.ui.Expect(149).Press(1);
+      .Check(ids::main_window::kDriveList, 2)
+      .Press(ids::main_window::kUtilities);
+  user.ui.Expect(ids::kUtilitiesTemplate).Press(ids::utilities::kEraseMbr);
+  user.ui.Expect(ids::kWarningTemplate).Press(ui::IDOK);
+  user.ui.Expect(ids::kSureTemplate).Press(ui::IDOK);
   user.ui.ExpectMessageBox(MbrBlockNote(4096)).Press(ui::IDOK);
-  user.ui.Expect(151).Press(1);
+  user.ui.Expect(ids::kEraseMbrDoneTemplate).Press(ui::IDOK);
   user.ui.ExpectMessageBox("The MBR was erased by NVMe Write Zeroes.").Press(ui::IDOK);
-  user.ui.Expect(kMainTemplate)
+  user.ui.Expect(ids::kMainTemplate)
       .Do([](ui::Dialog& dlg) { EXPECT_EQ(app_test::Column(dlg, 5)[2], "Completed"); })
       .Escape();
   CPlovixApp(*m.io, *m.catalog).InitInstance();
@@ -803,12 +804,14 @@ TEST(LinuxScanFlow, AnNvmeWriteTheKernelWithholdsIsToldAsRefused) {
   m.bench.Nvme(31).mutable_setup().os_refused_io = {kNvmeIoWriteZeroes, kNvmeIoWrite};
   app_test::ScriptedUser user;
   user.ui.ExpectMessageBox(Unreachable(kSilentSdc)).Press(ui::IDOK);
-  user.ui.Expect(kMainTemplate).Check(main_ids::kDriveList, 3).Press(main_ids::kUtilities);
-  user.ui.Expect(147).Press(1001);
-  user.ui.Expect(148).Press(1);
-  user.ui.Expect(149).Press(1);
+  user.ui.Expect(ids::kMainTemplate)
+      .Check(ids::main_window::kDriveList, 3)
+      .Press(ids::main_window::kUtilities);
+  user.ui.Expect(ids::kUtilitiesTemplate).Press(ids::utilities::kEraseMbr);
+  user.ui.Expect(ids::kWarningTemplate).Press(ui::IDOK);
+  user.ui.Expect(ids::kSureTemplate).Press(ui::IDOK);
   user.ui.ExpectMessageBox(nvme_text::kMbrRefused).Press(ui::IDOK);
-  user.ui.Expect(kMainTemplate)
+  user.ui.Expect(ids::kMainTemplate)
       .Do([](ui::Dialog& dlg) { EXPECT_EQ(app_test::Column(dlg, 5)[3], "Refused"); })
       .Escape();
   CPlovixApp(*m.io, *m.catalog).InitInstance();
@@ -834,17 +837,17 @@ TEST(LinuxScanFlow, AnEmptyListNamesWhatWasFound) {
       "vda: a virtio disk, which takes no ATA or NVMe commands";
   app_test::ScriptedUser user;
   user.ui.ExpectMessageBox(found).Press(ui::IDOK);
-  user.ui.Expect(kMainTemplate).Press(main_ids::kScan);
+  user.ui.Expect(ids::kMainTemplate).Press(ids::main_window::kScan);
   user.ui.ExpectMessageBox(found).Press(ui::IDOK);
-  user.ui.Expect(kMainTemplate)
+  user.ui.Expect(ids::kMainTemplate)
       .Do([&](ui::Dialog& dlg) {
         EXPECT_TRUE(app_test::Column(dlg, 0).empty());
         m.bench.ClearFaults();  // the process may open them now
       })
-      .Press(main_ids::kScan);
+      .Press(ids::main_window::kScan);
   // Drives listed again: only what cannot be reached is told.
   user.ui.ExpectMessageBox(Unreachable(kSilentSdc)).Press(ui::IDOK);
-  user.ui.Expect(kMainTemplate)
+  user.ui.Expect(ids::kMainTemplate)
       .Do([](ui::Dialog& dlg) {
         EXPECT_EQ(app_test::Column(dlg, 0), (std::vector<std::string>{"0", "1"}));
       })
@@ -891,22 +894,22 @@ TEST(LinuxScanFlow, UntraceableSystemIsNamedAndNoDriveIsOffered) {
   user.ui.ExpectMessageBox(kZfsVarNotice).Do([](ui::Dialog& dlg) {
     EXPECT_TRUE(app_test::Column(dlg, 0).empty());
   }).Press(ui::IDOK);
-  user.ui.Expect(kMainTemplate)
+  user.ui.Expect(ids::kMainTemplate)
       .Do([&](ui::Dialog& dlg) {
         EXPECT_EQ(app_test::Main(dlg).drive_table.count, 0);
         EXPECT_TRUE(m.bench.OpenedPaths().empty());
         EXPECT_TRUE(m.bench.Log().empty());
       })
-      .Press(main_ids::kScan);
+      .Press(ids::main_window::kScan);
   user.ui.ExpectMessageBox(kZfsVarNotice).Press(ui::IDOK);
-  user.ui.Expect(kMainTemplate)
+  user.ui.Expect(ids::kMainTemplate)
       .Do([&](ui::Dialog& dlg) {
         EXPECT_TRUE(app_test::Column(dlg, 0).empty());
         m.tree.MountInfo(traceable);  // the pool is exported
       })
-      .Press(main_ids::kScan);
+      .Press(ids::main_window::kScan);
   user.ui.ExpectMessageBox(Unreachable(kSilentSdc)).Press(ui::IDOK);
-  user.ui.Expect(kMainTemplate)
+  user.ui.Expect(ids::kMainTemplate)
       .Do([](ui::Dialog& dlg) {
         EXPECT_EQ(app_test::Column(dlg, 0), (std::vector<std::string>{"0", "1"}));
         EXPECT_TRUE(app_test::Main(dlg).system_undetermined.empty());

@@ -19,6 +19,7 @@
 #include "drive/NvmeCommands.h"
 #include "reports/DriveLog.h"
 #include "reports/NvmeHealthRows.h"
+#include "resources/ResourceIds.h"
 #include "tests/support/utils_rig.h"
 
 namespace plovix::testing_utils {
@@ -73,7 +74,7 @@ class NvmeRig : public UtilsRig {
   // The first main-window step without a button: remember the window and forget what
   // the start-up scan sent.
   ui::scripted::Step& Start() {
-    return ui.Expect(kMainTemplate).Do([this](ui::Dialog& d) {
+    return ui.Expect(ids::kMainTemplate).Do([this](ui::Dialog& d) {
       main_window = dynamic_cast<CPlovixDlg*>(&d);
       bench.ClearLog();
     });
@@ -99,9 +100,9 @@ class NvmeScan : public NvmeRig, public ::testing::WithParamInterface<std::uint3
 TEST_P(NvmeScan, ListsTheNamespaceWithItsIdentityInSectors) {
   const std::uint32_t block_bytes = GetParam();
   AddChosen(block_bytes);
-  Start().Press(main_ids::kScan);
-  ui.Expect(kMainTemplate).Do([&](ui::Dialog& d) {
-    ui::ListCtrl& list = d.List(main_ids::kDriveList);
+  Start().Press(ids::main_window::kScan);
+  ui.Expect(ids::kMainTemplate).Do([&](ui::Dialog& d) {
+    ui::ListCtrl& list = d.List(ids::main_window::kDriveList);
     ASSERT_EQ(list.GetItemCount(), 2);
     EXPECT_EQ(list.GetItemText(0, 0), "3");
     EXPECT_EQ(list.GetItemText(0, 1), "PLOVIX NVME NVME0003");
@@ -151,11 +152,11 @@ TEST_P(NvmeNotTaken, ANamespaceThatDoesNotIdentifyIsLeftOut) {
   const std::string told = "These drives cannot be reached and are not listed: Drive " +
                            std::to_string(kNvme) + " (an NVMe namespace that answered no Identify).";
   ui.ExpectMessageBox(told).Press(ui::IDOK);
-  Start().Press(main_ids::kScan);
+  Start().Press(ids::main_window::kScan);
   ui.ExpectMessageBox(told).Press(ui::IDOK);
-  ui.Expect(kMainTemplate).Do([&](ui::Dialog& d) {
-    EXPECT_EQ(d.List(main_ids::kDriveList).GetItemCount(), 1);
-    EXPECT_EQ(d.List(main_ids::kDriveList).GetItemText(0, 0), "5");
+  ui.Expect(ids::kMainTemplate).Do([&](ui::Dialog& d) {
+    EXPECT_EQ(d.List(ids::main_window::kDriveList).GetItemCount(), 1);
+    EXPECT_EQ(d.List(ids::main_window::kDriveList).GetItemText(0, 0), "5");
   });
   End();
   GetParam().fault(bench);
@@ -215,9 +216,9 @@ TEST_F(NvmeRig, AnNvmeDiskHoldingCIsLeftOutWithItsSiblingNamespace) {
   bench.AddVolume('D', 4);
   bench.AddVolume('E', 0);  // a second volume of the system disk: C comes first
 
-  Start().Press(main_ids::kScan);
-  ui.Expect(kMainTemplate).Do([&](ui::Dialog& d) {
-    ui::ListCtrl& list = d.List(main_ids::kDriveList);
+  Start().Press(ids::main_window::kScan);
+  ui.Expect(ids::kMainTemplate).Do([&](ui::Dialog& d) {
+    ui::ListCtrl& list = d.List(ids::main_window::kDriveList);
     ASSERT_EQ(list.GetItemCount(), 1);
     EXPECT_EQ(list.GetItemText(0, 2), "DATANVME");
     EXPECT_EQ(main_window->drive_table.records[0].drive_letter, 'D');
@@ -245,14 +246,14 @@ class NvmeSmartStatus : public NvmeRig, public ::testing::WithParamInterface<Hea
 TEST_P(NvmeSmartStatus, ShowsTheHealthLogWithItsLimits) {
   const HealthCase& c = GetParam();
   AddChosen(4096, [&](sim::NvmeSpec& s) { c.health(s.health); });
-  Start().DoubleClick(main_ids::kDriveList, 0);
-  ui.Expect(129).Do([&](ui::Dialog& d) {
-    EXPECT_EQ(d.GetDlgItemText(1008), "PLOVIX NVME NVME0003");
-    EXPECT_EQ(d.GetDlgItemText(1011), "NVME0003");
-    EXPECT_EQ(d.GetDlgItemText(1012), "NV01");
-    EXPECT_EQ(d.GetDlgItemText(1014), "0x6003        \r\n");
-    EXPECT_EQ(d.GetDlgItemText(1016), "96MB, 4096 B blocks");
-    ui::ListCtrl& list = d.List(1017);
+  Start().DoubleClick(ids::main_window::kDriveList, 0);
+  ui.Expect(ids::kSmartTemplate).Do([&](ui::Dialog& d) {
+    EXPECT_EQ(d.GetDlgItemText(ids::smart::kModel), "PLOVIX NVME NVME0003");
+    EXPECT_EQ(d.GetDlgItemText(ids::smart::kSerial), "NVME0003");
+    EXPECT_EQ(d.GetDlgItemText(ids::smart::kFirmware), "NV01");
+    EXPECT_EQ(d.GetDlgItemText(ids::smart::kMaxLba), "0x6003        \r\n");
+    EXPECT_EQ(d.GetDlgItemText(ids::smart::kCapacity), "96MB, 4096 B blocks");
+    ui::ListCtrl& list = d.List(ids::smart::kAttributeList);
     ASSERT_EQ(list.GetItemCount(), 17);
     for (const auto& [id, name, current, threshold, image] : c.lines) {
       int line = -1;
@@ -266,7 +267,7 @@ TEST_P(NvmeSmartStatus, ShowsTheHealthLogWithItsLimits) {
       EXPECT_EQ(list.GetItemText(line, 5), threshold) << name;
       EXPECT_EQ(list.GetItemImage(line), image) << name;
     }
-  }).Press(1);
+  }).Press(ui::IDOK);
   End();
   Run();
   // One health log read; never an ATA SMART command.
@@ -320,16 +321,16 @@ TEST_P(NvmeHealthUnread, ShowsTheIdentityAloneAndTellsOfARefusal) {
   AddChosen(512);
   Start()
       .Do([&](ui::Dialog&) { bench.AddFault(NvmeFault(kNvmeLogPage, effect)); })
-      .DoubleClick(main_ids::kDriveList, 0);
+      .DoubleClick(ids::main_window::kDriveList, 0);
   if (effect == sim::FaultEffect::Refused) {
     ui.ExpectMessageBox(nvme_text::kHealthRefused).Press(ui::IDOK);
   }
-  ui.Expect(129)
+  ui.Expect(ids::kSmartTemplate)
       .Do([](ui::Dialog& d) {
-        EXPECT_EQ(d.GetDlgItemText(1011), "NVME0003");
-        EXPECT_EQ(d.List(1017).GetItemCount(), 0);
+        EXPECT_EQ(d.GetDlgItemText(ids::smart::kSerial), "NVME0003");
+        EXPECT_EQ(d.List(ids::smart::kAttributeList).GetItemCount(), 0);
       })
-      .Press(1);
+      .Press(ui::IDOK);
   End();
   Run();
   EXPECT_EQ(Boxes(),
@@ -369,20 +370,21 @@ TEST_P(NvmeSelfTest, RunsTheDevicesOwnTestAndReportsItsResult) {
       .Do([&](ui::Dialog&) {
         if (c.fault) c.fault(bench);
       })
-      .Check(main_ids::kDriveList, 0)
-      .Press(c.kind == 1 ? main_ids::kQuickTest : main_ids::kExtTest);
-  ui.Expect(130)
+      .Check(ids::main_window::kDriveList, 0)
+      .Press(c.kind == 1 ? ids::main_window::kQuickTest : ids::main_window::kExtTest);
+  ui.Expect(ids::kSelfTestProgressTemplate)
       .Do([&](ui::Dialog& d) {
-        EXPECT_EQ(d.GetDlgItemText(1018), c.kind == 1 ? "SMART Short Test" : "SMART Extended Test");
+        EXPECT_EQ(d.GetDlgItemText(ids::selftest_progress::kTitle),
+                  c.kind == 1 ? "SMART Short Test" : "SMART Extended Test");
         EXPECT_EQ(main_window->drive_list().GetItemText(0, kStatusColumn), "Now Test Execute");
       })
       .AdvanceUntilClosed(10 * 60 * 1000);
-  ui.Expect(146)
+  ui.Expect(ids::kSelfTestResultTemplate)
       .Do([&](ui::Dialog& d) {
-        EXPECT_EQ(d.GetDlgItemText(1033), c.read_error_text);
-        EXPECT_EQ(d.GetDlgItemText(1026), c.sentence);
+        EXPECT_EQ(d.GetDlgItemText(ids::selftest_result::kReadError), c.read_error_text);
+        EXPECT_EQ(d.GetDlgItemText(ids::selftest_result::kSelfTest), c.sentence);
       })
-      .Press(1);
+      .Press(ui::IDOK);
   End();
   Run();
   EXPECT_EQ(status.at(0), c.status);
@@ -460,14 +462,14 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(NvmeRig, ProgressComesFromTheSelfTestLog) {
   AddChosen(512);
-  Start().Check(main_ids::kDriveList, 0).Press(main_ids::kExtTest);
-  ui.Expect(130)
+  Start().Check(ids::main_window::kDriveList, 0).Press(ids::main_window::kExtTest);
+  ui.Expect(ids::kSelfTestProgressTemplate)
       .Advance(5000)
-      .Do([](ui::Dialog& d) { EXPECT_EQ(d.Progress(1019).pos(), 8); })
+      .Do([](ui::Dialog& d) { EXPECT_EQ(d.Progress(ids::selftest_progress::kBar).pos(), 8); })
       .Advance(25000)
-      .Do([](ui::Dialog& d) { EXPECT_EQ(d.Progress(1019).pos(), 50); })
+      .Do([](ui::Dialog& d) { EXPECT_EQ(d.Progress(ids::selftest_progress::kBar).pos(), 50); })
       .AdvanceUntilClosed(60000);
-  ui.Expect(146).Press(1);
+  ui.Expect(ids::kSelfTestResultTemplate).Press(ui::IDOK);
   End();
   Run();
   EXPECT_EQ(status.at(0), "Completed");
@@ -486,14 +488,17 @@ TEST_F(NvmeRig, AResultIdenticalToTheOnesBeforeIsTakenAtTheSecondQuietPoll) {
       ASSERT_TRUE(NvmeSucceeded(NvmeReadSelfTestLog(connection)));
     }
   }
-  Start().Check(main_ids::kDriveList, 0).Press(main_ids::kQuickTest);
-  ui.Expect(130)
+  Start().Check(ids::main_window::kDriveList, 0).Press(ids::main_window::kQuickTest);
+  ui.Expect(ids::kSelfTestProgressTemplate)
       .Advance(5000)
       .Do([](ui::Dialog& d) { EXPECT_FALSE(d.end_requested()); })
       .AdvanceUntilClosed(5000);
-  ui.Expect(146)
-      .Do([](ui::Dialog& d) { EXPECT_EQ(d.GetDlgItemText(1026), "Pass - Test completed without Error"); })
-      .Press(1);
+  ui.Expect(ids::kSelfTestResultTemplate)
+      .Do([](ui::Dialog& d) {
+        EXPECT_EQ(d.GetDlgItemText(ids::selftest_result::kSelfTest),
+                  "Pass - Test completed without Error");
+      })
+      .Press(ui::IDOK);
   End();
   Run();
   EXPECT_EQ(status.at(0), "Completed");
@@ -523,20 +528,22 @@ TEST_P(NvmeSelfTestNotRun, SaysSoAndGoesOnWithTheNextDrive) {
       .Do([&](ui::Dialog&) {
         if (c.fault) c.fault(bench);
       })
-      .Check(main_ids::kDriveList, 0)
-      .Check(main_ids::kDriveList, 1)
-      .Press(main_ids::kQuickTest);
+      .Check(ids::main_window::kDriveList, 0)
+      .Check(ids::main_window::kDriveList, 1)
+      .Press(ids::main_window::kQuickTest);
   ui.ExpectMessageBox(c.box).Press(ui::IDOK);
   if (c.start_sent) {
-    ui.Expect(146)
+    ui.Expect(ids::kSelfTestResultTemplate)
         .Do([](ui::Dialog& d) {
-          EXPECT_EQ(d.GetDlgItemText(1025), "SMART short test did not start");
-          EXPECT_EQ(d.GetDlgItemText(1026), "Fail - Drive did not start the test");
+          EXPECT_EQ(d.GetDlgItemText(ids::selftest_result::kSubtitle),
+                    "SMART short test did not start");
+          EXPECT_EQ(d.GetDlgItemText(ids::selftest_result::kSelfTest),
+                    "Fail - Drive did not start the test");
         })
-        .Press(1);
+        .Press(ui::IDOK);
   }
-  ui.Expect(130).AdvanceUntilClosed(60000);  // the ATA drive's test
-  ui.Expect(146).Press(1);
+  ui.Expect(ids::kSelfTestProgressTemplate).AdvanceUntilClosed(60000);  // the ATA drive's test
+  ui.Expect(ids::kSelfTestResultTemplate).Press(ui::IDOK);
   End();
   Run();
   EXPECT_EQ(status, (Strings{c.status, "Completed"}));
@@ -579,16 +586,18 @@ TEST_F(NvmeRig, AStartThatComesToNothingIsATestNotStarted) {
   std::uint64_t closed_at = 0;
   Start()
       .Do([&](ui::Dialog&) { bench.AddFault(NvmeFault(kNvmeSelfTest, sim::FaultEffect::Lost)); })
-      .Check(main_ids::kDriveList, 0)
-      .Press(main_ids::kExtTest);
-  ui.Expect(130).AdvanceUntilClosed(60000);
-  ui.Expect(146)
+      .Check(ids::main_window::kDriveList, 0)
+      .Press(ids::main_window::kExtTest);
+  ui.Expect(ids::kSelfTestProgressTemplate).AdvanceUntilClosed(60000);
+  ui.Expect(ids::kSelfTestResultTemplate)
       .Do([&](ui::Dialog& d) {
         closed_at = ui.now_ms();
-        EXPECT_EQ(d.GetDlgItemText(1025), "SMART extend test did not start");
-        EXPECT_EQ(d.GetDlgItemText(1026), "Fail - Drive did not start the test");
+        EXPECT_EQ(d.GetDlgItemText(ids::selftest_result::kSubtitle),
+                  "SMART extend test did not start");
+        EXPECT_EQ(d.GetDlgItemText(ids::selftest_result::kSelfTest),
+                  "Fail - Drive did not start the test");
       })
-      .Press(1);
+      .Press(ui::IDOK);
   End();
   Run();
   EXPECT_EQ(closed_at, 10000u);  // two quiet polls
@@ -599,12 +608,14 @@ TEST_F(NvmeRig, AStartThatComesToNothingIsATestNotStarted) {
 
 TEST_F(NvmeRig, AbortStopsTheTestInTheDrive) {
   sim::VirtualNvme& nvme = AddChosen(512);
-  Start().Check(main_ids::kDriveList, 0).Press(main_ids::kExtTest);
-  ui.Expect(130).Advance(10000).Press(1020);
-  ui.Expect(131).Press(1);
-  ui.Expect(146)
-      .Do([](ui::Dialog& d) { EXPECT_EQ(d.GetDlgItemText(1026), "Test aborted by the host"); })
-      .Press(1);
+  Start().Check(ids::main_window::kDriveList, 0).Press(ids::main_window::kExtTest);
+  ui.Expect(ids::kSelfTestProgressTemplate).Advance(10000).Press(ids::selftest_progress::kAbort);
+  ui.Expect(ids::kAbortQuestionTemplate).Press(ui::IDOK);
+  ui.Expect(ids::kSelfTestResultTemplate)
+      .Do([](ui::Dialog& d) {
+        EXPECT_EQ(d.GetDlgItemText(ids::selftest_result::kSelfTest), "Test aborted by the host");
+      })
+      .Press(ui::IDOK);
   End();
   Run();
   EXPECT_EQ(status.at(0), "Aborted");
@@ -625,15 +636,18 @@ TEST_F(NvmeRig, AnAbortThatDoesNotGoThroughIsToldAndTheWatchGoesOn) {
       .Do([&](ui::Dialog&) {
         bench.AddFault(NvmeFault(kNvmeSelfTest, sim::FaultEffect::Refused, 1));
       })
-      .Check(main_ids::kDriveList, 0)
-      .Press(main_ids::kQuickTest);
-  ui.Expect(130).Advance(5000).Press(1020);
-  ui.Expect(131).Press(1);
+      .Check(ids::main_window::kDriveList, 0)
+      .Press(ids::main_window::kQuickTest);
+  ui.Expect(ids::kSelfTestProgressTemplate).Advance(5000).Press(ids::selftest_progress::kAbort);
+  ui.Expect(ids::kAbortQuestionTemplate).Press(ui::IDOK);
   ui.ExpectMessageBox(nvme_text::kAbortRefused).Press(ui::IDOK);
-  ui.Expect(130).AdvanceUntilClosed(60000);
-  ui.Expect(146)
-      .Do([](ui::Dialog& d) { EXPECT_EQ(d.GetDlgItemText(1026), "Pass - Test completed without Error"); })
-      .Press(1);
+  ui.Expect(ids::kSelfTestProgressTemplate).AdvanceUntilClosed(60000);
+  ui.Expect(ids::kSelfTestResultTemplate)
+      .Do([](ui::Dialog& d) {
+        EXPECT_EQ(d.GetDlgItemText(ids::selftest_result::kSelfTest),
+                  "Pass - Test completed without Error");
+      })
+      .Press(ui::IDOK);
   End();
   Run();
   EXPECT_EQ(status.at(0), "Completed");
@@ -642,8 +656,6 @@ TEST_F(NvmeRig, AnAbortThatDoesNotGoThroughIsToldAndTheWatchGoesOn) {
 
 // --- Surface scans -----------------------------------------------------------------------
 
-constexpr int kShortButton = 1004;
-constexpr int kLongButton = 1005;
 
 struct SurfaceCase {
   const char* name;
@@ -668,23 +680,23 @@ constexpr const char* kNoVerifyNote =
 TEST_P(NvmeSurface, ScansTheRunPlanInBlocks) {
   const SurfaceCase& c = GetParam();
   AddChosen(c.block_bytes, c.adjust);
-  const int kind = c.button == kShortButton ? kSurfaceShort : kSurfaceLong;
+  const int kind = c.button == ids::utilities::kShortTest ? kSurfaceShort : kSurfaceLong;
   Start()
       .Do([&](ui::Dialog&) {
         if (c.fault) c.fault(bench);
       })
-      .Check(main_ids::kDriveList, 0)
-      .Press(main_ids::kUtilities);
-  ui.Expect(147).Press(c.button);
-  RunWorkerOut(ui.Expect(163));
-  ui.Expect(164)
+      .Check(ids::main_window::kDriveList, 0)
+      .Press(ids::main_window::kUtilities);
+  ui.Expect(ids::kUtilitiesTemplate).Press(c.button);
+  RunWorkerOut(ui.Expect(ids::kSurfaceTemplate));
+  ui.Expect(ids::kSurfaceResultTemplate)
       .Do([&](ui::Dialog& d) {
-        EXPECT_EQ(d.GetDlgItemText(1033), c.read_error_text);
-        EXPECT_EQ(d.GetDlgItemText(1039), c.surface_text);
-        EXPECT_EQ(d.GetDlgItemText(1038), c.failed_run);
-        EXPECT_EQ(d.GetDlgItemText(1040), c.reads_note);
+        EXPECT_EQ(d.GetDlgItemText(ids::surface_result::kReadError), c.read_error_text);
+        EXPECT_EQ(d.GetDlgItemText(ids::surface_result::kSurface), c.surface_text);
+        EXPECT_EQ(d.GetDlgItemText(ids::surface_result::kFailedRun), c.failed_run);
+        EXPECT_EQ(d.GetDlgItemText(ids::surface_result::kReadsNote), c.reads_note);
       })
-      .Press(1);
+      .Press(ui::IDOK);
   End();
   Run();
   EXPECT_EQ(status.at(0), c.status);
@@ -728,31 +740,32 @@ TEST_P(NvmeSurface, ScansTheRunPlanInBlocks) {
 INSTANTIATE_TEST_SUITE_P(
     Scans, NvmeSurface,
     ::testing::Values(
-        SurfaceCase{"LongVerifies512", 512, kLongButton, {}, "Completed",
+        SurfaceCase{"LongVerifies512", 512, ids::utilities::kLongTest, {}, "Completed",
                     {"ReadErrStat=Pass", "SURFACE ET=Pass"}, "Pass", "Pass", "", kNvmeVerify},
-        SurfaceCase{"ShortVerifies4k", 4096, kShortButton, {}, "Completed",
+        SurfaceCase{"ShortVerifies4k", 4096, ids::utilities::kShortTest, {}, "Completed",
                     {"ReadErrStat=Pass", "SURFACE QT=Pass"}, "Pass", "Pass", "", kNvmeVerify},
-        SurfaceCase{"LongVerifies4k", 4096, kLongButton, {}, "Completed",
+        SurfaceCase{"LongVerifies4k", 4096, ids::utilities::kLongTest, {}, "Completed",
                     {"ReadErrStat=Pass", "SURFACE ET=Pass"}, "Pass", "Pass", "", kNvmeVerify},
-        SurfaceCase{"BadBlock512", 512, kLongButton,
+        SurfaceCase{"BadBlock512", 512, ids::utilities::kLongTest,
                     [](sim::NvmeSpec& s) { s.bad_blocks = {70000}; }, "Failure",
                     {"ReadErrStat=Pass", "SURFACE ET=Fail"}, "Pass", "Fail",
                     "Failing run: LBA 65535, 65535 sectors", kNvmeVerify},
-        SurfaceCase{"BadBlock4kInTheLastTenth", 4096, kShortButton,
+        SurfaceCase{"BadBlock4kInTheLastTenth", 4096, ids::utilities::kShortTest,
                     [](sim::NvmeSpec& s) { s.bad_blocks = {kBlocks4k - 1}; }, "Failure",
                     {"ReadErrStat=Pass", "SURFACE QT=Fail"}, "Pass", "Fail",
                     "Failing run: LBA 176940, 19692 sectors", kNvmeVerify},
         // Reads where Verify cannot be had, and the result says why.
-        SurfaceCase{"NoVerifyReads4k", 4096, kLongButton,
+        SurfaceCase{"NoVerifyReads4k", 4096, ids::utilities::kLongTest,
                     [](sim::NvmeSpec& s) { s.verify_supported = false; }, "Completed",
                     {"ReadErrStat=Pass", "SURFACE ET=Pass"}, "Pass", "Pass", "", kNvmeRead,
                     kNoVerifyNote},
-        SurfaceCase{"RefusedVerifyReads512", 512, kShortButton,
+        SurfaceCase{"RefusedVerifyReads512", 512, ids::utilities::kShortTest,
                     [](sim::NvmeSpec& s) { s.os_refused_io = {kNvmeVerify}; }, "Completed",
                     {"ReadErrStat=Pass", "SURFACE QT=Pass"}, "Pass", "Pass", "", kNvmeRead,
                     "The operating system refused the Verify command, so the scan read the "
                     "sectors instead."},
-        SurfaceCase{"VerifyTheDriveDoesNotKnowReads4k", 4096, kShortButton, {}, "Completed",
+        SurfaceCase{"VerifyTheDriveDoesNotKnowReads4k", 4096, ids::utilities::kShortTest, {},
+                    "Completed",
                     {"ReadErrStat=Pass", "SURFACE QT=Pass"}, "Pass", "Pass", "", kNvmeRead,
                     "The drive refused the Verify command, so the scan read the sectors instead.",
                     [](sim::Bench& b) {
@@ -760,14 +773,14 @@ INSTANTIATE_TEST_SUITE_P(
                       f.nvme_status = MakeNvmeStatus(0, kNvmeScInvalidOpcode);
                       b.AddFault(f);
                     }},
-        SurfaceCase{"ReadsFindABadBlock512", 512, kLongButton,
+        SurfaceCase{"ReadsFindABadBlock512", 512, ids::utilities::kLongTest,
                     [](sim::NvmeSpec& s) {
                       s.verify_supported = false;
                       s.bad_blocks = {300};
                     },
                     "Failure", {"ReadErrStat=Pass", "SURFACE ET=Fail"}, "Pass", "Fail",
                     "Failing run: LBA 256, 256 sectors", kNvmeRead, kNoVerifyNote},
-        SurfaceCase{"MediaErrorsFailTheReadCheck", 512, kShortButton,
+        SurfaceCase{"MediaErrorsFailTheReadCheck", 512, ids::utilities::kShortTest,
                     [](sim::NvmeSpec& s) { s.health.media_errors = {1, 0}; }, "Completed",
                     {"ReadErrStat=Fail", "SURFACE QT=Pass"}, "Fail", "Pass", "", kNvmeVerify}),
     [](const auto& p) { return std::string(p.param.name); });
@@ -779,11 +792,13 @@ TEST_F(NvmeRig, AVerifyRefusedPartwayIsToldWithItsSector) {
   std::string note;
   Start()
       .Do([&](ui::Dialog&) { bench.AddFault(IoFault(kNvmeVerify, sim::FaultEffect::Refused, 2)); })
-      .Check(main_ids::kDriveList, 0)
-      .Press(main_ids::kUtilities);
-  ui.Expect(147).Press(kLongButton);
-  RunWorkerOut(ui.Expect(163));
-  ui.Expect(164).Do([&](ui::Dialog& d) { note = d.GetDlgItemText(1040); }).Press(1);
+      .Check(ids::main_window::kDriveList, 0)
+      .Press(ids::main_window::kUtilities);
+  ui.Expect(ids::kUtilitiesTemplate).Press(ids::utilities::kLongTest);
+  RunWorkerOut(ui.Expect(ids::kSurfaceTemplate));
+  ui.Expect(ids::kSurfaceResultTemplate)
+      .Do([&](ui::Dialog& d) { note = d.GetDlgItemText(ids::surface_result::kReadsNote); })
+      .Press(ui::IDOK);
   End();
   Run();
   EXPECT_EQ(note, "The operating system refused the Verify command at sector 131070, so the scan "
@@ -803,22 +818,24 @@ TEST_F(NvmeRig, AVerifyRefusedPartwayIsToldWithItsSector) {
 
 TEST_F(NvmeRig, ASurfaceScanTheSystemWillNotLetReadIsToldAndNotPassed) {
   AddChosen(4096, [](sim::NvmeSpec& s) { s.os_refused_io = {kNvmeVerify, kNvmeRead}; });
-  Start().Check(main_ids::kDriveList, 0).Press(main_ids::kUtilities);
-  ui.Expect(147).Press(kLongButton);
-  RunWorkerOut(ui.Expect(163));
+  Start().Check(ids::main_window::kDriveList, 0).Press(ids::main_window::kUtilities);
+  ui.Expect(ids::kUtilitiesTemplate).Press(ids::utilities::kLongTest);
+  RunWorkerOut(ui.Expect(ids::kSurfaceTemplate));
   ui.ExpectMessageBox(SurfaceRefusedText(0)).Press(ui::IDOK);
   End();
   Run();
   EXPECT_EQ(status.at(0), "Refused");
   EXPECT_EQ(LogOf("NVME0003"), (Strings{"ReadErrStat=Pass", "SURFACE ET=Refused"}));
-  EXPECT_EQ(std::count(ui.opened_dialogs().begin(), ui.opened_dialogs().end(), 164), 0);
+  EXPECT_EQ(std::count(ui.opened_dialogs().begin(), ui.opened_dialogs().end(),
+                       ids::kSurfaceResultTemplate),
+            0);
 }
 
 // --- Erase MBR ------------------------------------------------------------------------------
 
 void Confirm(ui::scripted::ScriptedBackend& ui) {
-  ui.Expect(148).Press(1);
-  ui.Expect(149).Press(1);
+  ui.Expect(ids::kWarningTemplate).Press(ui::IDOK);
+  ui.Expect(ids::kSureTemplate).Press(ui::IDOK);
 }
 
 // What an erase sent after making sure of the drive, which it does first: Identify
@@ -855,13 +872,13 @@ TEST_P(NvmeEraseMbr, ZeroesTheFirstBlockOnly) {
       .Do([&](ui::Dialog&) {
         if (c.fault) c.fault(bench);
       })
-      .Check(main_ids::kDriveList, 0)
-      .Press(main_ids::kUtilities);
-  ui.Expect(147).Press(1001);
+      .Check(ids::main_window::kDriveList, 0)
+      .Press(ids::main_window::kUtilities);
+  ui.Expect(ids::kUtilitiesTemplate).Press(ids::utilities::kEraseMbr);
   Confirm(ui);
   if (c.note_answer) ui.ExpectMessageBox(MbrBlockNote(c.block_bytes)).Press(*c.note_answer);
   if (c.status == "Completed") {
-    ui.Expect(151).Press(1);
+    ui.Expect(ids::kEraseMbrDoneTemplate).Press(ui::IDOK);
     ui.ExpectMessageBoxStarting("The MBR was erased by ").Press(ui::IDOK);
   }
   if (!c.box.empty()) ui.ExpectMessageBox(c.box).Press(ui::IDOK);
@@ -970,14 +987,14 @@ TEST_P(NvmeEraseDisk, ZeroesEveryBlockInRuns) {
       .Do([&](ui::Dialog&) {
         if (c.fault) c.fault(bench);
       })
-      .Check(main_ids::kDriveList, 0)
-      .Press(main_ids::kUtilities);
-  ui.Expect(147).Press(1002);
+      .Check(ids::main_window::kDriveList, 0)
+      .Press(ids::main_window::kUtilities);
+  ui.Expect(ids::kUtilitiesTemplate).Press(ids::utilities::kEraseDisk);
   Confirm(ui);
-  RunWorkerOut(ui.Expect(150));
+  RunWorkerOut(ui.Expect(ids::kEraseDiskTemplate));
   const std::uint64_t per_block = c.block_bytes / 512;
   if (c.status == "Completed") {
-    ui.Expect(152).Press(1);
+    ui.Expect(ids::kEraseDiskDoneTemplate).Press(ui::IDOK);
     ui.ExpectMessageBoxStarting("Erased by NVMe Write Zeroes.\nVerified.").Press(ui::IDOK);
   }
   if (c.status == "Failure") ui.ExpectMessageBoxStarting("!!! Erase Disk Fail !!!").Press(ui::IDOK);
@@ -1043,19 +1060,19 @@ TEST_F(NvmeRig, LogViewShowsTheNvmeDrivesRecordsAndReadsOnlyItsHealthLog) {
   AddChosen(4096);
   Start()
       .Do([](ui::Dialog&) { AppendDriveLog("NVME0003", "SMART QT", "Pass"); })
-      .Check(main_ids::kDriveList, 0)
-      .Press(main_ids::kUtilities);
-  ui.Expect(147).Press(1003);
-  ui.Expect(153)
+      .Check(ids::main_window::kDriveList, 0)
+      .Press(ids::main_window::kUtilities);
+  ui.Expect(ids::kUtilitiesTemplate).Press(ids::utilities::kLogView);
+  ui.Expect(ids::kLogViewTemplate)
       .Do([](ui::Dialog& d) {
-        const std::string report = d.GetDlgItemText(1031);
+        const std::string report = d.GetDlgItemText(ids::log_view::kText);
         EXPECT_NE(report.find("Model             : PLOVIX NVME NVME0003"), std::string::npos);
         EXPECT_NE(report.find("Capacity          : 96MB\r\n"
                               "        SMART Status      : Healthy\r\n"),
                   std::string::npos);
         EXPECT_NE(report.find("SMART QT          : Done"), std::string::npos);
       })
-      .Press(1);
+      .Press(ui::IDOK);
   End();
   Run();
   ASSERT_EQ(NvmeCommands(kNvme).size(), 1u);

@@ -18,6 +18,7 @@
 #include "diagnostics/RunPlan.h"
 #include "diagnostics/Surface.h"
 #include "diagnostics/Utilities.h"
+#include "resources/ResourceIds.h"
 #include "tests/support/auto_user.h"
 #include "tests/support/utils_rig.h"
 
@@ -100,9 +101,9 @@ TEST_P(AbortStress, EveryAbortEndsInOneConsistentState) {
       bench.AddSata(kChosen, DriveSetup("STRESS03", r.total));
       bench.AddSata(kOther, DriveSetup("OTHER005", r.total));
 
-      ui.Expect(kMainTemplate)
+      ui.Expect(ids::kMainTemplate)
           .Do([&](ui::Dialog& d) {
-            res.initial_other = d.List(main_ids::kDriveList).GetItemText(1, kStatusColumn);
+            res.initial_other = d.List(ids::main_window::kDriveList).GetItemText(1, kStatusColumn);
             bench.ClearLog();
             if (r.held_run < runs.size()) {
               bench.AddFault(FaultOn(kChosen, erase ? kErase : kReadVerify,
@@ -110,32 +111,34 @@ TEST_P(AbortStress, EveryAbortEndsInOneConsistentState) {
                                      ui.now_ms() + r.hold_ms));
             }
           })
-          .Check(main_ids::kDriveList, 0)
-          .Press(main_ids::kUtilities)
+          .Check(ids::main_window::kDriveList, 0)
+          .Press(ids::main_window::kUtilities)
           .Do([&](ui::Dialog&) {
-            ui.Expect(kMainTemplate)
+            ui.Expect(ids::kMainTemplate)
                 .Do([&](ui::Dialog& d) {
-                  auto& list = d.List(main_ids::kDriveList);
+                  auto& list = d.List(ids::main_window::kDriveList);
                   for (int i = 0; i < list.GetItemCount(); ++i) {
                     res.status.push_back(list.GetItemText(i, kStatusColumn));
                   }
                 })
                 .Escape();
           });
-      ui.answers[util_menu_ids::kTemplate] = [&](ui::scripted::Step& s) {
-        s.Press(erase ? util_menu_ids::kEraseDisk : util_menu_ids::kLongTest);
+      ui.answers[ids::kUtilitiesTemplate] = [&](ui::scripted::Step& s) {
+        s.Press(erase ? ids::utilities::kEraseDisk : ids::utilities::kLongTest);
       };
-      ui.answers[148] = [](ui::scripted::Step& s) { s.Press(1); };
-      ui.answers[149] = [](ui::scripted::Step& s) { s.Press(1); };
-      ui.answers[164] = [](ui::scripted::Step& s) { s.Press(1); };
-      const int progress = erase ? 150 : surface_ids::kProgressTemplate;
+      ui.answers[ids::kWarningTemplate] = [](ui::scripted::Step& s) { s.Press(ui::IDOK); };
+      ui.answers[ids::kSureTemplate] = [](ui::scripted::Step& s) { s.Press(ui::IDOK); };
+      ui.answers[ids::kSurfaceResultTemplate] = [](ui::scripted::Step& s) { s.Press(ui::IDOK); };
+      const int progress = erase ? ids::kEraseDiskTemplate : ids::kSurfaceTemplate;
       ui.answers[progress] = [&](ui::scripted::Step& s) {
         // The worker runs meanwhile; the user's hand comes down at a random moment.
         s.Do([&](ui::Dialog&) {
           std::this_thread::sleep_for(std::chrono::microseconds(r.user_wait_us));
         });
         switch (r.stop) {
-          case Stop::AbortButton: s.Press(erase ? 1001 : 3); break;
+          case Stop::AbortButton:
+            s.Press(erase ? ids::erase_disk::kAbort : ids::surface::kAbort);
+            break;
           case Stop::Escape: s.Escape(); break;
           case Stop::CloseBox: s.CloseBox(); break;
         }
@@ -208,7 +211,8 @@ TEST_P(AbortStress, EveryAbortEndsInOneConsistentState) {
         EXPECT_EQ(bench.Drive(kChosen).ReadSector(r.total - 1),
                   sim::PatternSector(r.total - 1));
       }
-      for (int id : res.opened) EXPECT_NE(id, 152) << "completion notice after an abort";
+      for (int id : res.opened)
+        EXPECT_NE(id, ids::kEraseDiskDoneTemplate) << "completion notice after an abort";
     } else {
       ASSERT_EQ(log.size(), 8u);
       EXPECT_EQ(log[0], "ReadErrStat");

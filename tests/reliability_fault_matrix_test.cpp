@@ -22,6 +22,7 @@
 #include "diagnostics/Utilities.h"
 #include "diagnostics/WorkerDialog.h"
 #include "drive/NvmeCommands.h"
+#include "resources/ResourceIds.h"
 #include "tests/support/auto_user.h"
 #include "tests/support/utils_rig.h"
 
@@ -203,15 +204,15 @@ class FaultMatrix {
   Outcome Run(std::optional<sim::Fault> fault) {
     Outcome out;
     if (flow_ == Flow::Scan && fault) bench_.AddFault(*fault);
-    Step& step = ui_.Expect(kMainTemplate).Do([this, fault](ui::Dialog&) {
+    Step& step = ui_.Expect(ids::kMainTemplate).Do([this, fault](ui::Dialog&) {
       if (flow_ == Flow::Scan) return;
       bench_.ClearLog();
       if (fault) bench_.AddFault(*fault);
     });
     auto finish = [this, &out](ui::Dialog& d) {
-      out.listed = d.List(main_ids::kDriveList).GetItemCount();
+      out.listed = d.List(ids::main_window::kDriveList).GetItemCount();
       for (int i = 0; i < out.listed; ++i) {
-        out.status.push_back(d.List(main_ids::kDriveList).GetItemText(i, kStatusColumn));
+        out.status.push_back(d.List(ids::main_window::kDriveList).GetItemText(i, kStatusColumn));
       }
     };
     switch (flow_) {
@@ -220,20 +221,20 @@ class FaultMatrix {
         break;
       case Flow::SmartStatus:
       case Flow::SmartEnable:
-        step.DoubleClick(main_ids::kDriveList, 0);
+        step.DoubleClick(ids::main_window::kDriveList, 0);
         break;
       case Flow::QuickTest:
-        step.Check(main_ids::kDriveList, 0).Press(main_ids::kQuickTest);
+        step.Check(ids::main_window::kDriveList, 0).Press(ids::main_window::kQuickTest);
         break;
       case Flow::ExtendedTest:
-        step.Check(main_ids::kDriveList, 0).Press(main_ids::kExtTest);
+        step.Check(ids::main_window::kDriveList, 0).Press(ids::main_window::kExtTest);
         break;
       default:
-        step.Check(main_ids::kDriveList, 0).Press(main_ids::kUtilities);
+        step.Check(ids::main_window::kDriveList, 0).Press(ids::main_window::kUtilities);
         break;
     }
     if (flow_ != Flow::Scan) {
-      step.Do([this, finish](ui::Dialog&) { ui_.Expect(kMainTemplate).Do(finish).Escape(); });
+      step.Do([this, finish](ui::Dialog&) { ui_.Expect(ids::kMainTemplate).Do(finish).Escape(); });
     }
     if (flow_ == Flow::Scan) bench_.ClearLog();
     {
@@ -266,31 +267,33 @@ class FaultMatrix {
          ASSERT_TRUE(WaitUntil([&] { return worker.finished.load() != 0; }));
        }).AdvanceUntilClosed(30 * 60 * 1000);
     };
-    ui_.answers[148] = press(1);  // warning
-    ui_.answers[149] = press(1);  // are you really sure
-    ui_.answers[129] = press(1);  // SMART status
-    ui_.answers[130] = run_out;   // self-test progress
-    ui_.answers[146] = press(1);  // self-test result
-    ui_.answers[150] = work_out;  // erase progress
-    ui_.answers[151] = press(1);  // MBR erased
-    ui_.answers[152] = press(1);  // disk erased
-    ui_.answers[163] = work_out;  // surface progress
-    ui_.answers[164] = press(1);  // surface result
-    ui_.answers[154] = press(1);  // report saved
+    ui_.answers[ids::kWarningTemplate] = press(ui::IDOK);
+    ui_.answers[ids::kSureTemplate] = press(ui::IDOK);
+    ui_.answers[ids::kSmartTemplate] = press(ui::IDOK);
+    ui_.answers[ids::kSelfTestProgressTemplate] = run_out;
+    ui_.answers[ids::kSelfTestResultTemplate] = press(ui::IDOK);
+    ui_.answers[ids::kEraseDiskTemplate] = work_out;
+    ui_.answers[ids::kEraseMbrDoneTemplate] = press(ui::IDOK);
+    ui_.answers[ids::kEraseDiskDoneTemplate] = press(ui::IDOK);
+    ui_.answers[ids::kSurfaceTemplate] = work_out;
+    ui_.answers[ids::kSurfaceResultTemplate] = press(ui::IDOK);
+    ui_.answers[ids::kLogSavedTemplate] = press(ui::IDOK);
     // The log view: save the report, then close the viewer.
-    ui_.answers[153] = [this](Step& s) {
-      s.Press(1001).Do([this](ui::Dialog&) { ui_.Expect(153).Press(1); });
+    ui_.answers[ids::kLogViewTemplate] = [this](Step& s) {
+      s.Press(ids::log_view::kSaveToFile).Do([this](ui::Dialog&) {
+        ui_.Expect(ids::kLogViewTemplate).Press(ui::IDOK);
+      });
     };
     int button = 0;
     switch (flow_) {
-      case Flow::EraseMbr: button = util_menu_ids::kEraseMbr; break;
-      case Flow::EraseDisk: button = util_menu_ids::kEraseDisk; break;
-      case Flow::SurfaceShort: button = util_menu_ids::kShortTest; break;
-      case Flow::SurfaceLong: button = util_menu_ids::kLongTest; break;
-      case Flow::LogView: button = util_menu_ids::kLogView; break;
+      case Flow::EraseMbr: button = ids::utilities::kEraseMbr; break;
+      case Flow::EraseDisk: button = ids::utilities::kEraseDisk; break;
+      case Flow::SurfaceShort: button = ids::utilities::kShortTest; break;
+      case Flow::SurfaceLong: button = ids::utilities::kLongTest; break;
+      case Flow::LogView: button = ids::utilities::kLogView; break;
       default: break;
     }
-    if (button != 0) ui_.answers[util_menu_ids::kTemplate] = press(button);
+    if (button != 0) ui_.answers[ids::kUtilitiesTemplate] = press(button);
   }
 
   Flow flow_;

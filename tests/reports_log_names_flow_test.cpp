@@ -7,17 +7,12 @@
 
 #include <gtest/gtest.h>
 
+#include "resources/ResourceIds.h"
 #include "tests/support/utils_rig.h"
 
 namespace plovix::testing_utils {
 namespace {
 
-constexpr int kProgress = 130;
-constexpr int kResult = 146;
-constexpr int kMenu = 147;
-constexpr int kLogView = 153;
-constexpr int kLogViewButton = 1003;
-constexpr int kReport = 1031;
 constexpr int kCapacityColumn = 4;
 
 std::vector<std::string> FilesIn(const std::filesystem::path& dir) {
@@ -53,16 +48,18 @@ TEST_P(LogNameFlow, RecordsLandInTheirOwnFileAndLogViewFindsThem) {
   std::string listed_capacity;
   std::string report;
 
-  Begin({0}, main_ids::kQuickTest);
-  ui.Expect(kProgress).AdvanceUntilClosed(60000);
-  ui.Expect(kResult).Press(1);
-  ui.Expect(kMainTemplate)
+  Begin({0}, ids::main_window::kQuickTest);
+  ui.Expect(ids::kSelfTestProgressTemplate).AdvanceUntilClosed(60000);
+  ui.Expect(ids::kSelfTestResultTemplate).Press(ui::IDOK);
+  ui.Expect(ids::kMainTemplate)
       .Do([&](ui::Dialog& d) {
-        listed_capacity = d.List(main_ids::kDriveList).GetItemText(0, kCapacityColumn);
+        listed_capacity = d.List(ids::main_window::kDriveList).GetItemText(0, kCapacityColumn);
       })
-      .Press(main_ids::kUtilities);
-  ui.Expect(kMenu).Press(kLogViewButton);
-  ui.Expect(kLogView).Do([&](ui::Dialog& d) { report = d.GetDlgItemText(kReport); }).Press(1);
+      .Press(ids::main_window::kUtilities);
+  ui.Expect(ids::kUtilitiesTemplate).Press(ids::utilities::kLogView);
+  ui.Expect(ids::kLogViewTemplate)
+      .Do([&](ui::Dialog& d) { report = d.GetDlgItemText(ids::log_view::kText); })
+      .Press(ui::IDOK);
   End();
   Run();
 
@@ -101,19 +98,22 @@ TEST_F(UtilsRig, SerialsDifferingOnlyInUnsafeBytesKeepSeparateLogs) {
   AddSata(5, 1ull << 30, serials[2]);
   std::vector<std::string> reports(3);
 
-  Begin({0, 1, 2}, main_ids::kQuickTest);
+  Begin({0, 1, 2}, ids::main_window::kQuickTest);
   for (int n = 0; n < 3; ++n) {
-    ui.Expect(kProgress).AdvanceUntilClosed(60000);
-    ui.Expect(kResult).Press(1);
+    ui.Expect(ids::kSelfTestProgressTemplate).AdvanceUntilClosed(60000);
+    ui.Expect(ids::kSelfTestResultTemplate).Press(ui::IDOK);
   }
   for (int line = 0; line < 3; ++line) {
-    auto& step = ui.Expect(kMainTemplate);
-    for (int other = 0; other < 3; ++other) step.Check(main_ids::kDriveList, other, other == line);
-    step.Press(main_ids::kUtilities);
-    ui.Expect(kMenu).Press(kLogViewButton);
-    ui.Expect(kLogView)
-        .Do([&reports, line](ui::Dialog& d) { reports[line] = d.GetDlgItemText(kReport); })
-        .Press(1);
+    auto& step = ui.Expect(ids::kMainTemplate);
+    for (int other = 0; other < 3; ++other)
+      step.Check(ids::main_window::kDriveList, other, other == line);
+    step.Press(ids::main_window::kUtilities);
+    ui.Expect(ids::kUtilitiesTemplate).Press(ids::utilities::kLogView);
+    ui.Expect(ids::kLogViewTemplate)
+        .Do([&reports, line](ui::Dialog& d) {
+          reports[line] = d.GetDlgItemText(ids::log_view::kText);
+        })
+        .Press(ui::IDOK);
   }
   End();
   Run();

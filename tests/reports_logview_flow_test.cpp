@@ -8,6 +8,7 @@
 
 #include "faces/scripted/ScriptedBackend.h"
 #include "reports/LogReport.h"
+#include "resources/ResourceIds.h"
 #include "support/reports_temp_dir.h"
 
 namespace plovix {
@@ -18,8 +19,6 @@ using testing_support::ScratchDir;
 using testing_support::WriteBinary;
 namespace fs = std::filesystem;
 
-constexpr int kDispLog = 153;
-constexpr int kSaveLog = 154;
 constexpr std::time_t kMarch14 = 1331715907;  // 03/14/2012 09:05:07 UTC
 
 // A log with a damaged start, an unknown (lower-case) record, two good records and one
@@ -104,31 +103,32 @@ TEST_P(LogViewTest, ShowsTheReportAndSavesItWithItsOwnDate) {
   CDispLog dlg;
   Open(dlg);
   if (c.verdict) dlg.smart_verdict = *c.verdict;
-  ui.Expect(kDispLog)
+  ui.Expect(ids::kLogViewTemplate)
       .Do([&](ui::Dialog& d) {
         EXPECT_EQ(d.caption(), "Dialog");
-        EXPECT_EQ(d.GetDlgItemText(1030), "Test Log");
-        EXPECT_EQ(d.GetDlgItemText(1031), screen);
-        ASSERT_NE(d.GetDlgItem(1030), nullptr);
-        ASSERT_NE(d.GetDlgItem(1031), nullptr);
-        EXPECT_EQ(d.GetDlgItem(1030)->font(), (ui::Font{"Arial", 150}));
-        EXPECT_EQ(d.GetDlgItem(1031)->font(), (ui::Font{"Arial", 0, 12, 128, 1}));
-        const ui::CtlColor title = dlg.OnCtlColor(1030);
+        EXPECT_EQ(d.GetDlgItemText(ids::log_view::kTitle), "Test Log");
+        EXPECT_EQ(d.GetDlgItemText(ids::log_view::kText), screen);
+        ASSERT_NE(d.GetDlgItem(ids::log_view::kTitle), nullptr);
+        ASSERT_NE(d.GetDlgItem(ids::log_view::kText), nullptr);
+        EXPECT_EQ(d.GetDlgItem(ids::log_view::kTitle)->font(), (ui::Font{"Arial", 150}));
+        EXPECT_EQ(d.GetDlgItem(ids::log_view::kText)->font(), (ui::Font{"Arial", 0, 12, 128, 1}));
+        const ui::CtlColor title = dlg.OnCtlColor(ids::log_view::kTitle);
         EXPECT_EQ(title.text_color, ui::Color{0x000000});
         EXPECT_EQ(title.back_color, ui::Color{0xFFFFFF});
         EXPECT_TRUE(title.transparent);
         EXPECT_EQ(title.brush, ui::Brush{0xFFFFFF});
-        EXPECT_EQ(dlg.OnCtlColor(1031).brush, dlg.ui::Dialog::OnCtlColor(1031).brush);
+        EXPECT_EQ(dlg.OnCtlColor(ids::log_view::kText).brush,
+                  dlg.ui::Dialog::OnCtlColor(ids::log_view::kText).brush);
         EXPECT_FALSE(fs::exists("ZUL_TEST.LOG") && c.target == Target::Fresh);
       })
       .Advance(65000)
-      .Press(1030)  // a click on the title does nothing
-      .Press(1001);
-  ui.Expect(kSaveLog).Press(1);
-  ui.Expect(kDispLog)
+      .Press(ids::log_view::kTitle)  // a click on the title does nothing
+      .Press(ids::log_view::kSaveToFile);
+  ui.Expect(ids::kLogSavedTemplate).Press(ui::IDOK);
+  ui.Expect(ids::kLogViewTemplate)
       .Do([&](ui::Dialog& d) {
         // The screen keeps its snapshot.
-        EXPECT_EQ(d.GetDlgItemText(1031), screen);
+        EXPECT_EQ(d.GetDlgItemText(ids::log_view::kText), screen);
         if (c.target == Target::Unwritable) {
           EXPECT_TRUE(fs::is_directory("ZUL_TEST.LOG"));
           return;
@@ -148,11 +148,11 @@ TEST_P(LogViewTest, ShowsTheReportAndSavesItWithItsOwnDate) {
         }
         EXPECT_EQ(differing, 1);
       })
-      .Press(1);
+      .Press(ui::IDOK);
   EXPECT_EQ(dlg.DoModal(), ui::IDOK);
   EXPECT_EQ(ui.pending_steps(), 0u);
   EXPECT_TRUE(ui.message_boxes().empty());
-  EXPECT_EQ(ui.opened_dialogs(), (std::vector<int>{kDispLog, kSaveLog}));
+  EXPECT_EQ(ui.opened_dialogs(), (std::vector<int>{ids::kLogViewTemplate, ids::kLogSavedTemplate}));
   // The drive's log is only read.
   if (c.with_log) {
     EXPECT_EQ(ReadBinary("5VM2ABCD.log"), kDamagedLog);
@@ -180,7 +180,7 @@ TEST(LogView, SaveNoticeShowsItsText) {
   ui::scripted::ScriptedBackend ui(kMarch14);
   ui.SetFailureHandler([](const std::string& what) { ADD_FAILURE() << what; });
   CSaveLog notice;
-  ui.Expect(kSaveLog)
+  ui.Expect(ids::kLogSavedTemplate)
       .Do([](ui::Dialog& d) {
         EXPECT_EQ(d.caption(), "Dialog");
         bool found = false;

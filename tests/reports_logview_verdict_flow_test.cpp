@@ -12,6 +12,7 @@
 
 #include "drive/NvmeCommands.h"
 #include "reports/DriveLog.h"
+#include "resources/ResourceIds.h"
 #include "tests/support/reports_temp_dir.h"
 #include "tests/support/utils_rig.h"
 
@@ -20,12 +21,6 @@ namespace {
 
 constexpr int kDrive = 3;  // the drive viewed (line 0)
 constexpr int kOther = 5;  // a drive beside it (line 1)
-constexpr int kMenu = 147;
-constexpr int kLogView = 153;
-constexpr int kSaveLog = 154;
-constexpr int kLogViewButton = 1003;
-constexpr int kSaveToFile = 1001;
-constexpr int kReport = 1031;
 const char kSerial[] = "VERDICT3";
 const char kEarlierRecord[] = "SMART QT\r\nDone\r\nPass\r\n03/14/2012 09:00:00\r\n";
 
@@ -187,28 +182,28 @@ TEST_P(LogViewVerdict, ScreenAndSavedReportSayWhatTheDriveReported) {
   const std::string line = "        SMART Status      : " + std::string(c.word) + "\r\n";
   std::string screen;
   std::vector<std::string> sent;
-  ui.Expect(kMainTemplate)
+  ui.Expect(ids::kMainTemplate)
       .Do([&](ui::Dialog& d) {
-        ui::ListCtrl& list = d.List(main_ids::kDriveList);
+        ui::ListCtrl& list = d.List(ids::main_window::kDriveList);
         for (int i = 0; i < list.GetItemCount(); ++i) {
           initial_status.push_back(list.GetItemText(i, kStatusColumn));
         }
         bench.ClearLog();
         for (const sim::Fault& fault : c.faults) bench.AddFault(fault);
       })
-      .Check(main_ids::kDriveList, 0)
-      .Press(main_ids::kUtilities);
-  ui.Expect(kMenu).Press(kLogViewButton);
-  ui.Expect(kLogView)
+      .Check(ids::main_window::kDriveList, 0)
+      .Press(ids::main_window::kUtilities);
+  ui.Expect(ids::kUtilitiesTemplate).Press(ids::utilities::kLogView);
+  ui.Expect(ids::kLogViewTemplate)
       .Do([&](ui::Dialog& d) {
-        screen = d.GetDlgItemText(kReport);
+        screen = d.GetDlgItemText(ids::log_view::kText);
         for (const sim::Received& r : bench.LogFor(kDrive)) sent.push_back(Describe(r));
         // Whatever the drive would say now, the file keeps what the view was opened with.
         bench.FailOpen(kDrive);
       })
-      .Press(kSaveToFile);
-  ui.Expect(kSaveLog).Press(1);
-  ui.Expect(kLogView).Press(1);
+      .Press(ids::log_view::kSaveToFile);
+  ui.Expect(ids::kLogSavedTemplate).Press(ui::IDOK);
+  ui.Expect(ids::kLogViewTemplate).Press(ui::IDOK);
   End();
   Run();
 

@@ -12,17 +12,11 @@
 #include "faces/scripted/ScriptedBackend.h"
 #include "reports/CSmartdlg.h"
 #include "devices/sim/Bench.h"
+#include "resources/ResourceIds.h"
 #include "support/reports_temp_dir.h"
 
 namespace plovix {
 namespace {
-
-constexpr int kMain = 102;
-constexpr int kSmart = 129;
-constexpr int kWarning = 148;
-constexpr int kSure = 149;
-constexpr int kList = 1007;
-constexpr int kAttributes = 1017;
 
 // The program, a bench and a scripted user, in a scratch directory.
 struct Flow {
@@ -85,7 +79,7 @@ void PrintTo(const Line& l, std::ostream* os) {
 }
 
 std::vector<Line> ListLines(ui::Dialog& d) {
-  ui::ListCtrl& list = d.List(kAttributes);
+  ui::ListCtrl& list = d.List(ids::smart::kAttributeList);
   std::vector<Line> lines;
   for (int i = 0; i < list.GetItemCount(); ++i) {
     Line l{list.GetItemImage(i), {}};
@@ -124,19 +118,21 @@ CPlovixDlg& Main(ui::Dialog& d) { return static_cast<CPlovixDlg&>(d); }
 TEST(SmartStatusFlow, HealthyDriveShowsItsAttributesInCatalogueOrder) {
   Flow f;
   f.bench.AddSata(0, Drive("ST3500418AS", "5VM2ABCD", 976773168, HealthyAttributes()));
-  f.ui.Expect(kMain).Do([&](ui::Dialog&) { f.bench.ClearLog(); }).DoubleClick(kList, 0);
-  f.ui.Expect(kSmart)
+  f.ui.Expect(ids::kMainTemplate)
+      .Do([&](ui::Dialog&) { f.bench.ClearLog(); })
+      .DoubleClick(ids::main_window::kDriveList, 0);
+  f.ui.Expect(ids::kSmartTemplate)
       .Do([&](ui::Dialog& d) {
         EXPECT_EQ(d.caption(), "ZUL for Windows - 0: ST3500418AS 5VM2ABCD");
-        EXPECT_EQ(d.GetDlgItemText(1023), "SMART status");
-        EXPECT_EQ(d.GetDlgItemText(1008), "ST3500418AS");
-        EXPECT_EQ(d.GetDlgItemText(1011), "5VM2ABCD");
-        EXPECT_EQ(d.GetDlgItemText(1012), "CC38");
-        EXPECT_EQ(d.GetDlgItemText(1014), "0x3A386030    \r\n");
-        EXPECT_EQ(d.GetDlgItemText(1016), "465GB\r\n");
+        EXPECT_EQ(d.GetDlgItemText(ids::smart::kTitle), "SMART status");
+        EXPECT_EQ(d.GetDlgItemText(ids::smart::kModel), "ST3500418AS");
+        EXPECT_EQ(d.GetDlgItemText(ids::smart::kSerial), "5VM2ABCD");
+        EXPECT_EQ(d.GetDlgItemText(ids::smart::kFirmware), "CC38");
+        EXPECT_EQ(d.GetDlgItemText(ids::smart::kMaxLba), "0x3A386030    \r\n");
+        EXPECT_EQ(d.GetDlgItemText(ids::smart::kCapacity), "465GB\r\n");
         EXPECT_EQ(ListLines(d), kHealthyLines);
 
-        ui::ListCtrl& list = d.List(kAttributes);
+        ui::ListCtrl& list = d.List(ids::smart::kAttributeList);
         EXPECT_EQ(list.GetExtendedStyle() & 0x35u, 0x31u);
         EXPECT_EQ(list.image_list(), (std::vector<int>{141, 144}));
         const std::vector<std::tuple<std::string, int, int>> columns = {
@@ -153,15 +149,15 @@ TEST(SmartStatusFlow, HealthyDriveShowsItsAttributesInCatalogueOrder) {
 
         // Title look: 15-point Arial, black on white.
         auto& smart = static_cast<CSmartdlg&>(d);
-        ASSERT_NE(d.GetDlgItem(1023), nullptr);
-        EXPECT_EQ(d.GetDlgItem(1023)->font(), (ui::Font{"Arial", 150}));
-        const ui::CtlColor title = smart.OnCtlColor(1023);
+        ASSERT_NE(d.GetDlgItem(ids::smart::kTitle), nullptr);
+        EXPECT_EQ(d.GetDlgItem(ids::smart::kTitle)->font(), (ui::Font{"Arial", 150}));
+        const ui::CtlColor title = smart.OnCtlColor(ids::smart::kTitle);
         EXPECT_EQ(title.text_color, ui::Color{0x000000});
         EXPECT_EQ(title.back_color, ui::Color{0xFFFFFF});
         EXPECT_TRUE(title.transparent);
         EXPECT_EQ(title.brush, ui::Brush{0xFFFFFF});
-        const ui::CtlColor other = smart.OnCtlColor(1008);
-        const ui::CtlColor base = smart.ui::Dialog::OnCtlColor(1008);
+        const ui::CtlColor other = smart.OnCtlColor(ids::smart::kModel);
+        const ui::CtlColor base = smart.ui::Dialog::OnCtlColor(ids::smart::kModel);
         EXPECT_EQ(other.brush, base.brush);
         EXPECT_EQ(other.text_color, base.text_color);
 
@@ -172,10 +168,10 @@ TEST(SmartStatusFlow, HealthyDriveShowsItsAttributesInCatalogueOrder) {
         EXPECT_TRUE(IsSmartRead(log[1], 0xD1));
         EXPECT_EQ(f.bench.OpenHandleCount(), 1);
       })
-      .Press(1);
-  f.ui.Expect(kMain).Escape();
+      .Press(ui::IDOK);
+  f.ui.Expect(ids::kMainTemplate).Escape();
   f.Run();
-  EXPECT_EQ(f.ui.opened_dialogs(), (std::vector<int>{kMain, kSmart}));
+  EXPECT_EQ(f.ui.opened_dialogs(), (std::vector<int>{ids::kMainTemplate, ids::kSmartTemplate}));
 }
 
 TEST(SmartStatusFlow, WornDriveShowsItsFailingAttributeRed) {
@@ -184,10 +180,10 @@ TEST(SmartStatusFlow, WornDriveShowsItsFailingAttributeRed) {
   f.bench.AddSata(2, Drive("WORN", "W2", 1ull << 31,
                            {Attr(197, 5, 5, 5, 12), Attr(5, 4, 4, 5, 3000), Attr(1, 100, 100, 0),
                             Attr(3, 0, 0, 0)}));
-  f.ui.Expect(kMain).DoubleClick(kList, 1);
-  f.ui.Expect(kSmart)
+  f.ui.Expect(ids::kMainTemplate).DoubleClick(ids::main_window::kDriveList, 1);
+  f.ui.Expect(ids::kSmartTemplate)
       .Do([](ui::Dialog& d) {
-        EXPECT_EQ(d.GetDlgItemText(1008), "WORN");
+        EXPECT_EQ(d.GetDlgItemText(ids::smart::kModel), "WORN");
         EXPECT_EQ(ListLines(d), (std::vector<Line>{
                                     {0, {"1", "Raw Read Error Rate", "100", "100", "0", "0"}},
                                     {0, {"3", "Spin Up Time", "0", "0", "0", "0"}},
@@ -196,11 +192,13 @@ TEST(SmartStatusFlow, WornDriveShowsItsFailingAttributeRed) {
                                          "12"}},
                                 }));
       })
-      .Press(1);
+      .Press(ui::IDOK);
   // A second look at the healthy drive shows only its own rows again.
-  f.ui.Expect(kMain).DoubleClick(kList, 0);
-  f.ui.Expect(kSmart).Do([](ui::Dialog& d) { EXPECT_EQ(ListLines(d), kHealthyLines); }).Press(1);
-  f.ui.Expect(kMain).Escape();
+  f.ui.Expect(ids::kMainTemplate).DoubleClick(ids::main_window::kDriveList, 0);
+  f.ui.Expect(ids::kSmartTemplate)
+      .Do([](ui::Dialog& d) { EXPECT_EQ(ListLines(d), kHealthyLines); })
+      .Press(ui::IDOK);
+  f.ui.Expect(ids::kMainTemplate).Escape();
   f.Run();
 }
 
@@ -218,8 +216,8 @@ TEST(SmartStatusFlow, RawValuesAndEveryOtherAttributeAreShown) {
                 Attr(188, 100, 99, 0, 3), Attr(187, 1, 1, 99, 12345),
                 Attr(194, 113, 104, 0, 0x350015002Aull), Attr(1, 117, 99, 6, (7ull << 32) | 123456),
                 Attr(195, 100, 100, 0, 12)}));
-  f.ui.Expect(kMain).DoubleClick(kList, 0);
-  f.ui.Expect(kSmart)
+  f.ui.Expect(ids::kMainTemplate).DoubleClick(ids::main_window::kDriveList, 0);
+  f.ui.Expect(ids::kSmartTemplate)
       .Do([&](ui::Dialog& d) {
         EXPECT_EQ(ListLines(d),
                   (std::vector<Line>{
@@ -250,8 +248,8 @@ TEST(SmartStatusFlow, RawValuesAndEveryOtherAttributeAreShown) {
                                          0, 0, 0}));
         EXPECT_EQ(table.rows[2].raw, 0x0100u);  // raw word: bytes 9 and 10 of 2^32 + 5
       })
-      .Press(1);
-  f.ui.Expect(kMain).Escape();
+      .Press(ui::IDOK);
+  f.ui.Expect(ids::kMainTemplate).Escape();
   f.Run();
 }
 
@@ -283,10 +281,12 @@ TEST_P(SmartStatusTransportTest, ReadsBothSectorsInTheDrivesForm) {
   } else {
     f.bench.AddSata(1, setup);
   }
-  f.ui.Expect(kMain).Do([&](ui::Dialog&) { f.bench.ClearLog(); }).DoubleClick(kList, 0);
-  f.ui.Expect(kSmart)
+  f.ui.Expect(ids::kMainTemplate)
+      .Do([&](ui::Dialog&) { f.bench.ClearLog(); })
+      .DoubleClick(ids::main_window::kDriveList, 0);
+  f.ui.Expect(ids::kSmartTemplate)
       .Do([&](ui::Dialog& d) {
-        EXPECT_EQ(d.GetDlgItemText(1016), "1.8TB\r\n");
+        EXPECT_EQ(d.GetDlgItemText(ids::smart::kCapacity), "1.8TB\r\n");
         EXPECT_EQ(ListLines(d), kHealthyLines);
         const auto log = f.bench.LogFor(1);
         ASSERT_EQ(log.size(), 2u);
@@ -299,8 +299,8 @@ TEST_P(SmartStatusTransportTest, ReadsBothSectorsInTheDrivesForm) {
         EXPECT_TRUE(IsSmartRead(log[0], 0xD0));
         EXPECT_TRUE(IsSmartRead(log[1], 0xD1));
       })
-      .Press(1);
-  f.ui.Expect(kMain).Escape();
+      .Press(ui::IDOK);
+  f.ui.Expect(ids::kMainTemplate).Escape();
   f.Run();
 }
 
@@ -324,14 +324,14 @@ class SmartStatusSizeTest : public ::testing::TestWithParam<SizeCase> {};
 TEST_P(SmartStatusSizeTest, MaxLbaAndCapacityTexts) {
   Flow f;
   f.bench.AddSata(0, Drive("M", "S", GetParam().sectors, HealthyAttributes()));
-  f.ui.Expect(kMain).DoubleClick(kList, 0);
-  f.ui.Expect(kSmart)
+  f.ui.Expect(ids::kMainTemplate).DoubleClick(ids::main_window::kDriveList, 0);
+  f.ui.Expect(ids::kSmartTemplate)
       .Do([](ui::Dialog& d) {
-        EXPECT_EQ(d.GetDlgItemText(1014), GetParam().max_lba);
-        EXPECT_EQ(d.GetDlgItemText(1016), GetParam().capacity);
+        EXPECT_EQ(d.GetDlgItemText(ids::smart::kMaxLba), GetParam().max_lba);
+        EXPECT_EQ(d.GetDlgItemText(ids::smart::kCapacity), GetParam().capacity);
       })
-      .Press(1);
-  f.ui.Expect(kMain).Escape();
+      .Press(ui::IDOK);
+  f.ui.Expect(ids::kMainTemplate).Escape();
   f.Run();
 }
 
@@ -368,24 +368,26 @@ TEST_P(SmartStatusUnreadableTest, IdentityAndAnEmptyList) {
   Flow f;
   f.bench.AddSata(0, Drive("ST3500418AS", "5VM2ABCD", 976773168, HealthyAttributes()));
   // First a good look, so stale rows would show if the table were not cleared.
-  f.ui.Expect(kMain).DoubleClick(kList, 0);
-  f.ui.Expect(kSmart).Do([](ui::Dialog& d) { EXPECT_EQ(ListLines(d).size(), 8u); }).Press(1);
-  f.ui.Expect(kMain)
+  f.ui.Expect(ids::kMainTemplate).DoubleClick(ids::main_window::kDriveList, 0);
+  f.ui.Expect(ids::kSmartTemplate)
+      .Do([](ui::Dialog& d) { EXPECT_EQ(ListLines(d).size(), 8u); })
+      .Press(ui::IDOK);
+  f.ui.Expect(ids::kMainTemplate)
       .Do([&](ui::Dialog&) {
         for (const auto& fault : GetParam().faults) f.bench.AddFault(fault);
         if (GetParam().fail_open) f.bench.FailOpen(0);
       })
-      .DoubleClick(kList, 0);
-  f.ui.Expect(kSmart)
+      .DoubleClick(ids::main_window::kDriveList, 0);
+  f.ui.Expect(ids::kSmartTemplate)
       .Do([](ui::Dialog& d) {
-        EXPECT_EQ(d.GetDlgItemText(1008), "ST3500418AS");
-        EXPECT_EQ(d.GetDlgItemText(1011), "5VM2ABCD");
-        EXPECT_EQ(d.GetDlgItemText(1016), "465GB\r\n");
-        EXPECT_EQ(d.List(kAttributes).GetItemCount(), 0);
-        EXPECT_EQ(d.List(kAttributes).GetColumnCount(), 7);
+        EXPECT_EQ(d.GetDlgItemText(ids::smart::kModel), "ST3500418AS");
+        EXPECT_EQ(d.GetDlgItemText(ids::smart::kSerial), "5VM2ABCD");
+        EXPECT_EQ(d.GetDlgItemText(ids::smart::kCapacity), "465GB\r\n");
+        EXPECT_EQ(d.List(ids::smart::kAttributeList).GetItemCount(), 0);
+        EXPECT_EQ(d.List(ids::smart::kAttributeList).GetColumnCount(), 7);
       })
-      .Press(1);
-  f.ui.Expect(kMain).Escape();
+      .Press(ui::IDOK);
+  f.ui.Expect(ids::kMainTemplate).Escape();
   f.Run();
   EXPECT_TRUE(f.ui.message_boxes().empty());
 }
@@ -408,29 +410,29 @@ TEST(SmartStatusFlow, FirstHighlightedLineIsUsedAndNoneMeansNothing) {
   f.bench.AddSata(0, Drive("FIRST", "S0", 1ull << 30, HealthyAttributes()));
   f.bench.AddSata(1, Drive("SECOND", "S1", 1ull << 30, HealthyAttributes()));
   f.bench.AddSata(3, Drive("THIRD", "S3", 1ull << 30, HealthyAttributes()));
-  f.ui.Expect(kMain).Do([&](ui::Dialog& d) {
+  f.ui.Expect(ids::kMainTemplate).Do([&](ui::Dialog& d) {
     // Nothing highlighted (check marks play no part): no dialog, no command.
     f.bench.ClearLog();
     Main(d).drive_list().SetCheck(0, true);
-    d.OnNotify(kList, ui::NM_DBLCLK);
+    d.OnNotify(ids::main_window::kDriveList, ui::NM_DBLCLK);
     EXPECT_TRUE(f.bench.Log().empty());
     EXPECT_EQ(Main(d).smart_table.rows[0].id, 0);
     // Lines 1 and 2 highlighted: line 1 (drive 1) is shown.
     ui::ListCtrl& list = Main(d).drive_list();
     list.SetItemState(2, ui::LVIS_SELECTED, ui::LVIS_SELECTED);
     list.SetItemState(1, ui::LVIS_SELECTED, ui::LVIS_SELECTED);
-    d.OnNotify(kList, ui::NM_DBLCLK);
+    d.OnNotify(ids::main_window::kDriveList, ui::NM_DBLCLK);
   });
-  f.ui.Expect(kSmart)
+  f.ui.Expect(ids::kSmartTemplate)
       .Do([&](ui::Dialog& d) {
-        EXPECT_EQ(d.GetDlgItemText(1008), "SECOND");
+        EXPECT_EQ(d.GetDlgItemText(ids::smart::kModel), "SECOND");
         EXPECT_EQ(f.bench.LogFor(3).size(), 0u);
         EXPECT_EQ(f.bench.LogFor(1).size(), 2u);
       })
-      .Press(1);
-  f.ui.Expect(kMain).Escape();
+      .Press(ui::IDOK);
+  f.ui.Expect(ids::kMainTemplate).Escape();
   f.Run();
-  EXPECT_EQ(f.ui.opened_dialogs(), (std::vector<int>{kMain, kSmart}));
+  EXPECT_EQ(f.ui.opened_dialogs(), (std::vector<int>{ids::kMainTemplate, ids::kSmartTemplate}));
 }
 
 // ---------------------------------------------------------------------------------
@@ -449,17 +451,21 @@ TEST(SmartStatusFlow, SmartOffAcceptedTwiceEnablesItAndRefreshesTheList) {
   auto setup = Drive("OFFDRIVE", "OFF1", 1ull << 30, HealthyAttributes());
   setup.smart_enabled = false;
   f.bench.AddSata(4, setup);
-  f.ui.Expect(kMain).Do([&](ui::Dialog&) { f.bench.ClearLog(); }).DoubleClick(kList, 0);
-  f.ui.Expect(kWarning)
+  f.ui.Expect(ids::kMainTemplate)
+      .Do([&](ui::Dialog&) { f.bench.ClearLog(); })
+      .DoubleClick(ids::main_window::kDriveList, 0);
+  f.ui.Expect(ids::kWarningTemplate)
       .Do([](ui::Dialog& d) {
-        EXPECT_EQ(d.GetDlgItemText(1027),
+        EXPECT_EQ(d.GetDlgItemText(ids::warning::kText),
                   "THE SMART FUNCTION OF THIS DRIVE IS DISABLED NOW. FOR TESTING THIS DRIVE, YOU "
                   "NEED TO ENABLE SMART FUNCTION. WHEN YOU PRESS 'OK' BUTTON, THE SMART FUNCTION "
                   "OF THIS DRIVE WILL CHANGE FROM DISABLEMENT TO ENABLEMENT.");
       })
-      .Press(1);
-  f.ui.Expect(kSure).Do([&](ui::Dialog&) { EXPECT_TRUE(f.bench.Log().empty()); }).Press(1);
-  f.ui.Expect(kMain).Do([&](ui::Dialog& d) {
+      .Press(ui::IDOK);
+  f.ui.Expect(ids::kSureTemplate)
+      .Do([&](ui::Dialog&) { EXPECT_TRUE(f.bench.Log().empty()); })
+      .Press(ui::IDOK);
+  f.ui.Expect(ids::kMainTemplate).Do([&](ui::Dialog& d) {
     const auto log = f.bench.Log();
     ASSERT_FALSE(log.empty());
     // The enable goes first, on its own freshly opened handle to the drive; the rescan
@@ -474,11 +480,14 @@ TEST(SmartStatusFlow, SmartOffAcceptedTwiceEnablesItAndRefreshesTheList) {
     EXPECT_EQ(Main(d).drive_list().GetItemCount(), 1);
   });
   // No SMART dialog yet; the next double click shows it.
-  f.ui.Expect(kMain).DoubleClick(kList, 0);
-  f.ui.Expect(kSmart).Do([](ui::Dialog& d) { EXPECT_EQ(ListLines(d), kHealthyLines); }).Press(1);
-  f.ui.Expect(kMain).Escape();
+  f.ui.Expect(ids::kMainTemplate).DoubleClick(ids::main_window::kDriveList, 0);
+  f.ui.Expect(ids::kSmartTemplate)
+      .Do([](ui::Dialog& d) { EXPECT_EQ(ListLines(d), kHealthyLines); })
+      .Press(ui::IDOK);
+  f.ui.Expect(ids::kMainTemplate).Escape();
   f.Run();
-  EXPECT_EQ(f.ui.opened_dialogs(), (std::vector<int>{kMain, kWarning, kSure, kSmart}));
+  EXPECT_EQ(f.ui.opened_dialogs(), (std::vector<int>{ids::kMainTemplate, ids::kWarningTemplate,
+                                                     ids::kSureTemplate, ids::kSmartTemplate}));
 }
 
 TEST(SmartStatusFlow, SmartOffBehindABridgeIsEnabledWithTheStandardBlock) {
@@ -492,10 +501,12 @@ TEST(SmartStatusFlow, SmartOffBehindABridgeIsEnabledWithTheStandardBlock) {
   bridge.chip_id = "j329";
   bridge.forwarding = sim::BridgeForwarding::VendorAndStandard;
   f.bench.AddUsb(2, setup, bridge);
-  f.ui.Expect(kMain).Do([&](ui::Dialog&) { f.bench.ClearLog(); }).DoubleClick(kList, 0);
-  f.ui.Expect(kWarning).Press(1);
-  f.ui.Expect(kSure).Press(1);
-  f.ui.Expect(kMain)
+  f.ui.Expect(ids::kMainTemplate)
+      .Do([&](ui::Dialog&) { f.bench.ClearLog(); })
+      .DoubleClick(ids::main_window::kDriveList, 0);
+  f.ui.Expect(ids::kWarningTemplate).Press(ui::IDOK);
+  f.ui.Expect(ids::kSureTemplate).Press(ui::IDOK);
+  f.ui.Expect(ids::kMainTemplate)
       .Do([&](ui::Dialog&) {
         const auto log = f.bench.Log();
         ASSERT_FALSE(log.empty());
@@ -526,14 +537,16 @@ TEST_P(SmartStatusDeclineTest, NothingIsSentAndTheListStays) {
   auto setup = Drive("OFFDRIVE", "OFF1", 1ull << 30, HealthyAttributes());
   setup.smart_enabled = false;
   f.bench.AddSata(0, setup);
-  f.ui.Expect(kMain).Do([&](ui::Dialog&) { f.bench.ClearLog(); }).DoubleClick(kList, 0);
-  auto& warning = f.ui.Expect(kWarning);
+  f.ui.Expect(ids::kMainTemplate)
+      .Do([&](ui::Dialog&) { f.bench.ClearLog(); })
+      .DoubleClick(ids::main_window::kDriveList, 0);
+  auto& warning = f.ui.Expect(ids::kWarningTemplate);
   if (c.warning_answer == 0) warning.Escape(); else warning.Press(c.warning_answer);
   if (c.sure_answer >= 0) {
-    auto& sure = f.ui.Expect(kSure);
+    auto& sure = f.ui.Expect(ids::kSureTemplate);
     if (c.sure_answer == 0) sure.Escape(); else sure.Press(c.sure_answer);
   }
-  f.ui.Expect(kMain)
+  f.ui.Expect(ids::kMainTemplate)
       .Do([&](ui::Dialog& d) {
         // No enable and no rescan: the bench heard nothing at all.
         EXPECT_TRUE(f.bench.Log().empty());
@@ -542,16 +555,16 @@ TEST_P(SmartStatusDeclineTest, NothingIsSentAndTheListStays) {
       })
       .Escape();
   f.Run();
-  std::vector<int> shown{kMain, kWarning};
-  if (c.sure_answer >= 0) shown.push_back(kSure);
+  std::vector<int> shown{ids::kMainTemplate, ids::kWarningTemplate};
+  if (c.sure_answer >= 0) shown.push_back(ids::kSureTemplate);
   EXPECT_EQ(f.ui.opened_dialogs(), shown);
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, SmartStatusDeclineTest,
-                         ::testing::Values(DeclineCase{"warning_cancel", 2, -1},
+                         ::testing::Values(DeclineCase{"warning_cancel", ui::IDCANCEL, -1},
                                            DeclineCase{"warning_escape", 0, -1},
-                                           DeclineCase{"sure_no", 1, 2},
-                                           DeclineCase{"sure_escape", 1, 0}),
+                                           DeclineCase{"sure_no", ui::IDOK, ui::IDCANCEL},
+                                           DeclineCase{"sure_escape", ui::IDOK, 0}),
                          [](const auto& p) { return std::string(p.param.label); });
 
 }  // namespace

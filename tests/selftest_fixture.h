@@ -19,27 +19,10 @@
 #include "reports/DriveLog.h"
 #include "devices/sim/Bench.h"
 #include "support/temp_dir.h"
+#include "resources/ResourceIds.h"
 #include "ui/Dialog.h"
 
 namespace plovix::selftest_testing {
-
-// Main window, progress, abort question, result, SMART warning and its second question.
-inline constexpr int kMain = 102;
-inline constexpr int kProgress = 130;
-inline constexpr int kAbortQuestion = 131;
-inline constexpr int kResult = 146;
-inline constexpr int kWarning = 148;
-inline constexpr int kReallySure = 149;
-
-// Ids of the progress and result dialogs.
-inline constexpr int kTitle = 1018;
-inline constexpr int kBar = 1019;
-inline constexpr int kAbortButton = 1020;
-inline constexpr int kProgressText = 1022;
-inline constexpr int kResultTitle = 1024;
-inline constexpr int kResultSubtitle = 1025;
-inline constexpr int kResultSelfTest = 1026;
-inline constexpr int kResultReadError = 1033;
 
 struct LogRecord {
   std::string tag;
@@ -121,9 +104,9 @@ class SelfTestFlow : public ::testing::Test {
 
   // Main window step that captures the drive list's Status column.
   ui::scripted::Step& CaptureStatus(std::vector<std::string>& out) {
-    return ui.Expect(kMain).Do([&out](ui::Dialog& d) {
+    return ui.Expect(ids::kMainTemplate).Do([&out](ui::Dialog& d) {
       out.clear();
-      ui::ListCtrl& list = d.List(1007);
+      ui::ListCtrl& list = d.List(ids::main_window::kDriveList);
       for (int i = 0; i < list.GetItemCount(); ++i) out.push_back(list.GetItemText(i, 5));
     });
   }

@@ -5,6 +5,7 @@
 #include <utility>
 #include <vector>
 
+#include "resources/ResourceIds.h"
 #include "selftest_fixture.h"
 
 namespace plovix::selftest_testing {
@@ -52,15 +53,17 @@ TEST_P(OutcomeFlow, StatusByteDecidesEverything) {
   std::uint64_t closed_at = 0;
   std::vector<std::string> status_after;
 
-  ui.Expect(kMain).Check(1007, 0).Press(1003);
-  ui.Expect(kProgress).AdvanceUntilClosed(30000);
-  ui.Expect(kResult)
+  ui.Expect(ids::kMainTemplate)
+      .Check(ids::main_window::kDriveList, 0)
+      .Press(ids::main_window::kQuickTest);
+  ui.Expect(ids::kSelfTestProgressTemplate).AdvanceUntilClosed(30000);
+  ui.Expect(ids::kSelfTestResultTemplate)
       .Do([&](ui::Dialog& d) {
         closed_at = ui.now_ms();
-        sentence = d.GetDlgItemText(kResultSelfTest);
-        subtitle = d.GetDlgItemText(kResultSubtitle);
+        sentence = d.GetDlgItemText(ids::selftest_result::kSelfTest);
+        subtitle = d.GetDlgItemText(ids::selftest_result::kSubtitle);
       })
-      .Press(1);
+      .Press(ui::IDOK);
   CaptureStatus(status_after).Escape();
   RunProgram();
 
@@ -109,7 +112,7 @@ TEST_F(SelfTestFlow, ProgressBarFollowsTheTenthsLeft) {
   std::vector<int> positions;
   std::vector<std::uint64_t> times;
   const auto note = [&](ui::Dialog& d) {
-    positions.push_back(d.Progress(kBar).pos());
+    positions.push_back(d.Progress(ids::selftest_progress::kBar).pos());
     times.push_back(ui.now_ms());
   };
   const auto report = [&](std::uint8_t s) {
@@ -118,19 +121,21 @@ TEST_F(SelfTestFlow, ProgressBarFollowsTheTenthsLeft) {
   int range_lo = -1;
   int range_hi = -1;
 
-  ui.Expect(kMain).Check(1007, 0).Press(1003);
-  ui.Expect(kProgress)
+  ui.Expect(ids::kMainTemplate)
+      .Check(ids::main_window::kDriveList, 0)
+      .Press(ids::main_window::kQuickTest);
+  ui.Expect(ids::kSelfTestProgressTemplate)
       .Do([&](ui::Dialog& d) {
-        range_lo = d.Progress(kBar).lo();
-        range_hi = d.Progress(kBar).hi();
+        range_lo = d.Progress(ids::selftest_progress::kBar).lo();
+        range_hi = d.Progress(ids::selftest_progress::kBar).hi();
       })
       .Advance(5000).Do(note)                       // first poll: always empty
       .Advance(5000).Do(note)                       // 0xF9: one tenth done
       .Do(report(0xF3)).Advance(5000).Do(note)      // 0xF3: seven tenths done
       .Do(report(0xF1)).Advance(5000).Do(note)
       .Do(report(0x00)).AdvanceUntilClosed(5000);   // done: handed 100, then closed
-  ui.Expect(kResult).Press(1);
-  ui.Expect(kMain).Escape();
+  ui.Expect(ids::kSelfTestResultTemplate).Press(ui::IDOK);
+  ui.Expect(ids::kMainTemplate).Escape();
   RunProgram();
 
   EXPECT_EQ(range_lo, 0);
@@ -150,21 +155,25 @@ TEST_F(SelfTestFlow, FinalPollHandsTheBarOneHundred) {
   std::string sentence;
   std::vector<std::string> status_after;
 
-  ui.Expect(kMain).Check(1007, 0).Press(1003);
-  ui.Expect(kProgress)
+  ui.Expect(ids::kMainTemplate)
+      .Check(ids::main_window::kDriveList, 0)
+      .Press(ids::main_window::kQuickTest);
+  ui.Expect(ids::kSelfTestProgressTemplate)
       .Advance(5000)
       .Do([this](ui::Dialog&) { bench.Drive(0).mutable_setup().selftest_status = 0x00; })
-      .Press(kAbortButton);
+      .Press(ids::selftest_progress::kAbort);
   // The question keeps the judged dialog on screen, so its last state can be seen.
-  ui.Expect(kAbortQuestion)
+  ui.Expect(ids::kAbortQuestionTemplate)
       .Advance(5000)
       .Do([&](ui::Dialog&) {
         ui::Dialog* progress = ui.open_dialogs().at(1);
-        position_at_end = progress->Progress(kBar).pos();
+        position_at_end = progress->Progress(ids::selftest_progress::kBar).pos();
         close_requested = progress->end_requested();
       })
-      .Press(2);
-  ui.Expect(kResult).Do([&](ui::Dialog& d) { sentence = d.GetDlgItemText(kResultSelfTest); }).Press(1);
+      .Press(ui::IDCANCEL);
+  ui.Expect(ids::kSelfTestResultTemplate)
+      .Do([&](ui::Dialog& d) { sentence = d.GetDlgItemText(ids::selftest_result::kSelfTest); })
+      .Press(ui::IDOK);
   CaptureStatus(status_after).Escape();
   RunProgram();
 
@@ -180,7 +189,7 @@ TEST_F(SelfTestFlow, FinalPollHandsTheBarOneHundred) {
 // from an earlier test; the result says the test did not start, and it counts as failed.
 struct NotStartedCase {
   const char* name;
-  int button;                 // 1003 quick, 1004 extended
+  int button;                 // Quick Test or Ext Test
   std::uint8_t earlier_status;  // what the drive reports from its last test
   bool usb;
   const char* chip_id;        // USB only
@@ -233,28 +242,33 @@ TEST_P(NotStartedFlow, ReportedAsFailedAndNeverWatched) {
   std::vector<std::string> status_after;
   std::size_t log_at_result = 0;
 
-  ui.Expect(kMain)
+  ui.Expect(ids::kMainTemplate)
       .Do([&](ui::Dialog&) {
         bench.ClearLog();
         bench.AddFault(c.fault);
       })
-      .Check(1007, 0)
+      .Check(ids::main_window::kDriveList, 0)
       .Press(c.button);
-  ui.Expect(kResult)
+  ui.Expect(ids::kSelfTestResultTemplate)
       .Do([&](ui::Dialog& d) {
-        texts = {d.GetDlgItemText(kResultTitle), d.GetDlgItemText(kResultSubtitle),
-                 d.GetDlgItemText(kResultReadError), d.GetDlgItemText(kResultSelfTest)};
-        status_at_result = {ui.open_dialogs().front()->List(1007).GetItemText(0, 5)};
+        texts = {d.GetDlgItemText(ids::selftest_result::kTitle),
+                 d.GetDlgItemText(ids::selftest_result::kSubtitle),
+                 d.GetDlgItemText(ids::selftest_result::kReadError),
+                 d.GetDlgItemText(ids::selftest_result::kSelfTest)};
+        status_at_result = {
+            ui.open_dialogs().front()->List(ids::main_window::kDriveList).GetItemText(0, 5)};
         log_at_result = ReadLog("NOSTART01").size();
       })
-      .Press(1);
+      .Press(ui::IDOK);
   CaptureStatus(status_after).Escape();
   RunProgram();
 
-  EXPECT_EQ(ui.opened_dialogs(), (std::vector<int>{kMain, kResult}));
+  EXPECT_EQ(ui.opened_dialogs(),
+            (std::vector<int>{ids::kMainTemplate, ids::kSelfTestResultTemplate}));
   EXPECT_EQ(texts, (std::vector<std::string>{
-                       c.button == 1003 ? "SMART Short Test" : "SMART Extended Test", c.subtitle,
-                       "Pass", "Fail - Drive did not start the test"}));
+                       c.button == ids::main_window::kQuickTest ? "SMART Short Test"
+                                                                : "SMART Extended Test",
+                       c.subtitle, "Pass", "Fail - Drive did not start the test"}));
   EXPECT_EQ(status_at_result, std::vector<std::string>{"Now Test Execute"});
   EXPECT_EQ(log_at_result, 0u);
   EXPECT_EQ(status_after, std::vector<std::string>{"Failure"});
@@ -269,25 +283,27 @@ INSTANTIATE_TEST_SUITE_P(
     Starts, NotStartedFlow,
     ::testing::Values(
         // The drive's last test passed: the old "Pass" must not stand for this one.
-        NotStartedCase{"AtaErrorAfterAPass", 1003, 0x00, false, "", sim::BridgeForwarding::Standard,
-                       StartFault(sim::FaultEffect::AtaError), {0x01}, kShortNotStarted, "SMART QT"},
-        NotStartedCase{"AtaCallFailsAfterAFailure", 1003, 0x75, false, "",
+        NotStartedCase{"AtaErrorAfterAPass", ids::main_window::kQuickTest, 0x00, false, "",
+                       sim::BridgeForwarding::Standard, StartFault(sim::FaultEffect::AtaError),
+                       {0x01}, kShortNotStarted, "SMART QT"},
+        NotStartedCase{"AtaCallFailsAfterAFailure", ids::main_window::kQuickTest, 0x75, false, "",
                        sim::BridgeForwarding::Standard, StartFault(sim::FaultEffect::CallFails),
                        {0x01}, kShortNotStarted, "SMART QT"},
-        NotStartedCase{"ExtendedAtaTimeout", 1004, 0x00, false, "", sim::BridgeForwarding::Standard,
-                       StartFault(sim::FaultEffect::Timeout), {0x02},
-                       "SMART extend test did not start", "SMART ET"},
+        NotStartedCase{"ExtendedAtaTimeout", ids::main_window::kExtTest, 0x00, false, "",
+                       sim::BridgeForwarding::Standard, StartFault(sim::FaultEffect::Timeout),
+                       {0x02}, "SMART extend test did not start", "SMART ET"},
         // SAT: the standard block comes back with CHECK CONDITION.
-        NotStartedCase{"SatCheckCondition", 1003, 0x00, true, "ab12", sim::BridgeForwarding::Standard,
+        NotStartedCase{"SatCheckCondition", ids::main_window::kQuickTest, 0x00, true, "ab12",
+                       sim::BridgeForwarding::Standard,
                        StartFault(sim::FaultEffect::CheckCondition, 0xA1), {0x01}, kShortNotStarted,
                        "SMART QT"},
         // A recognised bridge: its vendor-block start, or the register write before it,
         // in which case no start is sent at all.
-        NotStartedCase{"BridgeStartFails", 1003, 0x00, true, "j329",
+        NotStartedCase{"BridgeStartFails", ids::main_window::kQuickTest, 0x00, true, "j329",
                        sim::BridgeForwarding::VendorAndStandard,
                        StartFault(sim::FaultEffect::AtaError, 0xDF), {0x01}, kShortNotStarted,
                        "SMART QT"},
-        NotStartedCase{"BridgeRegisterWriteFails", 1003, 0x00, true, "j509",
+        NotStartedCase{"BridgeRegisterWriteFails", ids::main_window::kQuickTest, 0x00, true, "j509",
                        sim::BridgeForwarding::VendorAndStandard, RegisterWriteFault(), {},
                        kShortNotStarted, "SMART QT"}),
     CaseName());
@@ -305,19 +321,21 @@ TEST_P(AbortDeclined, PollingGoesOn) {
   std::vector<std::string> status_after;
   std::vector<std::string> question;
 
-  ui.Expect(kMain).Check(1007, 0).Press(1003);
-  ui.Expect(kProgress).Advance(5000).Press(kAbortButton);
-  auto& step = ui.Expect(kAbortQuestion).Do([&](ui::Dialog& d) {
+  ui.Expect(ids::kMainTemplate)
+      .Check(ids::main_window::kDriveList, 0)
+      .Press(ids::main_window::kQuickTest);
+  ui.Expect(ids::kSelfTestProgressTemplate).Advance(5000).Press(ids::selftest_progress::kAbort);
+  auto& step = ui.Expect(ids::kAbortQuestionTemplate).Do([&](ui::Dialog& d) {
     question.push_back(d.caption());
     for (const auto& control : d.controls()) {
       if (control->kind() == ui::Kind::Static) question.push_back(control->text());
     }
   });
-  if (GetParam().how == 0) step.Press(2);
+  if (GetParam().how == 0) step.Press(ui::IDCANCEL);
   if (GetParam().how == 1) step.Escape();
   if (GetParam().how == 2) step.CloseBox();
-  ui.Expect(kProgress).AdvanceUntilClosed(60000);
-  ui.Expect(kResult).Press(1);
+  ui.Expect(ids::kSelfTestProgressTemplate).AdvanceUntilClosed(60000);
+  ui.Expect(ids::kSelfTestResultTemplate).Press(ui::IDOK);
   CaptureStatus(status_after).Escape();
   RunProgram();
 
@@ -343,18 +361,21 @@ TEST_P(AbortConfirmed, StopsTheTestOnAFreshHandle) {
   std::vector<std::string> result_texts;
   std::vector<std::string> status_after;
 
-  ui.Expect(kMain).Check(1007, 0).Press(1003);
-  ui.Expect(kProgress).Advance(5000).Press(GetParam());
-  ui.Expect(kAbortQuestion)
+  ui.Expect(ids::kMainTemplate)
+      .Check(ids::main_window::kDriveList, 0)
+      .Press(ids::main_window::kQuickTest);
+  ui.Expect(ids::kSelfTestProgressTemplate).Advance(5000).Press(GetParam());
+  ui.Expect(ids::kAbortQuestionTemplate)
       .Do([&](ui::Dialog&) { opens_before = bench.OpenedPaths().size(); })
-      .Press(1);
-  ui.Expect(kResult)
+      .Press(ui::IDOK);
+  ui.Expect(ids::kSelfTestResultTemplate)
       .Do([&](ui::Dialog& d) {
         opens_after = bench.OpenedPaths().size();
         handles_after = bench.OpenHandleCount();
-        result_texts = {d.GetDlgItemText(kResultSubtitle), d.GetDlgItemText(kResultSelfTest)};
+        result_texts = {d.GetDlgItemText(ids::selftest_result::kSubtitle),
+                        d.GetDlgItemText(ids::selftest_result::kSelfTest)};
       })
-      .Press(1);
+      .Press(ui::IDOK);
   CaptureStatus(status_after).Escape();
   RunProgram();
 
@@ -371,9 +392,11 @@ TEST_P(AbortConfirmed, StopsTheTestOnAFreshHandle) {
   EXPECT_EQ(LogEntries("ABORT0001"), (Entries{{"ReadErrStat", "Pass"}, {"SMART QT", "Aborted"}}));
 }
 
-INSTANTIATE_TEST_SUITE_P(Keys, AbortConfirmed, ::testing::Values(kAbortButton, ui::IDOK),
+INSTANTIATE_TEST_SUITE_P(Keys, AbortConfirmed,
+                         ::testing::Values(ids::selftest_progress::kAbort, ui::IDOK),
                          [](const ::testing::TestParamInfo<int>& p) {
-                           return std::string(p.param == kAbortButton ? "AbortButton" : "Enter");
+                           return std::string(
+                               p.param == ids::selftest_progress::kAbort ? "AbortButton" : "Enter");
                          });
 
 // A poll that judges the test ended while the abort question is open: the question
@@ -397,13 +420,17 @@ TEST_P(PollDuringQuestion, LastCloseRequestDecides) {
   std::string sentence;
   std::vector<std::string> status_after;
 
-  ui.Expect(kMain).Check(1007, 0).Press(1003);
-  ui.Expect(kProgress).Press(kAbortButton);
-  ui.Expect(kAbortQuestion)
+  ui.Expect(ids::kMainTemplate)
+      .Check(ids::main_window::kDriveList, 0)
+      .Press(ids::main_window::kQuickTest);
+  ui.Expect(ids::kSelfTestProgressTemplate).Press(ids::selftest_progress::kAbort);
+  ui.Expect(ids::kAbortQuestionTemplate)
       .Advance(5000)  // the progress dialog beneath polls and finds 0x75
       .Do([&](ui::Dialog& d) { question_open_after_poll = d.is_open(); })
       .Press(c.answer);
-  ui.Expect(kResult).Do([&](ui::Dialog& d) { sentence = d.GetDlgItemText(kResultSelfTest); }).Press(1);
+  ui.Expect(ids::kSelfTestResultTemplate)
+      .Do([&](ui::Dialog& d) { sentence = d.GetDlgItemText(ids::selftest_result::kSelfTest); })
+      .Press(ui::IDOK);
   CaptureStatus(status_after).Escape();
   RunProgram();
 
@@ -416,10 +443,11 @@ TEST_P(PollDuringQuestion, LastCloseRequestDecides) {
 
 INSTANTIATE_TEST_SUITE_P(
     Answers, PollDuringQuestion,
-    ::testing::Values(LateAnswerCase{"Confirmed", 1, "Test aborted by the host", "Aborted", "Aborted",
-                                     {0x01, 0x7F}},
-                      LateAnswerCase{"Declined", 2, "Fail - Read Element Failure", "Failure", "Fail",
-                                     {0x01}}),
+    ::testing::Values(
+        LateAnswerCase{
+            "Confirmed", ui::IDOK, "Test aborted by the host", "Aborted", "Aborted", {0x01, 0x7F}},
+        LateAnswerCase{
+            "Declined", ui::IDCANCEL, "Fail - Read Element Failure", "Failure", "Fail", {0x01}}),
     CaseName());
 
 // Leaving the progress dialog: only the read-error check is recorded.
@@ -429,10 +457,12 @@ TEST_P(DismissFlow, OnlyTheReadErrorRecord) {
   bench.AddSata(0, HealthyDrive("DISMISS01"));
   std::vector<std::string> status_after;
 
-  ui.Expect(kMain).Check(1007, 0).Press(1003);
-  auto& step = ui.Expect(kProgress).Advance(5000);
+  ui.Expect(ids::kMainTemplate)
+      .Check(ids::main_window::kDriveList, 0)
+      .Press(ids::main_window::kQuickTest);
+  auto& step = ui.Expect(ids::kSelfTestProgressTemplate).Advance(5000);
   if (GetParam()) step.Escape(); else step.CloseBox();
-  ui.Expect(kResult).Press(1);
+  ui.Expect(ids::kSelfTestResultTemplate).Press(ui::IDOK);
   CaptureStatus(status_after).Escape();
   RunProgram();
 
@@ -476,25 +506,27 @@ TEST_P(DismissedResult, ShowsOnlyWhatThisDriveReported) {
   std::string subtitle;
   std::vector<std::string> status_after;
 
-  auto& begin = ui.Expect(kMain).Check(1007, line);
+  auto& begin = ui.Expect(ids::kMainTemplate).Check(ids::main_window::kDriveList, line);
   if (c.earlier_drive_aborted) {
-    begin.Check(1007, 0).Press(1003);
-    ui.Expect(kProgress).Advance(5000).Press(kAbortButton);
-    ui.Expect(kAbortQuestion).Press(1);
-    ui.Expect(kResult)
-        .Do([&](ui::Dialog& d) { sentences.push_back(d.GetDlgItemText(kResultSelfTest)); })
-        .Press(1);
+    begin.Check(ids::main_window::kDriveList, 0).Press(ids::main_window::kQuickTest);
+    ui.Expect(ids::kSelfTestProgressTemplate).Advance(5000).Press(ids::selftest_progress::kAbort);
+    ui.Expect(ids::kAbortQuestionTemplate).Press(ui::IDOK);
+    ui.Expect(ids::kSelfTestResultTemplate)
+        .Do([&](ui::Dialog& d) {
+          sentences.push_back(d.GetDlgItemText(ids::selftest_result::kSelfTest));
+        })
+        .Press(ui::IDOK);
   } else {
-    begin.Press(1003);
+    begin.Press(ids::main_window::kQuickTest);
   }
-  auto& progress = ui.Expect(kProgress).Advance(c.wait_ms);
+  auto& progress = ui.Expect(ids::kSelfTestProgressTemplate).Advance(c.wait_ms);
   if (c.close_box) progress.CloseBox(); else progress.Escape();
-  ui.Expect(kResult)
+  ui.Expect(ids::kSelfTestResultTemplate)
       .Do([&](ui::Dialog& d) {
-        sentences.push_back(d.GetDlgItemText(kResultSelfTest));
-        subtitle = d.GetDlgItemText(kResultSubtitle);
+        sentences.push_back(d.GetDlgItemText(ids::selftest_result::kSelfTest));
+        subtitle = d.GetDlgItemText(ids::selftest_result::kSubtitle);
       })
-      .Press(1);
+      .Press(ui::IDOK);
   CaptureStatus(status_after).Escape();
   RunProgram();
 
@@ -543,22 +575,26 @@ TEST_F(SelfTestFlow, UnreadableDriveDoesNotInheritThePreviousResult) {
   std::string sentence;
   std::vector<std::string> status_after;
 
-  ui.Expect(kMain).Check(1007, 0).Check(1007, 1).Press(1003);
-  ui.Expect(kProgress).AdvanceUntilClosed(60000);  // drive 0 completes: status 0x00
-  ui.Expect(kResult).Press(1);
-  ui.Expect(kProgress)
+  ui.Expect(ids::kMainTemplate)
+      .Check(ids::main_window::kDriveList, 0)
+      .Check(ids::main_window::kDriveList, 1)
+      .Press(ids::main_window::kQuickTest);
+  ui.Expect(ids::kSelfTestProgressTemplate)
+      .AdvanceUntilClosed(60000);  // drive 0 completes: status 0x00
+  ui.Expect(ids::kSelfTestResultTemplate).Press(ui::IDOK);
+  ui.Expect(ids::kSelfTestProgressTemplate)
       .Advance(120000)
       .Do([&](ui::Dialog& d) {
         still_open = d.is_open() && !d.end_requested();
-        position = d.Progress(kBar).pos();
+        position = d.Progress(ids::selftest_progress::kBar).pos();
       })
       .Escape();
-  ui.Expect(kResult)
+  ui.Expect(ids::kSelfTestResultTemplate)
       .Do([&](ui::Dialog& d) {
-        read_error_word = d.GetDlgItemText(kResultReadError);
-        sentence = d.GetDlgItemText(kResultSelfTest);
+        read_error_word = d.GetDlgItemText(ids::selftest_result::kReadError);
+        sentence = d.GetDlgItemText(ids::selftest_result::kSelfTest);
       })
-      .Press(1);
+      .Press(ui::IDOK);
   CaptureStatus(status_after).Escape();
   RunProgram();
 

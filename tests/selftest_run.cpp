@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "resources/ResourceIds.h"
 #include "selftest_fixture.h"
 
 namespace plovix::selftest_testing {
@@ -20,22 +21,26 @@ TEST_F(SelfTestFlow, HealthyDrivePassesQuickTest) {
   std::vector<std::string> progress_texts;
   std::vector<std::string> result_texts;
 
-  ui.Expect(kMain).Check(1007, 0).Press(1003);
-  ui.Expect(kProgress)
+  ui.Expect(ids::kMainTemplate)
+      .Check(ids::main_window::kDriveList, 0)
+      .Press(ids::main_window::kQuickTest);
+  ui.Expect(ids::kSelfTestProgressTemplate)
       .Do([&](ui::Dialog& d) {
-        progress_texts = {d.GetDlgItemText(kTitle), d.GetDlgItemText(kProgressText)};
+        progress_texts = {d.GetDlgItemText(ids::selftest_progress::kTitle),
+                          d.GetDlgItemText(ids::selftest_progress::kProgressText)};
         // The main window beneath shows the test as running.
         ui::Dialog* main = ui.open_dialogs().front();
-        status_during = {main->List(1007).GetItemText(0, 5)};
+        status_during = {main->List(ids::main_window::kDriveList).GetItemText(0, 5)};
       })
       .AdvanceUntilClosed(60000);
-  ui.Expect(kResult)
+  ui.Expect(ids::kSelfTestResultTemplate)
       .Do([&](ui::Dialog& d) {
-        result_texts = {d.caption(), d.GetDlgItemText(kResultTitle),
-                        d.GetDlgItemText(kResultSubtitle), d.GetDlgItemText(kResultReadError),
-                        d.GetDlgItemText(kResultSelfTest)};
+        result_texts = {d.caption(), d.GetDlgItemText(ids::selftest_result::kTitle),
+                        d.GetDlgItemText(ids::selftest_result::kSubtitle),
+                        d.GetDlgItemText(ids::selftest_result::kReadError),
+                        d.GetDlgItemText(ids::selftest_result::kSelfTest)};
       })
-      .Press(1);
+      .Press(ui::IDOK);
   CaptureStatus(status_after).Escape();
   RunProgram();
 
@@ -56,19 +61,21 @@ TEST_F(SelfTestFlow, ExtendedTestRunsTheExtendedSelfTest) {
   std::vector<std::string> texts;
   std::vector<std::string> status_after;
 
-  ui.Expect(kMain).Check(1007, 0).Press(1004);
-  ui.Expect(kProgress)
+  ui.Expect(ids::kMainTemplate)
+      .Check(ids::main_window::kDriveList, 0)
+      .Press(ids::main_window::kExtTest);
+  ui.Expect(ids::kSelfTestProgressTemplate)
       .Do([&](ui::Dialog& d) {
-        texts.push_back(d.GetDlgItemText(kTitle));
-        texts.push_back(d.GetDlgItemText(kProgressText));
+        texts.push_back(d.GetDlgItemText(ids::selftest_progress::kTitle));
+        texts.push_back(d.GetDlgItemText(ids::selftest_progress::kProgressText));
       })
       .AdvanceUntilClosed(120000);
-  ui.Expect(kResult)
+  ui.Expect(ids::kSelfTestResultTemplate)
       .Do([&](ui::Dialog& d) {
-        texts.push_back(d.GetDlgItemText(kResultTitle));
-        texts.push_back(d.GetDlgItemText(kResultSubtitle));
+        texts.push_back(d.GetDlgItemText(ids::selftest_result::kTitle));
+        texts.push_back(d.GetDlgItemText(ids::selftest_result::kSubtitle));
       })
-      .Press(1);
+      .Press(ui::IDOK);
   CaptureStatus(status_after).Escape();
   RunProgram();
 
@@ -88,14 +95,17 @@ TEST_F(SelfTestFlow, WornDriveFailsBothChecks) {
   std::vector<std::string> status_after;
   std::uint64_t closed_at = 0;
 
-  ui.Expect(kMain).Check(1007, 0).Press(1003);
-  ui.Expect(kProgress).AdvanceUntilClosed(60000);
-  ui.Expect(kResult)
+  ui.Expect(ids::kMainTemplate)
+      .Check(ids::main_window::kDriveList, 0)
+      .Press(ids::main_window::kQuickTest);
+  ui.Expect(ids::kSelfTestProgressTemplate).AdvanceUntilClosed(60000);
+  ui.Expect(ids::kSelfTestResultTemplate)
       .Do([&](ui::Dialog& d) {
         closed_at = ui.now_ms();
-        result_texts = {d.GetDlgItemText(kResultReadError), d.GetDlgItemText(kResultSelfTest)};
+        result_texts = {d.GetDlgItemText(ids::selftest_result::kReadError),
+                        d.GetDlgItemText(ids::selftest_result::kSelfTest)};
       })
-      .Press(1);
+      .Press(ui::IDOK);
   CaptureStatus(status_after).Escape();
   RunProgram();
 
@@ -132,15 +142,19 @@ TEST_P(ReadErrorCheckFlow, ResultDialogAndLogAgree) {
   }
   std::string shown;
 
-  ui.Expect(kMain).Check(1007, 0).Press(1003);
+  ui.Expect(ids::kMainTemplate)
+      .Check(ids::main_window::kDriveList, 0)
+      .Press(ids::main_window::kQuickTest);
   if (c.read_fails) {
     // Nothing can be read back, so the dialog cannot learn the outcome; the user leaves.
-    ui.Expect(kProgress).Advance(30000).Escape();
+    ui.Expect(ids::kSelfTestProgressTemplate).Advance(30000).Escape();
   } else {
-    ui.Expect(kProgress).AdvanceUntilClosed(60000);
+    ui.Expect(ids::kSelfTestProgressTemplate).AdvanceUntilClosed(60000);
   }
-  ui.Expect(kResult).Do([&](ui::Dialog& d) { shown = d.GetDlgItemText(kResultReadError); }).Press(1);
-  ui.Expect(kMain).Escape();
+  ui.Expect(ids::kSelfTestResultTemplate)
+      .Do([&](ui::Dialog& d) { shown = d.GetDlgItemText(ids::selftest_result::kReadError); })
+      .Press(ui::IDOK);
+  ui.Expect(ids::kMainTemplate).Escape();
   RunProgram();
 
   EXPECT_EQ(shown, c.word);
@@ -168,26 +182,31 @@ TEST_F(SelfTestFlow, FourCheckedDrivesTestTheFirstThree) {
   std::vector<std::string> status_after;
   std::vector<std::size_t> logs_at_second_dialog;
 
-  ui.Expect(kMain).Check(1007, 0).Check(1007, 1).Check(1007, 2).Check(1007, 3).Press(1003);
+  ui.Expect(ids::kMainTemplate)
+      .Check(ids::main_window::kDriveList, 0)
+      .Check(ids::main_window::kDriveList, 1)
+      .Check(ids::main_window::kDriveList, 2)
+      .Check(ids::main_window::kDriveList, 3)
+      .Press(ids::main_window::kQuickTest);
   ui.ExpectMessageBox(
         "Only three drives are tested at a time, so these checked drives are left out:\n"
         "3: Plovix Test Disk 500")
       .Press(ui::IDOK);
-  ui.Expect(kProgress)
+  ui.Expect(ids::kSelfTestProgressTemplate)
       .Do([&](ui::Dialog&) {
-        ui::ListCtrl& list = ui.open_dialogs().front()->List(1007);
+        ui::ListCtrl& list = ui.open_dialogs().front()->List(ids::main_window::kDriveList);
         for (int i = 0; i < list.GetItemCount(); ++i) status_at_first_dialog.push_back(list.GetItemText(i, 5));
       })
       .AdvanceUntilClosed(60000);
-  ui.Expect(kResult).Press(1);
-  ui.Expect(kProgress)
+  ui.Expect(ids::kSelfTestResultTemplate).Press(ui::IDOK);
+  ui.Expect(ids::kSelfTestProgressTemplate)
       .Do([&](ui::Dialog&) {
         for (const char* s : serials) logs_at_second_dialog.push_back(ReadLog(s).size());
       })
       .AdvanceUntilClosed(60000);
-  ui.Expect(kResult).Press(1);
-  ui.Expect(kProgress).AdvanceUntilClosed(60000);
-  ui.Expect(kResult).Press(1);
+  ui.Expect(ids::kSelfTestResultTemplate).Press(ui::IDOK);
+  ui.Expect(ids::kSelfTestProgressTemplate).AdvanceUntilClosed(60000);
+  ui.Expect(ids::kSelfTestResultTemplate).Press(ui::IDOK);
   CaptureStatus(status_after).Escape();
   RunProgram();
 
@@ -228,26 +247,26 @@ TEST_P(LeftOutDrives, NamedBeforeTheRun) {
   std::vector<std::string> status_at_box;
   bool drives_untouched_at_box = false;
 
-  auto& main = ui.Expect(kMain).Do([&](ui::Dialog&) { bench.ClearLog(); });
-  for (const int line : c.checked_lines) main.Check(1007, line);
+  auto& main = ui.Expect(ids::kMainTemplate).Do([&](ui::Dialog&) { bench.ClearLog(); });
+  for (const int line : c.checked_lines) main.Check(ids::main_window::kDriveList, line);
   main.Press(c.button);
   ui.ExpectMessageBox(c.box)
       .Do([&](ui::Dialog& beneath) {
-        ui::ListCtrl& list = beneath.List(1007);
+        ui::ListCtrl& list = beneath.List(ids::main_window::kDriveList);
         for (int i = 0; i < list.GetItemCount(); ++i) status_at_box.push_back(list.GetItemText(i, 5));
         drives_untouched_at_box = bench.Log().empty();
       })
       .Press(ui::IDOK);
   for (std::size_t i = 0; i < c.tested.size(); ++i) {
-    ui.Expect(kProgress).AdvanceUntilClosed(120000);
-    ui.Expect(kResult).Press(1);
+    ui.Expect(ids::kSelfTestProgressTemplate).AdvanceUntilClosed(120000);
+    ui.Expect(ids::kSelfTestResultTemplate).Press(ui::IDOK);
   }
-  ui.Expect(kMain).Escape();
+  ui.Expect(ids::kMainTemplate).Escape();
   RunProgram();
 
   EXPECT_EQ(status_at_box, std::vector<std::string>(c.drives.size(), "Ready"));
   EXPECT_TRUE(drives_untouched_at_box);
-  const std::uint8_t sub = c.button == 1003 ? 0x01 : 0x02;
+  const std::uint8_t sub = c.button == ids::main_window::kQuickTest ? 0x01 : 0x02;
   for (const int n : c.drives) {
     const bool tested = std::find(c.tested.begin(), c.tested.end(), n) != c.tested.end();
     EXPECT_EQ(SelfTestSubcommands(n), tested ? std::vector<std::uint8_t>{sub} : std::vector<std::uint8_t>{})
@@ -261,11 +280,13 @@ INSTANTIATE_TEST_SUITE_P(
     Checks, LeftOutDrives,
     ::testing::Values(
         // Named by drive number, not by line, with a gap among the checked lines.
-        LeftOutCase{"OneLeftOutPastAGap", {2, 3, 5, 7, 8, 11}, {0, 2, 3, 5}, 1003,
+        LeftOutCase{"OneLeftOutPastAGap", {2, 3, 5, 7, 8, 11}, {0, 2, 3, 5},
+                    ids::main_window::kQuickTest,
                     "Only three drives are tested at a time, so these checked drives are left "
                     "out:\n11: Model L",
                     {2, 5, 7}},
-        LeftOutCase{"TwoLeftOutOfAnExtendedTest", {1, 2, 4, 6, 9}, {0, 1, 2, 3, 4}, 1004,
+        LeftOutCase{"TwoLeftOutOfAnExtendedTest", {1, 2, 4, 6, 9}, {0, 1, 2, 3, 4},
+                    ids::main_window::kExtTest,
                     "Only three drives are tested at a time, so these checked drives are left "
                     "out:\n6: Model G\n9: Model J",
                     {1, 2, 4}}),
@@ -277,11 +298,15 @@ TEST_F(SelfTestFlow, UncheckedLinesAndAnEmptySelectionTestNothing) {
   std::vector<std::string> status_after;
 
   // Checked and unchecked again: the run finds nothing to do and shows nothing.
-  ui.Expect(kMain).Check(1007, 1).Check(1007, 1, false).Press(1003).Press(1004);
+  ui.Expect(ids::kMainTemplate)
+      .Check(ids::main_window::kDriveList, 1)
+      .Check(ids::main_window::kDriveList, 1, false)
+      .Press(ids::main_window::kQuickTest)
+      .Press(ids::main_window::kExtTest);
   CaptureStatus(status_after).Escape();
   RunProgram();
 
-  EXPECT_EQ(ui.opened_dialogs(), std::vector<int>{kMain});
+  EXPECT_EQ(ui.opened_dialogs(), std::vector<int>{ids::kMainTemplate});
   EXPECT_EQ(status_after, (std::vector<std::string>{"Ready", "Ready"}));
   EXPECT_TRUE(SelfTestSubcommands(0).empty());
   EXPECT_TRUE(SelfTestSubcommands(1).empty());
@@ -290,7 +315,7 @@ TEST_F(SelfTestFlow, UncheckedLinesAndAnEmptySelectionTestNothing) {
 // The second of three checked drives has SMART switched off.
 struct SmartOffCase {
   const char* name;
-  int warning_answer;       // 1 OK, 2 cancel
+  int warning_answer;       // OK or cancel
   int really_sure_answer;   // 0: not asked
   bool enabled_afterwards;
 };
@@ -307,13 +332,17 @@ TEST_P(SmartOffFlow, RunEndsAtTheDriveWithSmartOff) {
   std::vector<std::string> status_after;
   std::size_t first_log_at_warning = 0;
 
-  ui.Expect(kMain).Check(1007, 0).Check(1007, 1).Check(1007, 2).Press(1003);
-  ui.Expect(kProgress).AdvanceUntilClosed(60000);
-  ui.Expect(kResult).Press(1);
-  ui.Expect(kWarning)
+  ui.Expect(ids::kMainTemplate)
+      .Check(ids::main_window::kDriveList, 0)
+      .Check(ids::main_window::kDriveList, 1)
+      .Check(ids::main_window::kDriveList, 2)
+      .Press(ids::main_window::kQuickTest);
+  ui.Expect(ids::kSelfTestProgressTemplate).AdvanceUntilClosed(60000);
+  ui.Expect(ids::kSelfTestResultTemplate).Press(ui::IDOK);
+  ui.Expect(ids::kWarningTemplate)
       .Do([&](ui::Dialog&) { first_log_at_warning = ReadLog("SMARTON00").size(); })
       .Press(c.warning_answer);
-  if (c.really_sure_answer != 0) ui.Expect(kReallySure).Press(c.really_sure_answer);
+  if (c.really_sure_answer != 0) ui.Expect(ids::kSureTemplate).Press(c.really_sure_answer);
   CaptureStatus(status_after).Escape();
   RunProgram();
 
@@ -336,9 +365,9 @@ TEST_P(SmartOffFlow, RunEndsAtTheDriveWithSmartOff) {
 
 INSTANTIATE_TEST_SUITE_P(
     Answers, SmartOffFlow,
-    ::testing::Values(SmartOffCase{"WarningCancelled", 2, 0, false},
-                      SmartOffCase{"NotReallySure", 1, 2, false},
-                      SmartOffCase{"Accepted", 1, 1, true}),
+    ::testing::Values(SmartOffCase{"WarningCancelled", ui::IDCANCEL, 0, false},
+                      SmartOffCase{"NotReallySure", ui::IDOK, ui::IDCANCEL, false},
+                      SmartOffCase{"Accepted", ui::IDOK, ui::IDOK, true}),
     CaseName());
 
 TEST_F(SelfTestFlow, SmartSwitchedOnIsTestedOnTheNextPress) {
@@ -346,13 +375,17 @@ TEST_F(SelfTestFlow, SmartSwitchedOnIsTestedOnTheNextPress) {
   off.smart_enabled = false;
   bench.AddSata(0, off);
 
-  ui.Expect(kMain).Check(1007, 0).Press(1003);
-  ui.Expect(kWarning).Press(1);
-  ui.Expect(kReallySure).Press(1);
-  ui.Expect(kMain).Check(1007, 0).Press(1003);
-  ui.Expect(kProgress).AdvanceUntilClosed(60000);
-  ui.Expect(kResult).Press(1);
-  ui.Expect(kMain).Escape();
+  ui.Expect(ids::kMainTemplate)
+      .Check(ids::main_window::kDriveList, 0)
+      .Press(ids::main_window::kQuickTest);
+  ui.Expect(ids::kWarningTemplate).Press(ui::IDOK);
+  ui.Expect(ids::kSureTemplate).Press(ui::IDOK);
+  ui.Expect(ids::kMainTemplate)
+      .Check(ids::main_window::kDriveList, 0)
+      .Press(ids::main_window::kQuickTest);
+  ui.Expect(ids::kSelfTestProgressTemplate).AdvanceUntilClosed(60000);
+  ui.Expect(ids::kSelfTestResultTemplate).Press(ui::IDOK);
+  ui.Expect(ids::kMainTemplate).Escape();
   RunProgram();
 
   EXPECT_EQ(LogEntries("LATERON01"), (Entries{{"ReadErrStat", "Pass"}, {"SMART QT", "Pass"}}));
@@ -382,12 +415,12 @@ TEST_P(BridgeFlow, StartGoesThroughTheBridge) {
   std::size_t log_mark = 0;
   std::vector<std::string> status_after;
 
-  ui.Expect(kMain)
+  ui.Expect(ids::kMainTemplate)
       .Do([&](ui::Dialog&) { log_mark = bench.LogFor(0).size(); })
-      .Check(1007, 0)
-      .Press(1003);
-  ui.Expect(kProgress).AdvanceUntilClosed(60000);
-  ui.Expect(kResult).Press(1);
+      .Check(ids::main_window::kDriveList, 0)
+      .Press(ids::main_window::kQuickTest);
+  ui.Expect(ids::kSelfTestProgressTemplate).AdvanceUntilClosed(60000);
+  ui.Expect(ids::kSelfTestResultTemplate).Press(ui::IDOK);
   CaptureStatus(status_after).Escape();
   RunProgram();
 

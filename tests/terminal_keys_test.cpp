@@ -11,6 +11,7 @@
 #include "faces/scripted/ScriptedBackend.h"
 #include "faces/terminal/Input.h"
 #include "faces/terminal/Render.h"
+#include "resources/ResourceIds.h"
 
 namespace {
 
@@ -115,7 +116,8 @@ class HintDialog : public ui::Dialog {
     using namespace ui::style;
     t.controls = {
         {kButton, ui::Kind::Button, "Close", {4, 120, 40, 12}, kTabStop, 0},
-        {kDriveListId, ui::Kind::ListView, "", {4, 4, 90, 60}, kReport | kTabStop, 0},
+        {plovix::ids::main_window::kDriveList, ui::Kind::ListView, "", {4, 4, 90, 60},
+         kReport | kTabStop, 0},
         {kField, ui::Kind::Edit, "", {100, 4, 90, 12}, kReadOnly | kAutoHScroll | kBorder, 0},
         {kText, ui::Kind::Edit, "", {100, 20, 90, 90}, kMultiline | kReadOnly | kVScroll | kBorder, 0},
     };
@@ -123,7 +125,7 @@ class HintDialog : public ui::Dialog {
   }
   bool OnInitDialog() override {
     Dialog::OnInitDialog();
-    auto& list = List(kDriveListId);
+    auto& list = List(plovix::ids::main_window::kDriveList);
     list.SetExtendedStyle(list.GetExtendedStyle() | 0x35);
     list.InsertColumn(0, "#", ui::LVCFMT_LEFT, 50);
     list.InsertItem(0, "1", 0);
@@ -174,8 +176,9 @@ INSTANTIATE_TEST_SUITE_P(
         HintCase{"XtermButton", kXterm, kButton, {"PgUp PgDn Home End scroll the text", "F10 menu", "Shift+Tab back"}, {}},
         HintCase{"Vt100Button", kVt100, kButton, {"Enter press Close", "Tab next", "Esc quit"},
                  {"PgUp", "PgDn", "Home", "End", "F10", "Shift+Tab", "Alt+Space"}},
-        HintCase{"XtermList", kXterm, kDriveListId, {"PgUp PgDn page"}, {}},
-        HintCase{"Vt100List", kVt100, kDriveListId, {"Space check", "Enter SMART status"}, {"PgUp", "F10"}},
+        HintCase{"XtermList", kXterm, plovix::ids::main_window::kDriveList, {"PgUp PgDn page"}, {}},
+        HintCase{"Vt100List", kVt100, plovix::ids::main_window::kDriveList, {"Space check", "Enter SMART status"},
+                 {"PgUp", "F10"}},
         HintCase{"XtermText", kXterm, kText, {"PgUp PgDn Home End scroll"}, {}},
         HintCase{"Vt100Text", kVt100, kText, {"scroll"}, {"PgUp", "Home"}},
         HintCase{"PagingWithoutHomeEnd", kNoF10WithMeta, kText, {"PgUp PgDn scroll", "Alt+Space menu"},

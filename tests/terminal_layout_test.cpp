@@ -8,6 +8,7 @@
 #include "faces/terminal/Layout.h"
 #include "faces/terminal/Render.h"
 #include "faces/terminal/Text.h"
+#include "resources/ResourceIds.h"
 
 namespace {
 
@@ -108,7 +109,8 @@ class TermDialog : public ui::Dialog {
         {kTitle, ui::Kind::Static, "Title", {0, 0, 160, 16}, kLeft, 0},
         {kWarning, ui::Kind::Static, "WARNING", {4, 20, 80, 8}, kLeft, 0},
         {kBar, ui::Kind::Progress, "", {4, 32, 80, 8}, kBorder, 0},
-        {kDriveListId, ui::Kind::ListView, "", {4, 44, 152, 64}, kReport | kTabStop, 0},
+        {plovix::ids::main_window::kDriveList, ui::Kind::ListView, "", {4, 44, 152, 64},
+         kReport | kTabStop, 0},
         {kGo, ui::Kind::Button, "&Go", {4, 120, 40, 12}, kTabStop, 0},
         {ui::IDOK, ui::Kind::Button, "OK", {60, 120, 40, 12}, kDefButton | kTabStop, 0},
         {ui::IDCANCEL, ui::Kind::Button, "Cancel", {110, 120, 40, 12}, kTabStop, 0},
@@ -125,7 +127,7 @@ class TermDialog : public ui::Dialog {
     AppendSystemMenu(ui::IDM_ABOUTBOX, "About...");
     Progress(kBar).SetRange(0, 100);
     Progress(kBar).SetPos(50);
-    auto& list = List(kDriveListId);
+    auto& list = List(plovix::ids::main_window::kDriveList);
     list.SetExtendedStyle(list.GetExtendedStyle() | 0x35);
     list.SetImageList({141, 144});
     list.InsertColumn(0, "#", ui::LVCFMT_LEFT, 50);
@@ -340,7 +342,7 @@ TEST_P(TerminalKeys, DriveTheDialog) {
       if (d.end_requested()) break;
       DrawDialog(canvas, d, view, true);
     }
-    auto& list = d.List(kDriveListId);
+    auto& list = d.List(plovix::ids::main_window::kDriveList);
     std::vector<bool> checks;
     for (int i = 0; i < list.GetItemCount(); ++i) checks.push_back(list.GetCheck(i));
     EXPECT_EQ(checks, c.checks);
@@ -369,11 +371,11 @@ INSTANTIATE_TEST_SUITE_P(
                 {false, false, false, false, false}, 1, 0},
         KeyCase{"EnterOnTheDriveListIsADoubleClick",
                 {{Key::Down}, {Key::Enter}}, {}, {},
-                {{kDriveListId, ui::NM_DBLCLK}}, kOnlyLine1, 1, 0},
+                {{plovix::ids::main_window::kDriveList, ui::NM_DBLCLK}}, kOnlyLine1, 1, 0},
         // The focused list shows its cursor on the first line before any was chosen;
         // Enter acts on the line it shows.
-        KeyCase{"EnterOpensTheCursorLine", {{Key::Enter}}, {}, {}, {{kDriveListId, ui::NM_DBLCLK}}, kOnlyLine1,
-                0, 0},
+        KeyCase{"EnterOpensTheCursorLine", {{Key::Enter}}, {}, {},
+                {{plovix::ids::main_window::kDriveList, ui::NM_DBLCLK}}, kOnlyLine1, 0, 0},
         KeyCase{"TabReachesTheButtonsInOrder", {{Key::Tab}, {Key::Enter}, {Key::Tab}, {Key::Space}},
                 {kGo, ui::IDOK}, {}, {}, kOnlyLine1, -1, ui::IDOK},
         KeyCase{"BackTabWrapsToCancel", {{Key::BackTab}, {Key::Enter}},
@@ -397,7 +399,7 @@ TEST(TerminalInput, MouseClicksActOnWhatIsUnderThePointer) {
     DialogView view;
     view.focus = InitialFocus(d);
     DrawDialog(canvas, d, view, true);
-    auto& list = d.List(kDriveListId);
+    auto& list = d.List(plovix::ids::main_window::kDriveList);
     const ListGeometry g = ListLayout(ControlArea(view, list));
     // On the check box of line 2: toggles it and selects the line.
     HandleDialogClick(d, view, g.inner.x + 1, g.body_y + 2, false);
@@ -421,7 +423,8 @@ TEST(TerminalInput, MouseClicksActOnWhatIsUnderThePointer) {
   EXPECT_EQ(dlg.DoModal(), ui::IDCANCEL);
   EXPECT_EQ(dlg.commands, (std::vector<int>{kGo}));
   EXPECT_EQ(dlg.sys_commands, (std::vector<int>{ui::SC_CLOSE}));
-  EXPECT_EQ(dlg.notifications, (std::vector<std::pair<int, int>>{{kDriveListId, ui::NM_DBLCLK}}));
+  EXPECT_EQ(dlg.notifications,
+            (std::vector<std::pair<int, int>>{{plovix::ids::main_window::kDriveList, ui::NM_DBLCLK}}));
 }
 
 }  // namespace

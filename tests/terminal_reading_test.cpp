@@ -21,12 +21,19 @@
 #include "reports/LogReport.h"
 #include "devices/sim/Bench.h"
 #include "tests/support/utils_rig.h"
+#include "resources/ResourceIds.h"
 #include "ui/TextFit.h"
 
 namespace {
 
 using namespace ui::terminal;
 namespace fs = std::filesystem;
+namespace ids = plovix::ids;
+
+// The probe windows' own controls, beside their OK button (ui::IDOK).
+constexpr int kProbeText = 1030;
+constexpr int kProbeEdit = 1031;
+constexpr int kProbeBar = 1034;
 
 int IndexOfId(const ui::Dialog& d, int id) {
   const auto& controls = d.controls();
@@ -91,11 +98,11 @@ class LongLog : public ::testing::Test {
 };
 
 TEST_F(LongLog, PagesWithTheFocusOnCloseAndKeepsItsLines) {
-  ui.Expect(153).Do([](ui::Dialog& d) {
+  ui.Expect(ids::kLogViewTemplate).Do([](ui::Dialog& d) {
     Term t(d, 80, 24);
     // The dialog opens with the focus on "Close", as its template has it.
     ASSERT_EQ(d.controls()[static_cast<std::size_t>(t.view.focus)]->id(), ui::IDOK);
-    const int edit = IndexOfId(d, 1031);
+    const int edit = IndexOfId(d, ids::log_view::kText);
     const ui::Control& report = *d.controls()[static_cast<std::size_t>(edit)];
     const std::size_t rows = TextRows(t.canvas, t.view, report).size();
     EXPECT_EQ(TextRows(t.canvas, t.view, report)[0], std::string(61, '-'));
@@ -137,7 +144,7 @@ TEST_F(LongLog, PagesWithTheFocusOnCloseAndKeepsItsLines) {
     EXPECT_EQ(t.view.edit_top[edit], static_cast<int>(count - rows));
     EXPECT_NE(d.controls()[static_cast<std::size_t>(t.view.focus)]->id(), ui::IDOK);
     // A text the program replaces is split anew.
-    d.SetDlgItemText(1031, "one\r\ntwo\r\n");
+    d.SetDlgItemText(ids::log_view::kText, "one\r\ntwo\r\n");
     t.Key(d, KeyEvent{Key::Home});
     EXPECT_EQ(t.view.text_lines[edit].lines.size(), 2u);
     EXPECT_EQ(TextRows(t.canvas, t.view, report)[1], "two");
@@ -146,7 +153,7 @@ TEST_F(LongLog, PagesWithTheFocusOnCloseAndKeepsItsLines) {
 }
 
 TEST_F(LongLog, HintNamesThePagingKeysOnTheButtons) {
-  ui.Expect(153).Do([](ui::Dialog& d) {
+  ui.Expect(ids::kLogViewTemplate).Do([](ui::Dialog& d) {
     Term t(d, 80, 24);
     const std::string hint = Hint(DialogKeyHint(d, t.view, false));
     EXPECT_NE(hint.find("Enter press Close"), std::string::npos) << hint;
@@ -171,8 +178,8 @@ TEST(TerminalHelp, WrapsAtTheWidthShownAndPagesFromTheButton) {
     std::fclose(f);
   }
   ui::scripted::ScriptedBackend ui;
-  ui.Expect(132).Do([](ui::Dialog& d) {
-    const int edit = IndexOfId(d, 1021);
+  ui.Expect(ids::kHelpTemplate).Do([](ui::Dialog& d) {
+    const int edit = IndexOfId(d, ids::help::kText);
     const ui::Control& help = *d.controls()[static_cast<std::size_t>(edit)];
     Term wide(d, 160, 50);
     Term narrow(d, 60, 24);
@@ -231,8 +238,8 @@ constexpr const char* kLongSerial = "WD-WCC7K0HX123456789";                     
 
 TEST_F(TerminalProgram, LongNamesAt80ColumnsKeepCapacityAndStatusWhole) {
   bench.AddSata(1, Drive(kLongModel, kLongSerial, "82.00A82"));
-  ui.Expect(102).Do([](ui::Dialog& d) {
-    d.List(1007).SetItemText(0, 5, "Erase Disk Execute");
+  ui.Expect(ids::kMainTemplate).Do([](ui::Dialog& d) {
+    d.List(ids::main_window::kDriveList).SetItemText(0, 5, "Erase Disk Execute");
     Term t(d, 80, 24);
     EXPECT_TRUE(t.canvas.overdraws().empty());
     const auto row = t.canvas.Find("1863GB");
@@ -248,10 +255,10 @@ TEST_F(TerminalProgram, LongNamesAt80ColumnsKeepCapacityAndStatusWhole) {
     Term wide(d, 160, 50);
     EXPECT_GE(wide.canvas.Find(kLongModel).first, 0);
     EXPECT_GE(wide.canvas.Find(kLongSerial).first, 0);
-  }).DoubleClick(1007, 0);
-  ui.Expect(129).Do([](ui::Dialog& d) {
+  }).DoubleClick(ids::main_window::kDriveList, 0);
+  ui.Expect(ids::kSmartTemplate).Do([](ui::Dialog& d) {
     Term t(d, 80, 24);
-    const int model = IndexOfId(d, 1008);
+    const int model = IndexOfId(d, ids::smart::kModel);
     const Cells field = ControlArea(t.view, *d.controls()[static_cast<std::size_t>(model)]);
     auto shown = [&] {
       std::string s;
@@ -274,8 +281,8 @@ TEST_F(TerminalProgram, LongNamesAt80ColumnsKeepCapacityAndStatusWhole) {
     EXPECT_GE(t.canvas.Find("\xE2\x80\xA6 ").first, 0);
     Term wide(d, 160, 50);
     EXPECT_GE(wide.canvas.Find(d.caption()).first, 0) << d.caption();
-  }).Press(1);
-  ui.Expect(102).Escape();
+  }).Press(ui::IDOK);
+  ui.Expect(ids::kMainTemplate).Escape();
   Run();
 }
 
@@ -286,7 +293,7 @@ TEST_F(TerminalProgram, SystemMenuLetterRunsItsItem) {
     bool about;
   } cases[] = {{U'a', true}, {U'A', true}, {U'x', false}};
   for (const auto& c : cases) {
-    ui.Expect(102).Do([&](ui::Dialog& d) {
+    ui.Expect(ids::kMainTemplate).Do([&](ui::Dialog& d) {
       Term t(d, 120, 40);
       t.Key(d, KeyEvent{Key::Menu});
       // The menu underlines the letter and the hint names it.
@@ -298,25 +305,26 @@ TEST_F(TerminalProgram, SystemMenuLetterRunsItsItem) {
       EXPECT_EQ(t.view.menu_open, !c.about);
       t.view.menu_open = false;
     });
-    if (c.about) ui.Expect(100).Press(1);
+    if (c.about) ui.Expect(ids::kAboutTemplate).Press(ui::IDOK);
   }
-  ui.Expect(102).Escape();
+  ui.Expect(ids::kMainTemplate).Escape();
   Run();
   int abouts = 0;
-  for (int id : ui.opened_dialogs()) abouts += id == 100;
+  for (int id : ui.opened_dialogs()) abouts += id == ids::kAboutTemplate;
   EXPECT_EQ(abouts, 2);
 }
 
 TEST_F(TerminalProgram, HintNamesTheKeysOfTheFocusedControl) {
   bench.AddSata(1, Drive("Orvane OD1000-HX", "ORV1H4477120", "HX02B1"));
-  ui.Expect(102).Do([](ui::Dialog& d) {
+  ui.Expect(ids::kMainTemplate).Do([](ui::Dialog& d) {
     Term t(d, 120, 40);
     const struct {
       int id;
       std::vector<std::string> names;
     } cases[] = {
-        {1001, {"Enter press Scan", "Tab next", "Esc quit", "F10 menu"}},
-        {1007, {"Space check", "Enter SMART status", "PgUp PgDn page", "Esc quit"}},
+        {ids::main_window::kScan, {"Enter press Scan", "Tab next", "Esc quit", "F10 menu"}},
+        {ids::main_window::kDriveList,
+         {"Space check", "Enter SMART status", "PgUp PgDn page", "Esc quit"}},
     };
     for (const auto& c : cases) {
       t.view.focus = IndexOfId(d, c.id);
@@ -367,7 +375,7 @@ TEST_F(TerminalProgram, PlainLocaleMenuAndAboutBoxReadInAscii) {
       for (char ch : canvas.Row(y)) EXPECT_EQ(static_cast<unsigned char>(ch) & 0x80, 0) << canvas.Row(y);
     }
   };
-  ui.Expect(102).Do([&](ui::Dialog& d) {
+  ui.Expect(ids::kMainTemplate).Do([&](ui::Dialog& d) {
     UseUtf8Glyphs(false);
     Term t(d, 100, 30);
     t.Key(d, KeyEvent{Key::Menu});
@@ -377,14 +385,14 @@ TEST_F(TerminalProgram, PlainLocaleMenuAndAboutBoxReadInAscii) {
     EXPECT_TRUE(t.canvas.At(at.first + 13, at.second).attr.underline);  // the "A" that runs it
     ascii_only(t.canvas);
   }).SystemCommand(ui::IDM_ABOUTBOX);
-  ui.Expect(100).Do([&](ui::Dialog& d) {
+  ui.Expect(ids::kAboutTemplate).Do([&](ui::Dialog& d) {
     UseUtf8Glyphs(false);
     Term t(d, 100, 30);
     UseUtf8Glyphs(true);
     EXPECT_GE(t.canvas.Find(" About Plovix ").first, 0);
     ascii_only(t.canvas);
-  }).Press(1);
-  ui.Expect(102).Escape();
+  }).Press(ui::IDOK);
+  ui.Expect(ids::kMainTemplate).Escape();
   Run();
 }
 
@@ -394,7 +402,7 @@ TEST_F(TerminalProgram, PlainLocaleMenuAndAboutBoxReadInAscii) {
 // the terminal must be, instead of labels written over each other.
 TEST_F(TerminalProgram, TooSmallTerminalSaysHowBigItMustBe) {
   bench.AddSata(1, Drive("Orvane OD1000-HX", "ORV1H4477120", "HX02B1"));
-  ui.Expect(102).Do([](ui::Dialog& d) {
+  ui.Expect(ids::kMainTemplate).Do([](ui::Dialog& d) {
     DialogView view;
     view.focus = InitialFocus(d);
     auto screen = [&](int cols, int rows, bool& drawn) {
@@ -466,8 +474,9 @@ TEST(TerminalFit, WindowsStayAboveTheHintRowAtEveryHeight) {
     t.caption = "Tall";
     t.width = 120;
     t.height = height;
-    t.controls = {{1030, ui::Kind::Static, "A line", {10, 8, 100, 8}, ui::style::kCenter, 0},
-                  {1, ui::Kind::Button, "OK", {35, height - 20, 50, 14}, ui::style::kTabStop, 0}};
+    t.controls = {
+        {kProbeText, ui::Kind::Static, "A line", {10, 8, 100, 8}, ui::style::kCenter, 0},
+        {ui::IDOK, ui::Kind::Button, "OK", {35, height - 20, 50, 14}, ui::style::kTabStop, 0}};
     ui::AddTemplate(t);
     ui::scripted::ScriptedBackend ui;
     ui.Expect(kProbe).Do([&](ui::Dialog& d) {
@@ -521,18 +530,18 @@ TEST(TerminalFit, ProgressFigureFollowsThePosition) {
   t.caption = "Bar";
   t.width = 200;
   t.height = 40;
-  t.controls = {{1034, ui::Kind::Progress, "", {8, 8, 160, 14}, 0, 0}};
+  t.controls = {{kProbeBar, ui::Kind::Progress, "", {8, 8, 160, 14}, 0, 0}};
   ui::AddTemplate(t);
   for (const auto& c : cases) {
     ui::scripted::ScriptedBackend ui;
     ui.Expect(kProbe).Do([&](ui::Dialog& d) {
-      d.Progress(1034).SetRange(c.lo, c.hi);
-      d.Progress(1034).SetPos(c.pos);
+      d.Progress(kProbeBar).SetRange(c.lo, c.hi);
+      d.Progress(kProbeBar).SetPos(c.pos);
       Term term(d, 80, 24);
       const auto at = term.canvas.Find(c.figure);
       ASSERT_GE(at.first, 0) << c.figure;
       // In the bar's middle.
-      const Cells bar = ControlArea(term.view, *d.GetDlgItem(1034));
+      const Cells bar = ControlArea(term.view, *d.GetDlgItem(kProbeBar));
       const int width = DisplayWidth(c.figure);
       EXPECT_EQ(at.first, bar.x + (bar.w - width) / 2);
     }).Escape();
@@ -548,15 +557,15 @@ TEST(TerminalFit, PlainTerminalsGetPlainMarks) {
   t.caption = "A caption far too long for the little window it belongs to";
   t.width = 120;
   t.height = 60;
-  t.controls = {{1, ui::Kind::Button, "OK", {10, 40, 40, 14}, ui::style::kTabStop, 0},
-                {1031, ui::Kind::Edit, "", {60, 4, 56, 40},
+  t.controls = {{ui::IDOK, ui::Kind::Button, "OK", {10, 40, 40, 14}, ui::style::kTabStop, 0},
+                {kProbeEdit, ui::Kind::Edit, "", {60, 4, 56, 40},
                  ui::style::kMultiline | ui::style::kReadOnly | ui::style::kBorder, 0}};
   ui::AddTemplate(t);
   ui::scripted::ScriptedBackend ui;
   ui.Expect(kProbe).Do([](ui::Dialog& d) {
     std::string text;
     for (int i = 0; i < 30; ++i) text += "line " + std::to_string(i) + "\r\n";
-    d.SetDlgItemText(1031, text);
+    d.SetDlgItemText(kProbeEdit, text);
     UseUtf8Glyphs(false);
     Term term(d, 40, 16);
     UseUtf8Glyphs(true);
@@ -600,8 +609,14 @@ TEST(TerminalFit, LongCaptionsWidenTheWindowAboutItsMiddle) {
   t.caption = "Probe";
   t.width = 120;
   t.height = 48;
-  t.controls = {{1030, ui::Kind::Static, "In the middle", {10, 8, 100, 8}, ui::style::kCenter, 0},
-                {1, ui::Kind::Button, "OK", {35, 26, 50, 14}, ui::style::kTabStop | ui::style::kDefButton, 0}};
+  t.controls = {
+      {kProbeText, ui::Kind::Static, "In the middle", {10, 8, 100, 8}, ui::style::kCenter, 0},
+      {ui::IDOK,
+       ui::Kind::Button,
+       "OK",
+       {35, 26, 50, 14},
+       ui::style::kTabStop | ui::style::kDefButton,
+       0}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.caption + " at " + std::to_string(c.cols));
     t.style = c.sysmenu ? ui::dstyle::kStandard : ui::dstyle::kStandard & ~ui::dstyle::kSysMenu;
@@ -619,7 +634,7 @@ TEST(TerminalFit, LongCaptionsWidenTheWindowAboutItsMiddle) {
         EXPECT_NE(term.canvas.Row(frame.y).find("\xE2\x80\xA6 \xE2\x94\x80[x]"), std::string::npos);
       }
       EXPECT_TRUE(term.canvas.overdraws().empty());
-      for (const int id : {1030, 1}) {
+      for (const int id : {kProbeText, ui::IDOK}) {
         const Cells cells = ControlArea(term.view, *d.GetDlgItem(id));
         EXPECT_LE(std::abs((2 * cells.x + cells.w) - (2 * frame.x + frame.w)), 2) << "control " << id;
       }
@@ -632,8 +647,8 @@ TEST(TerminalFit, LongCaptionsWidenTheWindowAboutItsMiddle) {
 // Too few rows for the template: rows are kept in its order, packed, never drawn over.
 TEST_F(TerminalProgram, TooFewRowsKeepTemplateOrder) {
   bench.AddSata(1, Drive("Orvane OD1000-HX", "ORV1H4477120", "HX02B1"));
-  ui.Expect(102).DoubleClick(1007, 0);
-  ui.Expect(129).Do([](ui::Dialog& d) {
+  ui.Expect(ids::kMainTemplate).DoubleClick(ids::main_window::kDriveList, 0);
+  ui.Expect(ids::kSmartTemplate).Do([](ui::Dialog& d) {
     for (const int rows : {24, 18, 14}) {
       Term t(d, 80, rows);
       SCOPED_TRACE(rows);
@@ -652,8 +667,8 @@ TEST_F(TerminalProgram, TooFewRowsKeepTemplateOrder) {
       EXPECT_EQ(t.canvas.Find("Capacity").second, serial);
       EXPECT_LT(close, rows - kHintRows);
     }
-  }).Press(1);
-  ui.Expect(102).Escape();
+  }).Press(ui::IDOK);
+  ui.Expect(ids::kMainTemplate).Escape();
   Run();
 }
 

@@ -23,12 +23,14 @@
 #include "faces/terminal/Text.h"
 #include "devices/sim/Bench.h"
 #include "devices/sim/DemoBench.h"
+#include "resources/ResourceIds.h"
 #include "tests/support/utils_rig.h"
 
 namespace {
 
 using namespace ui::terminal;
 namespace fs = std::filesystem;
+namespace ids = plovix::ids;
 
 struct Size {
   int cols;
@@ -355,67 +357,93 @@ class TerminalScreens : public ::testing::Test {
   ui::scripted::ScriptedBackend ui;
 };
 
-constexpr int kList = 1007;
 const Demands kMainList{{1, 2, 4, 5}};
 
 TEST_F(TerminalScreens, MainWindowHelpAboutAndSmartStatus) {
-  ui.Expect(102).Do([](ui::Dialog& d) {
+  ui.Expect(ids::kMainTemplate).Do([](ui::Dialog& d) {
     ExpectReadable(d, kMainList);
     // The longest status the program writes, on a line of its own.
-    d.List(kList).SetItemText(1, 5, "Erase Disk Execute");
+    d.List(ids::main_window::kDriveList).SetItemText(1, 5, "Erase Disk Execute");
     ExpectReadable(d, kMainList);
   }).SystemCommand(ui::IDM_ABOUTBOX);
-  ui.Expect(100).Do([](ui::Dialog& d) { ExpectReadable(d); }).Press(1);
-  ui.Expect(102).Press(1006);
-  ui.Expect(132).Do([](ui::Dialog& d) { ExpectReadable(d); }).Press(1);
-  ui.Expect(102).DoubleClick(kList, 0);
-  ui.Expect(129).Do([](ui::Dialog& d) { ExpectReadable(d); }).Press(1);
-  ui.Expect(102).DoubleClick(kList, 1);
-  ui.Expect(129).Do([](ui::Dialog& d) { ExpectReadable(d); }).Press(1);
+  ui.Expect(ids::kAboutTemplate).Do([](ui::Dialog& d) { ExpectReadable(d); }).Press(ui::IDOK);
+  ui.Expect(ids::kMainTemplate).Press(ids::main_window::kHelp);
+  ui.Expect(ids::kHelpTemplate).Do([](ui::Dialog& d) { ExpectReadable(d); }).Press(ui::IDOK);
+  ui.Expect(ids::kMainTemplate).DoubleClick(ids::main_window::kDriveList, 0);
+  ui.Expect(ids::kSmartTemplate).Do([](ui::Dialog& d) { ExpectReadable(d); }).Press(ui::IDOK);
+  ui.Expect(ids::kMainTemplate).DoubleClick(ids::main_window::kDriveList, 1);
+  ui.Expect(ids::kSmartTemplate).Do([](ui::Dialog& d) { ExpectReadable(d); }).Press(ui::IDOK);
   // SMART switched off: the warning and the question.
-  ui.Expect(102).DoubleClick(kList, 2);
-  ui.Expect(148).Do([](ui::Dialog& d) { ExpectReadable(d); }).Press(1);
-  ui.Expect(149).Do([](ui::Dialog& d) { ExpectReadable(d); }).Press(2);
-  ui.Expect(102).Escape();
+  ui.Expect(ids::kMainTemplate).DoubleClick(ids::main_window::kDriveList, 2);
+  ui.Expect(ids::kWarningTemplate).Do([](ui::Dialog& d) { ExpectReadable(d); }).Press(ui::IDOK);
+  ui.Expect(ids::kSureTemplate).Do([](ui::Dialog& d) { ExpectReadable(d); }).Press(ui::IDCANCEL);
+  ui.Expect(ids::kMainTemplate).Escape();
   plovix::CPlovixApp(bench, bench).InitInstance();
   EXPECT_EQ(ui.pending_steps(), 0u);
 }
 
 TEST_F(TerminalScreens, SelfTestDialogs) {
-  ui.Expect(102).Check(kList, 0).Press(1003);
-  ui.Expect(130).Advance(5000).Do([](ui::Dialog& d) { ExpectReadable(d); }).Press(1020);
-  ui.Expect(131).Do([](ui::Dialog& d) { ExpectReadable(d); }).Press(2);
-  ui.Expect(130).AdvanceUntilClosed(60000);
-  ui.Expect(146).Do([](ui::Dialog& d) { ExpectReadable(d); }).Press(1);
-  ui.Expect(102).Do([](ui::Dialog& d) { ExpectReadable(d, kMainList); }).Escape();
+  ui.Expect(ids::kMainTemplate)
+      .Check(ids::main_window::kDriveList, 0)
+      .Press(ids::main_window::kQuickTest);
+  ui.Expect(ids::kSelfTestProgressTemplate)
+      .Advance(5000)
+      .Do([](ui::Dialog& d) { ExpectReadable(d); })
+      .Press(ids::selftest_progress::kAbort);
+  ui.Expect(ids::kAbortQuestionTemplate)
+      .Do([](ui::Dialog& d) { ExpectReadable(d); })
+      .Press(ui::IDCANCEL);
+  ui.Expect(ids::kSelfTestProgressTemplate).AdvanceUntilClosed(60000);
+  ui.Expect(ids::kSelfTestResultTemplate)
+      .Do([](ui::Dialog& d) { ExpectReadable(d); })
+      .Press(ui::IDOK);
+  ui.Expect(ids::kMainTemplate).Do([](ui::Dialog& d) { ExpectReadable(d, kMainList); }).Escape();
   plovix::CPlovixApp(bench, bench).InitInstance();
   EXPECT_EQ(ui.pending_steps(), 0u);
 }
 
 TEST_F(TerminalScreens, UtilityDialogs) {
-  ui.Expect(102).Check(kList, 0).Press(1005);
-  ui.Expect(147).Do([](ui::Dialog& d) { ExpectReadable(d); }).Press(1004);
-  ui.Expect(163).Do([](ui::Dialog& d) { ExpectReadable(d); }).Do(WaitForWorker).AdvanceUntilClosed(10000);
-  ui.Expect(164).Do([](ui::Dialog& d) { ExpectReadable(d); }).Press(1);
-  ui.Expect(102).Press(1005);
-  ui.Expect(147).Press(1003);
-  ui.Expect(153).Do([](ui::Dialog& d) { ExpectReadable(d); }).Press(1001);
-  ui.Expect(154).Do([](ui::Dialog& d) { ExpectReadable(d); }).Press(1);
-  ui.Expect(153).Press(1);
-  ui.Expect(102).Press(1005);
-  ui.Expect(147).Press(1001);
-  ui.Expect(148).Do([](ui::Dialog& d) { ExpectReadable(d); }).Press(1);
-  ui.Expect(149).Do([](ui::Dialog& d) { ExpectReadable(d); }).Press(1);
-  ui.Expect(151).Do([](ui::Dialog& d) { ExpectReadable(d); }).Press(1);
-  ui.ExpectMessageBox("The MBR was erased by operating-system writes.").Press(1);
-  ui.Expect(102).Press(1005);
-  ui.Expect(147).Press(1002);
-  ui.Expect(148).Press(1);
-  ui.Expect(149).Press(1);
-  ui.Expect(150).Do([](ui::Dialog& d) { ExpectReadable(d); }).Do(WaitForWorker).AdvanceUntilClosed(10000);
-  ui.Expect(152).Do([](ui::Dialog& d) { ExpectReadable(d); }).Press(1);
-  ui.ExpectMessageBoxStarting("Erased by operating-system writes.").Press(1);
-  ui.Expect(102).Escape();
+  ui.Expect(ids::kMainTemplate)
+      .Check(ids::main_window::kDriveList, 0)
+      .Press(ids::main_window::kUtilities);
+  ui.Expect(ids::kUtilitiesTemplate)
+      .Do([](ui::Dialog& d) { ExpectReadable(d); })
+      .Press(ids::utilities::kShortTest);
+  ui.Expect(ids::kSurfaceTemplate)
+      .Do([](ui::Dialog& d) { ExpectReadable(d); })
+      .Do(WaitForWorker)
+      .AdvanceUntilClosed(10000);
+  ui.Expect(ids::kSurfaceResultTemplate)
+      .Do([](ui::Dialog& d) { ExpectReadable(d); })
+      .Press(ui::IDOK);
+  ui.Expect(ids::kMainTemplate).Press(ids::main_window::kUtilities);
+  ui.Expect(ids::kUtilitiesTemplate).Press(ids::utilities::kLogView);
+  ui.Expect(ids::kLogViewTemplate)
+      .Do([](ui::Dialog& d) { ExpectReadable(d); })
+      .Press(ids::log_view::kSaveToFile);
+  ui.Expect(ids::kLogSavedTemplate).Do([](ui::Dialog& d) { ExpectReadable(d); }).Press(ui::IDOK);
+  ui.Expect(ids::kLogViewTemplate).Press(ui::IDOK);
+  ui.Expect(ids::kMainTemplate).Press(ids::main_window::kUtilities);
+  ui.Expect(ids::kUtilitiesTemplate).Press(ids::utilities::kEraseMbr);
+  ui.Expect(ids::kWarningTemplate).Do([](ui::Dialog& d) { ExpectReadable(d); }).Press(ui::IDOK);
+  ui.Expect(ids::kSureTemplate).Do([](ui::Dialog& d) { ExpectReadable(d); }).Press(ui::IDOK);
+  ui.Expect(ids::kEraseMbrDoneTemplate)
+      .Do([](ui::Dialog& d) { ExpectReadable(d); })
+      .Press(ui::IDOK);
+  ui.ExpectMessageBox("The MBR was erased by operating-system writes.").Press(ui::IDOK);
+  ui.Expect(ids::kMainTemplate).Press(ids::main_window::kUtilities);
+  ui.Expect(ids::kUtilitiesTemplate).Press(ids::utilities::kEraseDisk);
+  ui.Expect(ids::kWarningTemplate).Press(ui::IDOK);
+  ui.Expect(ids::kSureTemplate).Press(ui::IDOK);
+  ui.Expect(ids::kEraseDiskTemplate)
+      .Do([](ui::Dialog& d) { ExpectReadable(d); })
+      .Do(WaitForWorker)
+      .AdvanceUntilClosed(10000);
+  ui.Expect(ids::kEraseDiskDoneTemplate)
+      .Do([](ui::Dialog& d) { ExpectReadable(d); })
+      .Press(ui::IDOK);
+  ui.ExpectMessageBoxStarting("Erased by operating-system writes.").Press(ui::IDOK);
+  ui.Expect(ids::kMainTemplate).Escape();
   plovix::CPlovixApp(bench, bench).InitInstance();
   EXPECT_EQ(ui.pending_steps(), 0u);
 }
@@ -426,11 +454,13 @@ TEST_F(TerminalScreens, FailedSurfaceScanNamesItsRunAboveTheHintAndButton) {
   plovix::sim::DriveSpec bad = Disk("Brannock BR1000-E", "BRN1E0320456", "E0.4", 1u << 22);
   bad.bad_lbas = {100000};
   bench.AddSata(5, std::move(bad));
-  ui.Expect(102).Check(kList, 3).Press(1005);
-  ui.Expect(147).Press(1004);
-  ui.Expect(163).Do(WaitForWorker).AdvanceUntilClosed(10000);
-  ui.Expect(164).Do([](ui::Dialog& d) {
-    ASSERT_EQ(d.GetDlgItemText(1038).rfind("Failing run: LBA ", 0), 0u);
+  ui.Expect(ids::kMainTemplate)
+      .Check(ids::main_window::kDriveList, 3)
+      .Press(ids::main_window::kUtilities);
+  ui.Expect(ids::kUtilitiesTemplate).Press(ids::utilities::kShortTest);
+  ui.Expect(ids::kSurfaceTemplate).Do(WaitForWorker).AdvanceUntilClosed(10000);
+  ui.Expect(ids::kSurfaceResultTemplate).Do([](ui::Dialog& d) {
+    ASSERT_EQ(d.GetDlgItemText(ids::surface_result::kFailedRun).rfind("Failing run: LBA ", 0), 0u);
     ExpectReadable(d);
     for (const Size size : {kSizes[0], kSizes[1], kSizes[2], Size{60, 20}}) {
       const Screen s = Draw(d, size, InitialFocus(d));
@@ -444,8 +474,8 @@ TEST_F(TerminalScreens, FailedSurfaceScanNamesItsRunAboveTheHintAndButton) {
       EXPECT_LT(hint, exit);
       EXPECT_TRUE(s.canvas.overdraws().empty());
     }
-  }).Press(1);
-  ui.Expect(102).Escape();
+  }).Press(ui::IDOK);
+  ui.Expect(ids::kMainTemplate).Escape();
   plovix::CPlovixApp(bench, bench).InitInstance();
   EXPECT_EQ(ui.pending_steps(), 0u);
 }
@@ -458,26 +488,38 @@ TEST_F(TerminalScreens, ResultTextsOfTestsNotStartedRunningOrReadInstead) {
   refused_start.match.smart_feature = 0xD4;
   refused_start.effect = plovix::sim::FaultEffect::AtaError;
   bench.AddFault(refused_start);
-  ui.Expect(102).Check(kList, 0).Check(kList, 1).Press(1003);
-  ui.Expect(146).Do([](ui::Dialog& d) {
-    ASSERT_EQ(d.GetDlgItemText(1026), plovix::kSelfTestNotStartedSentence);
+  ui.Expect(ids::kMainTemplate)
+      .Check(ids::main_window::kDriveList, 0)
+      .Check(ids::main_window::kDriveList, 1)
+      .Press(ids::main_window::kQuickTest);
+  ui.Expect(ids::kSelfTestResultTemplate)
+      .Do([](ui::Dialog& d) {
+        ASSERT_EQ(d.GetDlgItemText(ids::selftest_result::kSelfTest),
+                  plovix::kSelfTestNotStartedSentence);
+        ExpectReadable(d);
+      })
+      .Press(ui::IDOK);
+  ui.Expect(ids::kSelfTestProgressTemplate).Advance(5000).Escape();
+  ui.Expect(ids::kSelfTestResultTemplate).Do([](ui::Dialog& d) {
+    ASSERT_EQ(d.GetDlgItemText(ids::selftest_result::kSelfTest), "Test still running in the drive");
     ExpectReadable(d);
-  }).Press(1);
-  ui.Expect(130).Advance(5000).Escape();
-  ui.Expect(146).Do([](ui::Dialog& d) {
-    ASSERT_EQ(d.GetDlgItemText(1026), "Test still running in the drive");
-    ExpectReadable(d);
-  }).Press(1);
-  ui.Expect(102).Check(kList, 1, false).Press(1005);
-  ui.Expect(147).Press(1004);
-  ui.Expect(163).Do(WaitForWorker).AdvanceUntilClosed(10000);
-  ui.Expect(164).Do([](ui::Dialog& d) {
-    d.SetDlgItemText(1040, plovix::ReadsInsteadText(plovix::ReadsInstead::SystemRefused,
-                                                    (std::uint64_t{1} << 48) - 1));
-    d.SetDlgItemText(1038, plovix::FailedRunText({(std::uint64_t{1} << 48) - 65535, 65535}));
-    ExpectReadable(d);
-  }).Press(1);
-  ui.Expect(102).Escape();
+  }).Press(ui::IDOK);
+  ui.Expect(ids::kMainTemplate)
+      .Check(ids::main_window::kDriveList, 1, false)
+      .Press(ids::main_window::kUtilities);
+  ui.Expect(ids::kUtilitiesTemplate).Press(ids::utilities::kShortTest);
+  ui.Expect(ids::kSurfaceTemplate).Do(WaitForWorker).AdvanceUntilClosed(10000);
+  ui.Expect(ids::kSurfaceResultTemplate)
+      .Do([](ui::Dialog& d) {
+        d.SetDlgItemText(ids::surface_result::kReadsNote,
+                         plovix::ReadsInsteadText(plovix::ReadsInstead::SystemRefused,
+                                                  (std::uint64_t{1} << 48) - 1));
+        d.SetDlgItemText(ids::surface_result::kFailedRun,
+                         plovix::FailedRunText({(std::uint64_t{1} << 48) - 65535, 65535}));
+        ExpectReadable(d);
+      })
+      .Press(ui::IDOK);
+  ui.Expect(ids::kMainTemplate).Escape();
   plovix::CPlovixApp(bench, bench).InitInstance();
   EXPECT_EQ(ui.pending_steps(), 0u);
 }
@@ -490,12 +532,12 @@ TEST(TerminalDemoList, StandsStillAsStatusesChange) {
   ui::scripted::ScriptedBackend ui;
   bench.SetClock([&ui] { return ui.now_ms(); });
   plovix::sim::BuildDemoBench(bench);
-  ui.Expect(102).Do([](ui::Dialog& d) {
-    auto& list = d.List(kList);
+  ui.Expect(ids::kMainTemplate).Do([](ui::Dialog& d) {
+    auto& list = d.List(ids::main_window::kDriveList);
     ASSERT_GE(list.GetItemCount(), 3);
     const int list_index = [&] {
       for (std::size_t i = 0; i < d.controls().size(); ++i) {
-        if (d.controls()[i]->id() == kList) return static_cast<int>(i);
+        if (d.controls()[i]->id() == ids::main_window::kDriveList) return static_cast<int>(i);
       }
       return -1;
     }();
@@ -548,32 +590,34 @@ TEST_P(TerminalDriveCaptions, EveryDialogAboutTheDriveNamesItWholeWhereItFits) {
     EXPECT_NE(d.caption().find(drive), std::string::npos) << d.caption();
     ExpectReadable(d);
   };
-  ui.Expect(102).DoubleClick(kList, line);
-  ui.Expect(129).Do(readable).Press(1);
-  ui.Expect(102).Check(kList, line).Press(1003);
-  ui.Expect(130).Advance(5000).Do(readable).AdvanceUntilClosed(60000);
-  ui.Expect(146).Do(readable).Press(1);
-  ui.Expect(102).Press(1005);
-  ui.Expect(147).Do(readable).Press(1001);
-  ui.Expect(148).Do(readable).Press(1);
-  ui.Expect(149).Do(readable).Press(1);
-  ui.Expect(151).Do(readable).Press(1);
-  ui.ExpectMessageBoxStarting("The MBR was erased by ").Press(1);
-  ui.Expect(102).Press(1005);
-  ui.Expect(147).Press(1002);
-  ui.Expect(148).Do(readable).Press(1);
-  ui.Expect(149).Do(readable).Press(1);
-  ui.Expect(150).Do(readable).Do(WaitForWorker).AdvanceUntilClosed(10000);
-  ui.Expect(152).Do(readable).Press(1);
-  ui.ExpectMessageBoxStarting("Erased by ").Press(1);
-  ui.Expect(102).Press(1005);
-  ui.Expect(147).Press(1005);
-  ui.Expect(163).Do(readable).Do(WaitForWorker).AdvanceUntilClosed(10000);
-  ui.Expect(164).Do(readable).Press(1);
-  ui.Expect(102).Press(1005);
-  ui.Expect(147).Press(1003);
-  ui.Expect(153).Do(readable).Press(1);
-  ui.Expect(102).Escape();
+  ui.Expect(ids::kMainTemplate).DoubleClick(ids::main_window::kDriveList, line);
+  ui.Expect(ids::kSmartTemplate).Do(readable).Press(ui::IDOK);
+  ui.Expect(ids::kMainTemplate)
+      .Check(ids::main_window::kDriveList, line)
+      .Press(ids::main_window::kQuickTest);
+  ui.Expect(ids::kSelfTestProgressTemplate).Advance(5000).Do(readable).AdvanceUntilClosed(60000);
+  ui.Expect(ids::kSelfTestResultTemplate).Do(readable).Press(ui::IDOK);
+  ui.Expect(ids::kMainTemplate).Press(ids::main_window::kUtilities);
+  ui.Expect(ids::kUtilitiesTemplate).Do(readable).Press(ids::utilities::kEraseMbr);
+  ui.Expect(ids::kWarningTemplate).Do(readable).Press(ui::IDOK);
+  ui.Expect(ids::kSureTemplate).Do(readable).Press(ui::IDOK);
+  ui.Expect(ids::kEraseMbrDoneTemplate).Do(readable).Press(ui::IDOK);
+  ui.ExpectMessageBoxStarting("The MBR was erased by ").Press(ui::IDOK);
+  ui.Expect(ids::kMainTemplate).Press(ids::main_window::kUtilities);
+  ui.Expect(ids::kUtilitiesTemplate).Press(ids::utilities::kEraseDisk);
+  ui.Expect(ids::kWarningTemplate).Do(readable).Press(ui::IDOK);
+  ui.Expect(ids::kSureTemplate).Do(readable).Press(ui::IDOK);
+  ui.Expect(ids::kEraseDiskTemplate).Do(readable).Do(WaitForWorker).AdvanceUntilClosed(10000);
+  ui.Expect(ids::kEraseDiskDoneTemplate).Do(readable).Press(ui::IDOK);
+  ui.ExpectMessageBoxStarting("Erased by ").Press(ui::IDOK);
+  ui.Expect(ids::kMainTemplate).Press(ids::main_window::kUtilities);
+  ui.Expect(ids::kUtilitiesTemplate).Press(ids::utilities::kLongTest);
+  ui.Expect(ids::kSurfaceTemplate).Do(readable).Do(WaitForWorker).AdvanceUntilClosed(10000);
+  ui.Expect(ids::kSurfaceResultTemplate).Do(readable).Press(ui::IDOK);
+  ui.Expect(ids::kMainTemplate).Press(ids::main_window::kUtilities);
+  ui.Expect(ids::kUtilitiesTemplate).Press(ids::utilities::kLogView);
+  ui.Expect(ids::kLogViewTemplate).Do(readable).Press(ui::IDOK);
+  ui.Expect(ids::kMainTemplate).Escape();
   plovix::CPlovixApp(bench, bench).InitInstance();
   EXPECT_EQ(ui.pending_steps(), 0u);
 }

@@ -10,6 +10,7 @@
 #include "diagnostics/Erase.h"
 #include "diagnostics/Utilities.h"
 #include "tests/support/utils_rig.h"
+#include "resources/ResourceIds.h"
 #include "ui/Backend.h"
 
 namespace plovix::testing_utils {
@@ -81,11 +82,12 @@ TEST_P(EraseIdentity, WritesOnlyToTheListedDrive) {
   AddSata(5, kSectors, "OTHER0005");
 
   Begin({0});
-  ui.Expect(147)
+  ui.Expect(ids::kUtilitiesTemplate)
       .Do([&](ui::Dialog&) { c.meanwhile(*this, bench); })
-      .Press(c.utility == Utility::EraseMbr ? 1001 : 1002);
-  ui.Expect(148).Press(1);
-  ui.Expect(149).Press(1);
+      .Press(c.utility == Utility::EraseMbr ? ids::utilities::kEraseMbr
+                                            : ids::utilities::kEraseDisk);
+  ui.Expect(ids::kWarningTemplate).Press(ui::IDOK);
+  ui.Expect(ids::kSureTemplate).Press(ui::IDOK);
   std::string status_under_box = "(no box)";
   ui.on_message_box = [&](const std::string&) {
     status_under_box = main_window->drive_list().GetItemText(0, kStatusColumn);
@@ -93,17 +95,17 @@ TEST_P(EraseIdentity, WritesOnlyToTheListedDrive) {
   if (c.refused) {
     ui.ExpectMessageBox(kDriveChangedText).Press(ui::IDOK);
   } else if (c.utility == Utility::EraseMbr) {
-    ui.Expect(151).Press(1);
+    ui.Expect(ids::kEraseMbrDoneTemplate).Press(ui::IDOK);
     if (c.kind == Kind::Nvme) ui.ExpectMessageBoxStarting("The MBR was erased by ").Press(ui::IDOK);
   } else {
     // The eraser runs on its own thread: the virtual clock moves on once it is done.
-    ui.Expect(150)
+    ui.Expect(ids::kEraseDiskTemplate)
         .Do([](ui::Dialog& d) {
           auto& erase = dynamic_cast<CEraseDisk&>(d);
           ASSERT_TRUE(WaitUntil([&] { return erase.finished.load() != 0; }));
         })
         .AdvanceUntilClosed(10000);
-    ui.Expect(152).Press(1);
+    ui.Expect(ids::kEraseDiskDoneTemplate).Press(ui::IDOK);
     ui.ExpectMessageBoxStarting("Erased by ").Press(ui::IDOK);
   }
   End();
@@ -116,7 +118,7 @@ TEST_P(EraseIdentity, WritesOnlyToTheListedDrive) {
     EXPECT_EQ(ui.message_boxes()[0].caption.find(ui::AppTitle()), 0u);
     EXPECT_EQ(status_under_box, "Drive Changed");
     EXPECT_EQ(status.at(0), "Drive Changed");
-    EXPECT_EQ(Shown(ui, 150), 0);
+    EXPECT_EQ(Shown(ui, ids::kEraseDiskTemplate), 0);
     EXPECT_EQ(media.ReadSector(0), sim::PatternSector(0));
     EXPECT_EQ(media.ReadSector(kSectors - 1), sim::PatternSector(kSectors - 1));
     // Nothing that writes reached it: only the identity was read.

@@ -11,6 +11,7 @@
 
 #include "diagnostics/Erase.h"
 #include "diagnostics/EraseMethods.h"
+#include "resources/ResourceIds.h"
 #include "tests/support/utils_rig.h"
 
 namespace plovix::testing_utils {
@@ -57,11 +58,11 @@ TEST_P(EraseDiskMethods, TakesTheMethodTheDriveAllowsAndSaysWhatItFound) {
   drive_numbers.push_back(3);
 
   Begin({0});
-  ui.Expect(147).Press(1002);
+  ui.Expect(ids::kUtilitiesTemplate).Press(ids::utilities::kEraseDisk);
   if (c.notice != nullptr) ui.ExpectMessageBoxStarting(c.notice).Press(ui::IDOK);
-  ui.Expect(148).Press(1);
-  ui.Expect(149).Press(1);
-  ui.Expect(150)
+  ui.Expect(ids::kWarningTemplate).Press(ui::IDOK);
+  ui.Expect(ids::kSureTemplate).Press(ui::IDOK);
+  ui.Expect(ids::kEraseDiskTemplate)
       .Do([&](ui::Dialog& d) {
         auto& erase = dynamic_cast<CEraseDisk&>(d);
         ASSERT_TRUE(WaitUntil([&] { return erase.finished.load() != 0; }));
@@ -69,7 +70,7 @@ TEST_P(EraseDiskMethods, TakesTheMethodTheDriveAllowsAndSaysWhatItFound) {
       })
       // The quick timer closes it well before the five-second one would.
       .AdvanceUntilClosed(1000);
-  if (std::string(c.status) == "Completed") ui.Expect(152).Press(1);
+  if (std::string(c.status) == "Completed") ui.Expect(ids::kEraseDiskDoneTemplate).Press(ui::IDOK);
   ui.ExpectMessageBoxStarting(c.box).Press(ui::IDOK);
   End();
   Run();
@@ -128,7 +129,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 struct InUseCase {
   const char* name;
-  int button;  // 1001 Erase MBR, 1002 Erase Disk
+  int button;  // Erase MBR or Erase Disk
   std::function<void(sim::Bench&)> setup;
   const char* box;
   const char* status;
@@ -145,9 +146,9 @@ TEST_P(EraseRefusedDisk, WritesNothingAndLogsNothing) {
   c.setup(bench);
 
   Begin({0});
-  ui.Expect(147).Press(c.button);
-  ui.Expect(148).Press(1);
-  ui.Expect(149).Press(1);
+  ui.Expect(ids::kUtilitiesTemplate).Press(c.button);
+  ui.Expect(ids::kWarningTemplate).Press(ui::IDOK);
+  ui.Expect(ids::kSureTemplate).Press(ui::IDOK);
   ui.ExpectMessageBoxStarting(c.box).Press(ui::IDOK);
   End();
   Run();
@@ -163,13 +164,13 @@ TEST_P(EraseRefusedDisk, WritesNothingAndLogsNothing) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, EraseRefusedDisk,
     ::testing::Values(
-        InUseCase{"mbr_mounted", 1001,
+        InUseCase{"mbr_mounted", ids::utilities::kEraseMbr,
                   [](sim::Bench& b) { b.SetDiskUsers(3, {"/dev/sdd1 is mounted at /mnt/data"}); },
                   "/dev/sdd1 is mounted at /mnt/data.\n\nUnmount it first", "In Use"},
-        InUseCase{"disk_swap", 1002,
+        InUseCase{"disk_swap", ids::utilities::kEraseDisk,
                   [](sim::Bench& b) { b.SetDiskUsers(3, {"/dev/sdd2 is in use as swap"}); },
                   "/dev/sdd2 is in use as swap.\n\nUnmount it first", "In Use"},
-        InUseCase{"claim_refused", 1002,
+        InUseCase{"claim_refused", ids::utilities::kEraseDisk,
                   [](sim::Bench& b) { b.FailClaim(3, "permission denied"); },
                   "The operating system would not let the program take the disk for the erase "
                   "(permission denied)",
@@ -187,14 +188,14 @@ TEST_F(UtilsRig, EraseMbrOfAnOrdinaryDriveWritesTheFirstSectorOnlyAndTellsTheSys
   bench.FailRelease(3, "Device or resource busy");
 
   Begin({0});
-  ui.Expect(147).Press(1001);
+  ui.Expect(ids::kUtilitiesTemplate).Press(ids::utilities::kEraseMbr);
   ui.ExpectMessageBox(
         "While it runs, the erase dismounts F: (takes it off-line). Close every program that "
         "uses it first.")
       .Press(ui::IDOK);
-  ui.Expect(148).Press(1);
-  ui.Expect(149).Press(1);
-  ui.Expect(151).Press(1);
+  ui.Expect(ids::kWarningTemplate).Press(ui::IDOK);
+  ui.Expect(ids::kSureTemplate).Press(ui::IDOK);
+  ui.Expect(ids::kEraseMbrDoneTemplate).Press(ui::IDOK);
   ui.ExpectMessageBox("The MBR was erased by operating-system writes.").Press(ui::IDOK);
   ui.ExpectMessageBoxStarting("The erase's own result stands, but the operating system could "
                               "not be told of the disk's new content (Device or resource busy)")

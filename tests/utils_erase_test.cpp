@@ -10,6 +10,7 @@
 #include "diagnostics/Erase.h"
 #include "diagnostics/RunPlan.h"
 #include "tests/support/utils_rig.h"
+#include "resources/ResourceIds.h"
 #include "ui/Backend.h"
 
 namespace plovix::testing_utils {
@@ -45,8 +46,8 @@ void ExpectOneRecord(const std::vector<std::string>& lines, const std::string& t
 
 // Both confirmations accepted.
 void Confirm(ui::scripted::ScriptedBackend& ui) {
-  ui.Expect(148).Press(1);
-  ui.Expect(149).Press(1);
+  ui.Expect(ids::kWarningTemplate).Press(ui::IDOK);
+  ui.Expect(ids::kSureTemplate).Press(ui::IDOK);
 }
 
 void WaitForEraser(ui::Dialog& d) {
@@ -72,14 +73,14 @@ TEST_P(EraseMbrFlow, IdentifiesTheDriveThenZeroesSectorZeroWithTwoWrites) {
   AddSata(4, total, "OTHER0004");
 
   Begin({0});
-  ui.Expect(147).Press(1001);
+  ui.Expect(ids::kUtilitiesTemplate).Press(ids::utilities::kEraseMbr);
   Confirm(ui);
-  ui.Expect(151)
+  ui.Expect(ids::kEraseMbrDoneTemplate)
       .Do([&](ui::Dialog&) {
         EXPECT_EQ(main_window->drive_list().GetItemText(0, kStatusColumn), "Completed");
         EXPECT_EQ(LogBytes("MBR00003"), "");  // logged after the notice
       })
-      .Press(1);
+      .Press(ui::IDOK);
   End();
   Run();
 
@@ -111,7 +112,7 @@ class EraseMbrFailure : public UtilsRig, public ::testing::WithParamInterface<Mb
 TEST_P(EraseMbrFailure, StatusReadsFailureWhileTheBoxIsUp) {
   sim::VirtualDrive& drive = AddSata(3, 1000, "MBRF0003");
   Begin({0});
-  ui.Expect(147)
+  ui.Expect(ids::kUtilitiesTemplate)
       .Do([&](ui::Dialog&) {
         if (GetParam() == MbrFault::OpenFails) {
           bench.FailOpen(3);
@@ -119,7 +120,7 @@ TEST_P(EraseMbrFailure, StatusReadsFailureWhileTheBoxIsUp) {
           bench.AddFault(FaultOn(3, kErase, sim::FaultEffect::Timeout));
         }
       })
-      .Press(1001);
+      .Press(ids::utilities::kEraseMbr);
   Confirm(ui);
   std::string status_under_box = "(no box)";
   std::string log_under_box = "(no box)";
@@ -135,7 +136,7 @@ TEST_P(EraseMbrFailure, StatusReadsFailureWhileTheBoxIsUp) {
   EXPECT_EQ(log_under_box, "");  // the record follows the box
   ASSERT_EQ(ui.message_boxes().size(), 1u);
   EXPECT_EQ(ui.message_boxes()[0].caption, ui::AppTitle());
-  EXPECT_EQ(Shown(ui, 151), 0);
+  EXPECT_EQ(Shown(ui, ids::kEraseMbrDoneTemplate), 0);
   EXPECT_EQ(drive.ReadSector(0), sim::PatternSector(0));
   EXPECT_EQ(status.at(0), "Failure");
   ExpectOneRecord(LogLines("MBRF0003"), "Erase MBR", "Failed");
@@ -164,9 +165,9 @@ TEST_P(EraseDiskFlow, ZeroesEverySectorInRunsAndReportsCompleted) {
   AddSata(6, 5000000, "OTHER0006");
 
   Begin({0});
-  ui.Expect(147).Press(1002);
+  ui.Expect(ids::kUtilitiesTemplate).Press(ids::utilities::kEraseDisk);
   Confirm(ui);
-  ui.Expect(150)
+  ui.Expect(ids::kEraseDiskTemplate)
       .Do([&](ui::Dialog& d) {
         EXPECT_EQ(d.caption(), "Erase Disk - 3: PLOVIX BENCH DISK0003 DISK0003");
         EXPECT_EQ(main_window->drive_list().GetItemText(0, kStatusColumn), "Erase Disk Execute");
@@ -174,7 +175,7 @@ TEST_P(EraseDiskFlow, ZeroesEverySectorInRunsAndReportsCompleted) {
       })
       .AdvanceUntilClosed(10000);
   // The completion notice comes up on top of the progress dialog, before it closes.
-  ui.Expect(152).Press(1);
+  ui.Expect(ids::kEraseDiskDoneTemplate).Press(ui::IDOK);
   ui.ExpectMessageBoxStarting("Erased by vendor fill.\nVerified.").Press(ui::IDOK);
   End();
   Run();
@@ -210,10 +211,10 @@ TEST_F(UtilsRig, EraseDiskZeroesAFourTerabyteDrive) {
 #endif
   sim::VirtualDrive& drive = AddSata(3, k4TB, "BIG00003");
   Begin({0});
-  ui.Expect(147).Press(1002);
+  ui.Expect(ids::kUtilitiesTemplate).Press(ids::utilities::kEraseDisk);
   Confirm(ui);
-  ui.Expect(150).Do(WaitForEraser).AdvanceUntilClosed(10000);
-  ui.Expect(152).Press(1);
+  ui.Expect(ids::kEraseDiskTemplate).Do(WaitForEraser).AdvanceUntilClosed(10000);
+  ui.Expect(ids::kEraseDiskDoneTemplate).Press(ui::IDOK);
   ui.ExpectMessageBoxStarting("Erased by vendor fill.\nVerified.").Press(ui::IDOK);
   End();
   Run();
@@ -234,16 +235,16 @@ TEST_F(UtilsRig, EraseDiskFailureOnThirdRunLeavesTheRestIntact) {
   const std::uint64_t total = 5 * kRun;
   sim::VirtualDrive& drive = AddSata(3, total, "FAIL0003");
   Begin({0});
-  ui.Expect(147)
+  ui.Expect(ids::kUtilitiesTemplate)
       .Do([&](ui::Dialog&) {
         sim::Fault fault = FaultOn(3, kErase, sim::FaultEffect::AtaError);
         fault.match.skip = 2;
         fault.match.times = 1;
         bench.AddFault(fault);
       })
-      .Press(1002);
+      .Press(ids::utilities::kEraseDisk);
   Confirm(ui);
-  ui.Expect(150).Do(WaitForEraser).AdvanceUntilClosed(10000);
+  ui.Expect(ids::kEraseDiskTemplate).Do(WaitForEraser).AdvanceUntilClosed(10000);
   // It says where it stopped and what the drive answered.
   ui.ExpectMessageBox(
         "!!! Erase Disk Fail !!!\n\nThe erase stopped at the run from LBA 131070: command "
@@ -257,7 +258,7 @@ TEST_F(UtilsRig, EraseDiskFailureOnThirdRunLeavesTheRestIntact) {
   for (std::uint64_t lba : {2 * kRun, 3 * kRun, total - 1}) {
     EXPECT_EQ(drive.ReadSector(lba), sim::PatternSector(lba)) << lba;
   }
-  EXPECT_EQ(Shown(ui, 152), 0);
+  EXPECT_EQ(Shown(ui, ids::kEraseDiskDoneTemplate), 0);
   EXPECT_EQ(status.at(0), "Failure");
   ExpectOneRecord(LogLines("FAIL0003"), "Erase Disk", "Failed");
 }
@@ -265,9 +266,9 @@ TEST_F(UtilsRig, EraseDiskFailureOnThirdRunLeavesTheRestIntact) {
 TEST_F(UtilsRig, EraseDiskOfAnEmptyDiskFails) {
   AddSata(3, 0, "EMPTY003");
   Begin({0});
-  ui.Expect(147).Press(1002);
+  ui.Expect(ids::kUtilitiesTemplate).Press(ids::utilities::kEraseDisk);
   Confirm(ui);
-  ui.Expect(150).Do(WaitForEraser).AdvanceUntilClosed(10000);
+  ui.Expect(ids::kEraseDiskTemplate).Do(WaitForEraser).AdvanceUntilClosed(10000);
   ui.ExpectMessageBoxStarting("!!! Erase Disk Fail !!!").Press(ui::IDOK);
   End();
   Run();
@@ -297,20 +298,20 @@ TEST_P(EraseDiskAbort, WaitsForTheRunInFlightAndSendsNothingMore) {
   std::uint64_t release_at = 0;
 
   Begin({0});
-  ui.Expect(147).Press(1002);
-  ui.Expect(148).Press(1);
-  ui.Expect(149)
+  ui.Expect(ids::kUtilitiesTemplate).Press(ids::utilities::kEraseDisk);
+  ui.Expect(ids::kWarningTemplate).Press(ui::IDOK);
+  ui.Expect(ids::kSureTemplate)
       .Do([&](ui::Dialog&) {
         release_at = ui.now_ms() + 3000;
         bench.AddFault(FaultOn(3, kErase, sim::FaultEffect::Block, held_lba, release_at));
       })
-      .Press(1);
-  auto& step = ui.Expect(150).Do([&](ui::Dialog& d) {
+      .Press(ui::IDOK);
+  auto& step = ui.Expect(ids::kEraseDiskTemplate).Do([&](ui::Dialog& d) {
     ASSERT_TRUE(WaitForCommand(3, kErase, held_lba));
     EXPECT_EQ(dynamic_cast<CEraseDisk&>(d).finished.load(), 0);
   });
   switch (c.how) {
-    case Stop::AbortButton: step.Press(1001); break;
+    case Stop::AbortButton: step.Press(ids::erase_disk::kAbort); break;
     case Stop::Escape: step.Escape(); break;
     case Stop::CloseBox: step.CloseBox(); break;
   }
@@ -325,7 +326,7 @@ TEST_P(EraseDiskAbort, WaitsForTheRunInFlightAndSendsNothingMore) {
     EXPECT_EQ(drive.ReadSector(erased_to), sim::PatternSector(erased_to));
     EXPECT_EQ(drive.ReadSector(total - 1), sim::PatternSector(total - 1));
   }
-  EXPECT_EQ(Shown(ui, 152), 0);
+  EXPECT_EQ(Shown(ui, ids::kEraseDiskDoneTemplate), 0);
   EXPECT_EQ(status.at(0), "Aborted");
   ExpectOneRecord(LogLines("ABRT0003"), "Erase Disk", "Aborted");
 }

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "reports/DriveLog.h"
+#include "resources/ResourceIds.h"
 #include "tests/support/utils_rig.h"
 
 namespace plovix::testing_utils {
@@ -43,7 +44,7 @@ TEST_P(UtilitiesCheckedLines, OnlyExactlyOneLineOpensTheMenu) {
   Begin(GetParam().lines);
   End();
   Run();
-  EXPECT_EQ(Shown(ui, 147), 0);
+  EXPECT_EQ(Shown(ui, ids::kUtilitiesTemplate), 0);
   EXPECT_TRUE(bench.Log().empty());
   EXPECT_EQ(status.size(), 3u);
   EXPECT_EQ(status, initial_status);
@@ -81,46 +82,48 @@ TEST_P(UtilitiesDeclined, SendsNothingWritesNothing) {
   EXPECT_EQ(status, initial_status);
   EXPECT_EQ(LogBytes("DCL00003"), "");
   EXPECT_EQ(LogBytes("DCL00004"), "");
-  for (int id : {150, 151, 163}) EXPECT_EQ(Shown(ui, id), 0) << id;
+  for (int id : {ids::kEraseDiskTemplate, ids::kEraseMbrDoneTemplate, ids::kSurfaceTemplate})
+    EXPECT_EQ(Shown(ui, id), 0) << id;
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Ways, UtilitiesDeclined,
     ::testing::Values(
-        DeclineCase{"menu_escape", [](auto& ui) { ui.Expect(147).Escape(); }},
-        DeclineCase{"menu_close_box", [](auto& ui) { ui.Expect(147).CloseBox(); }},
+        DeclineCase{"menu_escape", [](auto& ui) { ui.Expect(ids::kUtilitiesTemplate).Escape(); }},
+        DeclineCase{"menu_close_box",
+                    [](auto& ui) { ui.Expect(ids::kUtilitiesTemplate).CloseBox(); }},
         DeclineCase{"mbr_warning_cancel",
                     [](auto& ui) {
-                      ui.Expect(147).Press(1001);
-                      ui.Expect(148).Press(2);
+                      ui.Expect(ids::kUtilitiesTemplate).Press(ids::utilities::kEraseMbr);
+                      ui.Expect(ids::kWarningTemplate).Press(ui::IDCANCEL);
                     }},
         DeclineCase{"mbr_warning_escape",
                     [](auto& ui) {
-                      ui.Expect(147).Press(1001);
-                      ui.Expect(148).Escape();
+                      ui.Expect(ids::kUtilitiesTemplate).Press(ids::utilities::kEraseMbr);
+                      ui.Expect(ids::kWarningTemplate).Escape();
                     }},
         DeclineCase{"mbr_question_no",
                     [](auto& ui) {
-                      ui.Expect(147).Press(1001);
-                      ui.Expect(148).Press(1);
-                      ui.Expect(149).Press(2);
+                      ui.Expect(ids::kUtilitiesTemplate).Press(ids::utilities::kEraseMbr);
+                      ui.Expect(ids::kWarningTemplate).Press(ui::IDOK);
+                      ui.Expect(ids::kSureTemplate).Press(ui::IDCANCEL);
                     }},
         DeclineCase{"disk_warning_cancel",
                     [](auto& ui) {
-                      ui.Expect(147).Press(1002);
-                      ui.Expect(148).Press(2);
+                      ui.Expect(ids::kUtilitiesTemplate).Press(ids::utilities::kEraseDisk);
+                      ui.Expect(ids::kWarningTemplate).Press(ui::IDCANCEL);
                     }},
         DeclineCase{"disk_question_no",
                     [](auto& ui) {
-                      ui.Expect(147).Press(1002);
-                      ui.Expect(148).Press(1);
-                      ui.Expect(149).Press(2);
+                      ui.Expect(ids::kUtilitiesTemplate).Press(ids::utilities::kEraseDisk);
+                      ui.Expect(ids::kWarningTemplate).Press(ui::IDOK);
+                      ui.Expect(ids::kSureTemplate).Press(ui::IDCANCEL);
                     }},
         DeclineCase{"disk_question_close_box",
                     [](auto& ui) {
-                      ui.Expect(147).Press(1002);
-                      ui.Expect(148).Press(1);
-                      ui.Expect(149).CloseBox();
+                      ui.Expect(ids::kUtilitiesTemplate).Press(ids::utilities::kEraseDisk);
+                      ui.Expect(ids::kWarningTemplate).Press(ui::IDOK);
+                      ui.Expect(ids::kSureTemplate).CloseBox();
                     }}),
     [](const auto& p) { return std::string(p.param.name); });
 
@@ -141,11 +144,11 @@ TEST_F(UtilsRig, LogViewShowsTheRecordsOfADamagedLog) {
   const std::string before = LogBytes("LOGV0005");
 
   Begin({1});
-  ui.Expect(147).Press(1003);
-  ui.Expect(153)
+  ui.Expect(ids::kUtilitiesTemplate).Press(ids::utilities::kLogView);
+  ui.Expect(ids::kLogViewTemplate)
       .Do([&](ui::Dialog& d) {
         EXPECT_EQ(main_window->drive_list().GetItemText(1, kStatusColumn), initial_status[1]);
-        const std::string report = d.GetDlgItemText(1031);
+        const std::string report = d.GetDlgItemText(ids::log_view::kText);
         EXPECT_NE(report.find("        Serial Number     : LOGV0005\r\n"), std::string::npos);
         EXPECT_NE(report.find("        Model             : PLOVIX BENCH LOGV0005\r\n"),
                   std::string::npos);
@@ -162,7 +165,7 @@ TEST_F(UtilsRig, LogViewShowsTheRecordsOfADamagedLog) {
         EXPECT_EQ(report.find("        SURFACE QT        : "), std::string::npos);
         EXPECT_EQ(Count(report, "        Result            : "), 2u);
       })
-      .Press(1);
+      .Press(ui::IDOK);
   End();
   Run();
 

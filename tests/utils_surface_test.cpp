@@ -8,6 +8,7 @@
 
 #include "diagnostics/RunPlan.h"
 #include "diagnostics/Surface.h"
+#include "resources/ResourceIds.h"
 #include "tests/support/utils_rig.h"
 
 namespace plovix::testing_utils {
@@ -15,11 +16,13 @@ namespace {
 
 constexpr std::uint64_t kRun = 65535;
 constexpr std::uint64_t k4TB = 7814037168;
-constexpr int kShortButton = 1004;
-constexpr int kLongButton = 1005;
 
-int KindOf(int button) { return button == kShortButton ? kSurfaceShort : kSurfaceLong; }
-const char* TagOf(int button) { return button == kShortButton ? "SURFACE QT" : "SURFACE ET"; }
+int KindOf(int button) {
+  return button == ids::utilities::kShortTest ? kSurfaceShort : kSurfaceLong;
+}
+const char* TagOf(int button) {
+  return button == ids::utilities::kShortTest ? "SURFACE QT" : "SURFACE ET";
+}
 
 std::vector<Cmd> PlannedVerifies(int kind, std::uint64_t total, std::size_t limit = SIZE_MAX) {
   std::vector<Cmd> cmds;
@@ -72,34 +75,37 @@ TEST_P(SurfaceScan, ReadsThePlannedRunsAndReportsPass) {
   };
   add(chosen, c.total, serial);
   add(other, 5000000, "OTHER000" + std::to_string(other));
-  const bool is_short = c.button == kShortButton;
+  const bool is_short = c.button == ids::utilities::kShortTest;
 
   Begin({c.line});
-  ui.Expect(147).Press(c.button);
-  ui.Expect(163)
+  ui.Expect(ids::kUtilitiesTemplate).Press(c.button);
+  ui.Expect(ids::kSurfaceTemplate)
       .Do([&](ui::Dialog& d) {
         EXPECT_EQ(d.caption(), "Surface Test - " + std::to_string(chosen) + ": PLOVIX BENCH " +
                                    serial + " " + serial);
-        EXPECT_EQ(d.GetDlgItemText(1035), is_short ? "Surface Short Test" : "Surface Long Test");
-        EXPECT_EQ(d.GetDlgItemText(1042),
+        EXPECT_EQ(d.GetDlgItemText(ids::surface::kTitle),
+                  is_short ? "Surface Short Test" : "Surface Long Test");
+        EXPECT_EQ(d.GetDlgItemText(ids::surface::kProgressText),
                   is_short ? "Surface short test in progress" : "Surface long test in progress");
         EXPECT_EQ(main_window->drive_list().GetItemText(c.line, kStatusColumn),
                   "Now Test Execute");
         WaitForWorker(d);
       })
       .AdvanceUntilClosed(10000);
-  ui.Expect(164)
+  ui.Expect(ids::kSurfaceResultTemplate)
       .Do([&](ui::Dialog& d) {
-        EXPECT_EQ(d.GetDlgItemText(1036), is_short ? "Surface Short Test" : "Surface Long Test");
-        EXPECT_EQ(d.GetDlgItemText(1037), is_short ? "surface short test have been completed"
-                                                   : "surface long test have been completed");
-        EXPECT_EQ(d.GetDlgItemText(1033), "Pass");
-        EXPECT_EQ(d.GetDlgItemText(1039), "Pass");
-        EXPECT_EQ(d.GetDlgItemText(1038), "");
+        EXPECT_EQ(d.GetDlgItemText(ids::surface_result::kTitle),
+                  is_short ? "Surface Short Test" : "Surface Long Test");
+        EXPECT_EQ(d.GetDlgItemText(ids::surface_result::kSubtitle),
+                  is_short ? "surface short test have been completed"
+                           : "surface long test have been completed");
+        EXPECT_EQ(d.GetDlgItemText(ids::surface_result::kReadError), "Pass");
+        EXPECT_EQ(d.GetDlgItemText(ids::surface_result::kSurface), "Pass");
+        EXPECT_EQ(d.GetDlgItemText(ids::surface_result::kFailedRun), "");
         // The log is written before the result is shown.
         EXPECT_EQ(LogLines(serial).size(), 8u);
       })
-      .Press(1);
+      .Press(ui::IDOK);
   End();
   Run();
 
@@ -125,16 +131,17 @@ TEST_P(SurfaceScan, ReadsThePlannedRunsAndReportsPass) {
 
 INSTANTIATE_TEST_SUITE_P(
     Plans, SurfaceScan,
-    ::testing::Values(ScanCase{"short_one_sector", kShortButton, 1, false, 0},
-                      ScanCase{"long_one_sector", kLongButton, 1, false, 0},
-                      ScanCase{"short_five_sectors", kShortButton, 5, false, 1},
-                      ScanCase{"long_one_run", kLongButton, kRun, false, 0},
-                      ScanCase{"long_one_run_and_one", kLongButton, kRun + 1, false, 1},
-                      ScanCase{"long_three_runs_and_five", kLongButton, 3 * kRun + 5, false, 0},
-                      ScanCase{"short_two_million", kShortButton, 2000000, false, 1},
-                      ScanCase{"short_four_terabytes", kShortButton, k4TB, false, 0},
-                      ScanCase{"usb_long_one_run_and_one", kLongButton, kRun + 1, true, 0},
-                      ScanCase{"usb_short_two_million", kShortButton, 2000000, true, 1}),
+    ::testing::Values(
+        ScanCase{"short_one_sector", ids::utilities::kShortTest, 1, false, 0},
+        ScanCase{"long_one_sector", ids::utilities::kLongTest, 1, false, 0},
+        ScanCase{"short_five_sectors", ids::utilities::kShortTest, 5, false, 1},
+        ScanCase{"long_one_run", ids::utilities::kLongTest, kRun, false, 0},
+        ScanCase{"long_one_run_and_one", ids::utilities::kLongTest, kRun + 1, false, 1},
+        ScanCase{"long_three_runs_and_five", ids::utilities::kLongTest, 3 * kRun + 5, false, 0},
+        ScanCase{"short_two_million", ids::utilities::kShortTest, 2000000, false, 1},
+        ScanCase{"short_four_terabytes", ids::utilities::kShortTest, k4TB, false, 0},
+        ScanCase{"usb_long_one_run_and_one", ids::utilities::kLongTest, kRun + 1, true, 0},
+        ScanCase{"usb_short_two_million", ids::utilities::kShortTest, 2000000, true, 1}),
     [](const auto& p) { return std::string(p.param.name); });
 
 // --- A bad sector stops the scan ------------------------------------------------------------
@@ -157,18 +164,19 @@ TEST_P(SurfaceBadSector, StopsAtTheFailingRunAndReportsFail) {
   AddSata(4, 1000000, "OTHER0004");
 
   Begin({0});
-  ui.Expect(147).Press(c.button);
-  ui.Expect(163).Do(WaitForWorker).AdvanceUntilClosed(10000);
-  ui.Expect(164)
+  ui.Expect(ids::kUtilitiesTemplate).Press(c.button);
+  ui.Expect(ids::kSurfaceTemplate).Do(WaitForWorker).AdvanceUntilClosed(10000);
+  ui.Expect(ids::kSurfaceResultTemplate)
       .Do([&](ui::Dialog& d) {
-        EXPECT_EQ(d.GetDlgItemText(1033), "Pass");
-        EXPECT_EQ(d.GetDlgItemText(1039), "Fail");
-        EXPECT_EQ(d.GetDlgItemText(1037), std::string(c.button == kShortButton ? "surface short"
-                                                                               : "surface long") +
-                                              " test ended on an error");
-        EXPECT_EQ(d.GetDlgItemText(1038), c.failing_run);
+        EXPECT_EQ(d.GetDlgItemText(ids::surface_result::kReadError), "Pass");
+        EXPECT_EQ(d.GetDlgItemText(ids::surface_result::kSurface), "Fail");
+        EXPECT_EQ(
+            d.GetDlgItemText(ids::surface_result::kSubtitle),
+            std::string(c.button == ids::utilities::kShortTest ? "surface short" : "surface long") +
+                " test ended on an error");
+        EXPECT_EQ(d.GetDlgItemText(ids::surface_result::kFailedRun), c.failing_run);
       })
-      .Press(1);
+      .Press(ui::IDOK);
   End();
   Run();
 
@@ -186,24 +194,24 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, SurfaceBadSector,
     ::testing::Values(
         // Phase 1 of the short scan is 0..200000 in 4 runs; phase 2 never starts.
-        BadCase{"short_phase1_second_run", kShortButton, 2000000, 100000, 2,
+        BadCase{"short_phase1_second_run", ids::utilities::kShortTest, 2000000, 100000, 2,
                 "Failing run: LBA 65535, 65535 sectors"},
-        BadCase{"short_phase1_last_sector", kShortButton, 2000000, 200000, 4,
+        BadCase{"short_phase1_last_sector", ids::utilities::kShortTest, 2000000, 200000, 4,
                 "Failing run: LBA 196605, 3396 sectors"},
         // Phase 2 is 1800000..1999999, again in 4 runs.
-        BadCase{"short_phase2_first_sector", kShortButton, 2000000, 1800000, 5,
+        BadCase{"short_phase2_first_sector", ids::utilities::kShortTest, 2000000, 1800000, 5,
                 "Failing run: LBA 1800000, 65535 sectors"},
-        BadCase{"short_phase2_last_sector", kShortButton, 2000000, 1999999, 8,
+        BadCase{"short_phase2_last_sector", ids::utilities::kShortTest, 2000000, 1999999, 8,
                 "Failing run: LBA 1996605, 3395 sectors"},
-        BadCase{"short_4tb_phase2_last_sector", kShortButton, k4TB, k4TB - 1, 23848,
+        BadCase{"short_4tb_phase2_last_sector", ids::utilities::kShortTest, k4TB, k4TB - 1, 23848,
                 "Failing run: LBA 7814007195, 29973 sectors"},
-        BadCase{"long_first_sector", kLongButton, 3 * kRun + 5, 0, 1,
+        BadCase{"long_first_sector", ids::utilities::kLongTest, 3 * kRun + 5, 0, 1,
                 "Failing run: LBA 0, 65535 sectors"},
-        BadCase{"long_middle_run", kLongButton, 3 * kRun + 5, 2 * kRun + 7, 3,
+        BadCase{"long_middle_run", ids::utilities::kLongTest, 3 * kRun + 5, 2 * kRun + 7, 3,
                 "Failing run: LBA 131070, 65535 sectors"},
-        BadCase{"long_last_sector", kLongButton, 3 * kRun + 5, 3 * kRun + 4, 4,
+        BadCase{"long_last_sector", ids::utilities::kLongTest, 3 * kRun + 5, 3 * kRun + 4, 4,
                 "Failing run: LBA 196605, 5 sectors"},
-        BadCase{"long_one_sector_disk", kLongButton, 1, 0, 1,
+        BadCase{"long_one_sector_disk", ids::utilities::kLongTest, 1, 0, 1,
                 "Failing run: LBA 0, 1 sector"}),
     [](const auto& p) { return std::string(p.param.name); });
 
@@ -231,32 +239,33 @@ TEST_P(SurfaceAbort, DuringTheLastRunWaitsForTheWorkerAndReportsAborted) {
   std::uint64_t release_at = 0;
 
   Begin({0});
-  ui.Expect(147)
+  ui.Expect(ids::kUtilitiesTemplate)
       .Do([&](ui::Dialog&) {
         release_at = ui.now_ms() + 3000;
         bench.AddFault(
             FaultOn(3, kReadVerify, sim::FaultEffect::Block, last_lba, release_at));
       })
       .Press(c.button);
-  auto& step = ui.Expect(163).Do([&](ui::Dialog& d) {
+  auto& step = ui.Expect(ids::kSurfaceTemplate).Do([&](ui::Dialog& d) {
     ASSERT_TRUE(WaitForCommand(3, kReadVerify, last_lba));
     EXPECT_EQ(dynamic_cast<CSFTest&>(d).finished.load(), 0);
   });
   switch (c.how) {
-    case Stop::AbortButton: step.Press(3); break;
+    case Stop::AbortButton: step.Press(ids::surface::kAbort); break;
     case Stop::Escape: step.Escape(); break;
     case Stop::CloseBox: step.CloseBox(); break;
   }
-  ui.Expect(164)
+  ui.Expect(ids::kSurfaceResultTemplate)
       .Do([&](ui::Dialog& d) {
-        EXPECT_EQ(d.GetDlgItemText(1039), "Test aborted");
-        EXPECT_EQ(d.GetDlgItemText(1037), std::string(c.button == kShortButton ? "surface short"
-                                                                               : "surface long") +
-                                              " test was aborted");
-        EXPECT_EQ(d.GetDlgItemText(1038), "");
+        EXPECT_EQ(d.GetDlgItemText(ids::surface_result::kSurface), "Test aborted");
+        EXPECT_EQ(
+            d.GetDlgItemText(ids::surface_result::kSubtitle),
+            std::string(c.button == ids::utilities::kShortTest ? "surface short" : "surface long") +
+                " test was aborted");
+        EXPECT_EQ(d.GetDlgItemText(ids::surface_result::kFailedRun), "");
         EXPECT_GE(ui.now_ms(), release_at);
       })
-      .Press(1);
+      .Press(ui::IDOK);
   End();
   Run();
 
@@ -270,11 +279,12 @@ TEST_P(SurfaceAbort, DuringTheLastRunWaitsForTheWorkerAndReportsAborted) {
 
 INSTANTIATE_TEST_SUITE_P(
     Ways, SurfaceAbort,
-    ::testing::Values(AbortCase{"long_abort_button", kLongButton, 3 * kRun + 5, Stop::AbortButton},
-                      AbortCase{"long_escape", kLongButton, 3 * kRun + 5, Stop::Escape},
-                      AbortCase{"long_close_box", kLongButton, 3 * kRun + 5, Stop::CloseBox},
-                      AbortCase{"short_abort_button", kShortButton, 2000000, Stop::AbortButton},
-                      AbortCase{"short_escape", kShortButton, 2000000, Stop::Escape}),
+    ::testing::Values(
+        AbortCase{"long_abort_button", ids::utilities::kLongTest, 3 * kRun + 5, Stop::AbortButton},
+        AbortCase{"long_escape", ids::utilities::kLongTest, 3 * kRun + 5, Stop::Escape},
+        AbortCase{"long_close_box", ids::utilities::kLongTest, 3 * kRun + 5, Stop::CloseBox},
+        AbortCase{"short_abort_button", ids::utilities::kShortTest, 2000000, Stop::AbortButton},
+        AbortCase{"short_escape", ids::utilities::kShortTest, 2000000, Stop::Escape}),
     [](const auto& p) { return std::string(p.param.name); });
 
 // An abort before the last run: no further command is sent.
@@ -282,15 +292,16 @@ TEST_F(UtilsRig, SurfaceAbortMidScanSendsNothingMore) {
   AddSata(3, 2000000, "ABORT0003");
   const std::uint64_t held = 2 * kRun;  // third run of phase 1
   Begin({0});
-  ui.Expect(147)
+  ui.Expect(ids::kUtilitiesTemplate)
       .Do([&](ui::Dialog&) {
         bench.AddFault(
             FaultOn(3, kReadVerify, sim::FaultEffect::Block, held, ui.now_ms() + 2000));
       })
-      .Press(kShortButton);
-  ui.Expect(163).Do([&](ui::Dialog&) { ASSERT_TRUE(WaitForCommand(3, kReadVerify, held)); })
-      .Press(3);
-  ui.Expect(164).Press(1);
+      .Press(ids::utilities::kShortTest);
+  ui.Expect(ids::kSurfaceTemplate)
+      .Do([&](ui::Dialog&) { ASSERT_TRUE(WaitForCommand(3, kReadVerify, held)); })
+      .Press(ids::surface::kAbort);
+  ui.Expect(ids::kSurfaceResultTemplate).Press(ui::IDOK);
   End();
   Run();
   EXPECT_EQ(Commands(3, {kReadVerify}), PlannedVerifies(kSurfaceShort, 2000000, 3));
@@ -314,26 +325,26 @@ TEST_P(SurfaceProgressBar, TickShowsTheWorkersPosition) {
   const BarCase& c = GetParam();
   AddSata(3, kBarDisk, "BAR00003");
   Begin({0});
-  ui.Expect(147)
+  ui.Expect(ids::kUtilitiesTemplate)
       .Do([&](ui::Dialog&) {
         bench.AddFault(FaultOn(3, kReadVerify, sim::FaultEffect::Block, c.held_lba,
                                ui.now_ms() + 3600000));
       })
       .Press(c.button);
-  ui.Expect(163)
+  ui.Expect(ids::kSurfaceTemplate)
       .Do([&](ui::Dialog& d) {
         ASSERT_TRUE(WaitForCommand(3, kReadVerify, c.held_lba));
-        EXPECT_EQ(d.Progress(1034).lo(), 0);
-        EXPECT_EQ(d.Progress(1034).hi(), 99);
+        EXPECT_EQ(d.Progress(ids::surface::kBar).lo(), 0);
+        EXPECT_EQ(d.Progress(ids::surface::kBar).hi(), 99);
       })
       .Advance(5000)
       .Do([&](ui::Dialog& d) {
-        EXPECT_EQ(d.Progress(1034).pos(), c.bar);
+        EXPECT_EQ(d.Progress(ids::surface::kBar).pos(), c.bar);
         bench.ReleaseBlocked();
         WaitForWorker(d);
       })
       .AdvanceUntilClosed(10000);
-  ui.Expect(164).Press(1);
+  ui.Expect(ids::kSurfaceResultTemplate).Press(ui::IDOK);
   End();
   Run();
   EXPECT_EQ(status.at(0), "Completed");
@@ -341,12 +352,14 @@ TEST_P(SurfaceProgressBar, TickShowsTheWorkersPosition) {
 
 INSTANTIATE_TEST_SUITE_P(
     Positions, SurfaceProgressBar,
-    ::testing::Values(
-        BarCase{"short_phase1_p5", kShortButton, 50 * kRun, 25},
-        BarCase{"short_phase1_end_p10", kShortButton, kBarDisk / 10 - (kBarDisk / 10) % kRun, 50},
-        BarCase{"short_phase2_start_p90", kShortButton, kBarDisk / 100 * 90, 50},
-        BarCase{"short_phase2_last_p99", kShortButton, kBarDisk / 100 * 90 + 99 * kRun, 95},
-        BarCase{"long_p50", kLongButton, 500 * kRun, 50}),
+    ::testing::Values(BarCase{"short_phase1_p5", ids::utilities::kShortTest, 50 * kRun, 25},
+                      BarCase{"short_phase1_end_p10", ids::utilities::kShortTest,
+                              kBarDisk / 10 - (kBarDisk / 10) % kRun, 50},
+                      BarCase{"short_phase2_start_p90", ids::utilities::kShortTest,
+                              kBarDisk / 100 * 90, 50},
+                      BarCase{"short_phase2_last_p99", ids::utilities::kShortTest,
+                              kBarDisk / 100 * 90 + 99 * kRun, 95},
+                      BarCase{"long_p50", ids::utilities::kLongTest, 500 * kRun, 50}),
     [](const auto& p) { return std::string(p.param.name); });
 
 // --- The read-error check before the scan ------------------------------------------------------
@@ -369,7 +382,7 @@ TEST_P(SurfaceReadErrorCheck, ScanRunsWhateverTheCheckGave) {
     if (attr.id == 197) attr.raw = c.pending_raw;
   }
   Begin({0});
-  ui.Expect(147)
+  ui.Expect(ids::kUtilitiesTemplate)
       .Do([&](ui::Dialog&) {
         if (c.smart_read_fails) {
           sim::Fault fault = FaultOn(3, kSmart, sim::FaultEffect::CallFails);
@@ -377,14 +390,14 @@ TEST_P(SurfaceReadErrorCheck, ScanRunsWhateverTheCheckGave) {
           bench.AddFault(fault);
         }
       })
-      .Press(kShortButton);
-  ui.Expect(163).Do(WaitForWorker).AdvanceUntilClosed(10000);
-  ui.Expect(164)
+      .Press(ids::utilities::kShortTest);
+  ui.Expect(ids::kSurfaceTemplate).Do(WaitForWorker).AdvanceUntilClosed(10000);
+  ui.Expect(ids::kSurfaceResultTemplate)
       .Do([&](ui::Dialog& d) {
-        EXPECT_EQ(d.GetDlgItemText(1033), c.shown);
-        EXPECT_EQ(d.GetDlgItemText(1039), "Pass");
+        EXPECT_EQ(d.GetDlgItemText(ids::surface_result::kReadError), c.shown);
+        EXPECT_EQ(d.GetDlgItemText(ids::surface_result::kSurface), "Pass");
       })
-      .Press(1);
+      .Press(ui::IDOK);
   End();
   Run();
 
@@ -407,14 +420,15 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(UtilsRig, SurfaceScanOfAnEmptyDiskFails) {
   AddSata(3, 0, "EMPTY003");
   Begin({0});
-  ui.Expect(147).Press(kLongButton);
-  ui.Expect(163).Do(WaitForWorker).AdvanceUntilClosed(10000);
-  ui.Expect(164)
+  ui.Expect(ids::kUtilitiesTemplate).Press(ids::utilities::kLongTest);
+  ui.Expect(ids::kSurfaceTemplate).Do(WaitForWorker).AdvanceUntilClosed(10000);
+  ui.Expect(ids::kSurfaceResultTemplate)
       .Do([](ui::Dialog& d) {
-        EXPECT_EQ(d.GetDlgItemText(1039), "Fail");
-        EXPECT_EQ(d.GetDlgItemText(1038), "");  // no run was read, so none failed
+        EXPECT_EQ(d.GetDlgItemText(ids::surface_result::kSurface), "Fail");
+        EXPECT_EQ(d.GetDlgItemText(ids::surface_result::kFailedRun),
+                  "");  // no run was read, so none failed
       })
-      .Press(1);
+      .Press(ui::IDOK);
   End();
   Run();
   EXPECT_TRUE(Commands(3, {kReadVerify}).empty());

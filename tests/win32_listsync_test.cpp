@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "resources/ResourceIds.h"
 #include "ui/Controls.h"
 #include "ui/Dialog.h"
 #include "faces/win32/Win32ListSync.h"
@@ -85,7 +86,7 @@ class ListSyncTest : public testing::TestWithParam<SyncCase> {};
 
 TEST_P(ListSyncTest, SendsOnlyWhatDiffers) {
   ui::Dialog owner(0);  // never shown: its controls' changes go nowhere
-  ListCtrl list(owner, 1007, ui::Kind::ListView, "", {}, 0, 0);
+  ListCtrl list(owner, plovix::ids::main_window::kDriveList, ui::Kind::ListView, "", {}, 0, 0);
   ListShadow shadow;
   GetParam().before(list);
   ui::win32::PlanListSync(list, shadow);

@@ -30,6 +30,7 @@
 #include "devices/sim/DemoBench.h"
 #include "tests/support/auto_user.h"
 #include "tests/support/temp_dir.h"
+#include "resources/ResourceIds.h"
 #include "ui/Template.h"
 #include "faces/win32/Win32Template.h"
 
@@ -39,6 +40,7 @@
 namespace {
 
 namespace sim = plovix::sim;
+namespace ids = plovix::ids;
 using plovix::testing_utils::AutoUser;
 using ui::scripted::Step;
 
@@ -147,10 +149,21 @@ void RunFlow(const Flow& flow, std::map<int, Seen>& into) {
   }
   auto press = [](int id) { return [id](Step& s) { s.Press(id); }; };
   auto run_out = [](Step& s) { s.AdvanceUntilClosed(60 * 60 * 1000); };
-  for (int id : {100, 129, 132, 146, 148, 149, 151, 152, 154, 164}) ui.answers[id] = press(1);
-  for (int id : {130, 150, 163}) ui.answers[id] = run_out;
-  ui.answers[153] = [&ui](Step& s) { s.Press(1001).Do([&ui](ui::Dialog&) { ui.Expect(153).Press(1); }); };
-  Step& first = ui.Expect(plovix::kMainTemplate);
+  for (int id : {ids::kAboutTemplate, ids::kSmartTemplate, ids::kHelpTemplate,
+                 ids::kSelfTestResultTemplate, ids::kWarningTemplate, ids::kSureTemplate,
+                 ids::kEraseMbrDoneTemplate, ids::kEraseDiskDoneTemplate, ids::kLogSavedTemplate,
+                 ids::kSurfaceResultTemplate}) {
+    ui.answers[id] = press(IDOK);
+  }
+  for (int id : {ids::kSelfTestProgressTemplate, ids::kEraseDiskTemplate, ids::kSurfaceTemplate}) {
+    ui.answers[id] = run_out;
+  }
+  ui.answers[ids::kLogViewTemplate] = [&ui](Step& s) {
+    s.Press(ids::log_view::kSaveToFile).Do([&ui](ui::Dialog&) {
+      ui.Expect(ids::kLogViewTemplate).Press(IDOK);
+    });
+  };
+  Step& first = ui.Expect(ids::kMainTemplate);
   flow.main(ui, first);
   {
     plovix::CPlovixApp app(bench, bench);
@@ -184,16 +197,16 @@ void SmallBench(sim::Bench& bench, const std::function<void(sim::DriveSpec&)>& t
 // The main window: check line 0, then press a button; Escape once back.
 std::function<void(Recorder&, Step&)> CheckAndPress(int button) {
   return [button](Recorder& ui, Step& s) {
-    s.Check(plovix::main_ids::kDriveList, 0).Press(button).Do([&ui](ui::Dialog&) {
-      ui.Expect(plovix::kMainTemplate).Escape();
+    s.Check(ids::main_window::kDriveList, 0).Press(button).Do([&ui](ui::Dialog&) {
+      ui.Expect(ids::kMainTemplate).Escape();
     });
   };
 }
 
 std::function<void(Recorder&, Step&)> Utility(int button) {
   return [button](Recorder& ui, Step& s) {
-    ui.answers[plovix::util_menu_ids::kTemplate] = [button](Step& u) { u.Press(button); };
-    CheckAndPress(plovix::main_ids::kUtilities)(ui, s);
+    ui.answers[ids::kUtilitiesTemplate] = [button](Step& u) { u.Press(button); };
+    CheckAndPress(ids::main_window::kUtilities)(ui, s);
   };
 }
 
@@ -201,28 +214,29 @@ std::vector<Flow> Flows() {
   auto plain = [](sim::Bench& b) { SmallBench(b, [](sim::DriveSpec&) {}); };
   return {
       // The demo's drives: every line's SMART status, the help and the About box.
-      {"demo",
-       [](sim::Bench& b) { plovix::sim::BuildDemoBench(b); },
+      {"demo", [](sim::Bench& b) { plovix::sim::BuildDemoBench(b); },
        [](Recorder& ui, Step& s) {
          s.Advance(6000).Do([&ui](ui::Dialog& d) {
-           const int lines = d.List(plovix::main_ids::kDriveList).GetItemCount();
+           const int lines = d.List(ids::main_window::kDriveList).GetItemCount();
            auto next = std::make_shared<std::function<void(int)>>();
            *next = [&ui, lines, next](int line) {
-             Step& step = ui.Expect(plovix::kMainTemplate);
+             Step& step = ui.Expect(ids::kMainTemplate);
              if (line < lines) {
-               step.DoubleClick(plovix::main_ids::kDriveList, line).Do([next, line](ui::Dialog&) { (*next)(line + 1); });
+               step.DoubleClick(ids::main_window::kDriveList, line).Do([next, line](ui::Dialog&) {
+                 (*next)(line + 1);
+               });
              } else {
-               step.Press(plovix::main_ids::kHelp).Do([&ui](ui::Dialog&) {
-                 ui.Expect(plovix::kMainTemplate).SystemCommand(ui::IDM_ABOUTBOX).Do([&ui](ui::Dialog&) {
-                   ui.Expect(plovix::kMainTemplate).Escape();
-                 });
+               step.Press(ids::main_window::kHelp).Do([&ui](ui::Dialog&) {
+                 ui.Expect(ids::kMainTemplate)
+                     .SystemCommand(ui::IDM_ABOUTBOX)
+                     .Do([&ui](ui::Dialog&) { ui.Expect(ids::kMainTemplate).Escape(); });
                });
              }
            };
            (*next)(0);
          });
        }},
-      {"quick_pass", plain, CheckAndPress(plovix::main_ids::kQuickTest)},
+      {"quick_pass", plain, CheckAndPress(ids::main_window::kQuickTest)},
       {"extended_fails",
        [](sim::Bench& b) {
          SmallBench(b, [](sim::DriveSpec& d) {
@@ -230,26 +244,31 @@ std::vector<Flow> Flows() {
            d.attributes[2].raw = 12;  // pending sectors: the read-error check fails
          });
        },
-       CheckAndPress(plovix::main_ids::kExtTest)},
+       CheckAndPress(ids::main_window::kExtTest)},
       {"quick_aborted", plain,
        [](Recorder& ui, Step& s) {
-         ui.answers[130] = [](Step& p) { p.Advance(5000).Press(1020); };
-         ui.answers[131] = [](Step& q) { q.Press(1); };
-         CheckAndPress(plovix::main_ids::kQuickTest)(ui, s);
+         ui.answers[ids::kSelfTestProgressTemplate] = [](Step& p) {
+           p.Advance(5000).Press(ids::selftest_progress::kAbort);
+         };
+         ui.answers[ids::kAbortQuestionTemplate] = [](Step& q) { q.Press(IDOK); };
+         CheckAndPress(ids::main_window::kQuickTest)(ui, s);
        }},
-      {"smart_off", [](sim::Bench& b) { SmallBench(b, [](sim::DriveSpec& d) { d.smart_enabled = false; }); },
+      {"smart_off",
+       [](sim::Bench& b) { SmallBench(b, [](sim::DriveSpec& d) { d.smart_enabled = false; }); },
        [](Recorder& ui, Step& s) {
-         s.DoubleClick(plovix::main_ids::kDriveList, 0).Do([&ui](ui::Dialog&) {
-           ui.Expect(plovix::kMainTemplate).Escape();
+         s.DoubleClick(ids::main_window::kDriveList, 0).Do([&ui](ui::Dialog&) {
+           ui.Expect(ids::kMainTemplate).Escape();
          });
        }},
-      {"erase_mbr", plain, Utility(plovix::util_menu_ids::kEraseMbr)},
-      {"erase_disk", plain, Utility(plovix::util_menu_ids::kEraseDisk)},
+      {"erase_mbr", plain, Utility(ids::utilities::kEraseMbr)},
+      {"erase_disk", plain, Utility(ids::utilities::kEraseDisk)},
       {"surface_short_bad",
-       [](sim::Bench& b) { SmallBench(b, [](sim::DriveSpec& d) { d.bad_lbas = {7, 3 * 65535}; }); },
-       Utility(plovix::util_menu_ids::kShortTest)},
-      {"surface_long", plain, Utility(plovix::util_menu_ids::kLongTest)},
-      {"log_view", plain, Utility(plovix::util_menu_ids::kLogView)},
+       [](sim::Bench& b) { SmallBench(b, [](sim::DriveSpec& d) {
+                             d.bad_lbas = {7, 3 * 65535};
+                           }); },
+       Utility(ids::utilities::kShortTest)},
+      {"surface_long", plain, Utility(ids::utilities::kLongTest)},
+      {"log_view", plain, Utility(ids::utilities::kLogView)},
   };
 }
 
@@ -652,9 +671,9 @@ INSTANTIATE_TEST_SUITE_P(Templates, NativeLayout, testing::ValuesIn(TemplateIds(
 TEST(NativeDpi, ColumnsAndPixelFontsFollowTheWindowsDpi) {
   const int dpi = SystemDpi();
   const auto& harvest = Harvest();
-  const ui::DialogTemplate* t = ui::FindTemplate(plovix::kMainTemplate);
+  const ui::DialogTemplate* t = ui::FindTemplate(ids::kMainTemplate);
   ASSERT_NE(t, nullptr);
-  const Seen& seen = harvest.at(plovix::kMainTemplate);
+  const Seen& seen = harvest.at(ids::kMainTemplate);
   ui::win32::Win32Backend backend;
   Showing showing(*t, seen, 0, [&](HWND hwnd) {
     for (std::size_t i = 0; i < t->controls.size(); ++i) {
@@ -680,9 +699,9 @@ TEST(NativeDpi, ColumnsAndPixelFontsFollowTheWindowsDpi) {
 // dialog takes the screen's whole width and the list scrolls sideways for the rest.
 TEST(NativeDpi, AListTooWideForTheScreenScrollsWithinItsWorkArea) {
   const int dpi = SystemDpi();
-  const ui::DialogTemplate* t = ui::FindTemplate(129);
+  const ui::DialogTemplate* t = ui::FindTemplate(ids::kSmartTemplate);
   ASSERT_NE(t, nullptr);
-  const Seen& seen = Harvest().at(129);
+  const Seen& seen = Harvest().at(ids::kSmartTemplate);
   // The shortest caption, so the caption is not what needs the width.
   std::size_t variant = 0;
   std::size_t k = 0;

@@ -11,6 +11,7 @@
 
 #include "inventory/DeviceCatalog.h"
 #include "devices/win32/GuidText.h"
+#include "resources/ResourceIds.h"
 #include "ui/Template.h"
 #include "faces/win32/Win32Template.h"
 
@@ -260,7 +261,7 @@ std::vector<int> ProgramTemplateIds() {
 INSTANTIATE_TEST_SUITE_P(EveryProgramDialog, ProgramTemplateBytesTest, testing::ValuesIn(ProgramTemplateIds()));
 
 TEST(Win32TemplateBytes, MainWindowUsesTheCommonControlClassesByName) {
-  const DialogTemplate* t = ui::FindTemplate(102);
+  const DialogTemplate* t = ui::FindTemplate(plovix::ids::kMainTemplate);
   ASSERT_NE(t, nullptr);
   const std::vector<std::uint8_t> bytes = ui::win32::BuildDialogTemplateEx(*t);
   // "SysListView32" in UTF-16 must appear once (the drive list).

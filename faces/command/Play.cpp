@@ -20,6 +20,7 @@
 #include "faces/command/Run.h"
 #include "faces/scripted/ScriptedBackend.h"
 #include "reports/LogReport.h"
+#include "resources/ResourceIds.h"
 #include "ui/Backend.h"
 
 namespace plovix::command {
@@ -28,9 +29,6 @@ namespace {
 
 std::atomic<bool> g_interrupted{false};
 static_assert(std::atomic<bool>::is_always_lock_free, "set from a signal handler");
-
-using confirm_ids::kSureTemplate;
-using confirm_ids::kWarningTemplate;
 
 // Long enough for any drive's extended self-test; the simulated clock is not held to it.
 constexpr unsigned kLongestWaitMs = 48u * 3600u * 1000u;
@@ -111,17 +109,17 @@ class PlayingUser : public ui::scripted::ScriptedBackend {
  private:
   void Answer(ui::Dialog& dlg) {
     const int id = dlg.template_id();
-    if (id == kMainTemplate) {
+    if (id == ids::kMainTemplate) {
       Expect(id).Do([this](ui::Dialog& d) { MainWindow(static_cast<CPlovixDlg&>(d)); }).Escape();
-    } else if (id == util_menu_ids::kTemplate) {
+    } else if (id == ids::kUtilitiesTemplate) {
       Expect(id).Press(menu_button_);
-    } else if (id == kTestDlgTemplate && !request_.wait) {
+    } else if (id == ids::kSelfTestProgressTemplate && !request_.wait) {
       // The drive runs its test on its own: the result then says it still runs.
       Expect(id).Escape();
-    } else if (id == kTestDlgTemplate || id == surface_ids::kProgressTemplate ||
-               id == erase_ids::kTemplate) {
+    } else if (id == ids::kSelfTestProgressTemplate || id == ids::kSurfaceTemplate ||
+               id == ids::kEraseDiskTemplate) {
       Expect(id).AdvanceUntilClosed(kLongestWaitMs, 1000, [this](ui::Dialog& d) { Progress(d); });
-    } else if (id == kWarningTemplate &&
+    } else if (id == ids::kWarningTemplate &&
                static_cast<CEraseWarning1&>(dlg).warning_kind ==
                    static_cast<std::uint8_t>(WarningKind::SmartDisabled)) {
       // Switching SMART on is a change to the drive nobody asked the command for.
@@ -136,7 +134,7 @@ class PlayingUser : public ui::scripted::ScriptedBackend {
   // A result or a completion: what it says, and whether its read-error check failed.
   void Keep(ui::Dialog& dlg) {
     const int id = dlg.template_id();
-    if (id == kTestResultTemplate || id == surface_ids::kResultTemplate) {
+    if (id == ids::kSelfTestResultTemplate || id == ids::kSurfaceResultTemplate) {
       const auto* test = dynamic_cast<CTestResult*>(&dlg);
       const auto* scan = dynamic_cast<CSFTestResult*>(&dlg);
       const int code = test != nullptr ? test->read_error_code : scan != nullptr ? scan->read_error_code : 0;
@@ -147,7 +145,7 @@ class PlayingUser : public ui::scripted::ScriptedBackend {
       }
     }
     // The warnings and confirmations are the questions; only what followed them is kept.
-    if (id != kWarningTemplate && id != kSureTemplate) {
+    if (id != ids::kWarningTemplate && id != ids::kSureTemplate) {
       result_.said.push_back(Said{dlg.caption(), DialogText(dlg)});
     }
   }
@@ -198,17 +196,18 @@ class PlayingUser : public ui::scripted::ScriptedBackend {
         break;
       case Command::SelfTest:
         for (int line : lines) main.drive_list().SetCheck(line, true);
-        main.OnCommand(request_.kind == 2 ? main_ids::kExtTest : main_ids::kQuickTest);
+        main.OnCommand(request_.kind == 2 ? ids::main_window::kExtTest
+                                          : ids::main_window::kQuickTest);
         TakeStatuses(main, lines);
         break;
       case Command::Surface:
       case Command::EraseMbr:
       case Command::EraseDisk:
         if (!Confirmed()) return;
-        menu_button_ = request_.command == Command::EraseMbr    ? util_menu_ids::kEraseMbr
-                       : request_.command == Command::EraseDisk ? util_menu_ids::kEraseDisk
-                       : request_.kind == 2                     ? util_menu_ids::kLongTest
-                                                                : util_menu_ids::kShortTest;
+        menu_button_ = request_.command == Command::EraseMbr    ? ids::utilities::kEraseMbr
+                       : request_.command == Command::EraseDisk ? ids::utilities::kEraseDisk
+                       : request_.kind == 2                     ? ids::utilities::kLongTest
+                                                                : ids::utilities::kShortTest;
         // One drive at a time, as a user would: the utilities act on the checked drive.
         for (std::size_t i = 0; i < lines.size(); ++i) {
           const int line = FindSlotByDriveNumber(main.drive_table, result_.drives[i].record.drive_number);
@@ -225,7 +224,7 @@ class PlayingUser : public ui::scripted::ScriptedBackend {
           for (int other = 0; other < main.drive_list().GetItemCount(); ++other) {
             main.drive_list().SetCheck(other, other == line);
           }
-          main.OnCommand(main_ids::kUtilities);
+          main.OnCommand(ids::main_window::kUtilities);
           result_.drives[i].status = main.drive_list().GetItemText(line, kStatusColumn);
         }
         break;

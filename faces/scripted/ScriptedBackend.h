@@ -1,12 +1,15 @@
 // A back end for tests: no screen, a virtual clock, and a script of what the "user"
 // does whenever a dialog waits for input.
 //
+//   namespace ids = plovix::ids;  // resources/ResourceIds.h
 //   ui::scripted::ScriptedBackend ui;
-//   ui.Expect(102).Check(1007, 0).Press(1003);      // main window: check line 0, Quick Test
-//   ui.Expect(130).AdvanceUntilClosed(60000);        // progress dialog runs to its end
-//   ui.Expect(146).Do([](ui::Dialog& d) { EXPECT_EQ(d.GetDlgItemText(1033), "Pass"); })
-//       .Press(1);
-//   ui.Expect(102).Escape();
+//   ui.Expect(ids::kMainTemplate)                   // main window: check line 0, Quick Test
+//       .Check(ids::main_window::kDriveList, 0).Press(ids::main_window::kQuickTest);
+//   ui.Expect(ids::kSelfTestProgressTemplate).AdvanceUntilClosed(60000);  // runs to its end
+//   ui.Expect(ids::kSelfTestResultTemplate).Do([](ui::Dialog& d) {
+//     EXPECT_EQ(d.GetDlgItemText(ids::selftest_result::kReadError), "Pass");
+//   }).Press(ui::IDOK);
+//   ui.Expect(ids::kMainTemplate).Escape();
 //   app.InitInstance();
 #pragma once
 

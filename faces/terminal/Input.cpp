@@ -4,6 +4,7 @@
 #include <cctype>
 
 #include "faces/terminal/Text.h"
+#include "resources/ResourceIds.h"
 
 namespace ui::terminal {
 
@@ -296,7 +297,8 @@ void HandleDialogKey(Dialog& dlg, DialogView& view, const KeyEvent& key) {
     case Key::Enter:
       if (focused != nullptr && focused->kind() == Kind::Button) {
         dlg.OnCommand(focused->id());
-      } else if (focused != nullptr && focused->kind() == Kind::ListView && focused->id() == kDriveListId) {
+      } else if (focused != nullptr && focused->kind() == Kind::ListView &&
+                 focused->id() == plovix::ids::main_window::kDriveList) {
         // The line drawn as the cursor, which is the first one before any was chosen.
         auto& list = static_cast<ListCtrl&>(*focused);
         const int line = CursorLine(list);

@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "resources/ResourceIds.h"
+
 namespace ui::terminal {
 
 namespace {
@@ -82,7 +84,8 @@ std::vector<KeyHelp> DialogKeyHint(const Dialog& dlg, const DialogView& view, bo
         const auto& list = static_cast<const ListCtrl&>(*focused);
         hint.push_back({g.up_down, "move"});
         if ((list.GetExtendedStyle() & LVS_EX_CHECKBOXES) != 0) hint.push_back({"Space", "check"});
-        if (focused->id() == kDriveListId) hint.push_back({"Enter", "SMART status"});
+        if (focused->id() == plovix::ids::main_window::kDriveList)
+          hint.push_back({"Enter", "SMART status"});
         if (keys.paging) hint.push_back({"PgUp PgDn", "page"});
         break;
       }

@@ -92,10 +92,6 @@ struct ListGeometry {
 };
 ListGeometry ListLayout(const Cells& cells);
 
-// The main window's drive list: Enter on one of its lines works as a double click, and
-// its last column, the drive's status, changes while the list is shown.
-inline constexpr int kDriveListId = 1007;
-
 // Prefix columns of a list's first column (check box and image).
 int ListPrefixWidth(const ListCtrl& list);
 // Columns each list column needs to show its title and every line whole. The drive

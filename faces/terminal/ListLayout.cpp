@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "faces/terminal/Text.h"
+#include "resources/ResourceIds.h"
 
 namespace ui::terminal {
 
@@ -43,7 +44,7 @@ std::vector<int> ColumnNeeds(const ListCtrl& list) {
     if (c == 0) need += ListPrefixWidth(list);
     needs.push_back(std::max(1, need));
   }
-  if (list.id() == kDriveListId && !columns.empty()) {
+  if (list.id() == plovix::ids::main_window::kDriveList && !columns.empty()) {
     needs.back() = std::max(needs.back(), CeilDiv(columns.back().width, kPixelsPerCell));
   }
   return needs;
@@ -80,7 +81,7 @@ std::vector<int> ColumnWidths(const ListCtrl& list, int inner_width, double sx) 
       // The widest columns give up cells first, so short ones stay whole: first only the
       // long ones (a model name beside a status), down to a few cells, then all.
       constexpr int kLongFloor = 8;
-      const std::size_t status = list.id() == kDriveListId ? n - 1 : n;
+      const std::size_t status = list.id() == plovix::ids::main_window::kDriveList ? n - 1 : n;
       for (const int pass : {0, 1, 2}) {
         const bool only_long = pass == 0;
         while (sum(widths) > room) {

@@ -5,12 +5,11 @@
 #include <cstring>
 #include <string_view>
 
+#include "resources/ResourceIds.h"
+
 namespace ui::terminal {
 
 namespace {
-
-constexpr int kGoodIcon = 141;
-constexpr int kBadIcon = 144;
 
 Align AlignOf(std::uint32_t style) {
   if ((style & style::kCenter) != 0) return Align::Center;
@@ -251,8 +250,8 @@ void DrawList(Canvas& canvas, const ListCtrl& list, const Cells& cells, double s
       if (image >= 0 && image < static_cast<int>(list.image_list().size())) {
         const int icon = list.image_list()[static_cast<std::size_t>(image)];
         glyph = g.good;
-        if (icon == kGoodIcon) dot.fg = Ink::Green;
-        if (icon == kBadIcon) {
+        if (icon == plovix::ids::kGoodIcon) dot.fg = Ink::Green;
+        if (icon == plovix::ids::kBadIcon) {
           glyph = g.bad;
           dot.fg = Ink::Red;
           dot.bold = true;

@@ -42,6 +42,7 @@
 #include "faces/scripted/ScriptedBackend.h"
 #include "reports/DriveLog.h"
 #include "reports/SmartVerdict.h"
+#include "resources/ResourceIds.h"
 
 #include "drive/Commands.h"
 #include "drive/DriveConnection.h"
@@ -508,11 +509,11 @@ class ErasingUser : public ui::scripted::ScriptedBackend {
     std::fflush(stdout);
     if (dlg.end_requested()) {
       // Closed during its own initialisation: no step for it.
-    } else if (id == plovix::kMainTemplate) {
+    } else if (id == plovix::ids::kMainTemplate) {
       MainWindow(static_cast<plovix::CPlovixDlg&>(dlg));
-    } else if (id == plovix::util_menu_ids::kTemplate) {
+    } else if (id == plovix::ids::kUtilitiesTemplate) {
       Expect(id).Press(button_);
-    } else if (id == plovix::erase_ids::kTemplate) {
+    } else if (id == plovix::ids::kEraseDiskTemplate) {
       const Clock::time_point started = Clock::now();
       Expect(id)
           .Do([this, started](ui::Dialog& d) {
@@ -544,7 +545,7 @@ class ErasingUser : public ui::scripted::ScriptedBackend {
     const int line = plovix::FindSlotByDriveNumber(main.drive_table, drive_);
     if (line < 0) {
       std::printf("NOT_LISTED n=%d\n", drive_);
-      Expect(plovix::kMainTemplate).Escape();
+      Expect(plovix::ids::kMainTemplate).Escape();
       return;
     }
     const plovix::DriveRecord& r = main.drive_table.records[line];
@@ -552,18 +553,20 @@ class ErasingUser : public ui::scripted::ScriptedBackend {
     if (button_ == 0) {  // no erase: the verdict the report and Log View print
       std::printf("VERDICT n=%d [%s]\n", drive_,
                   plovix::SmartVerdictWord(main.ReadSmartVerdict(r)));
-      Expect(plovix::kMainTemplate).Escape();
+      Expect(plovix::ids::kMainTemplate).Escape();
       return;
     }
     auto started = std::make_shared<Clock::time_point>();
-    Expect(plovix::kMainTemplate)
-        .Check(plovix::main_ids::kDriveList, line)
+    Expect(plovix::ids::kMainTemplate)
+        .Check(plovix::ids::main_window::kDriveList, line)
         .Do([started](ui::Dialog&) { *started = Clock::now(); })
-        .Press(plovix::main_ids::kUtilities)
+        .Press(plovix::ids::main_window::kUtilities)
         .Do([this, line, started](ui::Dialog& d) {
           std::printf("ERASE_MS n=%d ms=%lld\n", drive_, MsSince(*started));
           std::printf("STATUS n=%d [%s]\n", drive_,
-                      d.List(plovix::main_ids::kDriveList).GetItemText(line, plovix::kStatusColumn).c_str());
+                      d.List(plovix::ids::main_window::kDriveList)
+                          .GetItemText(line, plovix::kStatusColumn)
+                          .c_str());
         })
         .Escape();
   }
@@ -621,8 +624,9 @@ int main(int argc, char** argv) {
   const bool erase_mbr = argc == 3 && std::strcmp(argv[1], "--erase-mbr") == 0;
   if (erase_mbr || (argc == 3 && std::strcmp(argv[1], "--erase-disk") == 0)) {
     plovix::linuxdev::LinuxDeviceIo io;
-    return RunErase(io, std::atoi(argv[2]),
-                    erase_mbr ? plovix::util_menu_ids::kEraseMbr : plovix::util_menu_ids::kEraseDisk);
+    return RunErase(
+        io, std::atoi(argv[2]),
+        erase_mbr ? plovix::ids::utilities::kEraseMbr : plovix::ids::utilities::kEraseDisk);
   }
   if (argc == 3 && std::strcmp(argv[1], "--verdict") == 0) {
     plovix::linuxdev::LinuxDeviceIo io;

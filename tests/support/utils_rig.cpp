@@ -11,6 +11,7 @@
 
 #include "app/CPlovixApp.h"
 #include "reports/DriveLog.h"
+#include "resources/ResourceIds.h"
 
 namespace plovix::testing_utils {
 
@@ -194,20 +195,20 @@ std::vector<std::string> Statuses(ui::ListCtrl& list) {
 }  // namespace
 
 ui::scripted::Step& UtilsRig::Begin(const std::vector<int>& lines, int button) {
-  ui::scripted::Step& step = ui.Expect(kMainTemplate).Do([this](ui::Dialog& d) {
+  ui::scripted::Step& step = ui.Expect(ids::kMainTemplate).Do([this](ui::Dialog& d) {
     main_window = dynamic_cast<CPlovixDlg*>(&d);
     ASSERT_NE(main_window, nullptr);
     ASSERT_EQ(main_window->drive_list().GetItemCount(), static_cast<int>(drive_numbers.size()));
     initial_status = Statuses(main_window->drive_list());
     bench.ClearLog();
   });
-  for (int line : lines) step.Check(main_ids::kDriveList, line);
+  for (int line : lines) step.Check(ids::main_window::kDriveList, line);
   return step.Press(button);
 }
 
 void UtilsRig::End() {
-  ui.Expect(kMainTemplate)
-      .Do([this](ui::Dialog& d) { status = Statuses(d.List(main_ids::kDriveList)); })
+  ui.Expect(ids::kMainTemplate)
+      .Do([this](ui::Dialog& d) { status = Statuses(d.List(ids::main_window::kDriveList)); })
       .Escape();
 }
 

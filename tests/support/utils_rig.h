@@ -14,6 +14,7 @@
 #include "app/CPlovixDlg.h"
 #include "faces/scripted/ScriptedBackend.h"
 #include "devices/sim/Bench.h"
+#include "resources/ResourceIds.h"
 #include "support/temp_dir.h"
 
 namespace plovix::testing_utils {
@@ -114,7 +115,8 @@ class UtilsRig : public ::testing::Test {
 
   // First main-window step: remember the window, forget what the start-up scan sent,
   // check the given lines and press a button (Utilities unless told otherwise).
-  ui::scripted::Step& Begin(const std::vector<int>& lines, int button = main_ids::kUtilities);
+  ui::scripted::Step& Begin(const std::vector<int>& lines,
+                            int button = ids::main_window::kUtilities);
   // Last main-window step: record the Status column, then close the window.
   void End();
   // Runs the program through the script; fails on a script that did not fit.
