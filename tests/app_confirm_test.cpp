@@ -75,7 +75,7 @@ TEST_P(ConfirmWithWarningFlow, AnswersAndDialogs) {
   const ConfirmCase& c = GetParam();
   ScriptedUser user;
 
-  auto& warning = user.ui.Expect(ids::kWarningTemplate).Do([&](ui::Dialog& dlg) {
+  auto& warning = user.Expect(ids::kWarningTemplate).Do([&](ui::Dialog& dlg) {
     EXPECT_EQ(dlg.caption(), "WARNING");
     EXPECT_EQ(dlg.GetDlgItemText(ids::warning::kText), c.warning);
     EXPECT_EQ(dlg.OnCtlColor(ids::warning::kText).text_color, ui::RGB(255, 0, 0));
@@ -83,7 +83,7 @@ TEST_P(ConfirmWithWarningFlow, AnswersAndDialogs) {
   });
   Give(warning, c.first);
   if (c.second != Answer::None) {
-    auto& sure = user.ui.Expect(ids::kSureTemplate).Do([](ui::Dialog& dlg) {
+    auto& sure = user.Expect(ids::kSureTemplate).Do([](ui::Dialog& dlg) {
       EXPECT_EQ(dlg.caption(), "Confirmation");
       EXPECT_EQ(dlg.GetDlgItemText(ids::sure::kText), "Are you really sure?");
       EXPECT_EQ(dlg.GetDlgItem(ids::sure::kText)->font(), (ui::Font{"Arial", 120}));
@@ -95,13 +95,13 @@ TEST_P(ConfirmWithWarningFlow, AnswersAndDialogs) {
   }
 
   EXPECT_EQ(ConfirmWithWarning(static_cast<WarningKind>(c.kind)), c.answer);
-  EXPECT_FALSE(user.ui.failed());
-  EXPECT_EQ(user.ui.pending_steps(), 0u);
+  EXPECT_FALSE(user.failed());
+  EXPECT_EQ(user.pending_steps(), 0u);
   const std::vector<int> shown =
       c.second == Answer::None ? std::vector<int>{ids::kWarningTemplate}
                                  : std::vector<int>{ids::kWarningTemplate, ids::kSureTemplate};
-  EXPECT_EQ(user.ui.opened_dialogs(), shown);
-  EXPECT_TRUE(user.ui.open_dialogs().empty());
+  EXPECT_EQ(user.opened_dialogs(), shown);
+  EXPECT_TRUE(user.open_dialogs().empty());
 }
 
 INSTANTIATE_TEST_SUITE_P(Steps, ConfirmWithWarningFlow, testing::ValuesIn(kConfirmCases),
@@ -112,15 +112,15 @@ INSTANTIATE_TEST_SUITE_P(Steps, ConfirmWithWarningFlow, testing::ValuesIn(kConfi
 // A fresh warning for every confirmation: nothing carries over from the last one.
 TEST(ConfirmWithWarningFlow, EachConfirmationStartsAfresh) {
   ScriptedUser user;
-  user.ui.Expect(ids::kWarningTemplate).Press(ui::IDOK);
-  user.ui.Expect(ids::kSureTemplate).Press(ui::IDOK);
-  user.ui.Expect(ids::kWarningTemplate)
+  user.Expect(ids::kWarningTemplate).Press(ui::IDOK);
+  user.Expect(ids::kSureTemplate).Press(ui::IDOK);
+  user.Expect(ids::kWarningTemplate)
       .Do([](ui::Dialog& dlg) { EXPECT_EQ(dlg.GetDlgItemText(ids::warning::kText), kSmartText); })
       .Escape();
   EXPECT_TRUE(ConfirmWithWarning(WarningKind::EraseDisk));
   EXPECT_FALSE(ConfirmWithWarning(WarningKind::SmartDisabled));
-  EXPECT_FALSE(user.ui.failed());
-  EXPECT_EQ(user.ui.pending_steps(), 0u);
+  EXPECT_FALSE(user.failed());
+  EXPECT_EQ(user.pending_steps(), 0u);
 }
 
 struct NoticeCase {
@@ -146,7 +146,7 @@ class NoticeDialogs : public testing::TestWithParam<NoticeCase> {};
 TEST_P(NoticeDialogs, ClosingCodes) {
   const NoticeCase& c = GetParam();
   ScriptedUser user;
-  auto& step = user.ui.Expect(c.template_id).Do([&](ui::Dialog& dlg) {
+  auto& step = user.Expect(c.template_id).Do([&](ui::Dialog& dlg) {
     EXPECT_EQ(dlg.caption(), c.caption);
     bool found = false;
     for (const auto& control : dlg.controls()) {
@@ -156,8 +156,8 @@ TEST_P(NoticeDialogs, ClosingCodes) {
   });
   Give(step, c.answer);
   EXPECT_EQ(c.show(), c.code);
-  EXPECT_FALSE(user.ui.failed());
-  EXPECT_EQ(user.ui.pending_steps(), 0u);
+  EXPECT_FALSE(user.failed());
+  EXPECT_EQ(user.pending_steps(), 0u);
 }
 
 INSTANTIATE_TEST_SUITE_P(

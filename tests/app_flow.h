@@ -8,13 +8,13 @@
 #include <string>
 #include <vector>
 
-#include "app/CPlovixApp.h"
 #include "app/CPlovixDlg.h"
 #include "faces/scripted/ScriptedBackend.h"
 #include "devices/sim/Bench.h"
 #include "resources/ResourceIds.h"
 #include "ui/Backend.h"
 #include "support/temp_dir.h"
+#include "tests/support/main_window_rig.h"
 
 namespace plovix::app_test {
 
@@ -47,30 +47,16 @@ inline void AddUnsupportedUsb(sim::Bench& bench, int number, std::string vendor,
 // What the main window says when a scan lists nothing and met no disk at all.
 inline constexpr const char* kNothingFound = "No drive is listed: the scan found no disk.";
 
-// The scripted user with a failure handler that fails the running test.
-struct ScriptedUser {
-  ui::scripted::ScriptedBackend ui;
-  ScriptedUser() {
-    ui.SetFailureHandler([](const std::string& message) { ADD_FAILURE() << message; });
-  }
-  // An empty bench: the start-up scan's notice comes first.
-  void ExpectNothingFound() { ui.ExpectMessageBox(kNothingFound).Press(ui::IDOK); }
-};
+using testing_support::DriveListColumn;
+using testing_support::RunProgram;
+using testing_support::ScriptedUser;
 
-// Runs the program on the bench until the script ends it.
-inline bool RunProgram(sim::Bench& bench) {
-  CPlovixApp app(bench, bench);
-  return app.InitInstance();
+// An empty bench: the start-up scan's notice comes first.
+inline void ExpectNothingFound(ScriptedUser& user) {
+  user.ExpectMessageBox(kNothingFound).Press(ui::IDOK);
 }
 
 inline CPlovixDlg& Main(ui::Dialog& dlg) { return static_cast<CPlovixDlg&>(dlg); }
-
-inline std::vector<std::string> Column(ui::Dialog& dlg, int column) {
-  std::vector<std::string> texts;
-  ui::ListCtrl& list = dlg.List(ids::main_window::kDriveList);
-  for (int i = 0; i < list.GetItemCount(); ++i) texts.push_back(list.GetItemText(i, column));
-  return texts;
-}
 
 inline std::vector<bool> Checks(ui::Dialog& dlg) {
   std::vector<bool> checks;

@@ -13,10 +13,11 @@ namespace plovix {
 namespace {
 
 using app_test::BoxTexts;
-using app_test::kNothingFound;
+using app_test::ExpectNothingFound;
 using app_test::RunProgram;
 using app_test::ScriptedUser;
 using app_test::TempWorkDir;
+using app_test::kNothingFound;
 
 struct HelpCase {
   const char* name;
@@ -59,21 +60,21 @@ TEST_P(HelpText, ShownByTheHelpButton) {
   }
   ScriptedUser user;
   sim::Bench bench;
-  user.ExpectNothingFound();
-  user.ui.Expect(ids::kMainTemplate).Press(ids::main_window::kHelp);
-  user.ui.Expect(ids::kHelpTemplate)
+  ExpectNothingFound(user);
+  user.Expect(ids::kMainTemplate).Press(ids::main_window::kHelp);
+  user.Expect(ids::kHelpTemplate)
       .Do([&](ui::Dialog& dlg) {
         EXPECT_EQ(dlg.caption(), "ZUL for Windows");
         EXPECT_EQ(dlg.GetDlgItemText(ids::help::kText),
                   c.file ? c.shown : std::string("HELP.TXT is not found in the current directory.\r\n"));
       })
       .Press(ui::IDOK);
-  user.ui.Expect(ids::kMainTemplate).Escape();
+  user.Expect(ids::kMainTemplate).Escape();
   RunProgram(bench);
-  EXPECT_FALSE(user.ui.failed());
-  EXPECT_EQ(user.ui.pending_steps(), 0u);
-  EXPECT_EQ(user.ui.opened_dialogs(), (std::vector<int>{ids::kMainTemplate, ids::kHelpTemplate}));
-  EXPECT_EQ(BoxTexts(user.ui), std::vector<std::string>{kNothingFound});
+  EXPECT_FALSE(user.failed());
+  EXPECT_EQ(user.pending_steps(), 0u);
+  EXPECT_EQ(user.opened_dialogs(), (std::vector<int>{ids::kMainTemplate, ids::kHelpTemplate}));
+  EXPECT_EQ(BoxTexts(user), std::vector<std::string>{kNothingFound});
 }
 
 INSTANTIATE_TEST_SUITE_P(Files, HelpText, testing::ValuesIn(kHelpCases),
@@ -119,15 +120,15 @@ TEST_P(HelpFolders, FindsTheFirstThatCanBeRead) {
                                data.string() + ".\r\n";
   ScriptedUser user;
   sim::Bench bench;
-  user.ExpectNothingFound();
-  user.ui.Expect(ids::kMainTemplate).Press(ids::main_window::kHelp);
-  user.ui.Expect(ids::kHelpTemplate)
+  ExpectNothingFound(user);
+  user.Expect(ids::kMainTemplate).Press(ids::main_window::kHelp);
+  user.Expect(ids::kHelpTemplate)
       .Do([&](ui::Dialog& dlg) { EXPECT_EQ(dlg.GetDlgItemText(ids::help::kText), expected); })
       .Press(ui::IDOK);
-  user.ui.Expect(ids::kMainTemplate).Escape();
+  user.Expect(ids::kMainTemplate).Escape();
   RunProgram(bench);
   SetHelpFolders({});
-  EXPECT_EQ(user.ui.pending_steps(), 0u);
+  EXPECT_EQ(user.pending_steps(), 0u);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -145,24 +146,24 @@ TEST(HelpViewer, ReadsTheFileAtEveryShowing) {
   { std::ofstream("HELP.TXT", std::ios::binary) << "first\n"; }
   ScriptedUser user;
   sim::Bench bench;
-  user.ExpectNothingFound();
-  user.ui.Expect(ids::kMainTemplate).Press(ids::main_window::kHelp);
-  user.ui.Expect(ids::kHelpTemplate)
+  ExpectNothingFound(user);
+  user.Expect(ids::kMainTemplate).Press(ids::main_window::kHelp);
+  user.Expect(ids::kHelpTemplate)
       .Do([](ui::Dialog& dlg) {
         EXPECT_EQ(dlg.GetDlgItemText(ids::help::kText), "first\r\n\r\n");
         std::ofstream("HELP.TXT", std::ios::binary) << "second\n";
       })
       .Escape();
-  user.ui.Expect(ids::kMainTemplate).Press(ids::main_window::kHelp);
-  user.ui.Expect(ids::kHelpTemplate)
+  user.Expect(ids::kMainTemplate).Press(ids::main_window::kHelp);
+  user.Expect(ids::kHelpTemplate)
       .Do([](ui::Dialog& dlg) {
         EXPECT_EQ(dlg.GetDlgItemText(ids::help::kText), "second\r\n\r\n");
       })
       .CloseBox();
-  user.ui.Expect(ids::kMainTemplate).Escape();
+  user.Expect(ids::kMainTemplate).Escape();
   RunProgram(bench);
-  EXPECT_FALSE(user.ui.failed());
-  EXPECT_EQ(user.ui.pending_steps(), 0u);
+  EXPECT_FALSE(user.failed());
+  EXPECT_EQ(user.pending_steps(), 0u);
 }
 
 // The shipped help file explains every button of the main window.

@@ -14,7 +14,8 @@ namespace {
 using app_test::AddUnsupportedUsb;
 using app_test::BoxTexts;
 using app_test::Checks;
-using app_test::Column;
+using app_test::DriveListColumn;
+using app_test::ExpectNothingFound;
 using app_test::Highlighted;
 using app_test::Main;
 using app_test::RunProgram;
@@ -45,25 +46,25 @@ TEST(MainWindowStartUp, ListsTheBenchDrivesReady) {
   bench.AddSata(2, Sata("ST4000DM004-2CV104", "ZFN1ABCD", "0001", 7814037168));
   bench.AddSata(31, Sata("TINY", "T1", "F1", 1024));
 
-  user.ui.Expect(ids::kMainTemplate).Do([](ui::Dialog& dlg) {
+  user.Expect(ids::kMainTemplate).Do([](ui::Dialog& dlg) {
     EXPECT_EQ(Titles(dlg), kColumnTitles);
     EXPECT_EQ(Widths(dlg), kColumnWidths);
-    EXPECT_EQ(Column(dlg, 0), (std::vector<std::string>{"0", "2", "31"}));
-    EXPECT_EQ(Column(dlg, 1), (std::vector<std::string>{"WDC WD10EZEX-08WN4A0",
+    EXPECT_EQ(DriveListColumn(dlg, 0), (std::vector<std::string>{"0", "2", "31"}));
+    EXPECT_EQ(DriveListColumn(dlg, 1), (std::vector<std::string>{"WDC WD10EZEX-08WN4A0",
                                                         "ST4000DM004-2CV104", "TINY"}));
-    EXPECT_EQ(Column(dlg, 2), (std::vector<std::string>{"WD-WCC6Y3KX1234", "ZFN1ABCD", "T1"}));
-    EXPECT_EQ(Column(dlg, 3), (std::vector<std::string>{"01.01A01", "0001", "F1"}));
-    EXPECT_EQ(Column(dlg, 4), (std::vector<std::string>{"931GB", "3726GB", "0MB"}));
-    EXPECT_EQ(Column(dlg, 5), (std::vector<std::string>{"Ready", "Ready", "Ready"}));
+    EXPECT_EQ(DriveListColumn(dlg, 2), (std::vector<std::string>{"WD-WCC6Y3KX1234", "ZFN1ABCD", "T1"}));
+    EXPECT_EQ(DriveListColumn(dlg, 3), (std::vector<std::string>{"01.01A01", "0001", "F1"}));
+    EXPECT_EQ(DriveListColumn(dlg, 4), (std::vector<std::string>{"931GB", "3726GB", "0MB"}));
+    EXPECT_EQ(DriveListColumn(dlg, 5), (std::vector<std::string>{"Ready", "Ready", "Ready"}));
     EXPECT_EQ(Checks(dlg), (std::vector<bool>{false, false, false}));
     EXPECT_TRUE(Highlighted(dlg).empty());
     EXPECT_EQ(Main(dlg).drive_table.count, 3);
   }).Escape();
 
   EXPECT_FALSE(RunProgram(bench));
-  EXPECT_FALSE(user.ui.failed());
-  EXPECT_EQ(user.ui.pending_steps(), 0u);
-  EXPECT_EQ(user.ui.opened_dialogs(), std::vector<int>{ids::kMainTemplate});
+  EXPECT_FALSE(user.failed());
+  EXPECT_EQ(user.pending_steps(), 0u);
+  EXPECT_EQ(user.opened_dialogs(), std::vector<int>{ids::kMainTemplate});
   // The scan leaves no drive open behind it.
   EXPECT_EQ(bench.OpenHandleCount(), 0);
 }
@@ -80,11 +81,11 @@ TEST_P(MainWindowCapacity, WholeGigabytes) {
   sim::Bench bench;
   bench.AddSata(1, Sata("M", "S", "F", GetParam().sectors));
   const std::string expected = GetParam().shown;
-  user.ui.Expect(ids::kMainTemplate).Do([&](ui::Dialog& dlg) {
-    EXPECT_EQ(Column(dlg, 4), std::vector<std::string>{expected});
+  user.Expect(ids::kMainTemplate).Do([&](ui::Dialog& dlg) {
+    EXPECT_EQ(DriveListColumn(dlg, 4), std::vector<std::string>{expected});
   }).Escape();
   RunProgram(bench);
-  EXPECT_FALSE(user.ui.failed());
+  EXPECT_FALSE(user.failed());
 }
 
 INSTANTIATE_TEST_SUITE_P(Sizes, MainWindowCapacity,
@@ -97,8 +98,8 @@ INSTANTIATE_TEST_SUITE_P(Sizes, MainWindowCapacity,
 TEST(MainWindowStartUp, WindowDressing) {
   ScriptedUser user;
   sim::Bench bench;
-  user.ExpectNothingFound();
-  user.ui.Expect(ids::kMainTemplate).Do([](ui::Dialog& dlg) {
+  ExpectNothingFound(user);
+  user.Expect(ids::kMainTemplate).Do([](ui::Dialog& dlg) {
     CPlovixDlg& main = Main(dlg);
     EXPECT_EQ(dlg.caption(), "ZUL for Windows");
     EXPECT_EQ(dlg.GetDlgItemText(ids::main_window::kVersion), "0.92");
@@ -124,7 +125,7 @@ TEST(MainWindowStartUp, WindowDressing) {
     ASSERT_NE(main.utility_choice, nullptr);
   }).Escape();
   RunProgram(bench);
-  EXPECT_FALSE(user.ui.failed());
+  EXPECT_FALSE(user.failed());
 }
 
 struct ColorCase {
@@ -146,8 +147,8 @@ TEST(MainWindowStartUp, ControlColours) {
   };
   ScriptedUser user;
   sim::Bench bench;
-  user.ExpectNothingFound();
-  user.ui.Expect(ids::kMainTemplate).Do([&](ui::Dialog& dlg) {
+  ExpectNothingFound(user);
+  user.Expect(ids::kMainTemplate).Do([&](ui::Dialog& dlg) {
     for (const auto& c : cases) {
       SCOPED_TRACE(c.id);
       const ui::CtlColor colors = dlg.OnCtlColor(c.id);
@@ -159,7 +160,7 @@ TEST(MainWindowStartUp, ControlColours) {
     }
   }).Escape();
   RunProgram(bench);
-  EXPECT_FALSE(user.ui.failed());
+  EXPECT_FALSE(user.failed());
 }
 
 TEST(MainWindowScan, TwiceKeepsSixColumnsAndClearsChecks) {
@@ -169,7 +170,7 @@ TEST(MainWindowScan, TwiceKeepsSixColumnsAndClearsChecks) {
   bench.AddSata(1, Sata("B", "SB", "F", 1ull << 25));
   bench.AddSata(2, Sata("C", "SC", "F", 1ull << 26));
 
-  user.ui.Expect(ids::kMainTemplate)
+  user.Expect(ids::kMainTemplate)
       .Check(ids::main_window::kDriveList, 0)
       .Check(ids::main_window::kDriveList, 2)
       .Do([](ui::Dialog& dlg) {
@@ -183,12 +184,12 @@ TEST(MainWindowScan, TwiceKeepsSixColumnsAndClearsChecks) {
         EXPECT_EQ(Titles(dlg), kColumnTitles);
         EXPECT_EQ(Widths(dlg), kColumnWidths);
         EXPECT_EQ(Checks(dlg), (std::vector<bool>{false, false, false}));
-        EXPECT_EQ(Column(dlg, 5), (std::vector<std::string>{"Ready", "Ready", "Ready"}));
+        EXPECT_EQ(DriveListColumn(dlg, 5), (std::vector<std::string>{"Ready", "Ready", "Ready"}));
       })
       .Escape();
   RunProgram(bench);
-  EXPECT_FALSE(user.ui.failed());
-  EXPECT_EQ(user.ui.pending_steps(), 0u);
+  EXPECT_FALSE(user.failed());
+  EXPECT_EQ(user.pending_steps(), 0u);
 }
 
 TEST(MainWindowScan, PicksUpDrivesThatCameAndWent) {
@@ -197,22 +198,22 @@ TEST(MainWindowScan, PicksUpDrivesThatCameAndWent) {
   bench.AddSata(0, Sata("A", "SA", "F", 1ull << 24));
   bench.AddSata(3, Sata("B", "SB", "F", 1ull << 25));
 
-  user.ui.Expect(ids::kMainTemplate)
+  user.Expect(ids::kMainTemplate)
       .Do([&](ui::Dialog& dlg) {
-        EXPECT_EQ(Column(dlg, 0), (std::vector<std::string>{"0", "3"}));
+        EXPECT_EQ(DriveListColumn(dlg, 0), (std::vector<std::string>{"0", "3"}));
         bench.RemoveDrive(0);
         bench.AddSata(5, Sata("C", "SC", "F", 1ull << 26));
         // Nothing changes until the user asks.
-        EXPECT_EQ(Column(dlg, 0), (std::vector<std::string>{"0", "3"}));
+        EXPECT_EQ(DriveListColumn(dlg, 0), (std::vector<std::string>{"0", "3"}));
       })
       .Press(ids::main_window::kScan)
       .Do([](ui::Dialog& dlg) {
-        EXPECT_EQ(Column(dlg, 0), (std::vector<std::string>{"3", "5"}));
-        EXPECT_EQ(Column(dlg, 1), (std::vector<std::string>{"B", "C"}));
+        EXPECT_EQ(DriveListColumn(dlg, 0), (std::vector<std::string>{"3", "5"}));
+        EXPECT_EQ(DriveListColumn(dlg, 1), (std::vector<std::string>{"B", "C"}));
       })
       .Escape();
   RunProgram(bench);
-  EXPECT_FALSE(user.ui.failed());
+  EXPECT_FALSE(user.failed());
 }
 
 TEST(MainWindowScan, SystemDiskIsNotOffered) {
@@ -222,11 +223,11 @@ TEST(MainWindowScan, SystemDiskIsNotOffered) {
   bench.AddSata(1, Sata("DATA", "S1", "F", 1ull << 28));
   bench.AddVolume('C', 0);
   bench.AddVolume('D', 1);
-  user.ui.Expect(ids::kMainTemplate).Do([](ui::Dialog& dlg) {
-    EXPECT_EQ(Column(dlg, 1), std::vector<std::string>{"DATA"});
+  user.Expect(ids::kMainTemplate).Do([](ui::Dialog& dlg) {
+    EXPECT_EQ(DriveListColumn(dlg, 1), std::vector<std::string>{"DATA"});
   }).Escape();
   RunProgram(bench);
-  EXPECT_FALSE(user.ui.failed());
+  EXPECT_FALSE(user.failed());
 }
 
 struct SelectAllCase {
@@ -241,11 +242,11 @@ TEST_P(MainWindowSelectAll, ChecksEveryLineAndHighlightsNone) {
   const SelectAllCase& c = GetParam();
   ScriptedUser user;
   sim::Bench bench;
-  if (c.drives == 0) user.ExpectNothingFound();
+  if (c.drives == 0) ExpectNothingFound(user);
   for (int i = 0; i < c.drives; ++i) {
     bench.AddSata(i, Sata("M" + std::to_string(i), "S" + std::to_string(i), "F", 1ull << 24));
   }
-  auto& step = user.ui.Expect(ids::kMainTemplate);
+  auto& step = user.Expect(ids::kMainTemplate);
   if (c.highlighted >= 0) step.Select(ids::main_window::kDriveList, c.highlighted);
   step.Press(ids::main_window::kSelectAll)
       .Do([&](ui::Dialog& dlg) {
@@ -258,7 +259,7 @@ TEST_P(MainWindowSelectAll, ChecksEveryLineAndHighlightsNone) {
       })
       .Escape();
   RunProgram(bench);
-  EXPECT_FALSE(user.ui.failed());
+  EXPECT_FALSE(user.failed());
 }
 
 INSTANTIATE_TEST_SUITE_P(Lists, MainWindowSelectAll,
@@ -345,24 +346,24 @@ TEST(UnsupportedUsbNotice, FiveSecondsAfterStartUpOnceInListOrder) {
   bench.AddSata(0, Sata("A", "SA", "F", 1ull << 24));
   AddTwoUnsupported(bench);
 
-  user.ui.Expect(ids::kMainTemplate)
+  user.Expect(ids::kMainTemplate)
       .Do([](ui::Dialog& dlg) {
         // The dropped drives are not in the list.
-        EXPECT_EQ(Column(dlg, 0), std::vector<std::string>{"0"});
+        EXPECT_EQ(DriveListColumn(dlg, 0), std::vector<std::string>{"0"});
         EXPECT_EQ(Main(dlg).unsupported_usb.count, 2);
       })
       .Advance(4999)
-      .Do([&](ui::Dialog&) { EXPECT_TRUE(user.ui.message_boxes().empty()); })
+      .Do([&](ui::Dialog&) { EXPECT_TRUE(user.message_boxes().empty()); })
       .Advance(1);
-  user.ui.ExpectMessageBox(kNoticeA).Press(ui::IDOK);
-  user.ui.ExpectMessageBox(kNoticeB).Press(ui::IDOK);
-  user.ui.Expect(ids::kMainTemplate).Advance(60000).Escape();
+  user.ExpectMessageBox(kNoticeA).Press(ui::IDOK);
+  user.ExpectMessageBox(kNoticeB).Press(ui::IDOK);
+  user.Expect(ids::kMainTemplate).Advance(60000).Escape();
 
   RunProgram(bench);
-  EXPECT_FALSE(user.ui.failed());
-  EXPECT_EQ(user.ui.pending_steps(), 0u);
-  EXPECT_EQ(BoxTexts(user.ui), (std::vector<std::string>{kNoticeA, kNoticeB}));
-  for (const auto& box : user.ui.message_boxes()) {
+  EXPECT_FALSE(user.failed());
+  EXPECT_EQ(user.pending_steps(), 0u);
+  EXPECT_EQ(BoxTexts(user), (std::vector<std::string>{kNoticeA, kNoticeB}));
+  for (const auto& box : user.message_boxes()) {
     EXPECT_EQ(box.caption, "Plovix");
     EXPECT_EQ(box.type, ui::MB_OK);
   }
@@ -373,20 +374,20 @@ TEST(UnsupportedUsbNotice, ScanWithinTheDelayRestartsItAndShowsOnce) {
   sim::Bench bench;
   AddTwoUnsupported(bench);
 
-  user.ui.Expect(ids::kMainTemplate)
+  user.Expect(ids::kMainTemplate)
       .Advance(3000)
       .Do([&](ui::Dialog&) { bench.RemoveDrive(6); })
       .Press(ids::main_window::kScan)
       .Advance(4999)
-      .Do([&](ui::Dialog&) { EXPECT_TRUE(user.ui.message_boxes().empty()); })
+      .Do([&](ui::Dialog&) { EXPECT_TRUE(user.message_boxes().empty()); })
       .Advance(1);
   // The list of the latest scan only.
-  user.ui.ExpectMessageBox(kNoticeA).Press(ui::IDOK);
-  user.ui.Expect(ids::kMainTemplate).Advance(30000).Escape();
+  user.ExpectMessageBox(kNoticeA).Press(ui::IDOK);
+  user.Expect(ids::kMainTemplate).Advance(30000).Escape();
 
   RunProgram(bench);
-  EXPECT_FALSE(user.ui.failed());
-  EXPECT_EQ(BoxTexts(user.ui), std::vector<std::string>{kNoticeA});
+  EXPECT_FALSE(user.failed());
+  EXPECT_EQ(BoxTexts(user), std::vector<std::string>{kNoticeA});
 }
 
 TEST(UnsupportedUsbNotice, ArmedAgainByScanAfterItWasShown) {
@@ -394,38 +395,38 @@ TEST(UnsupportedUsbNotice, ArmedAgainByScanAfterItWasShown) {
   sim::Bench bench;
   bench.AddSata(0, Sata("A", "SA", "F", 1ull << 24));
 
-  user.ui.Expect(ids::kMainTemplate)
+  user.Expect(ids::kMainTemplate)
       .Advance(10000)
       .Do([&](ui::Dialog&) {
-        EXPECT_TRUE(user.ui.message_boxes().empty());
+        EXPECT_TRUE(user.message_boxes().empty());
         AddUnsupportedUsb(bench, 9, "ACME    ", "Portable Disk   ");
       })
       .Press(ids::main_window::kScan)
       .Advance(5000);
-  user.ui.ExpectMessageBox(kNoticeA).Press(ui::IDOK);
-  user.ui.Expect(ids::kMainTemplate).Press(ids::main_window::kScan).Advance(5000);
-  user.ui.ExpectMessageBox(kNoticeA).Press(ui::IDOK);
-  user.ui.Expect(ids::kMainTemplate).Escape();
+  user.ExpectMessageBox(kNoticeA).Press(ui::IDOK);
+  user.Expect(ids::kMainTemplate).Press(ids::main_window::kScan).Advance(5000);
+  user.ExpectMessageBox(kNoticeA).Press(ui::IDOK);
+  user.Expect(ids::kMainTemplate).Escape();
 
   RunProgram(bench);
-  EXPECT_FALSE(user.ui.failed());
-  EXPECT_EQ(user.ui.pending_steps(), 0u);
-  EXPECT_EQ(user.ui.message_boxes().size(), 2u);
+  EXPECT_FALSE(user.failed());
+  EXPECT_EQ(user.pending_steps(), 0u);
+  EXPECT_EQ(user.message_boxes().size(), 2u);
 }
 
 TEST(UnsupportedUsbNotice, NoTimerAndNoBoxWithoutUnsupportedDrives) {
   ScriptedUser user;
   sim::Bench bench;
   bench.AddSata(0, Sata("A", "SA", "F", 1ull << 24));
-  user.ui.Expect(ids::kMainTemplate)
+  user.Expect(ids::kMainTemplate)
       .Do([](ui::Dialog& dlg) { EXPECT_EQ(Main(dlg).unsupported_timer, 0); })
       .Advance(60000)
       .Press(ids::main_window::kScan)
       .Advance(60000)
       .Escape();
   RunProgram(bench);
-  EXPECT_FALSE(user.ui.failed());
-  EXPECT_TRUE(user.ui.message_boxes().empty());
+  EXPECT_FALSE(user.failed());
+  EXPECT_TRUE(user.message_boxes().empty());
 }
 
 // The demo's own bench: the system disk and the USB disk Windows does not list stay out;
@@ -437,24 +438,24 @@ TEST(UnsupportedUsbNotice, DemoBenchStartUp) {
   bench.SetClock([] { return ui::TickMs(); });
   const std::string notice = std::string("Nimbra  ") + " " + "Dock SATA       " +
                              " USB Device is NOT supported.";
-  user.ui.Expect(ids::kMainTemplate)
+  user.Expect(ids::kMainTemplate)
       .Do([](ui::Dialog& dlg) {
-        EXPECT_EQ(Column(dlg, 0), (std::vector<std::string>{"1", "2", "3", "4", "5", "7"}));
-        EXPECT_EQ(Column(dlg, 1),
+        EXPECT_EQ(DriveListColumn(dlg, 0), (std::vector<std::string>{"1", "2", "3", "4", "5", "7"}));
+        EXPECT_EQ(DriveListColumn(dlg, 1),
                   (std::vector<std::string>{"Orvane OD1000-HX", "Kestrel KD2000-LP",
                                             "Tessel TS-500A", "Kestrel KD4000-UX",
                                             "Brannock BR1000-E", "Kestrel KN1000-PX NVMe"}));
-        EXPECT_EQ(Column(dlg, 4)[5], "931GB");
-        EXPECT_EQ(Column(dlg, 5), std::vector<std::string>(6, "Ready"));
+        EXPECT_EQ(DriveListColumn(dlg, 4)[5], "931GB");
+        EXPECT_EQ(DriveListColumn(dlg, 5), std::vector<std::string>(6, "Ready"));
       })
       .Advance(5000);
-  user.ui.ExpectMessageBox(notice).Press(ui::IDOK);
-  user.ui.Expect(ids::kMainTemplate).Escape();
+  user.ExpectMessageBox(notice).Press(ui::IDOK);
+  user.Expect(ids::kMainTemplate).Escape();
   RunProgram(bench);
-  EXPECT_FALSE(user.ui.failed());
-  EXPECT_EQ(user.ui.pending_steps(), 0u);
-  ASSERT_EQ(user.ui.message_boxes().size(), 1u);
-  EXPECT_EQ(user.ui.message_boxes()[0].caption, "Plovix");
+  EXPECT_FALSE(user.failed());
+  EXPECT_EQ(user.pending_steps(), 0u);
+  ASSERT_EQ(user.message_boxes().size(), 1u);
+  EXPECT_EQ(user.message_boxes()[0].caption, "Plovix");
 }
 
 // --- Device arrival, About, leaving ---
@@ -466,24 +467,24 @@ TEST(MainWindowDeviceArrival, ShowsTheNoticeWithTheAppTitleAndLeavesTheList) {
   sim::Bench bench;
   bench.AddSata(0, Sata("A", "SA", "F", 1ull << 24));
 
-  user.ui.Expect(ids::kMainTemplate)
+  user.Expect(ids::kMainTemplate)
       .Do([&](ui::Dialog&) { bench.AddSata(1, Sata("B", "SB", "F", 1ull << 24)); })
       .DeviceArrival();
-  user.ui.ExpectMessageBox("The device is available now !!").Press(ui::IDOK);
-  user.ui.Expect(ids::kMainTemplate).DeviceArrival();
-  user.ui.ExpectMessageBox("The device is available now !!").Press(ui::IDOK);
-  user.ui.Expect(ids::kMainTemplate)
+  user.ExpectMessageBox("The device is available now !!").Press(ui::IDOK);
+  user.Expect(ids::kMainTemplate).DeviceArrival();
+  user.ExpectMessageBox("The device is available now !!").Press(ui::IDOK);
+  user.Expect(ids::kMainTemplate)
       .Do([](ui::Dialog& dlg) {
-        EXPECT_EQ(Column(dlg, 0), std::vector<std::string>{"0"});
+        EXPECT_EQ(DriveListColumn(dlg, 0), std::vector<std::string>{"0"});
         EXPECT_FALSE(Main(dlg).OnDeviceChange(ui::DBT_DEVICEARRIVAL + 4, 0));
       })
       .Escape();
 
   RunProgram(bench);
-  EXPECT_FALSE(user.ui.failed());
-  EXPECT_EQ(user.ui.pending_steps(), 0u);
-  ASSERT_EQ(user.ui.message_boxes().size(), 2u);
-  for (const auto& box : user.ui.message_boxes()) EXPECT_EQ(box.caption, "Renamed-Plovix");
+  EXPECT_FALSE(user.failed());
+  EXPECT_EQ(user.pending_steps(), 0u);
+  ASSERT_EQ(user.message_boxes().size(), 2u);
+  for (const auto& box : user.message_boxes()) EXPECT_EQ(box.caption, "Renamed-Plovix");
   ui::SetAppTitle(previous_title);
 }
 
@@ -492,9 +493,9 @@ class MainWindowAbout : public testing::TestWithParam<int> {};
 TEST_P(MainWindowAbout, SystemMenuItemShowsTheAboutBox) {
   ScriptedUser user;
   sim::Bench bench;
-  user.ExpectNothingFound();
-  user.ui.Expect(ids::kMainTemplate).SystemCommand(GetParam());
-  user.ui.Expect(ids::kAboutTemplate)
+  ExpectNothingFound(user);
+  user.Expect(ids::kMainTemplate).SystemCommand(GetParam());
+  user.Expect(ids::kAboutTemplate)
       .Do([](ui::Dialog& dlg) {
         EXPECT_EQ(dlg.caption(), "バージョン情報 Plovix");
         const auto& controls = dlg.controls();
@@ -502,10 +503,10 @@ TEST_P(MainWindowAbout, SystemMenuItemShowsTheAboutBox) {
         EXPECT_EQ(controls[1]->text(), "Plovix, Version 0.92");
       })
       .Press(ui::IDOK);
-  user.ui.Expect(ids::kMainTemplate).Escape();
+  user.Expect(ids::kMainTemplate).Escape();
   EXPECT_FALSE(RunProgram(bench));
-  EXPECT_FALSE(user.ui.failed());
-  EXPECT_EQ(user.ui.opened_dialogs(), (std::vector<int>{ids::kMainTemplate, ids::kAboutTemplate}));
+  EXPECT_FALSE(user.failed());
+  EXPECT_EQ(user.opened_dialogs(), (std::vector<int>{ids::kMainTemplate, ids::kAboutTemplate}));
 }
 
 // The low four bits of a system command belong to the system and are masked off.
@@ -522,18 +523,18 @@ TEST_P(MainWindowLeave, EndsTheProgramWithoutAQuestion) {
   ScriptedUser user;
   sim::Bench bench;
   bench.AddSata(0, Sata("A", "SA", "F", 1ull << 24));
-  auto& step = user.ui.Expect(ids::kMainTemplate);
+  auto& step = user.Expect(ids::kMainTemplate);
   switch (GetParam().how) {
     case 0: step.Escape(); break;
     case 1: step.CloseBox(); break;
     default: step.SystemCommand(ui::SC_CLOSE); break;
   }
   EXPECT_FALSE(RunProgram(bench));
-  EXPECT_FALSE(user.ui.failed());
-  EXPECT_EQ(user.ui.pending_steps(), 0u);
-  EXPECT_EQ(user.ui.opened_dialogs(), std::vector<int>{ids::kMainTemplate});
-  EXPECT_TRUE(user.ui.message_boxes().empty());
-  EXPECT_TRUE(user.ui.open_dialogs().empty());
+  EXPECT_FALSE(user.failed());
+  EXPECT_EQ(user.pending_steps(), 0u);
+  EXPECT_EQ(user.opened_dialogs(), std::vector<int>{ids::kMainTemplate});
+  EXPECT_TRUE(user.message_boxes().empty());
+  EXPECT_TRUE(user.open_dialogs().empty());
 }
 
 INSTANTIATE_TEST_SUITE_P(Ways, MainWindowLeave,
@@ -547,7 +548,7 @@ TEST(MainWindowLeave, EnterOnTheListDoesNotEndTheProgram) {
   ScriptedUser user;
   sim::Bench bench;
   bench.AddSata(0, Sata("A", "SA", "F", 1ull << 24));
-  user.ui.Expect(ids::kMainTemplate)
+  user.Expect(ids::kMainTemplate)
       .Do([](ui::Dialog& dlg) {
         dlg.OnCommand(ui::IDOK);
         EXPECT_FALSE(dlg.end_requested());
@@ -556,7 +557,7 @@ TEST(MainWindowLeave, EnterOnTheListDoesNotEndTheProgram) {
       })
       .Escape();
   RunProgram(bench);
-  EXPECT_FALSE(user.ui.failed());
+  EXPECT_FALSE(user.failed());
 }
 
 }  // namespace

@@ -26,10 +26,10 @@ TEST(SystemUndeterminedNotice, AtStartUpAndAfterScanUntilTheSystemCanBeTraced) {
   bench.SetSystemDrivesUndetermined(kWhy);
 
   // The box comes while the window starts, over its empty list.
-  user.ui.ExpectMessageBox(kNotice)
-      .Do([](ui::Dialog& dlg) { EXPECT_TRUE(Column(dlg, 0).empty()); })
+  user.ExpectMessageBox(kNotice)
+      .Do([](ui::Dialog& dlg) { EXPECT_TRUE(DriveListColumn(dlg, 0).empty()); })
       .Press(ui::IDOK);
-  user.ui.Expect(ids::kMainTemplate)
+  user.Expect(ids::kMainTemplate)
       .Do([&](ui::Dialog& dlg) {
         EXPECT_EQ(Main(dlg).drive_table.count, 0);
         EXPECT_EQ(Main(dlg).system_undetermined, kWhy);
@@ -39,27 +39,27 @@ TEST(SystemUndeterminedNotice, AtStartUpAndAfterScanUntilTheSystemCanBeTraced) {
       })
       .Press(ids::main_window::kSelectAll)
       .Press(ids::main_window::kScan);
-  user.ui.ExpectMessageBox(kNotice).Press(ui::IDOK);
-  user.ui.Expect(ids::kMainTemplate)
+  user.ExpectMessageBox(kNotice).Press(ui::IDOK);
+  user.Expect(ids::kMainTemplate)
       .Do([&](ui::Dialog& dlg) {
-        EXPECT_TRUE(Column(dlg, 0).empty());
+        EXPECT_TRUE(DriveListColumn(dlg, 0).empty());
         bench.SetSystemDrivesUndetermined("");
       })
       .Press(ids::main_window::kScan)
       // Traced again: the system disk stays out, the other one is back, and no box.
       .Do([](ui::Dialog& dlg) {
-        EXPECT_EQ(Column(dlg, 0), std::vector<std::string>{"0"});
-        EXPECT_EQ(Column(dlg, 5), std::vector<std::string>{"Ready"});
+        EXPECT_EQ(DriveListColumn(dlg, 0), std::vector<std::string>{"0"});
+        EXPECT_EQ(DriveListColumn(dlg, 5), std::vector<std::string>{"Ready"});
         EXPECT_TRUE(Main(dlg).system_undetermined.empty());
       })
       .Advance(10000)
       .Escape();
 
   RunProgram(bench);
-  EXPECT_FALSE(user.ui.failed());
-  EXPECT_EQ(user.ui.pending_steps(), 0u);
-  EXPECT_EQ(BoxTexts(user.ui), (std::vector<std::string>{kNotice, kNotice}));
-  for (const auto& box : user.ui.message_boxes()) EXPECT_EQ(box.caption, "Plovix");
+  EXPECT_FALSE(user.failed());
+  EXPECT_EQ(user.pending_steps(), 0u);
+  EXPECT_EQ(BoxTexts(user), (std::vector<std::string>{kNotice, kNotice}));
+  for (const auto& box : user.message_boxes()) EXPECT_EQ(box.caption, "Plovix");
 }
 
 // The USB notice still follows on its timer when a later scan can trace the system.
@@ -68,20 +68,20 @@ TEST(SystemUndeterminedNotice, UnsupportedUsbNoticeIsNotLostBehindIt) {
   sim::Bench bench;
   AddUnsupportedUsb(bench, 2, "ACME    ", "Portable Disk   ");
   bench.SetSystemDrivesUndetermined(kWhy);
-  user.ui.ExpectMessageBox(kNotice).Press(ui::IDOK);
+  user.ExpectMessageBox(kNotice).Press(ui::IDOK);
   // Nothing was scanned, so nothing is named unsupported either.
-  user.ui.Expect(ids::kMainTemplate)
+  user.Expect(ids::kMainTemplate)
       .Do([](ui::Dialog& dlg) { EXPECT_EQ(Main(dlg).unsupported_usb.count, 0); })
       .Advance(6000)
       .Do([&](ui::Dialog&) { bench.SetSystemDrivesUndetermined(""); })
       .Press(ids::main_window::kScan)
       .Advance(5000);
-  user.ui.ExpectMessageBox("ACME     Portable Disk    USB Device is NOT supported.")
+  user.ExpectMessageBox("ACME     Portable Disk    USB Device is NOT supported.")
       .Press(ui::IDOK);
-  user.ui.Expect(ids::kMainTemplate).Escape();
+  user.Expect(ids::kMainTemplate).Escape();
   RunProgram(bench);
-  EXPECT_FALSE(user.ui.failed());
-  EXPECT_EQ(user.ui.pending_steps(), 0u);
+  EXPECT_FALSE(user.failed());
+  EXPECT_EQ(user.pending_steps(), 0u);
 }
 
 }  // namespace

@@ -11,7 +11,6 @@
 #include <string>
 #include <vector>
 
-#include "app/CPlovixApp.h"
 #include "app/CPlovixDlg.h"
 #include "app_flow.h"
 #include "drive/Commands.h"
@@ -705,24 +704,23 @@ TEST(LinuxScanFlow, DriveLeftWithoutANumberIsNamed) {
   LinuxMachineBench m;
   m.AddNvme();
   app_test::ScriptedUser user;
-  user.ui.ExpectMessageBox(Unreachable(kSilentSdc)).Press(ui::IDOK);
-  user.ui.Expect(ids::kMainTemplate)
+  user.ExpectMessageBox(Unreachable(kSilentSdc)).Press(ui::IDOK);
+  user.Expect(ids::kMainTemplate)
       .Do([&](ui::Dialog&) {
         EXPECT_TRUE(m.io->UnreachableDrives().empty());
         m.tree.ScsiDisk("sdaf", Ata(5), "65:240");
       })
       .Press(ids::main_window::kScan);
-  user.ui
-      .ExpectMessageBox(
+  user.ExpectMessageBox(
           Unreachable(std::string("sdaf (drive number 31 is held by nvme0n1); ") + kSilentSdc))
       .Press(ui::IDOK);
-  user.ui.Expect(ids::kMainTemplate)
+  user.Expect(ids::kMainTemplate)
       .Do([&](ui::Dialog&) { EXPECT_EQ(m.io->DiskOfDrive(31), "nvme0n1"); })
       .Escape();
-  CPlovixApp(*m.io, *m.catalog).InitInstance();
-  EXPECT_FALSE(user.ui.failed());
-  EXPECT_EQ(user.ui.pending_steps(), 0u);
-  EXPECT_EQ(user.ui.message_boxes().size(), 2u);
+  app_test::RunProgram(*m.io, *m.catalog);
+  EXPECT_FALSE(user.failed());
+  EXPECT_EQ(user.pending_steps(), 0u);
+  EXPECT_EQ(user.message_boxes().size(), 2u);
 }
 
 // Root without CAP_SYS_ADMIN (a container that drops it): the kernel would withhold the
@@ -736,17 +734,17 @@ TEST(LinuxScanFlow, NamespacesWithoutCapSysAdminAreNamedNotListed) {
       "nvme0n2 (NVMe commands need the CAP_SYS_ADMIN capability, which this process lacks); " +
       std::string(kSilentSdc));
   app_test::ScriptedUser user;
-  user.ui.ExpectMessageBox(notice).Press(ui::IDOK);
-  user.ui.Expect(ids::kMainTemplate)
+  user.ExpectMessageBox(notice).Press(ui::IDOK);
+  user.Expect(ids::kMainTemplate)
       .Do([&](ui::Dialog& dlg) {
-        EXPECT_EQ(app_test::Column(dlg, 0), (std::vector<std::string>{"0", "1"}));
+        EXPECT_EQ(app_test::DriveListColumn(dlg, 0), (std::vector<std::string>{"0", "1"}));
       })
       .Press(ids::main_window::kScan);
-  user.ui.ExpectMessageBox(notice).Press(ui::IDOK);
-  user.ui.Expect(ids::kMainTemplate).Escape();
-  CPlovixApp(*m.io, *m.catalog).InitInstance();
-  EXPECT_FALSE(user.ui.failed());
-  EXPECT_EQ(user.ui.pending_steps(), 0u);
+  user.ExpectMessageBox(notice).Press(ui::IDOK);
+  user.Expect(ids::kMainTemplate).Escape();
+  app_test::RunProgram(*m.io, *m.catalog);
+  EXPECT_FALSE(user.failed());
+  EXPECT_EQ(user.pending_steps(), 0u);
   for (const auto& received : m.bench.Log()) EXPECT_FALSE(received.nvme);
   EXPECT_EQ(m.io->Open("\\\\.\\PhysicalDrive31"), kInvalidHandle);
 }
@@ -758,13 +756,13 @@ TEST(LinuxScanFlow, NvmeNamespacesListedAndErasedThroughTheMainWindow) {
   LinuxMachineBench m;
   m.AddNvme();
   app_test::ScriptedUser user;
-  user.ui.ExpectMessageBox(Unreachable(kSilentSdc)).Press(ui::IDOK);
-  user.ui.Expect(ids::kMainTemplate)
+  user.ExpectMessageBox(Unreachable(kSilentSdc)).Press(ui::IDOK);
+  user.Expect(ids::kMainTemplate)
       .Do([&](ui::Dialog& dlg) {
-        EXPECT_EQ(app_test::Column(dlg, 0), (std::vector<std::string>{"0", "1", "30", "31"}));
-        EXPECT_EQ(app_test::Column(dlg, 1)[2], "Samsung SSD 980 PRO 1TB");
-        EXPECT_EQ(app_test::Column(dlg, 2)[3], "S5GXNX0T123456A");
-        EXPECT_EQ(app_test::Column(dlg, 3)[2], "5B2QGXA7");
+        EXPECT_EQ(app_test::DriveListColumn(dlg, 0), (std::vector<std::string>{"0", "1", "30", "31"}));
+        EXPECT_EQ(app_test::DriveListColumn(dlg, 1)[2], "Samsung SSD 980 PRO 1TB");
+        EXPECT_EQ(app_test::DriveListColumn(dlg, 2)[3], "S5GXNX0T123456A");
+        EXPECT_EQ(app_test::DriveListColumn(dlg, 3)[2], "5B2QGXA7");
         const DriveTable& table = app_test::Main(dlg).drive_table;
         EXPECT_EQ(table.records[2].total_sectors, kNvme2Blocks * 8);
         EXPECT_EQ(table.records[3].total_sectors, kNvme1Blocks);
@@ -772,18 +770,18 @@ TEST(LinuxScanFlow, NvmeNamespacesListedAndErasedThroughTheMainWindow) {
       })
       .Check(ids::main_window::kDriveList, 2)
       .Press(ids::main_window::kUtilities);
-  user.ui.Expect(ids::kUtilitiesTemplate).Press(ids::utilities::kEraseMbr);
-  user.ui.Expect(ids::kWarningTemplate).Press(ui::IDOK);
-  user.ui.Expect(ids::kSureTemplate).Press(ui::IDOK);
-  user.ui.ExpectMessageBox(MbrBlockNote(4096)).Press(ui::IDOK);
-  user.ui.Expect(ids::kEraseMbrDoneTemplate).Press(ui::IDOK);
-  user.ui.ExpectMessageBox("The MBR was erased by NVMe Write Zeroes.").Press(ui::IDOK);
-  user.ui.Expect(ids::kMainTemplate)
-      .Do([](ui::Dialog& dlg) { EXPECT_EQ(app_test::Column(dlg, 5)[2], "Completed"); })
+  user.Expect(ids::kUtilitiesTemplate).Press(ids::utilities::kEraseMbr);
+  user.Expect(ids::kWarningTemplate).Press(ui::IDOK);
+  user.Expect(ids::kSureTemplate).Press(ui::IDOK);
+  user.ExpectMessageBox(MbrBlockNote(4096)).Press(ui::IDOK);
+  user.Expect(ids::kEraseMbrDoneTemplate).Press(ui::IDOK);
+  user.ExpectMessageBox("The MBR was erased by NVMe Write Zeroes.").Press(ui::IDOK);
+  user.Expect(ids::kMainTemplate)
+      .Do([](ui::Dialog& dlg) { EXPECT_EQ(app_test::DriveListColumn(dlg, 5)[2], "Completed"); })
       .Escape();
-  CPlovixApp(*m.io, *m.catalog).InitInstance();
-  EXPECT_FALSE(user.ui.failed());
-  EXPECT_EQ(user.ui.pending_steps(), 0u);
+  app_test::RunProgram(*m.io, *m.catalog);
+  EXPECT_FALSE(user.failed());
+  EXPECT_EQ(user.pending_steps(), 0u);
   EXPECT_TRUE(m.bench.Media(30).IsZeroed(0, 8));
   EXPECT_FALSE(m.bench.Media(30).IsZeroed(8, 1));
   EXPECT_FALSE(m.bench.Media(31).IsZeroed(0, 1));
@@ -803,20 +801,20 @@ TEST(LinuxScanFlow, AnNvmeWriteTheKernelWithholdsIsToldAsRefused) {
   m.AddNvme();
   m.bench.Nvme(31).mutable_setup().os_refused_io = {kNvmeIoWriteZeroes, kNvmeIoWrite};
   app_test::ScriptedUser user;
-  user.ui.ExpectMessageBox(Unreachable(kSilentSdc)).Press(ui::IDOK);
-  user.ui.Expect(ids::kMainTemplate)
+  user.ExpectMessageBox(Unreachable(kSilentSdc)).Press(ui::IDOK);
+  user.Expect(ids::kMainTemplate)
       .Check(ids::main_window::kDriveList, 3)
       .Press(ids::main_window::kUtilities);
-  user.ui.Expect(ids::kUtilitiesTemplate).Press(ids::utilities::kEraseMbr);
-  user.ui.Expect(ids::kWarningTemplate).Press(ui::IDOK);
-  user.ui.Expect(ids::kSureTemplate).Press(ui::IDOK);
-  user.ui.ExpectMessageBox(nvme_text::kMbrRefused).Press(ui::IDOK);
-  user.ui.Expect(ids::kMainTemplate)
-      .Do([](ui::Dialog& dlg) { EXPECT_EQ(app_test::Column(dlg, 5)[3], "Refused"); })
+  user.Expect(ids::kUtilitiesTemplate).Press(ids::utilities::kEraseMbr);
+  user.Expect(ids::kWarningTemplate).Press(ui::IDOK);
+  user.Expect(ids::kSureTemplate).Press(ui::IDOK);
+  user.ExpectMessageBox(nvme_text::kMbrRefused).Press(ui::IDOK);
+  user.Expect(ids::kMainTemplate)
+      .Do([](ui::Dialog& dlg) { EXPECT_EQ(app_test::DriveListColumn(dlg, 5)[3], "Refused"); })
       .Escape();
-  CPlovixApp(*m.io, *m.catalog).InitInstance();
-  EXPECT_FALSE(user.ui.failed());
-  EXPECT_EQ(user.ui.pending_steps(), 0u);
+  app_test::RunProgram(*m.io, *m.catalog);
+  EXPECT_FALSE(user.failed());
+  EXPECT_EQ(user.pending_steps(), 0u);
   EXPECT_FALSE(m.bench.Media(31).IsZeroed(0, 1));
 }
 
@@ -836,25 +834,25 @@ TEST(LinuxScanFlow, AnEmptyListNamesWhatWasFound) {
       "sdd: holds the running system\n"
       "vda: a virtio disk, which takes no ATA or NVMe commands";
   app_test::ScriptedUser user;
-  user.ui.ExpectMessageBox(found).Press(ui::IDOK);
-  user.ui.Expect(ids::kMainTemplate).Press(ids::main_window::kScan);
-  user.ui.ExpectMessageBox(found).Press(ui::IDOK);
-  user.ui.Expect(ids::kMainTemplate)
+  user.ExpectMessageBox(found).Press(ui::IDOK);
+  user.Expect(ids::kMainTemplate).Press(ids::main_window::kScan);
+  user.ExpectMessageBox(found).Press(ui::IDOK);
+  user.Expect(ids::kMainTemplate)
       .Do([&](ui::Dialog& dlg) {
-        EXPECT_TRUE(app_test::Column(dlg, 0).empty());
+        EXPECT_TRUE(app_test::DriveListColumn(dlg, 0).empty());
         m.bench.ClearFaults();  // the process may open them now
       })
       .Press(ids::main_window::kScan);
   // Drives listed again: only what cannot be reached is told.
-  user.ui.ExpectMessageBox(Unreachable(kSilentSdc)).Press(ui::IDOK);
-  user.ui.Expect(ids::kMainTemplate)
+  user.ExpectMessageBox(Unreachable(kSilentSdc)).Press(ui::IDOK);
+  user.Expect(ids::kMainTemplate)
       .Do([](ui::Dialog& dlg) {
-        EXPECT_EQ(app_test::Column(dlg, 0), (std::vector<std::string>{"0", "1"}));
+        EXPECT_EQ(app_test::DriveListColumn(dlg, 0), (std::vector<std::string>{"0", "1"}));
       })
       .Escape();
-  CPlovixApp(*m.io, *m.catalog).InitInstance();
-  EXPECT_FALSE(user.ui.failed());
-  EXPECT_EQ(user.ui.pending_steps(), 0u);
+  app_test::RunProgram(*m.io, *m.catalog);
+  EXPECT_FALSE(user.failed());
+  EXPECT_EQ(user.pending_steps(), 0u);
 }
 
 // Which block devices are disks the program cannot command, and how they are named.
@@ -891,36 +889,36 @@ TEST(LinuxScanFlow, UntraceableSystemIsNamedAndNoDriveIsOffered) {
       "22 20 8:1 / /data rw,relatime shared:2 - xfs /dev/sda1 rw\n";
   m.tree.MountInfo(traceable + "23 20 0:44 / /var rw shared:3 - zfs rpool/var rw,xattr\n");
   app_test::ScriptedUser user;
-  user.ui.ExpectMessageBox(kZfsVarNotice).Do([](ui::Dialog& dlg) {
-    EXPECT_TRUE(app_test::Column(dlg, 0).empty());
+  user.ExpectMessageBox(kZfsVarNotice).Do([](ui::Dialog& dlg) {
+    EXPECT_TRUE(app_test::DriveListColumn(dlg, 0).empty());
   }).Press(ui::IDOK);
-  user.ui.Expect(ids::kMainTemplate)
+  user.Expect(ids::kMainTemplate)
       .Do([&](ui::Dialog& dlg) {
         EXPECT_EQ(app_test::Main(dlg).drive_table.count, 0);
         EXPECT_TRUE(m.bench.OpenedPaths().empty());
         EXPECT_TRUE(m.bench.Log().empty());
       })
       .Press(ids::main_window::kScan);
-  user.ui.ExpectMessageBox(kZfsVarNotice).Press(ui::IDOK);
-  user.ui.Expect(ids::kMainTemplate)
+  user.ExpectMessageBox(kZfsVarNotice).Press(ui::IDOK);
+  user.Expect(ids::kMainTemplate)
       .Do([&](ui::Dialog& dlg) {
-        EXPECT_TRUE(app_test::Column(dlg, 0).empty());
+        EXPECT_TRUE(app_test::DriveListColumn(dlg, 0).empty());
         m.tree.MountInfo(traceable);  // the pool is exported
       })
       .Press(ids::main_window::kScan);
-  user.ui.ExpectMessageBox(Unreachable(kSilentSdc)).Press(ui::IDOK);
-  user.ui.Expect(ids::kMainTemplate)
+  user.ExpectMessageBox(Unreachable(kSilentSdc)).Press(ui::IDOK);
+  user.Expect(ids::kMainTemplate)
       .Do([](ui::Dialog& dlg) {
-        EXPECT_EQ(app_test::Column(dlg, 0), (std::vector<std::string>{"0", "1"}));
+        EXPECT_EQ(app_test::DriveListColumn(dlg, 0), (std::vector<std::string>{"0", "1"}));
         EXPECT_TRUE(app_test::Main(dlg).system_undetermined.empty());
       })
       .Escape();
 
-  CPlovixApp(*m.io, *m.catalog).InitInstance();
-  EXPECT_FALSE(user.ui.failed());
-  EXPECT_EQ(user.ui.pending_steps(), 0u);
-  ASSERT_EQ(user.ui.message_boxes().size(), 3u);
-  for (const auto& box : user.ui.message_boxes()) {
+  app_test::RunProgram(*m.io, *m.catalog);
+  EXPECT_FALSE(user.failed());
+  EXPECT_EQ(user.pending_steps(), 0u);
+  ASSERT_EQ(user.message_boxes().size(), 3u);
+  for (const auto& box : user.message_boxes()) {
     EXPECT_EQ(box.caption, "Plovix");
     EXPECT_EQ(box.type, ui::MB_OK | ui::MB_ICONEXCLAMATION);
   }

@@ -7,33 +7,20 @@
 #include <tuple>
 #include <vector>
 
-#include "app/CPlovixApp.h"
 #include "app/CPlovixDlg.h"
 #include "faces/scripted/ScriptedBackend.h"
 #include "reports/CSmartdlg.h"
 #include "devices/sim/Bench.h"
 #include "resources/ResourceIds.h"
 #include "support/reports_temp_dir.h"
+#include "tests/support/main_window_rig.h"
 
 namespace plovix {
 namespace {
 
-// The program, a bench and a scripted user, in a scratch directory.
-struct Flow {
+// The main window's rig in a scratch directory.
+struct Flow : testing_support::MainWindowRig {
   testing_support::ScratchDir dir;
-  ui::scripted::ScriptedBackend ui;
-  sim::Bench bench;
-
-  Flow() {
-    bench.SetClock([this] { return ui.now_ms(); });
-    ui.SetFailureHandler([](const std::string& what) { ADD_FAILURE() << what; });
-  }
-  void Run() {
-    CPlovixApp app(bench, bench);
-    app.InitInstance();
-    EXPECT_FALSE(ui.failed());
-    EXPECT_EQ(ui.pending_steps(), 0u);
-  }
 };
 
 sim::DriveSpec Drive(std::string model, std::string serial, std::uint64_t sectors,

@@ -6,19 +6,16 @@
 #include <algorithm>
 #include <cstdint>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <ostream>
-#include <sstream>
 #include <string>
 #include <vector>
 
-#include "app/CPlovixApp.h"
 #include "app/CPlovixDlg.h"
 #include "faces/scripted/ScriptedBackend.h"
 #include "reports/DriveLog.h"
 #include "devices/sim/Bench.h"
 #include "support/temp_dir.h"
+#include "tests/support/main_window_rig.h"
 #include "resources/ResourceIds.h"
 #include "ui/Dialog.h"
 
@@ -87,45 +84,21 @@ void PrintTo(const T& c, std::ostream* os) {
   *os << c.name;
 }
 
-class SelfTestFlow : public ::testing::Test {
+// The main window's rig in a temporary working directory, with the self-test flows'
+// readers of the drives' logs and of the self-tests they were asked for.
+class SelfTestFlow : public ::testing::Test, protected testing_support::MainWindowRig {
  protected:
-  SelfTestFlow() {
-    bench.SetClock([this] { return ui.now_ms(); });
-    ui.SetFailureHandler([](const std::string& message) { ADD_FAILURE() << message; });
-  }
-
-  // Starts the program; the script must end with the main window closing.
-  void RunProgram() {
-    CPlovixApp app(bench, bench);
-    app.InitInstance();
-    EXPECT_FALSE(ui.failed());
-    EXPECT_EQ(ui.pending_steps(), 0u);
-  }
+  using MainWindowRig::Run;  // not ::testing::Test's
 
   // Main window step that captures the drive list's Status column.
   ui::scripted::Step& CaptureStatus(std::vector<std::string>& out) {
     return ui.Expect(ids::kMainTemplate).Do([&out](ui::Dialog& d) {
-      out.clear();
-      ui::ListCtrl& list = d.List(ids::main_window::kDriveList);
-      for (int i = 0; i < list.GetItemCount(); ++i) out.push_back(list.GetItemText(i, 5));
+      out = testing_support::DriveListColumn(d, kStatusColumn);
     });
   }
 
   static std::vector<LogRecord> ReadLog(const std::string& serial) {
-    std::ifstream in(LogFileName(serial), std::ios::binary);
-    if (!in) return {};
-    const std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    std::vector<std::string> lines;
-    std::size_t pos = 0;
-    while (pos < content.size()) {
-      const std::size_t end = content.find("\r\n", pos);
-      if (end == std::string::npos) {
-        lines.push_back(content.substr(pos));
-        break;
-      }
-      lines.push_back(content.substr(pos, end - pos));
-      pos = end + 2;
-    }
+    const std::vector<std::string> lines = testing_support::LogFileLines(serial);
     std::vector<LogRecord> records;
     for (std::size_t i = 0; i + 3 < lines.size(); i += 4) {
       records.push_back({lines[i], lines[i + 1], lines[i + 2], lines[i + 3]});
@@ -171,9 +144,6 @@ class SelfTestFlow : public ::testing::Test {
     }
     return subs;
   }
-
-  ui::scripted::ScriptedBackend ui;
-  sim::Bench bench;
 
  private:
   TempWorkDir work_dir_;

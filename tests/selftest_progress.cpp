@@ -65,7 +65,7 @@ TEST_P(OutcomeFlow, StatusByteDecidesEverything) {
       })
       .Press(ui::IDOK);
   CaptureStatus(status_after).Escape();
-  RunProgram();
+  Run();
 
   EXPECT_EQ(closed_at, c.closes_at_ms);
   EXPECT_EQ(sentence, c.sentence);
@@ -136,7 +136,7 @@ TEST_F(SelfTestFlow, ProgressBarFollowsTheTenthsLeft) {
       .Do(report(0x00)).AdvanceUntilClosed(5000);   // done: handed 100, then closed
   ui.Expect(ids::kSelfTestResultTemplate).Press(ui::IDOK);
   ui.Expect(ids::kMainTemplate).Escape();
-  RunProgram();
+  Run();
 
   EXPECT_EQ(range_lo, 0);
   EXPECT_EQ(range_hi, 99);
@@ -175,7 +175,7 @@ TEST_F(SelfTestFlow, FinalPollHandsTheBarOneHundred) {
       .Do([&](ui::Dialog& d) { sentence = d.GetDlgItemText(ids::selftest_result::kSelfTest); })
       .Press(ui::IDOK);
   CaptureStatus(status_after).Escape();
-  RunProgram();
+  Run();
 
   EXPECT_EQ(position_at_end, 100);  // one above the top of the range, as handed
   EXPECT_TRUE(close_requested);
@@ -261,7 +261,7 @@ TEST_P(NotStartedFlow, ReportedAsFailedAndNeverWatched) {
       })
       .Press(ui::IDOK);
   CaptureStatus(status_after).Escape();
-  RunProgram();
+  Run();
 
   EXPECT_EQ(ui.opened_dialogs(),
             (std::vector<int>{ids::kMainTemplate, ids::kSelfTestResultTemplate}));
@@ -337,7 +337,7 @@ TEST_P(AbortDeclined, PollingGoesOn) {
   ui.Expect(ids::kSelfTestProgressTemplate).AdvanceUntilClosed(60000);
   ui.Expect(ids::kSelfTestResultTemplate).Press(ui::IDOK);
   CaptureStatus(status_after).Escape();
-  RunProgram();
+  Run();
 
   EXPECT_EQ(question, (std::vector<std::string>{"Confirmation", "Are you sure to abort ?"}));
   EXPECT_EQ(SelfTestSubcommands(0), std::vector<std::uint8_t>{0x01});
@@ -377,7 +377,7 @@ TEST_P(AbortConfirmed, StopsTheTestOnAFreshHandle) {
       })
       .Press(ui::IDOK);
   CaptureStatus(status_after).Escape();
-  RunProgram();
+  Run();
 
   EXPECT_EQ(SelfTestSubcommands(0), (std::vector<std::uint8_t>{0x01, 0x7F}));
   const std::vector<sim::Received> log = bench.LogFor(0);
@@ -432,7 +432,7 @@ TEST_P(PollDuringQuestion, LastCloseRequestDecides) {
       .Do([&](ui::Dialog& d) { sentence = d.GetDlgItemText(ids::selftest_result::kSelfTest); })
       .Press(ui::IDOK);
   CaptureStatus(status_after).Escape();
-  RunProgram();
+  Run();
 
   EXPECT_TRUE(question_open_after_poll);
   EXPECT_EQ(sentence, c.sentence);
@@ -464,7 +464,7 @@ TEST_P(DismissFlow, OnlyTheReadErrorRecord) {
   if (GetParam()) step.Escape(); else step.CloseBox();
   ui.Expect(ids::kSelfTestResultTemplate).Press(ui::IDOK);
   CaptureStatus(status_after).Escape();
-  RunProgram();
+  Run();
 
   EXPECT_EQ(status_after, std::vector<std::string>{"Now Test Execute"});
   EXPECT_EQ(LogEntries("DISMISS01"), (Entries{{"ReadErrStat", "Pass"}}));
@@ -528,7 +528,7 @@ TEST_P(DismissedResult, ShowsOnlyWhatThisDriveReported) {
       })
       .Press(ui::IDOK);
   CaptureStatus(status_after).Escape();
-  RunProgram();
+  Run();
 
   if (c.earlier_drive_aborted) {
     EXPECT_EQ(sentences, (std::vector<std::string>{"Test aborted by the host", c.sentence}));
@@ -596,7 +596,7 @@ TEST_F(SelfTestFlow, UnreadableDriveDoesNotInheritThePreviousResult) {
       })
       .Press(ui::IDOK);
   CaptureStatus(status_after).Escape();
-  RunProgram();
+  Run();
 
   EXPECT_TRUE(still_open);
   // Not drive 0's pass: this drive reported nothing since its test was started.

@@ -42,7 +42,7 @@ TEST_F(SelfTestFlow, HealthyDrivePassesQuickTest) {
       })
       .Press(ui::IDOK);
   CaptureStatus(status_after).Escape();
-  RunProgram();
+  Run();
 
   EXPECT_EQ(progress_texts, (std::vector<std::string>{"SMART Short Test", "SMART short test in progress"}));
   EXPECT_EQ(status_during, std::vector<std::string>{"Now Test Execute"});
@@ -77,7 +77,7 @@ TEST_F(SelfTestFlow, ExtendedTestRunsTheExtendedSelfTest) {
       })
       .Press(ui::IDOK);
   CaptureStatus(status_after).Escape();
-  RunProgram();
+  Run();
 
   EXPECT_EQ(texts, (std::vector<std::string>{"SMART Extended Test", "SMART extend test in progress",
                                              "SMART Extended Test",
@@ -107,7 +107,7 @@ TEST_F(SelfTestFlow, WornDriveFailsBothChecks) {
       })
       .Press(ui::IDOK);
   CaptureStatus(status_after).Escape();
-  RunProgram();
+  Run();
 
   EXPECT_EQ(result_texts, (std::vector<std::string>{"Fail", "Fail - Read Element Failure"}));
   EXPECT_EQ(status_after, std::vector<std::string>{"Failure"});
@@ -155,7 +155,7 @@ TEST_P(ReadErrorCheckFlow, ResultDialogAndLogAgree) {
       .Do([&](ui::Dialog& d) { shown = d.GetDlgItemText(ids::selftest_result::kReadError); })
       .Press(ui::IDOK);
   ui.Expect(ids::kMainTemplate).Escape();
-  RunProgram();
+  Run();
 
   EXPECT_EQ(shown, c.word);
   const Entries entries = LogEntries("READERR001");
@@ -208,7 +208,7 @@ TEST_F(SelfTestFlow, FourCheckedDrivesTestTheFirstThree) {
   ui.Expect(ids::kSelfTestProgressTemplate).AdvanceUntilClosed(60000);
   ui.Expect(ids::kSelfTestResultTemplate).Press(ui::IDOK);
   CaptureStatus(status_after).Escape();
-  RunProgram();
+  Run();
 
   EXPECT_EQ(status_at_first_dialog,
             (std::vector<std::string>{"Now Test Execute", "Ready", "Ready", "Ready"}));
@@ -262,7 +262,7 @@ TEST_P(LeftOutDrives, NamedBeforeTheRun) {
     ui.Expect(ids::kSelfTestResultTemplate).Press(ui::IDOK);
   }
   ui.Expect(ids::kMainTemplate).Escape();
-  RunProgram();
+  Run();
 
   EXPECT_EQ(status_at_box, std::vector<std::string>(c.drives.size(), "Ready"));
   EXPECT_TRUE(drives_untouched_at_box);
@@ -304,7 +304,7 @@ TEST_F(SelfTestFlow, UncheckedLinesAndAnEmptySelectionTestNothing) {
       .Press(ids::main_window::kQuickTest)
       .Press(ids::main_window::kExtTest);
   CaptureStatus(status_after).Escape();
-  RunProgram();
+  Run();
 
   EXPECT_EQ(ui.opened_dialogs(), std::vector<int>{ids::kMainTemplate});
   EXPECT_EQ(status_after, (std::vector<std::string>{"Ready", "Ready"}));
@@ -344,7 +344,7 @@ TEST_P(SmartOffFlow, RunEndsAtTheDriveWithSmartOff) {
       .Press(c.warning_answer);
   if (c.really_sure_answer != 0) ui.Expect(ids::kSureTemplate).Press(c.really_sure_answer);
   CaptureStatus(status_after).Escape();
-  RunProgram();
+  Run();
 
   EXPECT_EQ(first_log_at_warning, 2u);
   EXPECT_EQ(LogEntries("SMARTON00"), (Entries{{"ReadErrStat", "Pass"}, {"SMART QT", "Pass"}}));
@@ -386,7 +386,7 @@ TEST_F(SelfTestFlow, SmartSwitchedOnIsTestedOnTheNextPress) {
   ui.Expect(ids::kSelfTestProgressTemplate).AdvanceUntilClosed(60000);
   ui.Expect(ids::kSelfTestResultTemplate).Press(ui::IDOK);
   ui.Expect(ids::kMainTemplate).Escape();
-  RunProgram();
+  Run();
 
   EXPECT_EQ(LogEntries("LATERON01"), (Entries{{"ReadErrStat", "Pass"}, {"SMART QT", "Pass"}}));
   EXPECT_EQ(SelfTestSubcommands(0), std::vector<std::uint8_t>{0x01});
@@ -422,7 +422,7 @@ TEST_P(BridgeFlow, StartGoesThroughTheBridge) {
   ui.Expect(ids::kSelfTestProgressTemplate).AdvanceUntilClosed(60000);
   ui.Expect(ids::kSelfTestResultTemplate).Press(ui::IDOK);
   CaptureStatus(status_after).Escape();
-  RunProgram();
+  Run();
 
   // After the SMART read of the check, the next requests are the start sequence.
   const std::vector<sim::Received> log = bench.LogFor(0);

@@ -9,7 +9,6 @@
 #include <string>
 #include <vector>
 
-#include "app/CPlovixApp.h"
 #include "faces/scripted/ScriptedBackend.h"
 #include "faces/terminal/Canvas.h"
 #include "faces/terminal/Input.h"
@@ -20,6 +19,7 @@
 #include "reports/Help.h"
 #include "reports/LogReport.h"
 #include "devices/sim/Bench.h"
+#include "tests/support/main_window_rig.h"
 #include "tests/support/utils_rig.h"
 #include "resources/ResourceIds.h"
 #include "ui/TextFit.h"
@@ -206,11 +206,9 @@ TEST(TerminalHelp, WrapsAtTheWidthShownAndPagesFromTheButton) {
 
 // --- The program's windows on a bench ---------------------------------------------------
 
-class TerminalProgram : public ::testing::Test {
+class TerminalProgram : public ::testing::Test, protected plovix::testing_support::MainWindowRig {
  protected:
   TerminalProgram() {
-    bench.SetClock([this] { return ui.now_ms(); });
-    ui.SetFailureHandler([](const std::string& message) { ADD_FAILURE() << message; });
     bench.AddSata(0, Drive("SYSTEM DISK", "SYS0001", "1.0"));
     bench.AddVolume('C', 0);
   }
@@ -223,13 +221,12 @@ class TerminalProgram : public ::testing::Test {
     d.attributes = {{1, 0x002F, 200, 200, 0, 51}, {198, 0x0030, 100, 253, 0, 0}};
     return d;
   }
+  // The program through the script, which must be used up.
   void Run() {
-    plovix::CPlovixApp(bench, bench).InitInstance();
+    plovix::testing_support::RunProgram(bench);
     EXPECT_EQ(ui.pending_steps(), 0u);
   }
   plovix::testing_utils::TempCwd cwd;
-  plovix::sim::Bench bench;
-  ui::scripted::ScriptedBackend ui;
 };
 
 // Names as long as ATA allows: what must be read stays whole, what is cut says so.

@@ -12,7 +12,6 @@
 #include <string>
 #include <vector>
 
-#include "app/CPlovixApp.h"
 #include "diagnostics/CTestResult.h"
 #include "diagnostics/Surface.h"
 #include "diagnostics/WorkerDialog.h"
@@ -24,6 +23,7 @@
 #include "devices/sim/Bench.h"
 #include "devices/sim/DemoBench.h"
 #include "resources/ResourceIds.h"
+#include "tests/support/main_window_rig.h"
 #include "tests/support/utils_rig.h"
 
 namespace {
@@ -330,11 +330,9 @@ plovix::sim::DriveSpec Disk(std::string model, std::string serial, std::string f
   return d;
 }
 
-class TerminalScreens : public ::testing::Test {
+class TerminalScreens : public ::testing::Test, protected plovix::testing_support::MainWindowRig {
  protected:
   TerminalScreens() {
-    bench.SetClock([this] { return ui.now_ms(); });
-    ui.SetFailureHandler([](const std::string& message) { ADD_FAILURE() << message; });
     bench.AddSata(0, Disk("Orvane OD500-SY", "ORV5S1029384", "SY01A2", 976773168));
     bench.AddVolume('C', 0);
     // Small enough that a whole erase or scan takes a moment.
@@ -353,8 +351,6 @@ class TerminalScreens : public ::testing::Test {
   }
 
   plovix::testing_utils::TempCwd cwd;
-  plovix::sim::Bench bench;
-  ui::scripted::ScriptedBackend ui;
 };
 
 const Demands kMainList{{1, 2, 4, 5}};
@@ -378,7 +374,7 @@ TEST_F(TerminalScreens, MainWindowHelpAboutAndSmartStatus) {
   ui.Expect(ids::kWarningTemplate).Do([](ui::Dialog& d) { ExpectReadable(d); }).Press(ui::IDOK);
   ui.Expect(ids::kSureTemplate).Do([](ui::Dialog& d) { ExpectReadable(d); }).Press(ui::IDCANCEL);
   ui.Expect(ids::kMainTemplate).Escape();
-  plovix::CPlovixApp(bench, bench).InitInstance();
+  plovix::testing_support::RunProgram(bench);
   EXPECT_EQ(ui.pending_steps(), 0u);
 }
 
@@ -398,7 +394,7 @@ TEST_F(TerminalScreens, SelfTestDialogs) {
       .Do([](ui::Dialog& d) { ExpectReadable(d); })
       .Press(ui::IDOK);
   ui.Expect(ids::kMainTemplate).Do([](ui::Dialog& d) { ExpectReadable(d, kMainList); }).Escape();
-  plovix::CPlovixApp(bench, bench).InitInstance();
+  plovix::testing_support::RunProgram(bench);
   EXPECT_EQ(ui.pending_steps(), 0u);
 }
 
@@ -444,7 +440,7 @@ TEST_F(TerminalScreens, UtilityDialogs) {
       .Press(ui::IDOK);
   ui.ExpectMessageBoxStarting("Erased by operating-system writes.").Press(ui::IDOK);
   ui.Expect(ids::kMainTemplate).Escape();
-  plovix::CPlovixApp(bench, bench).InitInstance();
+  plovix::testing_support::RunProgram(bench);
   EXPECT_EQ(ui.pending_steps(), 0u);
 }
 
@@ -476,7 +472,7 @@ TEST_F(TerminalScreens, FailedSurfaceScanNamesItsRunAboveTheHintAndButton) {
     }
   }).Press(ui::IDOK);
   ui.Expect(ids::kMainTemplate).Escape();
-  plovix::CPlovixApp(bench, bench).InitInstance();
+  plovix::testing_support::RunProgram(bench);
   EXPECT_EQ(ui.pending_steps(), 0u);
 }
 
@@ -520,7 +516,7 @@ TEST_F(TerminalScreens, ResultTextsOfTestsNotStartedRunningOrReadInstead) {
       })
       .Press(ui::IDOK);
   ui.Expect(ids::kMainTemplate).Escape();
-  plovix::CPlovixApp(bench, bench).InitInstance();
+  plovix::testing_support::RunProgram(bench);
   EXPECT_EQ(ui.pending_steps(), 0u);
 }
 
@@ -557,7 +553,7 @@ TEST(TerminalDemoList, StandsStillAsStatusesChange) {
       }
     }
   }).Escape();
-  plovix::CPlovixApp(bench, bench).InitInstance();
+  plovix::testing_support::RunProgram(bench);
 }
 
 // Every dialog about one drive, on drives whose names are long: the NVMe drive, and the
@@ -618,7 +614,7 @@ TEST_P(TerminalDriveCaptions, EveryDialogAboutTheDriveNamesItWholeWhereItFits) {
   ui.Expect(ids::kUtilitiesTemplate).Press(ids::utilities::kLogView);
   ui.Expect(ids::kLogViewTemplate).Do(readable).Press(ui::IDOK);
   ui.Expect(ids::kMainTemplate).Escape();
-  plovix::CPlovixApp(bench, bench).InitInstance();
+  plovix::testing_support::RunProgram(bench);
   EXPECT_EQ(ui.pending_steps(), 0u);
 }
 

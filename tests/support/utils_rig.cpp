@@ -2,15 +2,9 @@
 
 #include <algorithm>
 #include <chrono>
-#include <fstream>
-#include <iterator>
 #include <ostream>
-#include <random>
-#include <sstream>
 #include <thread>
 
-#include "app/CPlovixApp.h"
-#include "reports/DriveLog.h"
 #include "resources/ResourceIds.h"
 
 namespace plovix::testing_utils {
@@ -111,8 +105,6 @@ sim::Fault FaultOn(int drive_number, std::uint8_t opcode, sim::FaultEffect effec
 }
 
 UtilsRig::UtilsRig() {
-  bench.SetClock([this] { return ui.now_ms(); });
-  ui.SetFailureHandler([](const std::string& message) { ADD_FAILURE() << message; });
   bench.AddSata(0, DriveSetup("SYSDISK0001", 976773168));
   bench.AddVolume('C', 0);
 }
@@ -186,20 +178,12 @@ sim::VirtualNvme& UtilsRig::AddNvme(int drive_number, sim::NvmeSpec setup) {
   return bench.AddNvme(drive_number, std::move(setup));
 }
 
-namespace {
-std::vector<std::string> Statuses(ui::ListCtrl& list) {
-  std::vector<std::string> out;
-  for (int i = 0; i < list.GetItemCount(); ++i) out.push_back(list.GetItemText(i, kStatusColumn));
-  return out;
-}
-}  // namespace
-
 ui::scripted::Step& UtilsRig::Begin(const std::vector<int>& lines, int button) {
   ui::scripted::Step& step = ui.Expect(ids::kMainTemplate).Do([this](ui::Dialog& d) {
     main_window = dynamic_cast<CPlovixDlg*>(&d);
     ASSERT_NE(main_window, nullptr);
     ASSERT_EQ(main_window->drive_list().GetItemCount(), static_cast<int>(drive_numbers.size()));
-    initial_status = Statuses(main_window->drive_list());
+    initial_status = testing_support::DriveListColumn(d, kStatusColumn);
     bench.ClearLog();
   });
   for (int line : lines) step.Check(ids::main_window::kDriveList, line);
@@ -208,15 +192,8 @@ ui::scripted::Step& UtilsRig::Begin(const std::vector<int>& lines, int button) {
 
 void UtilsRig::End() {
   ui.Expect(ids::kMainTemplate)
-      .Do([this](ui::Dialog& d) { status = Statuses(d.List(ids::main_window::kDriveList)); })
+      .Do([this](ui::Dialog& d) { status = testing_support::DriveListColumn(d, kStatusColumn); })
       .Escape();
-}
-
-void UtilsRig::Run() {
-  CPlovixApp app(bench, bench);
-  app.InitInstance();
-  EXPECT_FALSE(ui.failed());
-  EXPECT_EQ(ui.pending_steps(), 0u);
 }
 
 std::vector<Cmd> UtilsRig::Commands(int drive_number, const std::vector<std::uint8_t>& opcodes) {
@@ -257,25 +234,11 @@ std::vector<sim::Received> UtilsRig::RequestsToOthers(const std::vector<int>& ch
 }
 
 std::string UtilsRig::LogBytes(const std::string& serial) const {
-  std::ifstream in(LogFileName(serial), std::ios::binary);
-  if (!in) return {};
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  return testing_support::LogFileBytes(serial);
 }
 
 std::vector<std::string> UtilsRig::LogLines(const std::string& serial) const {
-  const std::string bytes = LogBytes(serial);
-  std::vector<std::string> lines;
-  std::size_t start = 0;
-  while (start < bytes.size()) {
-    const std::size_t end = bytes.find("\r\n", start);
-    if (end == std::string::npos) {
-      lines.push_back(bytes.substr(start) + "<no CR LF>");
-      break;
-    }
-    lines.push_back(bytes.substr(start, end - start));
-    start = end + 2;
-  }
-  return lines;
+  return testing_support::LogFileLines(serial);
 }
 
 bool WaitUntil(const std::function<bool()>& pred) {

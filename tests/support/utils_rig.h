@@ -16,6 +16,7 @@
 #include "devices/sim/Bench.h"
 #include "resources/ResourceIds.h"
 #include "support/temp_dir.h"
+#include "tests/support/main_window_rig.h"
 
 namespace plovix::testing_utils {
 
@@ -77,16 +78,9 @@ sim::Fault FaultOn(int drive_number, std::uint8_t opcode, sim::FaultEffect effec
 
 using TempCwd = testing_support::TempWorkDir;
 
-// The scripted back end, with a look at the program's state whenever a message box comes up
-// (a box's own script step cannot inspect anything).
-class RecordingBackend : public ui::scripted::ScriptedBackend {
- public:
-  std::function<void(const std::string& text)> on_message_box;
-  int MessageBox(const std::string& text, const std::string& caption, unsigned type) override {
-    if (on_message_box) on_message_box(text);
-    return ui::scripted::ScriptedBackend::MessageBox(text, caption, type);
-  }
-};
+// The scripted user of the utility tests: it may look at the program whenever a message
+// box comes up (on_message_box).
+using RecordingBackend = testing_support::ScriptedUser;
 
 // The bench's drives as the utility tests set them up: model "PLOVIX BENCH <serial>"
 // (NVMe: "PLOVIX NVME <serial>"), a few healthy attributes, a USB dock that forwards both
@@ -96,9 +90,9 @@ sim::BridgeSpec BenchBridgeSpec(const std::string& serial);
 sim::NvmeSpec BenchNvmeSpec(const std::string& serial, std::uint64_t blocks,
                             std::uint32_t block_bytes);
 
-// Drive 0 is the system disk (volume C:, never listed); the drives added with Add...
-// appear in the drive list in ascending drive number.
-class UtilsRig : public ::testing::Test {
+// The main window's rig with drive 0 as the system disk (volume C:, never listed); the
+// drives added with Add... appear in the drive list in ascending drive number.
+class UtilsRig : public ::testing::Test, protected testing_support::MainWindowRig {
  protected:
   UtilsRig();
   ~UtilsRig() override;
@@ -119,8 +113,7 @@ class UtilsRig : public ::testing::Test {
                             int button = ids::main_window::kUtilities);
   // Last main-window step: record the Status column, then close the window.
   void End();
-  // Runs the program through the script; fails on a script that did not fit.
-  void Run();
+  using MainWindowRig::Run;  // not ::testing::Test's
 
   // Decoded commands that reached a drive since Begin, optionally only some opcodes.
   std::vector<Cmd> Commands(int drive_number, const std::vector<std::uint8_t>& opcodes = {});
@@ -139,8 +132,6 @@ class UtilsRig : public ::testing::Test {
   bool WaitForCommand(int drive_number, std::uint8_t opcode, std::uint64_t lba);
 
   TempCwd cwd;
-  RecordingBackend ui;
-  sim::Bench bench;
   CPlovixDlg* main_window = nullptr;
   std::vector<std::string> initial_status;  // Status column at Begin, by line
   std::vector<std::string> status;          // Status column at End, by line
