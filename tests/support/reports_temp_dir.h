@@ -1,7 +1,7 @@
 // The reports tests' names for the shared temporary working directory.
 #pragma once
 
-#include "support/temp_dir.h"
+#include "tests/support/temp_dir.h"
 
 namespace plovix::testing_support {
 

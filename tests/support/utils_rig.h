@@ -15,7 +15,7 @@
 #include "faces/scripted/ScriptedBackend.h"
 #include "devices/sim/Bench.h"
 #include "resources/ResourceIds.h"
-#include "support/temp_dir.h"
+#include "tests/support/temp_dir.h"
 #include "tests/support/main_window_rig.h"
 
 namespace plovix::testing_utils {
