@@ -6,6 +6,7 @@
 #include <optional>
 #include <ostream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "drive/DeviceIo.h"
@@ -42,6 +43,15 @@ bool HasCommand(int argc, const char* const* argv);
 
 // Runs the command; returns the exit status.
 int RunCommandLine(int argc, const char* const* argv, const Setup& setup);
+// The same over these drives, the rest of Setup as it stands; what a main needs.
+inline int RunCommandLine(int argc, const char* const* argv, DeviceIo& io, DeviceCatalog& catalog,
+                          std::string refusal = {}) {
+  Setup setup;
+  setup.io = &io;
+  setup.catalog = &catalog;
+  setup.refusal = std::move(refusal);
+  return RunCommandLine(argc, argv, setup);
+}
 
 // The manual page (roff, section 1) from the same option table as --help.
 std::string ManPage(const std::string& program);

@@ -21,10 +21,7 @@ int main(int argc, char** argv) {
   bench.SetClock([] { return ui::TickMs(); });
   if (plovix::command::HasCommand(argc, argv)) {
     // Real time, as the windows have it: the bench's drives take the time a drive takes.
-    plovix::command::Setup setup;
-    setup.io = &bench;
-    setup.catalog = &bench;
-    return plovix::command::RunCommandLine(argc, argv, setup);
+    return plovix::command::RunCommandLine(argc, argv, bench, bench);
   }
   ui::terminal::TerminalBackend backend;
   plovix::CPlovixApp(bench, bench).InitInstance();

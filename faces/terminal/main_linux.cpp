@@ -26,11 +26,7 @@ int main(int argc, char** argv) {
     ui::SetAppTitle(title);
     plovix::linuxdev::LinuxDeviceIo io;
     plovix::linuxdev::LinuxDeviceCatalog catalog;
-    plovix::command::Setup setup;
-    setup.io = &io;
-    setup.catalog = &catalog;
-    setup.refusal = refusal;
-    return plovix::command::RunCommandLine(argc, argv, setup);
+    return plovix::command::RunCommandLine(argc, argv, io, catalog, refusal);
   }
   if (!refusal.empty()) {
     std::fprintf(stderr, "%s\n", refusal.c_str());

@@ -13,10 +13,7 @@ int main(int argc, char** argv) {
   if (plovix::command::HasCommand(argc, argv)) {
     // A command prints to the console it was started from; no window opens.
     plovix::win32::UseParentConsole();
-    plovix::command::Setup setup;
-    setup.io = &io;
-    setup.catalog = &catalog;
-    return plovix::command::RunCommandLine(argc, argv, setup);
+    return plovix::command::RunCommandLine(argc, argv, io, catalog);
   }
   ui::win32::Win32Backend backend;
   plovix::CPlovixApp(io, catalog).InitInstance();
